@@ -1,0 +1,34 @@
+#pragma once
+// Every query the program runs against the store. Values always travel as
+// bound parameters; names are compared exactly.
+#include "platform/Recordset.h"
+
+namespace qm::Queries {
+
+// Record sources of the data controls.
+RecordSource mainWindow();                 // every record of main in SrNO order
+RecordSource allRecordsAgain();            // the same, as "Delete Folder" leaves it
+RecordSource mainTable();                  // table main in table order (tree editor)
+RecordSource table(const QString& name);   // a whole table in table order
+RecordSource childrenOf(const QString& folderKey, const QString& databaseName);
+RecordSource scanRecords(const QString& deleteKey, const QString& databaseName);
+
+// Plain statements.
+inline constexpr const char* kTreeRecords =
+    "SELECT ID, Parent, dbaseName, file_name, path FROM main WHERE dbaseName = ? ORDER BY SrNO";
+inline constexpr const char* kOwnRecord =
+    "SELECT file_name, path, size, date FROM main WHERE dbaseName = ? AND ID = ? ORDER BY SrNO "
+    "LIMIT 1";
+inline constexpr const char* kChildRecords =
+    "SELECT file_name, path, size, date FROM main WHERE dbaseName = ? AND Parent = ? ORDER BY SrNO";
+inline constexpr const char* kInsertRecord =
+    "INSERT INTO main (ID, Parent, dbaseName, file_name, path, size, date, delKey) "
+    "VALUES (?, ?, ?, ?, ?, ?, ?, ?)";
+inline constexpr const char* kDeleteScan = "DELETE FROM main WHERE dbaseName = ? AND delKey = ?";
+inline constexpr const char* kLastSerial = "SELECT SrNO FROM main ORDER BY SrNO DESC LIMIT 1";
+inline constexpr const char* kReportRows = "SELECT SrNO, file_name, path, date, size FROM temp";
+inline constexpr const char* kClearTemp = "DELETE FROM temp";
+inline constexpr const char* kInsertTemp =
+    "INSERT INTO temp (SrNO, file_name, path, size, date) VALUES (?, ?, ?, ?, ?)";
+
+} // namespace qm::Queries

@@ -1,0 +1,62 @@
+-- The catalogue store. Field order of main is part of the format: readers
+-- take fields by position (ID, Parent, dbaseName, file_name, path, size,
+-- date, SrNO, delKey).
+CREATE TABLE main (
+  ID        TEXT,
+  Parent    TEXT,
+  dbaseName TEXT,
+  file_name TEXT,
+  path      TEXT,
+  size      TEXT,
+  date      TEXT,
+  SrNO      INTEGER PRIMARY KEY AUTOINCREMENT,
+  delKey    TEXT
+);
+-- Tree loading, the file list and scan deletion look records up by
+-- catalogue first.
+CREATE INDEX main_dbase_parent ON main (dbaseName, Parent);
+CREATE INDEX main_dbase_id     ON main (dbaseName, ID);
+CREATE INDEX main_dbase_delkey ON main (dbaseName, delKey);
+
+CREATE TABLE Projects (
+  SrNo      INTEGER PRIMARY KEY AUTOINCREMENT,
+  FileName  TEXT,
+  Completed TEXT,
+  Deadline  TEXT,
+  "Group"   TEXT,
+  ID        TEXT
+);
+
+CREATE TABLE Documents (
+  Sr_NO    INTEGER PRIMARY KEY AUTOINCREMENT,
+  FileName TEXT,
+  Type     TEXT,
+  Subject  TEXT,
+  ID       TEXT
+);
+
+CREATE TABLE Multimedia (
+  Sr_NO         INTEGER PRIMARY KEY AUTOINCREMENT,
+  Filename      TEXT,
+  Type          TEXT,
+  CopyrightInfo TEXT,
+  LastAccess    TEXT
+);
+
+CREATE TABLE InstallNUpdate (
+  SrNO        INTEGER PRIMARY KEY AUTOINCREMENT,
+  Filename    TEXT,
+  Type        TEXT,
+  Platform    TEXT,
+  Description TEXT,
+  ID          TEXT
+);
+
+-- Source of the printed report; filled from the file list.
+CREATE TABLE temp (
+  SrNO      INTEGER,
+  file_name TEXT,
+  path      TEXT,
+  size      TEXT,
+  date      TEXT
+);

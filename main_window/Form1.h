@@ -1,0 +1,149 @@
+#pragma once
+// The main window: folder picking, the catalogue tree, the two file lists,
+// the catalogue buttons, the category boxes and the menu.
+#include "platform/MessageBox.h"
+
+#include <QMainWindow>
+#include <QPointer>
+
+#include <cstdint>
+#include <exception>
+
+class QAction;
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QMenu;
+class QPushButton;
+class QTreeWidget;
+
+namespace qm {
+
+class DataControl;
+class DirListBox;
+class DriveListBox;
+class FileListBox;
+class TreeView;
+struct Node;
+
+// Twips of the designed layout to pixels (15 twips a pixel at 96 dpi).
+constexpr int tw(int twips) { return twips / 15; }
+
+class Form1 : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit Form1(QWidget* parent = nullptr);
+    ~Form1() override;
+
+    // Runs start-up; false when the window could not open its store.
+    bool Form_Load();
+
+    // --- controls, by their designer names ---
+    DriveListBox* Drive1 = nullptr;
+    DirListBox* Dir1 = nullptr;
+    FileListBox* File1 = nullptr;
+    QLabel* Label1 = nullptr;
+    TreeView* TreeView1 = nullptr;
+    QLabel* Label2 = nullptr;
+    QTreeWidget* ListView2 = nullptr;
+    QLabel* Label3 = nullptr;
+    QTreeWidget* ListView1 = nullptr;
+    DataControl* Adodc1 = nullptr;
+    QLineEdit* Text1 = nullptr; // ID
+    QLineEdit* Text2 = nullptr; // Parent
+    QLineEdit* Text3 = nullptr; // dbaseName
+    QLineEdit* Text4 = nullptr; // file_name
+    QLineEdit* Text5 = nullptr; // path
+    QLineEdit* Text6 = nullptr; // size
+    QLineEdit* Text7 = nullptr; // date
+    QLineEdit* Text9 = nullptr; // delKey
+    QLabel* Label4 = nullptr;
+    QLineEdit* Text8 = nullptr;
+    QPushButton* Command2 = nullptr; // Add Folder
+    QPushButton* Command7 = nullptr; // Delete Folder
+    QPushButton* Command5 = nullptr; // Open Database
+    QPushButton* Command1 = nullptr; // Add new database
+    QPushButton* Command3 = nullptr; // Save to database
+    QPushButton* Command6 = nullptr; // Edit
+    QPushButton* Command4 = nullptr; // Clear Database, never enabled
+    QCheckBox* Check1 = nullptr;
+    QCheckBox* Check2 = nullptr;
+    QCheckBox* Check3 = nullptr;
+    QCheckBox* Check4 = nullptr;
+
+    QMenu* File = nullptr;
+    QAction* Tree = nullptr;
+    QAction* Report = nullptr;
+    QAction* Exit = nullptr;
+    QMenu* edit = nullptr;
+    QAction* Project = nullptr;
+    QAction* Multimedia = nullptr;
+    QAction* Document = nullptr;
+    QAction* InstallNUpdate = nullptr;
+    QAction* About = nullptr;
+
+    // The name "Add Folder" stamps into new records.
+    QString currentDatabaseName() const { return currentDatabaseName_; }
+    void setCurrentDatabaseName(const QString& name) { currentDatabaseName_ = name; }
+    // The catalogue the tree was last built for: the name LoadTree read, or
+    // the name "Add new database" started. The file list shows its records.
+    QString shownDatabaseName() const { return shownDatabaseName_; }
+    void setShownDatabaseName(const QString& name) { shownDatabaseName_ = name; }
+
+    // --- handlers ---
+    void Drive1_Change();
+    void Dir1_Change();
+    void Exit_Click();
+    void Form_Unload();
+
+    void Command2_Click(); // Add Folder
+    // Walks `fPath` below the node `sParent`; every record carries `delkey`.
+    void RecurseFiles2(const QString& fPath, const QString& sParent, const QString& delkey);
+
+    void Command1_Click(); // Add new database
+    void Command3_Click(); // Save to database
+    void Command5_Click(); // Open Database
+    void Command7_Click(); // Delete Folder
+    void TreeView1_NodeClick(Node* node);
+
+    void Project_Click();
+    void Multimedia_Click();
+    void Document_Click();
+    void InstallNUpdate_Click();
+    void Check1_Click();
+    void Check2_Click();
+    void Check3_Click();
+    void Check4_Click();
+    void Command6_Click();
+
+    void Tree_Click();
+    void Report_Click();
+    void About_Click();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    QString NextNodeKey() const;
+    void buildControls();
+    void buildMenus();
+    void addColumnHeaders();
+    // Runs a handler body; a failure becomes a message and never ends the program.
+    template <typename F> void guarded(F&& body);
+
+    QString currentDatabaseName_;
+    QString shownDatabaseName_;
+    QString previousDrive_;
+    bool unloaded_ = false;
+};
+
+template <typename F> void Form1::guarded(F&& body)
+{
+    try {
+        body();
+    } catch (const std::exception& e) {
+        MsgBox(QString::fromUtf8(e.what()), this);
+    }
+}
+
+} // namespace qm

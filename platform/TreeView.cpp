@@ -1,0 +1,211 @@
+#include "platform/TreeView.h"
+
+#include "catalog/Numbers.h"
+#include "platform/NodeImages.h"
+
+#include <QHeaderView>
+#include <QKeyEvent>
+
+namespace qm {
+
+NodeModel::NodeModel(QObject* parent) : QAbstractItemModel(parent) {}
+
+Node* NodeModel::Add(const QString& relative, const QString& key, const QString& text, int image,
+                     int selectedImage)
+{
+    Node* parent = nullptr;
+    if (!relative.isEmpty()) {
+        parent = find(relative);
+        if (!parent)
+            throw TreeError("Element not found: no node has the key '" + relative.toStdString() + "'");
+    }
+    if (!key.isEmpty() && byKey_.contains(key))
+        throw TreeError("Key is not unique in collection: '" + key.toStdString() + "'");
+
+    auto node = std::make_unique<Node>();
+    node->Key = key;
+    node->Text = text;
+    node->Image = image;
+    node->SelectedImage = selectedImage;
+    node->Parent = parent;
+    node->Index = static_cast<std::int64_t>(nodes_.size()) + 1;
+    std::vector<Node*>& siblings = parent ? parent->Children : top_;
+    node->row = static_cast<int>(siblings.size());
+
+    if (!inBatch())
+        beginInsertRows(parent ? indexOf(parent) : QModelIndex(), node->row, node->row);
+    Node* raw = node.get();
+    siblings.push_back(raw);
+    nodes_.push_back(std::move(node));
+    if (!key.isEmpty())
+        byKey_.insert(key, raw);
+    if (!inBatch())
+        endInsertRows();
+
+    const auto value = roundToInt64(numericValue(key));
+    if (!value)
+        keysFit_ = false;
+    else if (*value > highestKey_ || nodes_.size() == 1)
+        highestKey_ = *value;
+    return raw;
+}
+
+void NodeModel::Clear()
+{
+    if (!inBatch())
+        beginResetModel();
+    nodes_.clear();
+    top_.clear();
+    byKey_.clear();
+    highestKey_ = 0;
+    keysFit_ = true;
+    if (!inBatch())
+        endResetModel();
+}
+
+Node* NodeModel::Item(std::int64_t index) const
+{
+    if (index < 1 || index > Count())
+        return nullptr;
+    return nodes_[static_cast<size_t>(index - 1)].get();
+}
+
+Node* NodeModel::find(const QString& key) const { return byKey_.value(key, nullptr); }
+
+void NodeModel::beginBatch()
+{
+    if (batch_++ == 0)
+        beginResetModel();
+}
+
+void NodeModel::endBatch()
+{
+    if (batch_ > 0 && --batch_ == 0)
+        endResetModel();
+}
+
+QModelIndex NodeModel::indexOf(const Node* node) const
+{
+    if (!node)
+        return {};
+    return createIndex(node->row, 0, const_cast<Node*>(node));
+}
+
+Node* NodeModel::nodeAt(const QModelIndex& index) const
+{
+    return index.isValid() ? static_cast<Node*>(index.internalPointer()) : nullptr;
+}
+
+QModelIndex NodeModel::index(int row, int column, const QModelIndex& parent) const
+{
+    if (column != 0 || row < 0)
+        return {};
+    const std::vector<Node*>& siblings = parent.isValid() ? nodeAt(parent)->Children : top_;
+    if (row >= static_cast<int>(siblings.size()))
+        return {};
+    return createIndex(row, 0, siblings[static_cast<size_t>(row)]);
+}
+
+QModelIndex NodeModel::parent(const QModelIndex& child) const
+{
+    const Node* node = nodeAt(child);
+    return node ? indexOf(node->Parent) : QModelIndex();
+}
+
+int NodeModel::rowCount(const QModelIndex& parent) const
+{
+    if (parent.column() > 0)
+        return 0;
+    return static_cast<int>(parent.isValid() ? nodeAt(parent)->Children.size() : top_.size());
+}
+
+int NodeModel::columnCount(const QModelIndex&) const { return 1; }
+
+QIcon NodeModel::iconFor(const Node& node) const
+{
+    const int id = node.Image * 16 + node.SelectedImage;
+    auto it = icons_.find(id);
+    if (it != icons_.end())
+        return *it;
+    QIcon icon;
+    if (node.Image > 0)
+        icon.addPixmap(nodeImage(node.Image), QIcon::Normal);
+    if (node.SelectedImage > 0)
+        icon.addPixmap(nodeImage(node.SelectedImage), QIcon::Selected);
+    else if (node.Image > 0)
+        icon.addPixmap(nodeImage(node.Image), QIcon::Selected);
+    icons_.insert(id, icon);
+    return icon;
+}
+
+QVariant NodeModel::data(const QModelIndex& index, int role) const
+{
+    const Node* node = nodeAt(index);
+    if (!node)
+        return {};
+    if (role == Qt::DisplayRole || role == Qt::ToolTipRole)
+        return node->Text;
+    if (role == Qt::DecorationRole && showImages_ && node->Image > 0)
+        return iconFor(*node);
+    return {};
+}
+
+TreeView::TreeView(QWidget* parent) : QTreeView(parent), model_(new NodeModel(this))
+{
+    setModel(model_);
+    setHeaderHidden(true);
+    setUniformRowHeights(true);
+    setIconSize(QSize(20, 20));
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    connect(this, &QTreeView::clicked, this,
+            [this](const QModelIndex& index) { emit NodeClick(model_->nodeAt(index)); });
+    connect(model_, &QAbstractItemModel::modelReset, this, &TreeView::restoreExpansion);
+}
+
+Node* TreeView::SelectedItem() const
+{
+    const QModelIndexList selected = selectionModel()->selectedIndexes();
+    return selected.isEmpty() ? nullptr : model_->nodeAt(selected.first());
+}
+
+void TreeView::setSelectedItem(Node* node)
+{
+    const QModelIndex index = model_->indexOf(node);
+    setCurrentIndex(index);
+    if (!node)
+        selectionModel()->clearSelection();
+}
+
+void TreeView::Expand(Node* node)
+{
+    if (!node)
+        return;
+    node->expanded = true;
+    if (!model_->inBatch())
+        expand(model_->indexOf(node));
+}
+
+bool TreeView::isExpanded(const Node* node) const
+{
+    return node && QTreeView::isExpanded(model_->indexOf(node));
+}
+
+void TreeView::restoreExpansion()
+{
+    for (std::int64_t i = 1; i <= model_->Count(); ++i) {
+        Node* n = model_->Item(i);
+        if (n->expanded)
+            expand(model_->indexOf(n));
+    }
+}
+
+void TreeView::keyPressEvent(QKeyEvent* event)
+{
+    const QModelIndex before = currentIndex();
+    QTreeView::keyPressEvent(event);
+    if (currentIndex() != before && currentIndex().isValid())
+        emit NodeClick(model_->nodeAt(currentIndex()));
+}
+
+} // namespace qm

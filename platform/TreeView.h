@@ -1,0 +1,110 @@
+#pragma once
+// The catalogue tree: a node collection with keys, texts, images, parents and
+// insertion order, shown through a QTreeView.
+#include <QAbstractItemModel>
+#include <QHash>
+#include <QIcon>
+#include <QTreeView>
+
+#include <cstdint>
+#include <memory>
+#include <stdexcept>
+#include <vector>
+
+namespace qm {
+
+// The tree refused a node (duplicate key, unknown relative).
+class TreeError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+struct Node {
+    QString Key;
+    QString Text;
+    int Image = 0;         // 1-based index into the image list; 0 for none
+    int SelectedImage = 0; // likewise
+    Node* Parent = nullptr;
+    std::vector<Node*> Children;
+    std::int64_t Index = 0; // 1-based, in the order nodes were added
+    int row = 0;            // position among its parent's children
+    bool expanded = false;
+};
+
+class NodeModel : public QAbstractItemModel {
+    Q_OBJECT
+public:
+    explicit NodeModel(QObject* parent = nullptr);
+
+    // Adds a node as the last child of the node keyed `relative` (top level
+    // when `relative` is empty). Throws TreeError when the key is taken or the
+    // relative is unknown.
+    Node* Add(const QString& relative, const QString& key, const QString& text, int image = 0,
+              int selectedImage = 0);
+    void Clear();
+    std::int64_t Count() const { return static_cast<std::int64_t>(nodes_.size()); }
+    Node* Item(std::int64_t index) const; // 1-based; nullptr when out of range
+    Node* find(const QString& key) const;
+
+    // The highest numeric key value among all nodes (rounded, halves to even);
+    // `false` when some key does not fit a 64-bit number.
+    std::int64_t highestKeyValue() const { return highestKey_; }
+    bool keysFit() const { return keysFit_; }
+
+    // Many adds as one change: the view is reset once at the end.
+    void beginBatch();
+    void endBatch();
+    bool inBatch() const { return batch_ > 0; }
+
+    void setShowImages(bool show) { showImages_ = show; }
+
+    QModelIndex indexOf(const Node* node) const;
+    Node* nodeAt(const QModelIndex& index) const;
+
+    QModelIndex index(int row, int column, const QModelIndex& parent = {}) const override;
+    QModelIndex parent(const QModelIndex& child) const override;
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+
+private:
+    QIcon iconFor(const Node& node) const;
+
+    std::vector<std::unique_ptr<Node>> nodes_;
+    std::vector<Node*> top_;
+    QHash<QString, Node*> byKey_;
+    std::int64_t highestKey_ = 0;
+    bool keysFit_ = true;
+    int batch_ = 0;
+    bool showImages_ = true;
+    mutable QHash<int, QIcon> icons_;
+};
+
+class TreeView : public QTreeView {
+    Q_OBJECT
+public:
+    explicit TreeView(QWidget* parent = nullptr);
+
+    NodeModel& Nodes() { return *model_; }
+    const NodeModel& Nodes() const { return *model_; }
+
+    Node* SelectedItem() const;
+    void setSelectedItem(Node* node);
+    void Expand(Node* node);
+    bool isExpanded(const Node* node) const;
+
+    // Expands what the collection marks as expanded; run after a batch.
+    void restoreExpansion();
+
+signals:
+    // A node was clicked or reached with the keyboard.
+    void NodeClick(qm::Node* node);
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    NodeModel* model_;
+};
+
+} // namespace qm

@@ -1,0 +1,26 @@
+#!/usr/bin/env bash
+# Installs the Debian packages the build and the tests need, when missing,
+# then configures and builds into ${BUILD_DIR:-build}.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+packages=(build-essential cmake qt6-base-dev libsqlitecpp-dev libsqlite3-dev
+          libgtest-dev poppler-utils fonts-liberation fonts-dejavu-core)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if ((${#missing[@]})); then
+  echo "Installing: ${missing[*]}"
+  SUDO=""
+  if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+  $SUDO apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+BUILD_DIR=${BUILD_DIR:-build}
+cmake_args=(-DCMAKE_BUILD_TYPE=RelWithDebInfo)
+if [ "${QUILLMARK_WERROR:-}" = "1" ]; then cmake_args+=(-DQUILLMARK_WERROR=ON); fi
+if [ "${QUILLMARK_SANITIZE:-}" = "1" ]; then cmake_args+=(-DQUILLMARK_SANITIZE=ON); fi
+cmake -S . -B "$BUILD_DIR" "${cmake_args[@]}" > /dev/null
+cmake --build "$BUILD_DIR" -j2

@@ -1,0 +1,115 @@
+#include "TestSupport.h"
+
+#include "catalog/AppPaths.h"
+#include "catalog/Store.h"
+#include "platform/Clipboard.h"
+#include "platform/MessageBox.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QFileInfo>
+
+#include <SQLiteCpp/Statement.h>
+
+namespace qmtest {
+namespace {
+bool questionAnswer = true;
+}
+
+QStringList& messages()
+{
+    static QStringList m;
+    return m;
+}
+
+void answerQuestions(bool yes) { questionAnswer = yes; }
+
+qm::MemoryClipboard& testClipboard()
+{
+    static qm::MemoryClipboard c;
+    return c;
+}
+
+void StoreTest::SetUp()
+{
+    dir_ = std::make_unique<QTemporaryDir>();
+    ASSERT_TRUE(dir_->isValid());
+    previousCurrent_ = QDir::currentPath();
+    QDir::setCurrent(dir_->path());
+    qm::setProgramFolder(dir_->path());
+    ASSERT_EQ(qm::Store::create(storePath()), QString());
+    messages().clear();
+    testClipboard().Clear();
+    answerQuestions(true);
+}
+
+void StoreTest::TearDown()
+{
+    db_.reset();
+    QDir::setCurrent(previousCurrent_);
+    qm::setProgramFolder({});
+    dir_.reset();
+}
+
+SQLite::Database& StoreTest::db()
+{
+    if (!db_)
+        db_ = std::make_unique<SQLite::Database>(storePath().toStdString(), SQLite::OPEN_READWRITE);
+    return *db_;
+}
+
+long long StoreTest::addRecord(const QString& id, const QString& parent, const QString& dbaseName,
+                               const QString& fileName, const QString& path, const QString& size,
+                               const QString& date, const QString& delKey)
+{
+    SQLite::Statement st(db(), "INSERT INTO main (ID, Parent, dbaseName, file_name, path, size, date, "
+                               "delKey) VALUES (?,?,?,?,?,?,?,?)");
+    const QString values[] = {id, parent, dbaseName, fileName, path, size, date, delKey};
+    for (int i = 0; i < 8; ++i)
+        st.bind(i + 1, values[i].toStdString());
+    st.exec();
+    return db().getLastInsertRowid();
+}
+
+long long StoreTest::count(const QString& sqlCondition, const QString& table)
+{
+    std::string sql = "SELECT count(*) FROM \"" + table.toStdString() + "\"";
+    if (!sqlCondition.isEmpty())
+        sql += " WHERE " + sqlCondition.toStdString();
+    SQLite::Statement st(db(), sql);
+    st.executeStep();
+    return st.getColumn(0).getInt64();
+}
+
+QString StoreTest::makeDir(const QString& relativePath)
+{
+    const QString p = QDir(folder()).filePath(relativePath);
+    QDir().mkpath(p);
+    return p;
+}
+
+QString StoreTest::makeFile(const QString& relativePath, qint64 bytes)
+{
+    const QString p = QDir(folder()).filePath(relativePath);
+    QDir().mkpath(QFileInfo(p).path());
+    QFile f(p);
+    if (f.open(QIODevice::WriteOnly) && bytes > 0)
+        f.write(QByteArray(static_cast<qsizetype>(bytes), 'x'));
+    return p;
+}
+
+} // namespace qmtest
+
+int main(int argc, char** argv)
+{
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    qm::setClipboard(&qmtest::testClipboard());
+    qm::setMessageHook([](const QString& text) { qmtest::messages() << text; });
+    qm::setQuestionHook([](const QString& text) {
+        qmtest::messages() << text;
+        return qmtest::questionAnswer;
+    });
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

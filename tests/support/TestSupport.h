@@ -1,0 +1,56 @@
+#pragma once
+// Shared test fixtures: a real store in a temporary folder that is also the
+// current folder and the program folder, recorded message boxes, and an
+// in-memory clipboard.
+#include <QDir>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include <SQLiteCpp/Database.h>
+
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace qm {
+class MemoryClipboard;
+}
+
+namespace qmtest {
+
+// Every message the program showed since the last clear.
+QStringList& messages();
+// The answer the next yes/no questions get.
+void answerQuestions(bool yes);
+
+qm::MemoryClipboard& testClipboard();
+
+// A fresh folder with an empty database.mdb in it; the current folder and the
+// program folder point at it while the fixture lives.
+class StoreTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    QString folder() const { return dir_->path(); }
+    QString storePath() const { return QDir(folder()).filePath(QStringLiteral("database.mdb")); }
+    // A connection of the test's own for setting up and checking rows.
+    SQLite::Database& db();
+
+    // Writes one record of main and returns its SrNO.
+    long long addRecord(const QString& id, const QString& parent, const QString& dbaseName,
+                        const QString& fileName, const QString& path, const QString& size = {},
+                        const QString& date = {}, const QString& delKey = {});
+    long long count(const QString& sqlCondition = {}, const QString& table = QStringLiteral("main"));
+    // Makes a file of `bytes` bytes (and its folders) below the test folder.
+    QString makeFile(const QString& relativePath, qint64 bytes = 0);
+    QString makeDir(const QString& relativePath);
+
+private:
+    std::unique_ptr<QTemporaryDir> dir_;
+    std::unique_ptr<SQLite::Database> db_;
+    QString previousCurrent_;
+};
+
+} // namespace qmtest
