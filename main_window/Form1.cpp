@@ -64,6 +64,7 @@ Form1::Form1(QWidget* parent) : QMainWindow(parent)
     setAttribute(Qt::WA_DeleteOnClose, false);
     buildControls();
     buildMenus();
+    setupSecondaryWindows();
 }
 
 Form1::~Form1() = default;

@@ -119,6 +119,8 @@ public:
     void Tree_Click();
     void Report_Click();
     void About_Click();
+    // Hooks of the secondary windows into this one (the file list's menu).
+    void setupSecondaryWindows();
 
 protected:
     void closeEvent(QCloseEvent* event) override;

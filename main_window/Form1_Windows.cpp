@@ -6,5 +6,6 @@ namespace qm {
 void Form1::Tree_Click() {}
 void Form1::Report_Click() {}
 void Form1::About_Click() {}
+void Form1::setupSecondaryWindows() {}
 
 } // namespace qm

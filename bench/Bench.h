@@ -1,0 +1,34 @@
+#pragma once
+// The benchmark program's cases. Each case file registers itself with
+// QM_BENCH; `quillmark_bench [--entries N] [case ...]` runs them in one
+// process and prints their figures.
+#include <QString>
+#include <functional>
+#include <vector>
+
+namespace qmbench {
+
+struct Options {
+    long long entries = 200000; // size of the synthetic tree
+    QString workFolder;         // a fresh temporary folder for this run
+};
+
+struct Case {
+    const char* name;
+    std::function<void(const Options&)> run;
+};
+
+std::vector<Case>& cases();
+
+struct Registrar {
+    Registrar(const char* name, std::function<void(const Options&)> run)
+    {
+        cases().push_back({name, std::move(run)});
+    }
+};
+
+} // namespace qmbench
+
+#define QM_BENCH_CONCAT2(a, b) a##b
+#define QM_BENCH_CONCAT(a, b) QM_BENCH_CONCAT2(a, b)
+#define QM_BENCH(name, fn) static ::qmbench::Registrar QM_BENCH_CONCAT(qmBenchRegistrar, __LINE__)(name, fn)
