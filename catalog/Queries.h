@@ -20,7 +20,8 @@ inline constexpr const char* kOwnRecord =
     "SELECT file_name, path, size, date FROM main WHERE dbaseName = ? AND ID = ? ORDER BY SrNO "
     "LIMIT 1";
 inline constexpr const char* kChildRecords =
-    "SELECT file_name, path, size, date FROM main WHERE dbaseName = ? AND Parent = ? ORDER BY SrNO";
+    "SELECT file_name, path, size, date, SrNO FROM main WHERE dbaseName = ? AND Parent = ? "
+    "ORDER BY SrNO";
 inline constexpr const char* kInsertRecord =
     "INSERT INTO main (ID, Parent, dbaseName, file_name, path, size, date, delKey) "
     "VALUES (?, ?, ?, ?, ?, ?, ?, ?)";

@@ -66,6 +66,8 @@ void FillFileList(Form1& form, const QString& key)
                 QStringList{numberText(n), columnText(children, 0), columnText(children, 1),
                             columnText(children, 2), columnText(children, 3)});
             item->setTextAlignment(3, Qt::AlignRight | Qt::AlignVCenter);
+            // The record's serial number, for actions on the listed rows.
+            item->setData(0, Qt::UserRole, QVariant::fromValue<qlonglong>(children.getColumn(4).getInt64()));
             rows << item;
         }
     } catch (...) {

@@ -4,6 +4,8 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
+#include <algorithm>
+
 #include <SQLiteCpp/Database.h>
 #include <SQLiteCpp/Statement.h>
 
@@ -253,6 +255,26 @@ void Recordset::arrived()
     onDeleted_ = false;
     if (observer_)
         observer_->afterMove();
+}
+
+std::int64_t Recordset::rowId() const
+{
+    if (!hasCurrentRecord() || mode_ == EditMode::Add)
+        return 0;
+    return ids_[static_cast<size_t>(pos_)];
+}
+
+bool Recordset::moveToRowId(std::int64_t id)
+{
+    const auto it = std::find(ids_.begin(), ids_.end(), id);
+    if (it == ids_.end())
+        return false;
+    leave();
+    // Storing a pending record may have appended to the result; look again.
+    const auto at = std::find(ids_.begin(), ids_.end(), id);
+    pos_ = at - ids_.begin();
+    arrived();
+    return true;
 }
 
 void Recordset::MoveFirst()

@@ -69,6 +69,12 @@ public:
     EditMode editMode() const { return mode_; }
     std::int64_t absolutePosition() const { return pos_; } // 0-based; -1 before the first record
 
+    // The store's row id of the current record; 0 without one.
+    std::int64_t rowId() const;
+    // Stands on the record with row id `id`; false (and no move) when the
+    // result does not hold it.
+    bool moveToRowId(std::int64_t id);
+
     void MoveFirst();
     void MoveLast();
     void MoveNext();
