@@ -202,6 +202,9 @@ const QVariantList& Recordset::row() const
         values.reserve(fields_.size());
         for (int i = 0; i < fields_.size(); ++i)
             values << columnValue(fetch_->getColumn(i));
+        // A statement left open holds a read lock that would stall the
+        // other windows' writes.
+        fetch_->reset();
         cache_ = std::move(values);
     }
     return *cache_;
@@ -386,6 +389,9 @@ void Recordset::Update()
     mode_ = EditMode::None;
     buffer_.clear();
     cache_.reset();
+    // The stored record now carries what the store gave it (its serial number).
+    if (observer_)
+        observer_->afterMove();
 }
 
 void Recordset::CancelUpdate()

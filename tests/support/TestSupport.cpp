@@ -54,7 +54,10 @@ void StoreTest::TearDown()
 SQLite::Database& StoreTest::db()
 {
     if (!db_)
+    {
         db_ = std::make_unique<SQLite::Database>(storePath().toStdString(), SQLite::OPEN_READWRITE);
+        db_->setBusyTimeout(5000);
+    }
     return *db_;
 }
 

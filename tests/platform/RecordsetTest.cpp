@@ -1,0 +1,166 @@
+#include "catalog/Queries.h"
+#include "platform/DataControl.h"
+#include "platform/Recordset.h"
+#include "support/TestSupport.h"
+
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+
+using namespace qm;
+
+namespace {
+class RecordsetTest : public qmtest::StoreTest {
+protected:
+    void addProjects(const QStringList& names)
+    {
+        for (const QString& n : names) {
+            SQLite::Statement st(db(), "INSERT INTO Projects (FileName) VALUES (?)");
+            st.bind(1, n.toStdString());
+            st.exec();
+        }
+    }
+    QStringList projectNames()
+    {
+        QStringList out;
+        SQLite::Statement st(db(), "SELECT ifnull(FileName, '<null>') FROM Projects ORDER BY rowid");
+        while (st.executeStep())
+            out << QString::fromStdString(st.getColumn(0).getString());
+        return out;
+    }
+};
+} // namespace
+
+TEST_F(RecordsetTest, MovesAndEndsOverAStaticResult)
+{
+    addProjects({"a", "b", "c"});
+    Recordset rs(openConnection(storePath()), Queries::table(QStringLiteral("Projects")));
+    EXPECT_EQ(rs.RecordCount(), 3);
+    EXPECT_FALSE(rs.BOF());
+    EXPECT_EQ(rs.text(QStringLiteral("FileName")), QStringLiteral("a"));
+    EXPECT_EQ(rs.text(1), QStringLiteral("a")); // by position: SrNo, FileName, ...
+    rs.MoveNext();
+    rs.MoveNext();
+    EXPECT_EQ(rs.text(QStringLiteral("filename")), QStringLiteral("c")); // names are not case-sensitive
+    rs.MoveNext();
+    EXPECT_TRUE(rs.isEOF());
+    EXPECT_THROW(rs.field(1), DbError);
+    EXPECT_THROW(rs.MoveNext(), DbError);
+    rs.MovePrevious();
+    EXPECT_EQ(rs.text(1), QStringLiteral("c"));
+    rs.MoveFirst();
+    rs.MovePrevious();
+    EXPECT_TRUE(rs.BOF());
+    EXPECT_THROW(rs.MovePrevious(), DbError);
+    rs.MoveLast();
+    EXPECT_EQ(rs.text(1), QStringLiteral("c"));
+
+    // Rows added elsewhere appear only after a requery: the cursor is static.
+    addProjects({"d"});
+    EXPECT_EQ(rs.RecordCount(), 3);
+    rs.Requery();
+    EXPECT_EQ(rs.RecordCount(), 4);
+
+    Recordset empty(openConnection(storePath()), Queries::table(QStringLiteral("Documents")));
+    EXPECT_EQ(empty.RecordCount(), 0);
+    EXPECT_TRUE(empty.BOF());
+    EXPECT_TRUE(empty.isEOF());
+    EXPECT_THROW(empty.MoveFirst(), DbError);
+    EXPECT_THROW(empty.Update(), DbError);
+    EXPECT_THROW(empty.Delete(), DbError);
+
+    EXPECT_THROW(Recordset(openConnection(storePath()), Queries::table(QStringLiteral("nope"))), DbError);
+}
+
+TEST_F(RecordsetTest, FilterValuesAreBoundNotSpliced)
+{
+    addRecord("1>", "0>", "it's 100%", "x", "/x/");
+    addRecord("2>", "1>", "it's 100%", "y", "/x/y");
+    addRecord("2>", "1>", "IT'S 100%", "z", "/x/z");
+    addRecord("2>", "1>", "its 1000", "w", "/x/w");
+    Recordset rs(openConnection(storePath()), Queries::childrenOf("1>", "it's 100%"));
+    ASSERT_EQ(rs.RecordCount(), 1);
+    EXPECT_EQ(rs.text(QStringLiteral("file_name")), QStringLiteral("y"));
+}
+
+TEST_F(RecordsetTest, AddUpdateAndDeleteThroughBoundBoxes)
+{
+    addProjects({"first", "second"});
+    DataControl dc;
+    QLineEdit name;
+    QLabel serial;
+    dc.bind(&name, QStringLiteral("FileName"));
+    dc.bind(&serial, QStringLiteral("SrNo"));
+    dc.setCommandType(CommandType::Table);
+    dc.setRecordSource(Queries::table(QStringLiteral("Projects")));
+    dc.Refresh();
+    Recordset& rs = dc.recordset();
+    EXPECT_EQ(name.text(), QStringLiteral("first"));
+    EXPECT_EQ(serial.text(), QStringLiteral("1"));
+
+    // A value set into a box reaches its field when the cursor moves off.
+    name.setText(QStringLiteral("first, edited"));
+    rs.MoveNext();
+    EXPECT_EQ(name.text(), QStringLiteral("second"));
+    EXPECT_EQ(projectNames(), (QStringList{"first, edited", "second"}));
+
+    // ... on the next AddNew, and on Update.
+    name.setText(QStringLiteral("second, edited"));
+    rs.AddNew();
+    EXPECT_EQ(name.text(), QString());
+    name.setText(QStringLiteral("O'Neil \"quoted\""));
+    rs.AddNew();
+    name.setText(QStringLiteral("fourth"));
+    rs.Update();
+    EXPECT_EQ(projectNames(), (QStringList{"first, edited", "second, edited", "O'Neil \"quoted\"", "fourth"}));
+    EXPECT_EQ(rs.RecordCount(), 4);
+    EXPECT_EQ(serial.text(), QStringLiteral("4")); // the store's serial shows once stored
+
+    // A walk without repainting never writes the stale boxes into other records.
+    {
+        RepaintSuspender quiet(dc);
+        rs.MoveFirst();
+        while (!rs.isEOF())
+            rs.MoveNext();
+        rs.MoveFirst();
+    }
+    EXPECT_EQ(name.text(), QStringLiteral("first, edited"));
+    EXPECT_EQ(projectNames(), (QStringList{"first, edited", "second, edited", "O'Neil \"quoted\"", "fourth"}));
+
+    // Delete leaves the cursor on the gap: blanked boxes are not stored, and
+    // the neighbours are reached from there.
+    rs.MoveNext();
+    rs.Delete();
+    name.setText(QString());
+    EXPECT_THROW(rs.field(1), DbError);
+    rs.MoveNext();
+    EXPECT_EQ(name.text(), QStringLiteral("O'Neil \"quoted\""));
+    EXPECT_EQ(projectNames(), (QStringList{"first, edited", "O'Neil \"quoted\"", "fourth"}));
+    rs.MoveFirst();
+    rs.Delete();
+    rs.MovePrevious();
+    EXPECT_TRUE(rs.BOF());
+    rs.MoveNext();
+    EXPECT_EQ(name.text(), QStringLiteral("O'Neil \"quoted\""));
+    EXPECT_EQ(rs.RecordCount(), 2);
+
+    // The whole table as CSV, quoted where needed.
+    const QString csv = QDir(folder()).filePath(QStringLiteral("Projects.csv"));
+    rs.SaveCsv(csv);
+    QFile f(csv);
+    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
+    EXPECT_EQ(f.readAll(), QByteArray("SrNo,FileName,Completed,Deadline,Group,ID\r\n"
+                                      "3,\"O'Neil \"\"quoted\"\"\",,,,\r\n"
+                                      "4,fourth,,,,\r\n"));
+}
+
+TEST_F(RecordsetTest, OpeningRejectsFilesThatAreNotStores)
+{
+    const QString jet = QDir(folder()).filePath(QStringLiteral("old.mdb"));
+    QFile f(jet);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(QByteArray("\0\x01\0\0Standard Jet DB\0", 19));
+    f.close();
+    EXPECT_THROW(openConnection(jet), DbError);
+    EXPECT_THROW(openConnection(QDir(folder()).filePath(QStringLiteral("none.mdb"))), DbError);
+}
