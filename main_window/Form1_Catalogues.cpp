@@ -9,8 +9,15 @@
 #include "platform/DataControl.h"
 #include "platform/TreeView.h"
 
+#include "catalog/Numbers.h"
+#include "catalog/Queries.h"
+
 #include <QLineEdit>
 #include <QTreeWidget>
+
+#include <SQLiteCpp/Database.h>
+#include <SQLiteCpp/Statement.h>
+#include <SQLiteCpp/Transaction.h>
 
 namespace qm {
 
@@ -30,9 +37,101 @@ void Form1::TreeView1_NodeClick(Node*)
     }
 }
 
-void Form1::Command1_Click() {}
-void Form1::Command3_Click() {}
-void Form1::Command5_Click() {}
-void Form1::Command7_Click() {}
+void Form1::Command1_Click()
+{
+    guarded([this] {
+        currentDatabaseName_ = Text8->text();
+
+        // The database node is keyed from the last record's serial number; an
+        // empty table gives it no key.
+        QString key;
+        auto db = Adodc1->connection();
+        if (!db)
+            throw DbError("The catalogue database is not open.");
+        SQLite::Statement last(*db, Queries::kLastSerial);
+        if (last.executeStep())
+            key = numberText(static_cast<std::int64_t>(last.getColumn(0).getInt64())) + u'>';
+
+        NodeModel& nodes = TreeView1->Nodes();
+        nodes.Clear();
+        ListView1->clear();
+        ListView2->clear();
+        Node* root = nodes.Add({}, kRootKey, QStringLiteral("Quillmark"));
+        nodes.Add(kRootKey, key, currentDatabaseName_);
+        TreeView1->Expand(root);
+        shownDatabaseName_ = currentDatabaseName_;
+
+        MsgBox(currentDatabaseName_, this);
+    });
+}
+
+void Form1::Command3_Click()
+{
+    QString name = Text8->text();
+    if (name == QLatin1String("Enter database name")) {
+        const Node* root = TreeView1->Nodes().Item(1);
+        name = root ? root->Text : QString();
+    }
+    // A failed write leaves the old name in place and says nothing.
+    NameFile::write(name);
+}
+
+void Form1::Command5_Click()
+{
+    Command3_Click();
+    TreeView1->Nodes().Clear();
+    guarded([this] { XpandTree::LoadTree(*this); });
+}
+
+void Form1::Command7_Click()
+{
+    const Node* selected = TreeView1->SelectedItem();
+    if (!selected) {
+        MsgBox(QStringLiteral("No folder is selected. Select a top-level folder of the tree to delete it "
+                              "from the catalogue."),
+               this);
+        return;
+    }
+    if (!selected->Parent) {
+        MsgBox(QStringLiteral("The root node stands for the whole catalogue and is not deleted. Select a "
+                              "top-level folder below it."),
+               this);
+        return;
+    }
+    if (selected->Parent->Key != kRootKey) {
+        MsgBox(QStringLiteral("Select root nodes"), this);
+        return;
+    }
+
+    // A top-level folder's own key is the delete key of its scan. Only the
+    // shown catalogue's records go, all of them or none.
+    const QString deleteKey = selected->Key;
+    const QString parentText = selected->Parent->Text;
+    try {
+        auto db = Adodc1->connection();
+        if (!db)
+            throw DbError("The catalogue database is not open.");
+        SQLite::Transaction transaction(*db);
+        SQLite::Statement remove(*db, Queries::kDeleteScan);
+        remove.bind(1, shownDatabaseName_.toStdString());
+        remove.bind(2, deleteKey.toStdString());
+        remove.exec();
+        transaction.commit();
+    } catch (const std::exception& e) {
+        MsgBox(QStringLiteral("The folder was not deleted: %1").arg(QString::fromUtf8(e.what())), this);
+        return;
+    }
+
+    guarded([this] {
+        Adodc1->setCommandType(CommandType::Text);
+        Adodc1->setRecordSource(Queries::allRecordsAgain());
+        Adodc1->Refresh();
+    });
+    TreeView1->Nodes().Clear();
+    ListView1->clear();
+    ListView2->clear();
+    NameFile::write(parentText);
+    guarded([this] { XpandTree::LoadTree(*this); });
+}
 
 } // namespace qm
