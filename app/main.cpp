@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QCoreApplication>
 #include <QFileInfo>
+#include <QFont>
 
 #include <cstdio>
 #include <cstring>
@@ -55,6 +56,11 @@ int main(int argc, char** argv)
     QApplication::setApplicationVersion(QStringLiteral(QUILLMARK_VERSION));
     // Secondary windows outlive the main window; the program ends with the last.
     app.setQuitOnLastWindowClosed(true);
+    // The windows are laid out for a small 8-point face; Liberation Sans has
+    // the metrics of the face they were designed with.
+    QFont face(QStringLiteral("Liberation Sans"), 8);
+    face.setStyleHint(QFont::SansSerif);
+    QApplication::setFont(face);
 
     const QString store = qm::databasePath();
     const QString problem = qm::Store::problemWith(store);
