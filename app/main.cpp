@@ -2,6 +2,7 @@
 #include "catalog/Store.h"
 #include "main_window/Form1.h"
 #include "main_window/HeadlessScan.h"
+#include "main_window/StartUp.h"
 #include "platform/MessageBox.h"
 
 #include <QApplication>
@@ -62,22 +63,8 @@ int main(int argc, char** argv)
     face.setStyleHint(QFont::SansSerif);
     QApplication::setFont(face);
 
-    const QString store = qm::databasePath();
-    const QString problem = qm::Store::problemWith(store);
-    if (!problem.isEmpty()) {
-        if (!QFileInfo::exists(store)) {
-            if (!qm::Ask(problem + QStringLiteral("\n\nCreate an empty catalogue there?")))
-                return 1;
-            const QString error = qm::Store::create(store);
-            if (!error.isEmpty()) {
-                qm::MsgBox(error);
-                return 1;
-            }
-        } else {
-            qm::MsgBox(problem + QStringLiteral("\n\nQuillmark will close; the file was not changed."));
-            return 1;
-        }
-    }
+    if (!qm::checkStoreAtStart(qm::databasePath()))
+        return 1;
 
     auto* form = new qm::Form1;
     form->setAttribute(Qt::WA_DeleteOnClose);

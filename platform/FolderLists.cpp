@@ -56,6 +56,7 @@ void DriveListBox::setDrive(const QString& root)
 
 DirListBox::DirListBox(QWidget* parent) : QListWidget(parent)
 {
+    setIconSize(QSize(16, 16));
     connect(this, &QListWidget::itemDoubleClicked, this, &DirListBox::openItem);
 }
 

@@ -1,0 +1,29 @@
+#include "main_window/StartUp.h"
+
+#include "catalog/Store.h"
+#include "platform/MessageBox.h"
+
+#include <QFileInfo>
+
+namespace qm {
+
+bool checkStoreAtStart(const QString& path)
+{
+    const QString problem = Store::problemWith(path);
+    if (problem.isEmpty())
+        return true;
+    if (QFileInfo::exists(path)) {
+        MsgBox(problem + QStringLiteral("\n\nQuillmark will close; the file was not changed."));
+        return false;
+    }
+    if (!Ask(problem + QStringLiteral("\n\nCreate an empty catalogue there?")))
+        return false;
+    const QString error = Store::create(path);
+    if (!error.isEmpty()) {
+        MsgBox(error);
+        return false;
+    }
+    return true;
+}
+
+} // namespace qm
