@@ -27,6 +27,12 @@ inline constexpr const char* kInsertRecord =
     "VALUES (?, ?, ?, ?, ?, ?, ?, ?)";
 inline constexpr const char* kDeleteScan = "DELETE FROM main WHERE dbaseName = ? AND delKey = ?";
 inline constexpr const char* kLastSerial = "SELECT SrNO FROM main ORDER BY SrNO DESC LIMIT 1";
+// The tree editor's record of a node: the shown catalogue's first record with
+// that key.
+inline constexpr const char* kNodeRecordRowId =
+    "SELECT SrNO FROM main WHERE dbaseName = ? AND ID = ? ORDER BY SrNO LIMIT 1";
+inline constexpr const char* kTableExists =
+    "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = ?";
 inline constexpr const char* kReportRows = "SELECT SrNO, file_name, path, date, size FROM temp";
 inline constexpr const char* kClearTemp = "DELETE FROM temp";
 inline constexpr const char* kInsertTemp =
