@@ -381,7 +381,10 @@ void Recordset::Update()
                 bindValue(st, i + 1, values[i]);
             bindValue(st, static_cast<int>(values.size()) + 1,
                       QVariant::fromValue<qlonglong>(ids_[static_cast<size_t>(pos_)]));
-            st.exec();
+            // A record removed by another connection takes no change; saying
+            // nothing would lose the edit.
+            if (st.exec() == 0)
+                throw DbError(kRowGone);
         }
     } catch (const std::exception& e) {
         throw DbError(e.what());

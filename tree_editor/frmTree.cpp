@@ -1,0 +1,337 @@
+#include "tree_editor/frmTree.h"
+
+#include "catalog/NameFile.h"
+#include "catalog/NodeKeys.h"
+#include "catalog/Queries.h"
+#include "main_window/Form1.h"
+#include "platform/DataControl.h"
+#include "platform/MessageBox.h"
+#include "platform/TreeView.h"
+
+#include <QCloseEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+#include <SQLiteCpp/Database.h>
+#include <SQLiteCpp/Statement.h>
+
+#include <optional>
+
+namespace qm {
+namespace {
+
+const QString kNamePrompt = QStringLiteral("Enter new name");
+
+QPointer<frmTree> openWindow;
+
+template <typename W> W* place(W* widget, const char* name, int left, int top, int width, int height)
+{
+    widget->setObjectName(QString::fromLatin1(name));
+    widget->setGeometry(tw(left), tw(top), tw(width), tw(height));
+    return widget;
+}
+
+// A box's caption stands just above it.
+QLabel* captionAbove(QWidget* parent, const char* name, const QString& text, const QLineEdit* box)
+{
+    auto* label = new QLabel(text, parent);
+    label->setObjectName(QString::fromLatin1(name));
+    const QRect g = box->geometry();
+    label->setGeometry(g.left(), g.top() - tw(240), g.width(), tw(240));
+    label->setBuddy(const_cast<QLineEdit*>(box));
+    return label;
+}
+
+std::optional<std::int64_t> rowIdOf(SQLite::Database& db, const QString& databaseName, const QString& key)
+{
+    SQLite::Statement st(db, Queries::kNodeRecordRowId);
+    st.bind(1, databaseName.toStdString());
+    st.bind(2, key.toStdString());
+    if (!st.executeStep())
+        return std::nullopt;
+    return st.getColumn(0).getInt64();
+}
+
+bool rowExists(SQLite::Database& db, std::int64_t rowId)
+{
+    SQLite::Statement st(db, "SELECT 1 FROM main WHERE rowid = ?");
+    st.bind(1, static_cast<int64_t>(rowId));
+    return st.executeStep();
+}
+
+} // namespace
+
+template <typename F> void frmTree::guarded(F&& body)
+{
+    try {
+        body();
+    } catch (const std::exception& e) {
+        MsgBox(QString::fromUtf8(e.what()), this);
+    }
+}
+
+frmTree::frmTree(QWidget* parent)
+    : QWidget(parent)
+{
+    setObjectName(QStringLiteral("frmTree"));
+    setWindowTitle(QStringLiteral("Tree"));
+    buildControls();
+}
+
+frmTree::~frmTree() = default;
+
+frmTree* frmTree::current()
+{
+    return openWindow.data();
+}
+
+frmTree* frmTree::showWindow()
+{
+    if (openWindow) {
+        if (openWindow->isMinimized())
+            openWindow->showNormal();
+        openWindow->show();
+        openWindow->raise();
+        openWindow->activateWindow();
+        return openWindow;
+    }
+    auto* window = new frmTree;
+    window->setAttribute(Qt::WA_DeleteOnClose);
+    if (!window->Form_Load()) {
+        delete window;
+        return nullptr;
+    }
+    openWindow = window;
+    window->show();
+    return window;
+}
+
+void frmTree::buildControls()
+{
+    setFixedSize(tw(6870), tw(6345));
+
+    Adodc1 = place(new DataControl(this), "Adodc1", 360, 120, 3375, 330);
+    Adodc1->setCaption(QStringLiteral("Adodc1"));
+    TreeView1 = place(new TreeView(this), "TreeView1", 360, 600, 3375, 3735);
+    TreeView1->Nodes().setShowImages(false);
+    TreeView1->setRootIsDecorated(true);
+
+    Text3 = place(new QLineEdit(this), "Text3", 4080, 600, 2055, 495);
+    Label1 = captionAbove(this, "Label1", QStringLiteral("File Name"), Text3);
+    Text4 = place(new QLineEdit(this), "Text4", 4080, 1800, 2055, 495);
+    Label2 = captionAbove(this, "Label2", QStringLiteral("Path"), Text4);
+    Text5 = place(new QLineEdit(this), "Text5", 4080, 3000, 2055, 495);
+    Label3 = captionAbove(this, "Label3", QStringLiteral("Size"), Text5);
+    Text6 = place(new QLineEdit(this), "Text6", 4080, 4200, 2055, 495);
+    Label4 = captionAbove(this, "Label4", QStringLiteral("Date"), Text6);
+    Text8 = place(new QLineEdit(kNamePrompt, this), "Text8", 360, 4920, 2895, 375);
+    Label7 = captionAbove(this, "Label7", QStringLiteral("Database"), Text8);
+    Command2 = place(new QPushButton(QStringLiteral("Open"), this), "Command2", 3840, 4920, 2775, 495);
+    Command1
+        = place(new QPushButton(QStringLiteral("Save database"), this), "Command1", 3840, 5640, 2775, 495);
+    Text1 = place(new QLineEdit(this), "Text1", 120, 5760, 495, 495);
+    Label5 = captionAbove(this, "Label5", QStringLiteral("ID"), Text1);
+    Text2 = place(new QLineEdit(this), "Text2", 840, 5760, 495, 495);
+    Label6 = captionAbove(this, "Label6", QStringLiteral("Parent"), Text2);
+    Text7 = place(new QLineEdit(this), "Text7", 1560, 5760, 1695, 495);
+    Label8 = captionAbove(this, "Label8", QStringLiteral("dbase name"), Text7);
+
+    Adodc1->bind(Text1, QStringLiteral("ID"));
+    Adodc1->bind(Text2, QStringLiteral("Parent"));
+    Adodc1->bind(Text3, QStringLiteral("file_name"));
+    Adodc1->bind(Text4, QStringLiteral("path"));
+    Adodc1->bind(Text5, QStringLiteral("size"));
+    Adodc1->bind(Text6, QStringLiteral("date"));
+    Adodc1->bind(Text7, QStringLiteral("dbaseName"));
+
+    connect(TreeView1, &TreeView::NodeClick, this, &frmTree::TreeView1_NodeClick);
+    connect(Command1, &QPushButton::clicked, this, &frmTree::Command1_Click);
+    connect(Command2, &QPushButton::clicked, this, &frmTree::Command2_Click);
+
+    QWidget::setTabOrder(TreeView1, Text3);
+    QWidget::setTabOrder(Text3, Text4);
+    QWidget::setTabOrder(Text4, Text5);
+    QWidget::setTabOrder(Text5, Text6);
+    QWidget::setTabOrder(Text6, Text8);
+    QWidget::setTabOrder(Text8, Command2);
+    QWidget::setTabOrder(Command2, Command1);
+    QWidget::setTabOrder(Command1, Text1);
+    QWidget::setTabOrder(Text1, Text2);
+    QWidget::setTabOrder(Text2, Text7);
+}
+
+bool frmTree::Form_Load()
+{
+    const QString name = NameFile::read();
+
+    if (!Adodc1->isOpen()) {
+        try {
+            Adodc1->setCommandType(CommandType::Table);
+            Adodc1->setRecordSource(Queries::mainTable());
+            Adodc1->Refresh();
+        } catch (const std::exception& e) {
+            MsgBox(QString::fromUtf8(e.what()), isVisible() ? this : nullptr);
+            return false;
+        }
+    } else {
+        // Loading again: what was typed is kept, the record shown stays shown,
+        // and the cursor takes in what other windows wrote meanwhile.
+        guarded([this] {
+            storePendingEdit();
+            const std::int64_t shown = Adodc1->recordset().rowId();
+            Adodc1->Refresh();
+            if (shown != 0)
+                Adodc1->recordset().moveToRowId(shown);
+        });
+    }
+
+    shownDatabaseName_ = name;
+    guarded([this] { buildTree(); });
+    return true;
+}
+
+void frmTree::buildTree()
+{
+    NodeModel& nodes = TreeView1->Nodes();
+    auto db = Adodc1->connection();
+    if (!db)
+        throw DbError("The catalogue database is not open.");
+
+    // SrNO order brings a folder before what it holds, as the scan wrote them.
+    std::int64_t unplaced = 0;
+    nodes.beginBatch();
+    try {
+        nodes.Clear();
+        TreeView1->Expand(nodes.Add({}, kRootKey, shownDatabaseName_));
+        SQLite::Statement st(*db, Queries::kTreeRecords);
+        st.bind(1, shownDatabaseName_.toStdString());
+        while (st.executeStep()) {
+            bool missingValue = false;
+            QString field[5];
+            for (int i = 0; i < 5; ++i) {
+                const SQLite::Column c = st.getColumn(i);
+                if (c.isNull())
+                    missingValue = true;
+                else
+                    field[i] = QString::fromUtf8(c.getText(), c.getBytes());
+            }
+            if (missingValue) {
+                ++unplaced;
+                continue;
+            }
+            try {
+                nodes.Add(field[1], field[0], field[3]);
+            } catch (const TreeError&) {
+                ++unplaced;
+            }
+        }
+    } catch (const std::exception& e) {
+        nodes.endBatch();
+        throw DbError(e.what());
+    }
+    nodes.endBatch();
+
+    if (unplaced > 0)
+        MsgBox(QStringLiteral("%1 record(s) of the catalogue \"%2\" could not be placed in the tree "
+                              "(a parent missing or stored after them, a key used twice, or an "
+                              "empty field) and are not shown.")
+                   .arg(unplaced)
+                   .arg(shownDatabaseName_),
+            this);
+}
+
+void frmTree::storePendingEdit()
+{
+    if (!Adodc1->isOpen())
+        return;
+    Recordset& rs = Adodc1->recordset();
+    if (rs.hasCurrentRecord())
+        rs.Update();
+}
+
+void frmTree::TreeView1_NodeClick(Node*)
+{
+    const Node* selected = TreeView1->SelectedItem();
+    if (!selected || selected->Key == kRootKey || !Adodc1->isOpen())
+        return;
+    const QString key = selected->Key;
+    const QString text = selected->Text;
+
+    guarded([&] {
+        auto db = Adodc1->connection();
+        // The shown catalogue's record: other catalogues reuse the same keys.
+        const std::optional<std::int64_t> rowId = rowIdOf(*db, shownDatabaseName_, key);
+        Recordset& rs = Adodc1->recordset();
+        const std::int64_t before = rs.rowId();
+        try {
+            if (!rowId) {
+                storePendingEdit();
+                MsgBox(QStringLiteral("The record of \"%1\" is no longer in the catalogue \"%2\". \"Open\" "
+                                      "builds the tree again.")
+                           .arg(text, shownDatabaseName_),
+                    this);
+                return;
+            }
+            // Moving stores an edit of the record shown first.
+            if (!rs.moveToRowId(*rowId)) {
+                // Written after this window opened its cursor.
+                storePendingEdit();
+                Adodc1->Refresh();
+                Adodc1->recordset().moveToRowId(*rowId);
+            }
+        } catch (const DbError&) {
+            // A record removed elsewhere cannot take the edit; anything else
+            // (a busy store) keeps the edit in the boxes for another try.
+            if (before == 0 || rowExists(*db, before))
+                throw;
+            rs.CancelUpdate();
+            MsgBox(QStringLiteral("The record shown was removed from the catalogue by another window; "
+                                  "the change made to it was not stored."),
+                this);
+            if (rowId && !Adodc1->recordset().moveToRowId(*rowId)) {
+                Adodc1->Refresh();
+                Adodc1->recordset().moveToRowId(*rowId);
+            }
+        }
+    });
+}
+
+void frmTree::Command1_Click()
+{
+    QString name = Text8->text();
+    if (name == kNamePrompt) {
+        // A tree without a root gives the empty name.
+        const Node* root = TreeView1->Nodes().Item(1);
+        name = root ? root->Text : QString();
+    }
+    // A failed write leaves the old name in place and says nothing.
+    NameFile::write(name);
+}
+
+void frmTree::Command2_Click()
+{
+    Command1_Click();
+    TreeView1->Nodes().Clear();
+    Form_Load();
+}
+
+void frmTree::Form_Unload()
+{
+    if (unloaded_)
+        return;
+    unloaded_ = true;
+    // What is left typed in the boxes is kept, as a move would keep it.
+    guarded([this] { storePendingEdit(); });
+    Adodc1->Close();
+}
+
+void frmTree::closeEvent(QCloseEvent* event)
+{
+    Form_Unload();
+    if (openWindow == this)
+        openWindow = nullptr;
+    event->accept();
+}
+
+} // namespace qm
