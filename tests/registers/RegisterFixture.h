@@ -1,0 +1,112 @@
+#pragma once
+#include "main_window/Form1.h"
+#include "platform/TreeView.h"
+#include "registers/RegisterDefinitions.h"
+#include "registers/RegisterWindow.h"
+#include "support/TestSupport.h"
+
+#include <QCoreApplication>
+#include <QEvent>
+#include <QLabel>
+#include <QLineEdit>
+
+#include <SQLiteCpp/Statement.h>
+
+#include <memory>
+
+// A started main window with the file node "1>" "a.txt" selected, and the
+// register windows it opens.
+class RegisterTest : public qmtest::StoreTest {
+protected:
+    void SetUp() override
+    {
+        StoreTest::SetUp();
+        form = std::make_unique<qm::Form1>();
+        form->Form_Load();
+        select(addNode(QStringLiteral("1>"), QStringLiteral("a.txt")));
+    }
+    void TearDown() override
+    {
+        for (const qm::RegisterDefinition* d : qm::allRegisters())
+            if (qm::RegisterWindow* w = qm::RegisterWindow::instance(*d))
+                w->close();
+        flush();
+        form.reset();
+        StoreTest::TearDown();
+    }
+
+    qm::Node* addNode(const QString& key, const QString& text)
+    {
+        return form->TreeView1->Nodes().Add(QStringLiteral("0>"), key, text, 2, 0);
+    }
+    void select(qm::Node* node) { form->TreeView1->setSelectedItem(node); }
+    // Windows closed by Close are deleted by the event loop.
+    static void flush() { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
+
+    // The menu item of a register.
+    void choose(const qm::RegisterDefinition& d)
+    {
+        if (&d == &qm::projectsRegister())
+            form->Project_Click();
+        else if (&d == &qm::documentsRegister())
+            form->Document_Click();
+        else if (&d == &qm::multimediaRegister())
+            form->Multimedia_Click();
+        else
+            form->InstallNUpdate_Click();
+    }
+    qm::RegisterWindow* open(const qm::RegisterDefinition& d)
+    {
+        choose(d);
+        return qm::RegisterWindow::instance(d);
+    }
+
+    // Adds register records by file name.
+    void addRows(const qm::RegisterDefinition& d, const QStringList& names)
+    {
+        for (const QString& name : names) {
+            SQLite::Statement st(db(),
+                QStringLiteral("INSERT INTO \"%1\" (\"%2\", \"%3\") VALUES (?, ?)")
+                    .arg(d.table, d.fileNameField, d.rows[1].field)
+                    .toStdString());
+            st.bind(1, name.toStdString());
+            st.bind(2, ("about " + name).toStdString());
+            st.exec();
+        }
+    }
+    // One column of a register table in table order; NULL reads as "<null>".
+    QStringList column(const qm::RegisterDefinition& d, const QString& field)
+    {
+        QStringList out;
+        SQLite::Statement st(db(),
+            QStringLiteral("SELECT \"%1\" FROM \"%2\" ORDER BY rowid").arg(field, d.table).toStdString());
+        while (st.executeStep())
+            out << (st.getColumn(0).isNull() ? QStringLiteral("<null>")
+                                             : QString::fromStdString(st.getColumn(0).getString()));
+        return out;
+    }
+    QStringList fileNames(const qm::RegisterDefinition& d) { return column(d, d.fileNameField); }
+    long long rows(const qm::RegisterDefinition& d) { return count({}, d.table); }
+
+    static QStringList boxTexts(const qm::RegisterWindow* w)
+    {
+        QStringList out;
+        for (const QLineEdit* box : w->fieldBoxes())
+            out << box->text();
+        return out;
+    }
+
+    std::unique_ptr<qm::Form1> form;
+};
+
+// The same cases for each of the four registers.
+class EachRegister : public RegisterTest,
+                     public ::testing::WithParamInterface<const qm::RegisterDefinition*> {
+protected:
+    const qm::RegisterDefinition& def() const { return *GetParam(); }
+};
+
+inline std::string registerName(const ::testing::TestParamInfo<const qm::RegisterDefinition*>& info)
+{
+    return info.param->table.toStdString();
+}
