@@ -25,6 +25,8 @@ inline constexpr const char* kChildRecords =
 inline constexpr const char* kInsertRecord =
     "INSERT INTO main (ID, Parent, dbaseName, file_name, path, size, date, delKey) "
     "VALUES (?, ?, ?, ?, ?, ?, ?, ?)";
+// The scan fills in a folder's size once the walk of its content has ended.
+inline constexpr const char* kSetRecordSize = "UPDATE main SET size = ? WHERE SrNO = ?";
 inline constexpr const char* kDeleteScan = "DELETE FROM main WHERE dbaseName = ? AND delKey = ?";
 inline constexpr const char* kLastSerial = "SELECT SrNO FROM main ORDER BY SrNO DESC LIMIT 1";
 // The tree editor's record of a node: the shown catalogue's first record with

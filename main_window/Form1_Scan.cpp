@@ -1,10 +1,247 @@
 // "Add Folder": the folder scan.
 #include "main_window/Form1.h"
 
+#include "catalog/FolderScan.h"
+#include "catalog/NodeKeys.h"
+#include "catalog/Numbers.h"
+#include "platform/DataControl.h"
+#include "platform/FolderLists.h"
+#include "platform/MessageBox.h"
+#include "platform/TreeView.h"
+
+#include <QCoreApplication>
+#include <QProgressDialog>
+
+#include <SQLiteCpp/Database.h>
+
+#include <memory>
+
 namespace qm {
+namespace {
 
-void Form1::Command2_Click() {}
+// The hourglass over the main window for as long as the guard lives.
+class WaitCursor {
+public:
+    explicit WaitCursor(QWidget& window)
+        : window_(window)
+    {
+        window_.setCursor(Qt::WaitCursor);
+    }
+    ~WaitCursor() { window_.unsetCursor(); }
+    WaitCursor(const WaitCursor&) = delete;
+    WaitCursor& operator=(const WaitCursor&) = delete;
 
-void Form1::RecurseFiles2(const QString&, const QString&, const QString&) {}
+private:
+    QWidget& window_;
+};
+
+// Adds a node for every stored record and keeps the progress dialog.
+class TreeFiller : public ScanListener {
+public:
+    explicit TreeFiller(Form1& form)
+        : form_(form)
+        , nodes_(form.TreeView1->Nodes())
+    {
+    }
+
+    void entryStored(const ScannedEntry& e) override
+    {
+        const QString name = QString::fromUtf8(e.name.data(), static_cast<qsizetype>(e.name.size()));
+        if (e.folder)
+            nodes_.Add(e.parentKey, keyOf(e.key), name, 1, 3);
+        else
+            nodes_.Add(e.parentKey, keyOf(e.key), name, 2, 0);
+    }
+
+    // Runs only once the scan has taken a while, so quick scans show no dialog.
+    bool progress(std::int64_t entries, const QString& folder) override
+    {
+        if (!dialog_) {
+            dialog_ = std::make_unique<QProgressDialog>(&form_);
+            dialog_->setWindowTitle(QStringLiteral("Quillmark"));
+            dialog_->setWindowModality(Qt::WindowModal);
+            dialog_->setCancelButtonText(QStringLiteral("Cancel"));
+            dialog_->setRange(0, 0);
+            dialog_->setMinimumDuration(0);
+            dialog_->setAutoClose(false);
+            dialog_->setAutoReset(false);
+            dialog_->setMinimumWidth(480);
+            dialog_->show();
+        }
+        dialog_->setLabelText(QStringLiteral("Entries so far: %1\nReading %2").arg(entries).arg(folder));
+        QCoreApplication::processEvents();
+        return !dialog_->wasCanceled();
+    }
+
+private:
+    Form1& form_;
+    NodeModel& nodes_;
+    std::unique_ptr<QProgressDialog> dialog_;
+};
+
+// One run on the main window: the hourglass, the tree in one batch, and at
+// the end the refreshed record buffer and one message for what went wrong.
+// RecurseFiles2 finds the run its caller began here.
+class ScanRun {
+public:
+    static ScanRun* active;
+
+    ScanRun(Form1& form, std::int64_t firstKey)
+        : form_(form)
+        , wait_(form)
+        , filler_(form)
+        , tree_(*form.TreeView1)
+        , nodes_(tree_.Nodes())
+    {
+        auto db = form.Adodc1->connection();
+        if (!db)
+            throw DbError("The catalogue database is not open.");
+        scan_ = std::make_unique<FolderScan>(*db, form.currentDatabaseName(), firstKey, &filler_);
+        // The batch resets the view once at the end; the branches the user
+        // opened and the selection come back afterwards.
+        selected_ = tree_.SelectedItem();
+        for (std::int64_t i = 1; i <= nodes_.Count(); ++i) {
+            Node* n = nodes_.Item(i);
+            if (!n->Children.empty() && tree_.isExpanded(n))
+                n->expanded = true;
+        }
+        tree_.setUpdatesEnabled(false);
+        nodes_.beginBatch();
+        active = this;
+    }
+
+    ~ScanRun()
+    {
+        active = nullptr;
+        scan_.reset();
+        nodes_.endBatch();
+        tree_.setUpdatesEnabled(true);
+        if (selected_)
+            tree_.setSelectedItem(selected_);
+    }
+
+    ScanRun(const ScanRun&) = delete;
+    ScanRun& operator=(const ScanRun&) = delete;
+
+    Form1& form() { return form_; }
+    FolderScan& scan() { return *scan_; }
+
+    // Stores what is pending, shows the last stored record in the bound boxes
+    // and tells what was left out or went wrong.
+    void end()
+    {
+        scan_->finish();
+        QString failure = scan_->failure();
+        try {
+            form_.Adodc1->Refresh();
+            Recordset& rs = form_.Adodc1->recordset();
+            if (rs.RecordCount() > 0)
+                rs.MoveLast();
+        } catch (const std::exception& e) {
+            if (failure.isEmpty())
+                failure = QString::fromUtf8(e.what());
+        }
+        QStringList parts;
+        if (!failure.isEmpty())
+            parts << QStringLiteral("The scan stopped: %1\nThe entries catalogued before were kept.")
+                         .arg(failure);
+        const QString skipped = skippedReport(*scan_);
+        if (!skipped.isEmpty())
+            parts << skipped;
+        if (!parts.isEmpty())
+            MsgBox(parts.join(QStringLiteral("\n\n")), &form_);
+    }
+
+private:
+    Form1& form_;
+    WaitCursor wait_;
+    TreeFiller filler_;
+    TreeView& tree_;
+    NodeModel& nodes_;
+    std::unique_ptr<FolderScan> scan_;
+    Node* selected_ = nullptr;
+};
+
+ScanRun* ScanRun::active = nullptr;
+
+std::int64_t keyNumber(const QString& key)
+{
+    return roundToInt64(numericValue(key)).value_or(0);
+}
+
+} // namespace
+
+void Form1::Command2_Click()
+{
+    // Events pass while a scan reads; a second one waits for the first.
+    if (ScanRun::active)
+        return;
+    const StartFolder top = startFolderOf(Dir1->Path());
+    NodeModel& nodes = TreeView1->Nodes();
+    if (!nodes.find(kRootKey)) {
+        MsgBox(QStringLiteral("The catalogue tree has no root node. Open the database again before "
+                              "adding a folder."),
+            this);
+        return;
+    }
+    const QString key = NextNodeKey();
+    if (nodes.find(key)) {
+        MsgBox(QStringLiteral("No node key is left for a new folder in this catalogue."), this);
+        return;
+    }
+
+    std::unique_ptr<ScanRun> run;
+    try {
+        run = std::make_unique<ScanRun>(*this, keyNumber(key));
+    } catch (const std::exception& e) {
+        MsgBox(QString::fromUtf8(e.what()), this);
+        return;
+    }
+    FolderScan& scan = run->scan();
+    const QString problem = scan.openStart(top.path);
+    if (!problem.isEmpty()) {
+        run.reset();
+        MsgBox(problem, this);
+        return;
+    }
+    QString topKey;
+    try {
+        topKey = scan.newKey(); // the key NextNodeKey gave
+        scan.addTopFolder(top, topKey);
+        nodes.Add(kRootKey, topKey, top.path, 1, 3);
+    } catch (const std::exception& e) {
+        run.reset();
+        MsgBox(QStringLiteral("The scan stopped: %1").arg(QString::fromUtf8(e.what())), this);
+        return;
+    }
+    TreeView1->Expand(nodes.Item(1));
+    RecurseFiles2(top.path, topKey, topKey);
+    run->end();
+}
+
+void Form1::RecurseFiles2(const QString& fPath, const QString& sParent, const QString& delkey)
+{
+    if (ScanRun::active && &ScanRun::active->form() == this) {
+        ScanRun::active->scan().walk(fPath, sParent, delkey);
+        return;
+    }
+    if (ScanRun::active)
+        return;
+    // Called on its own: a run of its own below an existing node.
+    std::unique_ptr<ScanRun> run;
+    try {
+        run = std::make_unique<ScanRun>(*this, keyNumber(NextNodeKey()));
+    } catch (const std::exception& e) {
+        MsgBox(QString::fromUtf8(e.what()), this);
+        return;
+    }
+    if (!TreeView1->Nodes().find(sParent)) {
+        run.reset();
+        MsgBox(QStringLiteral("No node of the tree has the key %1.").arg(sParent), this);
+        return;
+    }
+    run->scan().walk(fPath, sParent, delkey);
+    run->end();
+}
 
 } // namespace qm

@@ -1,11 +1,191 @@
 #include "main_window/HeadlessScan.h"
 
+#include "catalog/AppPaths.h"
+#include "catalog/FolderScan.h"
+#include "catalog/NameFile.h"
+#include "catalog/Numbers.h"
+#include "catalog/Store.h"
+#include "platform/Recordset.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+#include <SQLiteCpp/Database.h>
+
+#include <chrono>
+#include <csignal>
 #include <cstdio>
+#include <signal.h>
 
 namespace qm {
-int runAddFolderCommand(const QStringList&)
+namespace {
+
+constexpr int kFailed = 1;
+constexpr int kUsage = 2;
+constexpr int kInterrupted = 130;
+
+const char* const kUsageText = "usage: quillmark add-folder FOLDER [--name CATALOGUE]\n"
+                               "Catalogues FOLDER into database.mdb in the current folder, under the\n"
+                               "catalogue named by --name or else by the first line of dbase.name.\n";
+
+volatile std::sig_atomic_t interrupted = 0;
+
+extern "C" void onInterrupt(int)
 {
-    std::fputs("add-folder is not available yet\n", stderr);
-    return 2;
+    interrupted = 1;
 }
+
+// Ctrl+C or a termination request ends the walk and keeps what was written.
+class InterruptGuard {
+public:
+    InterruptGuard()
+    {
+        interrupted = 0;
+        struct sigaction action { };
+        action.sa_handler = onInterrupt;
+        sigemptyset(&action.sa_mask);
+        sigaction(SIGINT, &action, &oldInt_);
+        sigaction(SIGTERM, &action, &oldTerm_);
+    }
+    ~InterruptGuard()
+    {
+        sigaction(SIGINT, &oldInt_, nullptr);
+        sigaction(SIGTERM, &oldTerm_, nullptr);
+    }
+    InterruptGuard(const InterruptGuard&) = delete;
+    InterruptGuard& operator=(const InterruptGuard&) = delete;
+
+private:
+    struct sigaction oldInt_ { };
+    struct sigaction oldTerm_ { };
+};
+
+void out(std::FILE* stream, const QString& text)
+{
+    std::fputs(text.toLocal8Bit().constData(), stream);
+    std::fputc('\n', stream);
+    std::fflush(stream);
+}
+
+void fail(const QString& text)
+{
+    out(stderr, QStringLiteral("quillmark: ") + text);
+}
+
+// Progress on standard error about once a second.
+class ProgressReport : public ScanListener {
+public:
+    void entryStored(const ScannedEntry&) override { }
+    bool progress(std::int64_t entries, const QString& folder) override
+    {
+        const auto now = std::chrono::steady_clock::now();
+        if (now - last_ >= std::chrono::seconds(1)) {
+            last_ = now;
+            out(stderr, QStringLiteral("quillmark: %1 entries, reading %2").arg(entries).arg(folder));
+        }
+        return !interrupted;
+    }
+
+private:
+    std::chrono::steady_clock::time_point last_ = std::chrono::steady_clock::now();
+};
+
+} // namespace
+
+int runAddFolderCommand(const QStringList& args)
+{
+    QString folder;
+    QString name;
+    bool named = false;
+    for (int i = 0; i < args.size(); ++i) {
+        const QString& a = args[i];
+        if (a == QLatin1String("-h") || a == QLatin1String("--help")) {
+            std::fputs(kUsageText, stdout);
+            return 0;
+        }
+        if (a == QLatin1String("--name")) {
+            if (i + 1 >= args.size()) {
+                fail(QStringLiteral("--name needs a catalogue name."));
+                std::fputs(kUsageText, stderr);
+                return kUsage;
+            }
+            name = args[++i];
+            named = true;
+        } else if (a.startsWith(QLatin1String("--name="))) {
+            name = a.mid(7);
+            named = true;
+        } else if (a.startsWith(u'-') && a.size() > 1 && folder.isEmpty() && a != QLatin1String("--")) {
+            fail(QStringLiteral("unknown option %1.").arg(a));
+            std::fputs(kUsageText, stderr);
+            return kUsage;
+        } else if (folder.isEmpty()) {
+            folder = a == QLatin1String("--") && i + 1 < args.size() ? args[++i] : a;
+        } else {
+            fail(QStringLiteral("only one folder can be added at a time (%1).").arg(a));
+            std::fputs(kUsageText, stderr);
+            return kUsage;
+        }
+    }
+    if (folder.isEmpty()) {
+        std::fputs(kUsageText, stderr);
+        return kUsage;
+    }
+    if (!named)
+        name = NameFile::read();
+    // The path as the folder list reports it: absolute, no closing "/".
+    const StartFolder top = startFolderOf(QDir::cleanPath(QFileInfo(folder).absoluteFilePath()));
+
+    const QString store = databasePath();
+    const QString problem = Store::problemWith(store);
+    if (!problem.isEmpty()) {
+        fail(problem);
+        return kFailed;
+    }
+    try {
+        auto db = openConnection(store);
+        bool taken = false;
+        const QString firstKey = nextKeyForCatalogue(*db, name, &taken);
+        if (taken) {
+            fail(QStringLiteral("no node key is left for a new folder in the catalogue \"%1\".").arg(name));
+            return kFailed;
+        }
+        ProgressReport report;
+        InterruptGuard guard;
+        FolderScan scan(*db, name, roundToInt64(numericValue(firstKey)).value_or(1), &report);
+        scan.setProgressInterval(std::chrono::milliseconds(200));
+        const QString unreadable = scan.openStart(top.path);
+        if (!unreadable.isEmpty()) {
+            fail(unreadable);
+            return kFailed;
+        }
+        const QString key = scan.newKey();
+        scan.addTopFolder(top, key);
+        scan.walk(top.path, key, key);
+        scan.finish();
+
+        const QString skipped = skippedReport(scan);
+        if (!skipped.isEmpty())
+            out(stderr, skipped);
+        if (!scan.failure().isEmpty()) {
+            fail(QStringLiteral("the scan stopped: %1; the %2 record(s) written before were kept.")
+                     .arg(scan.failure())
+                     .arg(scan.recordsWritten()));
+            return kFailed;
+        }
+        out(stdout,
+            QStringLiteral("%1 %2 into \"%3\": %4 record(s), top-level key %5, %6 entr%7 skipped.")
+                .arg(scan.cancelled() ? QStringLiteral("Interrupted; kept what was added of")
+                                      : QStringLiteral("Added"),
+                    top.fileName, name)
+                .arg(scan.recordsWritten())
+                .arg(key)
+                .arg(scan.skippedCount())
+                .arg(scan.skippedCount() == 1 ? QStringLiteral("y was") : QStringLiteral("ies were")));
+        return scan.cancelled() ? kInterrupted : 0;
+    } catch (const std::exception& e) {
+        fail(QString::fromUtf8(e.what()));
+        return kFailed;
+    }
+}
+
 } // namespace qm

@@ -1,0 +1,176 @@
+#include "platform/FileSystem.h"
+
+#include <cerrno>
+#include <cstring>
+#include <ctime>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <unistd.h>
+
+namespace qm {
+namespace {
+
+FileSystem*& installed()
+{
+    static FileSystem* fs = nullptr;
+    return fs;
+}
+
+EntryKind kindOf(unsigned mode)
+{
+    if (S_ISREG(mode))
+        return EntryKind::File;
+    if (S_ISDIR(mode))
+        return EntryKind::Directory;
+    return EntryKind::Other;
+}
+
+int statPlain(int dirFd, const char* name, int flags, EntryInfo& info)
+{
+    struct stat st;
+    if (::fstatat(dirFd, name, &st, flags) != 0)
+        return errno;
+    info.kind = kindOf(st.st_mode);
+    info.size = static_cast<std::uint64_t>(st.st_size);
+    info.created = static_cast<std::int64_t>(st.st_mtime);
+    info.device = static_cast<std::uint64_t>(st.st_dev);
+    return 0;
+}
+
+int statEntry(int dirFd, const char* name, int flags, EntryInfo& info)
+{
+#ifdef STATX_BTIME
+    // Kernels or file systems without statx fall back to the plain call for good.
+    static bool haveStatx = true;
+    if (haveStatx) {
+        struct statx sx;
+        if (::statx(dirFd, name, flags, STATX_TYPE | STATX_SIZE | STATX_MTIME | STATX_BTIME, &sx) == 0) {
+            info.kind = kindOf(sx.stx_mode);
+            info.size = sx.stx_size;
+            info.created = (sx.stx_mask & STATX_BTIME) ? sx.stx_btime.tv_sec : sx.stx_mtime.tv_sec;
+            info.device = static_cast<std::uint64_t>(makedev(sx.stx_dev_major, sx.stx_dev_minor));
+            return 0;
+        }
+        if (errno != ENOSYS)
+            return errno;
+        haveStatx = false;
+    }
+#endif
+    return statPlain(dirFd, name, flags, info);
+}
+
+std::unique_ptr<Folder> adopt(int fd, int& error, Folder* (*make)(void*))
+{
+    if (fd < 0) {
+        error = errno;
+        return nullptr;
+    }
+    DIR* dir = ::fdopendir(fd);
+    if (!dir) {
+        error = errno;
+        ::close(fd);
+        return nullptr;
+    }
+    error = 0;
+    return std::unique_ptr<Folder>(make(dir));
+}
+
+void put(char* at, int value, int width)
+{
+    for (int i = width - 1; i >= 0; --i) {
+        at[i] = static_cast<char>('0' + value % 10);
+        value /= 10;
+    }
+}
+
+} // namespace
+
+Folder::~Folder()
+{
+    if (dir_)
+        ::closedir(static_cast<DIR*>(dir_));
+}
+
+int Folder::fd() const
+{
+    return ::dirfd(static_cast<DIR*>(dir_));
+}
+
+std::unique_ptr<Folder> FileSystem::open(const std::string& path, int& error)
+{
+    return adopt(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC), error,
+        [](void* dir) { return new Folder(dir); });
+}
+
+std::unique_ptr<Folder> FileSystem::open(Folder& parent, const char* name, int& error)
+{
+    return adopt(::openat(parent.fd(), name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC), error,
+        [](void* dir) { return new Folder(dir); });
+}
+
+const char* FileSystem::next(Folder& folder, int& error)
+{
+    errno = 0;
+    const dirent* entry = ::readdir(static_cast<DIR*>(folder.dir_));
+    error = entry ? 0 : errno;
+    return entry ? entry->d_name : nullptr;
+}
+
+int FileSystem::stat(Folder& folder, const char* name, EntryInfo& info)
+{
+    return statEntry(folder.fd(), name, AT_SYMLINK_NOFOLLOW, info);
+}
+
+int FileSystem::stat(Folder& folder, EntryInfo& info)
+{
+    return statEntry(folder.fd(), "", AT_EMPTY_PATH, info);
+}
+
+FileSystem& fileSystem()
+{
+    static FileSystem platform;
+    return installed() ? *installed() : platform;
+}
+
+void setFileSystem(FileSystem* fs)
+{
+    installed() = fs;
+}
+
+void formatDate(std::int64_t secondsSinceEpoch, char (&out)[20])
+{
+    const std::time_t t = static_cast<std::time_t>(secondsSinceEpoch);
+    std::tm tm {};
+    if (!::localtime_r(&t, &tm))
+        ::gmtime_r(&t, &tm);
+    const int year = tm.tm_year + 1900;
+    put(out, year < 0 ? 0 : (year > 9999 ? 9999 : year), 4);
+    out[4] = '-';
+    put(out + 5, tm.tm_mon + 1, 2);
+    out[7] = '-';
+    put(out + 8, tm.tm_mday, 2);
+    out[10] = ' ';
+    put(out + 11, tm.tm_hour, 2);
+    out[13] = ':';
+    put(out + 14, tm.tm_min, 2);
+    out[16] = ':';
+    put(out + 17, tm.tm_sec, 2);
+    out[19] = '\0';
+}
+
+QString dateText(std::int64_t secondsSinceEpoch)
+{
+    char text[20];
+    formatDate(secondsSinceEpoch, text);
+    return QString::fromLatin1(text, 19);
+}
+
+QString errorText(int error)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+} // namespace qm

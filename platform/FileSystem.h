@@ -1,0 +1,71 @@
+#pragma once
+// Reading folders for the scan: the file system's own listing order, entry
+// kinds, sizes and creation times. Entries are looked at where they stand
+// (a symbolic link is never followed), and folders are opened relative to
+// their parent, so a path of any length can be walked.
+#include <QString>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+namespace qm {
+
+enum class EntryKind { File, Directory, Other };
+
+struct EntryInfo {
+    EntryKind kind = EntryKind::Other;
+    std::uint64_t size = 0; // bytes, as the file system reports them
+    std::int64_t created = 0; // seconds since the epoch: birth time, else modification time
+    std::uint64_t device = 0; // the file system the entry lives on
+};
+
+// An open folder: a listing position and a handle its entries are read through.
+class Folder {
+public:
+    ~Folder();
+    Folder(const Folder&) = delete;
+    Folder& operator=(const Folder&) = delete;
+
+private:
+    friend class FileSystem;
+    explicit Folder(void* dir)
+        : dir_(dir)
+    {
+    }
+    int fd() const;
+    void* dir_; // DIR*
+};
+
+// The platform's folders. Every call answers 0 or an errno value. Tests put
+// a derived file system in place to make chosen entries fail.
+class FileSystem {
+public:
+    virtual ~FileSystem() = default;
+
+    // Opens a folder by its full path (links within the path are followed).
+    virtual std::unique_ptr<Folder> open(const std::string& path, int& error);
+    // Opens the sub-folder `name` of `parent`; a symbolic link is refused.
+    virtual std::unique_ptr<Folder> open(Folder& parent, const char* name, int& error);
+    // The next name of the listing ("." and ".." included); nullptr at the end
+    // of the listing or on an error (then `error` is set). The text stays
+    // valid until the next call on the folder.
+    virtual const char* next(Folder& folder, int& error);
+    // The entry `name` of `folder` itself, not what a link points to.
+    virtual int stat(Folder& folder, const char* name, EntryInfo& info);
+    // The open folder itself.
+    virtual int stat(Folder& folder, EntryInfo& info);
+};
+
+// The file system in use; `setFileSystem(nullptr)` restores the platform's.
+FileSystem& fileSystem();
+void setFileSystem(FileSystem* fs);
+
+// Local time as "YYYY-MM-DD HH:MM:SS"; `out` receives 19 characters and a NUL.
+void formatDate(std::int64_t secondsSinceEpoch, char (&out)[20]);
+QString dateText(std::int64_t secondsSinceEpoch);
+
+// The system's text for an errno value.
+QString errorText(int error);
+
+} // namespace qm

@@ -1,0 +1,129 @@
+#include "platform/FileSystem.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <ctime>
+#include <map>
+#include <string>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace qm;
+
+namespace {
+
+std::string bytes(const QString& path)
+{
+    return QFile::encodeName(path).toStdString();
+}
+
+// Every entry of a folder with what the file system layer says of it.
+std::map<std::string, EntryInfo> listAll(Folder& folder)
+{
+    std::map<std::string, EntryInfo> out;
+    int error = 0;
+    while (const char* name = fileSystem().next(folder, error)) {
+        EntryInfo info;
+        EXPECT_EQ(fileSystem().stat(folder, name, info), 0) << name;
+        out[name] = info;
+    }
+    EXPECT_EQ(error, 0);
+    return out;
+}
+
+} // namespace
+
+TEST(FileSystem, ListsEveryEntryWithItsKindAndSizeWithoutFollowingLinks)
+{
+    QTemporaryDir dir;
+    const QString root = dir.path();
+    QDir(root).mkpath(QStringLiteral("sub/deeper"));
+    QFile f(root + QStringLiteral("/file.bin"));
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(QByteArray(1500, 'x'));
+    f.close();
+    ASSERT_EQ(::symlink("sub", bytes(root + QStringLiteral("/link-to-sub")).c_str()), 0);
+    ASSERT_EQ(::symlink("file.bin", bytes(root + QStringLiteral("/link-to-file")).c_str()), 0);
+    ASSERT_EQ(::mkfifo(bytes(root + QStringLiteral("/pipe")).c_str(), 0600), 0);
+
+    int error = -1;
+    auto folder = fileSystem().open(bytes(root), error);
+    ASSERT_TRUE(folder);
+    EXPECT_EQ(error, 0);
+    const auto entries = listAll(*folder);
+
+    ASSERT_EQ(entries.size(), 7u); // ".", "..", and five entries
+    EXPECT_EQ(entries.at("file.bin").kind, EntryKind::File);
+    EXPECT_EQ(entries.at("file.bin").size, 1500u);
+    EXPECT_EQ(entries.at("sub").kind, EntryKind::Directory);
+    EXPECT_EQ(entries.at("link-to-sub").kind, EntryKind::Other);
+    EXPECT_EQ(entries.at("link-to-file").kind, EntryKind::Other);
+    EXPECT_EQ(entries.at("pipe").kind, EntryKind::Other);
+
+    // Entries live on the file system of their folder and carry a time.
+    EntryInfo self;
+    ASSERT_EQ(fileSystem().stat(*folder, self), 0);
+    EXPECT_EQ(self.kind, EntryKind::Directory);
+    EXPECT_EQ(entries.at("file.bin").device, self.device);
+    EXPECT_GT(entries.at("file.bin").created, 0);
+
+    // Sub-folders open relative to their parent; a link to one does not.
+    auto sub = fileSystem().open(*folder, "sub", error);
+    ASSERT_TRUE(sub);
+    EXPECT_EQ(listAll(*sub).count("deeper"), 1u);
+    EXPECT_FALSE(fileSystem().open(*folder, "link-to-sub", error));
+    EXPECT_NE(error, 0);
+    EXPECT_FALSE(fileSystem().open(*folder, "file.bin", error));
+    EXPECT_EQ(error, ENOTDIR);
+
+    // A vanished entry and a missing folder give their errors instead of crashing.
+    EntryInfo gone;
+    EXPECT_EQ(fileSystem().stat(*folder, "gone", gone), ENOENT);
+    EXPECT_FALSE(fileSystem().open(bytes(root + QStringLiteral("/missing")), error));
+    EXPECT_EQ(error, ENOENT);
+}
+
+TEST(FileSystem, NamesThatAreNotUtf8AreListedByteForByte)
+{
+    QTemporaryDir dir;
+    const std::string name = "caf\xe9.txt"; // Latin-1, not UTF-8
+    const std::string full = bytes(dir.path()) + "/" + name;
+    FILE* f = std::fopen(full.c_str(), "w");
+    ASSERT_TRUE(f);
+    std::fclose(f);
+
+    int error = 0;
+    auto folder = fileSystem().open(bytes(dir.path()), error);
+    ASSERT_TRUE(folder);
+    const auto entries = listAll(*folder);
+    ASSERT_EQ(entries.count(name), 1u);
+    EXPECT_EQ(entries.at(name).kind, EntryKind::File);
+    ::unlink(full.c_str()); // a name the temporary folder's own clean-up cannot spell
+}
+
+TEST(FileSystem, DateTextIsLocalTimeInOneFixedForm)
+{
+    const QByteArray previous = qgetenv("TZ");
+    const bool hadTz = qEnvironmentVariableIsSet("TZ");
+    qputenv("TZ", "UTC");
+    ::tzset();
+    EXPECT_EQ(dateText(0), QStringLiteral("1970-01-01 00:00:00"));
+    EXPECT_EQ(dateText(1700000000), QStringLiteral("2023-11-14 22:13:20"));
+    qputenv("TZ", "JST-9");
+    ::tzset();
+    EXPECT_EQ(dateText(1700000000), QStringLiteral("2023-11-15 07:13:20"));
+    if (hadTz)
+        qputenv("TZ", previous);
+    else
+        qunsetenv("TZ");
+    ::tzset();
+
+    EXPECT_FALSE(errorText(EACCES).isEmpty());
+}
