@@ -383,8 +383,13 @@ void Recordset::Update()
                       QVariant::fromValue<qlonglong>(ids_[static_cast<size_t>(pos_)]));
             // A record removed by another connection takes no change; saying
             // nothing would lose the edit.
-            if (st.exec() == 0)
+            if (st.exec() == 0) {
+                // Reported once; the cursor must not stay stuck on the edit.
+                mode_ = EditMode::None;
+                buffer_.clear();
+                cache_.reset();
                 throw DbError(kRowGone);
+            }
         }
     } catch (const std::exception& e) {
         throw DbError(e.what());
