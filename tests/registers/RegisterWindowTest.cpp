@@ -105,6 +105,13 @@ TEST_P(EachRegister, WithoutACurrentRecordEveryActionSaysSoAndChangesNothing)
     }
     EXPECT_EQ(RegisterWindow::instance(def()), w);
     EXPECT_EQ(rows(def()), 0);
+    // The export needs no current record: the header row alone.
+    messages().clear();
+    w->Command5_Click();
+    EXPECT_EQ(messages().size(), 1);
+    QFile exported(w->exportPath());
+    ASSERT_TRUE(exported.open(QIODevice::ReadOnly));
+    EXPECT_EQ(exported.readAll().count("\r\n"), 1);
 
     // After a Search without a match the cursor is past the end: the same answers.
     addRows(def(), {QStringLiteral("kept")});
@@ -362,6 +369,12 @@ TEST_F(RegisterTest, ProjectsDeleteStepsBack)
     addRows(d, {QStringLiteral("one"), QStringLiteral("two"), QStringLiteral("three")});
     RegisterWindow* w = open(d);
     ASSERT_NE(w, nullptr);
+
+    // Delete of a record begun by Add drops only that record.
+    w->Command4_Click();
+    w->Command7_Click();
+    EXPECT_EQ(w->Text1->text(), QStringLiteral("one"));
+    EXPECT_EQ(rows(d), 3);
 
     w->Command9_Click();
     w->Command7_Click();
