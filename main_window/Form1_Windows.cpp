@@ -39,8 +39,9 @@ void Form1::setupSecondaryWindows()
     ListView1->addAction(copy);
     ListView1->setContextMenuPolicy(Qt::ActionsContextMenu);
 
-    auto follow = [this, copy] { copy->setEnabled(ListView1->topLevelItemCount() > 0); };
+    // The model, not the window: it also speaks while the window is torn down.
     QAbstractItemModel* model = ListView1->model();
+    auto follow = [model, copy] { copy->setEnabled(model->rowCount() > 0); };
     connect(model, &QAbstractItemModel::rowsInserted, copy, follow);
     connect(model, &QAbstractItemModel::rowsRemoved, copy, follow);
     connect(model, &QAbstractItemModel::modelReset, copy, follow);
