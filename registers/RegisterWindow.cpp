@@ -310,7 +310,7 @@ bool RegisterWindow::Form_Load(const QString& nodeText, const QString& nodeKey)
     } catch (const std::exception& e) {
         MsgBox(QStringLiteral("The register table '%1' cannot be opened: %2")
                    .arg(def_.table, QString::fromUtf8(e.what())),
-            this);
+            nullptr); // this window never shows
         return false;
     }
     const Recordset& rs = records();
@@ -318,7 +318,7 @@ bool RegisterWindow::Form_Load(const QString& nodeText, const QString& nodeKey)
         if (rs.fieldIndex(field) < 0) {
             MsgBox(QStringLiteral("The register table '%1' in %2 has no field '%3'; the window cannot open.")
                        .arg(def_.table, QDir::toNativeSeparators(Adodc1->databasePath()), field),
-                this);
+                nullptr);
             Adodc1->Close();
             return false;
         }
