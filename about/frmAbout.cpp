@@ -3,6 +3,7 @@
 #include "about/VersionResource.h"
 #include "catalog/AppPaths.h"
 #include "main_window/Form1.h"
+#include "platform/WindowFront.h"
 
 #include <QFrame>
 #include <QLabel>
@@ -76,9 +77,7 @@ frmAbout* frmAbout::current()
 frmAbout* frmAbout::showWindow()
 {
     if (frmAbout* open = current()) {
-        open->show();
-        open->raise();
-        open->activateWindow();
+        bringToFront(open);
         return open;
     }
     auto* window = new frmAbout;

@@ -4,6 +4,7 @@
 #include "main_window/Form1.h"
 #include "platform/DataControl.h"
 #include "platform/MessageBox.h"
+#include "platform/WindowFront.h"
 
 #include <QCheckBox>
 #include <QCloseEvent>
@@ -270,10 +271,7 @@ RegisterWindow* RegisterWindow::showFor(
     const RegisterDefinition& definition, const QString& nodeText, const QString& nodeKey)
 {
     if (RegisterWindow* open = instance(definition)) {
-        open->setWindowState(open->windowState() & ~Qt::WindowMinimized);
-        open->show();
-        open->raise();
-        open->activateWindow();
+        bringToFront(open);
         return open;
     }
     auto* window = new RegisterWindow(definition);

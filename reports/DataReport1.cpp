@@ -3,6 +3,7 @@
 #include "catalog/AppPaths.h"
 #include "platform/MessageBox.h"
 #include "platform/Recordset.h"
+#include "platform/WindowFront.h"
 
 #include <QCloseEvent>
 #include <QDir>
@@ -182,11 +183,7 @@ DataReport1* DataReport1::current()
 DataReport1* DataReport1::showReport(QWidget* messageParent)
 {
     if (openWindow) {
-        if (openWindow->isMinimized())
-            openWindow->showNormal();
-        openWindow->show();
-        openWindow->raise();
-        openWindow->activateWindow();
+        bringToFront(openWindow);
         return openWindow;
     }
     std::vector<ReportRow> rows;

@@ -1,5 +1,8 @@
 #include "tree_editor/frmTree.h"
 
+#include "catalog/CatalogueTree.h"
+#include "platform/WindowFront.h"
+
 #include "catalog/NameFile.h"
 #include "catalog/NodeKeys.h"
 #include "catalog/Queries.h"
@@ -89,11 +92,7 @@ frmTree* frmTree::current()
 frmTree* frmTree::showWindow()
 {
     if (openWindow) {
-        if (openWindow->isMinimized())
-            openWindow->showNormal();
-        openWindow->show();
-        openWindow->raise();
-        openWindow->activateWindow();
+        bringToFront(openWindow);
         return openWindow;
     }
     auto* window = new frmTree;
@@ -199,46 +198,11 @@ void frmTree::buildTree()
         throw DbError("The catalogue database is not open.");
 
     // SrNO order brings a folder before what it holds, as the scan wrote them.
-    std::int64_t unplaced = 0;
-    nodes.beginBatch();
-    try {
-        nodes.Clear();
-        TreeView1->Expand(nodes.Add({}, kRootKey, shownDatabaseName_));
-        SQLite::Statement st(*db, Queries::kTreeRecords);
-        st.bind(1, shownDatabaseName_.toStdString());
-        while (st.executeStep()) {
-            bool missingValue = false;
-            QString field[5];
-            for (int i = 0; i < 5; ++i) {
-                const SQLite::Column c = st.getColumn(i);
-                if (c.isNull())
-                    missingValue = true;
-                else
-                    field[i] = QString::fromUtf8(c.getText(), c.getBytes());
-            }
-            if (missingValue) {
-                ++unplaced;
-                continue;
-            }
-            try {
-                nodes.Add(field[1], field[0], field[3]);
-            } catch (const TreeError&) {
-                ++unplaced;
-            }
-        }
-    } catch (const std::exception& e) {
-        nodes.endBatch();
-        throw DbError(e.what());
-    }
-    nodes.endBatch();
-
+    nodes.Clear();
+    const std::int64_t unplaced = fillCatalogueTree(*db, shownDatabaseName_, nodes, false);
+    TreeView1->Expand(nodes.Item(1));
     if (unplaced > 0)
-        MsgBox(QStringLiteral("%1 record(s) of the catalogue \"%2\" could not be placed in the tree "
-                              "(a parent missing or stored after them, a key used twice, or an "
-                              "empty field) and are not shown.")
-                   .arg(unplaced)
-                   .arg(shownDatabaseName_),
-            this);
+        MsgBox(unplacedRecordsMessage(unplaced, shownDatabaseName_), this);
 }
 
 void frmTree::storePendingEdit()

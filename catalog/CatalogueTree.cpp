@@ -1,0 +1,71 @@
+#include "catalog/CatalogueTree.h"
+
+#include "catalog/NodeKeys.h"
+#include "catalog/Queries.h"
+#include "platform/TreeView.h"
+
+#include <SQLiteCpp/Database.h>
+#include <SQLiteCpp/Statement.h>
+
+namespace qm {
+
+bool isFolderPath(const QString& path)
+{
+    return path.endsWith(u'\\') || path.endsWith(u'/');
+}
+
+std::int64_t fillCatalogueTree(SQLite::Database& db, const QString& name, NodeModel& nodes, bool withImages)
+{
+    std::int64_t unplaced = 0;
+    nodes.beginBatch();
+    try {
+        nodes.Add({}, kRootKey, name, withImages ? 1 : 0, 0);
+        SQLite::Statement st(db, Queries::kTreeRecords);
+        st.bind(1, name.toStdString());
+        while (st.executeStep()) {
+            bool missingValue = false;
+            QString field[5];
+            for (int i = 0; i < 5; ++i) {
+                const SQLite::Column c = st.getColumn(i);
+                if (c.isNull())
+                    missingValue = true;
+                else
+                    field[i] = QString::fromUtf8(c.getText(), c.getBytes());
+            }
+            if (missingValue) {
+                ++unplaced;
+                continue;
+            }
+            const QString& id = field[0];
+            const QString& parent = field[1];
+            const QString& fileName = field[3];
+            const bool folder = parent == kRootKey || isFolderPath(field[4]);
+            try {
+                if (!withImages)
+                    nodes.Add(parent, id, fileName);
+                else if (folder)
+                    nodes.Add(parent, id, fileName, 1, 3);
+                else
+                    nodes.Add(parent, id, fileName, 2, 0);
+            } catch (const TreeError&) {
+                ++unplaced;
+            }
+        }
+    } catch (const std::exception& e) {
+        nodes.endBatch();
+        throw DbError(e.what());
+    }
+    nodes.endBatch();
+    return unplaced;
+}
+
+QString unplacedRecordsMessage(std::int64_t count, const QString& name)
+{
+    return QStringLiteral("%1 record(s) of the catalogue \"%2\" could not be placed in the tree (a parent "
+                          "missing or stored after them, a key used twice, or an empty field) and are "
+                          "not shown.")
+        .arg(count)
+        .arg(name);
+}
+
+} // namespace qm

@@ -1,0 +1,29 @@
+#pragma once
+// Reading one catalogue's records into a tree, shared by the main window and
+// the tree editor.
+#include <QString>
+#include <cstdint>
+
+namespace SQLite {
+class Database;
+}
+
+namespace qm {
+
+class NodeModel;
+
+// A path ending in "/" or "\" is a folder, so catalogues written on either
+// kind of system read alike.
+bool isFolderPath(const QString& path);
+
+// Adds the root "0>" captioned `name` and one node per record of that
+// catalogue, in SrNO order, each under the node its Parent names. With images,
+// top-level records and folders get images 1 and 3, files image 2. Records
+// that cannot be placed (parent missing or stored later, key taken, a field
+// without a value) are passed over; returns how many. Throws DbError.
+std::int64_t fillCatalogueTree(SQLite::Database& db, const QString& name, NodeModel& nodes, bool withImages);
+
+// The one message about records a tree could not place.
+QString unplacedRecordsMessage(std::int64_t count, const QString& name);
+
+} // namespace qm

@@ -1,0 +1,15 @@
+#include "platform/WindowFront.h"
+
+#include <QWidget>
+
+namespace qm {
+void bringToFront(QWidget* window)
+{
+    if (!window)
+        return;
+    window->setWindowState(window->windowState() & ~Qt::WindowMinimized);
+    window->show();
+    window->raise();
+    window->activateWindow();
+}
+} // namespace qm

@@ -1,0 +1,8 @@
+#pragma once
+class QWidget;
+
+namespace qm {
+// Shows a single-instance window again: restored if minimised, raised and
+// given the focus.
+void bringToFront(QWidget* window);
+} // namespace qm
