@@ -61,6 +61,38 @@ StartFolder startFolderOf(const QString& reportedPath)
     return top;
 }
 
+void formatSize(std::uint64_t bytes, std::string& out)
+{
+    out.clear();
+    char digits[24];
+    if (bytes < 1024) {
+        out.append(digits, std::to_chars(digits, digits + sizeof digits, bytes).ptr);
+        return;
+    }
+    // Beyond a terabyte the hundredths below no longer fit the sum; take the long way.
+    if (bytes >= (std::uint64_t(1) << 40)) {
+        out = utf8(sizeText(bytes));
+        return;
+    }
+    // Hundredths of the unit, rounded half to even: exactly what rounding
+    // the quotient to two places gives, since bytes / unit is exact in binary.
+    const std::uint64_t unit = bytes >= 1048576 ? 1048576 : 1024;
+    const std::uint64_t scaled = bytes * 100;
+    std::uint64_t hundredths = scaled / unit;
+    const std::uint64_t rest = scaled % unit;
+    if (rest * 2 > unit || (rest * 2 == unit && (hundredths & 1)))
+        ++hundredths;
+    out.push_back(' ');
+    out.append(digits, std::to_chars(digits, digits + sizeof digits, hundredths / 100).ptr);
+    if (const std::uint64_t fraction = hundredths % 100) {
+        out.push_back('.');
+        out.push_back(static_cast<char>('0' + fraction / 10));
+        if (fraction % 10)
+            out.push_back(static_cast<char>('0' + fraction % 10));
+    }
+    out += unit == 1024 ? " KB" : " MB";
+}
+
 FolderScan::FolderScan(SQLite::Database& db, const QString& databaseName, std::int64_t firstKey,
     ScanListener* listener, FileSystem& fs)
     : db_(db)
@@ -70,27 +102,36 @@ FolderScan::FolderScan(SQLite::Database& db, const QString& databaseName, std::i
     , fs_(fs)
 {
     sqlite3* handle = db_.getHandle();
-    if (sqlite3_prepare_v3(handle, Queries::kInsertRecord, -1, SQLITE_PREPARE_PERSISTENT, &insert_, nullptr)
-            != SQLITE_OK
-        || sqlite3_prepare_v3(
-               handle, Queries::kSetRecordSize, -1, SQLITE_PREPARE_PERSISTENT, &update_, nullptr)
+    const std::string many = Queries::insertRecords(kRowsPerInsert);
+    for (auto [text, statement] :
+        {std::pair {many.c_str(), &insertMany_}, std::pair {Queries::kInsertRecord, &insertOne_},
+            std::pair {Queries::kSetRecordSize, &update_}}) {
+        if (sqlite3_prepare_v3(handle, text, -1, SQLITE_PREPARE_PERSISTENT, statement, nullptr)
             != SQLITE_OK) {
-        const std::string error = sqlite3_errmsg(handle);
-        sqlite3_finalize(insert_);
-        sqlite3_finalize(update_);
-        throw DbError(error);
+            const std::string error = sqlite3_errmsg(handle);
+            sqlite3_finalize(insertMany_);
+            sqlite3_finalize(insertOne_);
+            sqlite3_finalize(update_);
+            throw DbError(error);
+        }
     }
+    rows_.resize(kRowsPerInsert);
     lastProgress_ = std::chrono::steady_clock::now();
 }
 
 FolderScan::~FolderScan()
 {
     try {
+        flush();
+    } catch (...) {
+        // finish() reports store failures; here there is nobody left to tell.
+    }
+    try {
         commit();
     } catch (...) {
-        // Nothing to tell from here; finish() reports store failures.
     }
-    sqlite3_finalize(insert_);
+    sqlite3_finalize(insertMany_);
+    sqlite3_finalize(insertOne_);
     sqlite3_finalize(update_);
 }
 
@@ -105,7 +146,9 @@ QString FolderScan::openStart(const QString& folderPath)
         error = fs_.stat(*start_, startInfo_);
     if (!start_ || error != 0) {
         start_.reset();
-        return QStringLiteral("The folder %1 cannot be read: %2.").arg(folderPath, errorText(error));
+        const QString shown
+            = folderPath.size() > 1 && folderPath.endsWith(u'/') ? folderPath.chopped(1) : folderPath;
+        return QStringLiteral("The folder %1 cannot be read: %2.").arg(shown, errorText(error));
     }
     device_ = startInfo_.device;
     return {};
@@ -125,11 +168,13 @@ QString FolderScan::newKey()
 
 void FolderScan::addTopFolder(const StartFolder& top, const QString& key)
 {
-    char date[20];
-    formatDate(startInfo_.created, date);
-    const std::string keyBytes = utf8(key);
-    delKey_ = keyBytes;
-    topSrNo_ = store(keyBytes, utf8(kRootKey), utf8(top.fileName), utf8(top.path), {}, date);
+    delKey_ = utf8(key);
+    top_ = queue(roundToInt64(numericValue(key)).value_or(0), utf8(kRootKey), kRootKey, utf8(top.fileName),
+        utf8(top.path), 0, true, startInfo_.created);
+    Row& row = rows_[static_cast<size_t>(top_.row)];
+    row.keyText = delKey_;
+    row.announce = false; // its node is the caller's
+    topPending_ = true;
 }
 
 void FolderScan::walk(const QString& fPath, const QString& sParent, const QString& delKey)
@@ -141,8 +186,13 @@ void FolderScan::walk(const QString& fPath, const QString& sParent, const QStrin
     lastTotal_ = 0;
 
     std::unique_ptr<Folder> folder;
+    SizeTarget target;
     if (start_ && path_ == startPath_) {
         folder = std::move(start_);
+        if (topPending_) {
+            target = top_;
+            topPending_ = false;
+        }
     } else {
         int error = 0;
         folder = fs_.open(path_, error);
@@ -158,36 +208,52 @@ void FolderScan::walk(const QString& fPath, const QString& sParent, const QStrin
     }
 
     const ParentKey parent {sParent, utf8(sParent)};
-    frames_.assign(1, Frame {0, 0});
+    frames_.assign(1, Frame {target, 0});
     try {
         list(*folder, &parent);
         lastTotal_ = frames_.back().bytes;
+        setSize(frames_.back().target, lastTotal_);
         frames_.clear();
         return;
     } catch (const Stop&) {
     } catch (const std::exception& e) {
         failure_ = QString::fromUtf8(e.what());
     }
-    // Stopped inside: the folders still open get the total of what was
-    // counted, which is what the catalogue now holds of them.
-    while (frames_.size() > 1) {
+    unwind();
+}
+
+void FolderScan::unwind()
+{
+    // The folders still open get the total of what was counted, which is
+    // what the catalogue now holds of them.
+    while (!frames_.empty()) {
+        Frame& f = frames_.back();
+        if (frames_.size() == 1)
+            lastTotal_ = f.bytes;
+        else
+            frames_[frames_.size() - 2].bytes += f.bytes;
         try {
-            closeFrame();
+            setSize(f.target, f.bytes);
         } catch (const std::exception&) {
-            frames_.pop_back();
+            // The store has already failed; the failure is what gets told.
         }
+        frames_.pop_back();
     }
-    lastTotal_ = frames_.back().bytes;
-    frames_.clear();
 }
 
 void FolderScan::finish()
 {
     try {
-        if (topSrNo_ != 0) {
-            setSize(topSrNo_, lastTotal_);
-            topSrNo_ = 0;
+        if (topPending_) {
+            setSize(top_, lastTotal_);
+            topPending_ = false;
         }
+        flush();
+    } catch (const std::exception& e) {
+        if (failure_.isEmpty())
+            failure_ = QString::fromUtf8(e.what());
+    }
+    try {
         commit();
     } catch (const std::exception& e) {
         if (failure_.isEmpty())
@@ -243,19 +309,12 @@ void FolderScan::list(Folder& folder, const ParentKey* parent)
 
         if (info.kind == EntryKind::File) {
             frames_.back().bytes += info.size;
-            if (!record)
-                continue;
-            char key[24];
-            const std::string_view keyText(key, formatKey(nextKeyNumber(), key));
-            char date[20];
-            formatDate(info.created, date);
-            const QByteArray size = sizeText(info.size).toUtf8();
-            path_.append(nameView);
-            store(keyText, parent->bytes, nameView, path_, std::string_view(size.constData(), size.size()),
-                date);
-            path_.resize(pathLength);
-            if (listener_)
-                listener_->entryStored({nextKey_ - 1, parent->text, nameView, false});
+            if (record) {
+                path_.append(nameView);
+                queue(nextKeyNumber(), parent->bytes, parent->text, nameView, path_, info.size, false,
+                    info.created);
+                path_.resize(pathLength);
+            }
             continue;
         }
 
@@ -266,23 +325,17 @@ void FolderScan::list(Folder& folder, const ParentKey* parent)
                 skip(nameView, errorText(openError));
             continue;
         }
-        std::int64_t srNo = 0;
-        ParentKey key;
         path_.append(nameView);
         path_.push_back('/');
+        SizeTarget target;
+        ParentKey key;
         if (record) {
-            char keyBuffer[24];
-            const std::string_view keyText(keyBuffer, formatKey(nextKeyNumber(), keyBuffer));
-            char date[20];
-            formatDate(info.created, date);
-            srNo = store(keyText, parent->bytes, nameView, path_, {}, date);
-            key.bytes.assign(keyText);
-            key.text = QString::fromLatin1(keyText.data(), static_cast<qsizetype>(keyText.size()));
+            const std::int64_t number = nextKeyNumber();
+            target = queue(number, parent->bytes, parent->text, nameView, path_, 0, true, info.created);
+            key.bytes = rows_[static_cast<size_t>(target.row)].keyText;
+            key.text = QString::fromLatin1(key.bytes.data(), static_cast<qsizetype>(key.bytes.size()));
         }
-        // The frame first: a stop from here on still gives the record its size.
-        frames_.push_back(Frame {srNo, 0});
-        if (record && listener_)
-            listener_->entryStored({nextKey_ - 1, parent->text, nameView, true});
+        frames_.push_back(Frame {target, 0});
         list(*sub, record ? &key : nullptr);
         closeFrame();
         path_.resize(pathLength);
@@ -291,47 +344,136 @@ void FolderScan::list(Folder& folder, const ParentKey* parent)
         skip({}, errorText(error));
 }
 
-std::int64_t FolderScan::store(std::string_view key, const std::string& parent, std::string_view name,
-    std::string_view path, std::string_view size, std::string_view date)
+FolderScan::SizeTarget FolderScan::queue(std::int64_t key, std::string_view parent, const QString& parentText,
+    std::string_view name, std::string_view path, std::uint64_t size, bool folder, std::int64_t created)
 {
-    begin();
-    bindText(insert_, 1, key);
-    bindText(insert_, 2, parent);
-    bindText(insert_, 3, databaseName_);
-    bindText(insert_, 4, name);
-    bindText(insert_, 5, path);
-    bindText(insert_, 6, size);
-    bindText(insert_, 7, date);
-    bindText(insert_, 8, delKey_);
-    const int rc = sqlite3_step(insert_);
-    sqlite3_reset(insert_);
-    if (rc != SQLITE_DONE)
-        throw DbError(sqlite3_errmsg(db_.getHandle()));
-    ++records_;
-    if (++batchRows_ >= batchSize_)
-        commit();
-    return sqlite3_last_insert_rowid(db_.getHandle());
+    if (waiting_ == kRowsPerInsert)
+        flush();
+    Row& r = rows_[static_cast<size_t>(waiting_)];
+    r.key = key;
+    char keyText[24];
+    r.keyText.assign(keyText, formatKey(key, keyText));
+    r.parent.assign(parent);
+    r.parentText = parentText;
+    r.name.assign(name);
+    r.path.assign(path);
+    if (folder)
+        r.size.clear(); // known when the folder's walk ends
+    else
+        formatSize(size, r.size);
+    char date[20];
+    formatDate(created, date);
+    r.date.assign(date, 19);
+    r.delKey = delKey_;
+    r.folder = folder;
+    r.announce = true;
+    return SizeTarget {waiting_++, 0};
 }
 
-void FolderScan::setSize(std::int64_t srNo, std::uint64_t bytes)
+void FolderScan::flush()
 {
+    if (waiting_ == 0)
+        return;
     begin();
-    const QByteArray size = sizeText(bytes).toUtf8();
-    bindText(update_, 1, std::string_view(size.constData(), size.size()));
-    sqlite3_bind_int64(update_, 2, srNo);
-    const int rc = sqlite3_step(update_);
-    sqlite3_reset(update_);
-    if (rc != SQLITE_DONE)
-        throw DbError(sqlite3_errmsg(db_.getHandle()));
+    sqlite3* handle = db_.getHandle();
+    const int count = waiting_;
+    auto bindRow = [this](sqlite3_stmt* st, int base, const Row& r) {
+        bindText(st, base + 1, r.keyText);
+        bindText(st, base + 2, r.parent);
+        bindText(st, base + 3, databaseName_);
+        bindText(st, base + 4, r.name);
+        bindText(st, base + 5, r.path);
+        bindText(st, base + 6, r.size);
+        bindText(st, base + 7, r.date);
+        bindText(st, base + 8, r.delKey);
+    };
+    int done = 0;
+    std::string error;
+    if (count == kRowsPerInsert) {
+        for (int i = 0; i < count; ++i)
+            bindRow(insertMany_, i * 8, rows_[static_cast<size_t>(i)]);
+        const int rc = sqlite3_step(insertMany_);
+        sqlite3_reset(insertMany_);
+        if (rc == SQLITE_DONE) {
+            // One statement numbers its rows one after another.
+            stored(0, count, sqlite3_last_insert_rowid(handle) - count + 1);
+            done = count;
+        } else if (inTransaction_ && sqlite3_get_autocommit(handle)) {
+            error = sqlite3_errmsg(handle); // the store gave the whole transaction up
+        }
+    }
+    // One by one: the rest, or the rows before one the store refuses.
+    while (done < count && error.empty()) {
+        bindRow(insertOne_, 0, rows_[static_cast<size_t>(done)]);
+        const int rc = sqlite3_step(insertOne_);
+        sqlite3_reset(insertOne_);
+        if (rc != SQLITE_DONE) {
+            error = sqlite3_errmsg(handle);
+            break;
+        }
+        stored(done, 1, sqlite3_last_insert_rowid(handle));
+        ++done;
+    }
+    waiting_ = 0;
+    if (!error.empty()) {
+        // The refused row and those queued after it are not stored: no size goes to them.
+        for (Frame& f : frames_)
+            if (f.target.row >= done)
+                f.target = {};
+        if (top_.row >= done)
+            top_ = {};
+    }
+    if (listener_)
+        for (int i = 0; i < done; ++i) {
+            const Row& r = rows_[static_cast<size_t>(i)];
+            if (r.announce)
+                listener_->entryStored({r.key, r.parentText, r.name, r.folder});
+        }
+    if (!error.empty())
+        throw DbError(error);
+    if (transactionRows_ >= batchRows_ || std::chrono::steady_clock::now() - transactionStart_ >= batchAge_)
+        commit();
+}
+
+void FolderScan::stored(int first, int count, std::int64_t firstSrNo)
+{
+    records_ += count;
+    transactionRows_ += count;
+    auto resolve = [&](SizeTarget& t) {
+        if (t.row >= first && t.row < first + count) {
+            t.srNo = firstSrNo + (t.row - first);
+            t.row = -1;
+        }
+    };
+    for (Frame& f : frames_)
+        resolve(f.target);
+    resolve(top_);
+}
+
+void FolderScan::setSize(SizeTarget& target, std::uint64_t bytes)
+{
+    if (target.row >= 0) {
+        formatSize(bytes, rows_[static_cast<size_t>(target.row)].size);
+    } else if (target.srNo != 0) {
+        begin();
+        std::string size;
+        formatSize(bytes, size);
+        bindText(update_, 1, size);
+        sqlite3_bind_int64(update_, 2, target.srNo);
+        const int rc = sqlite3_step(update_);
+        sqlite3_reset(update_);
+        if (rc != SQLITE_DONE)
+            throw DbError(sqlite3_errmsg(db_.getHandle()));
+    }
+    target = {};
 }
 
 void FolderScan::closeFrame()
 {
-    const Frame done = frames_.back();
+    Frame done = frames_.back();
     frames_.pop_back();
     frames_.back().bytes += done.bytes;
-    if (done.srNo != 0)
-        setSize(done.srNo, done.bytes);
+    setSize(done.target, done.bytes);
 }
 
 void FolderScan::skip(std::string_view name, const QString& reason)
@@ -347,9 +489,6 @@ void FolderScan::checkProgress()
     if (now - lastProgress_ < interval_)
         return;
     lastProgress_ = now;
-    // Other windows of the program may write while the listener lets events
-    // through; they must not find the store locked.
-    commit();
     if (listener_ && !listener_->progress(seen_, displayPath(path_))) {
         cancelled_ = true;
         throw Stop {};
@@ -362,7 +501,8 @@ void FolderScan::begin()
         return;
     db_.exec("BEGIN");
     inTransaction_ = true;
-    batchRows_ = 0;
+    transactionRows_ = 0;
+    transactionStart_ = std::chrono::steady_clock::now();
 }
 
 void FolderScan::commit()
@@ -370,7 +510,6 @@ void FolderScan::commit()
     if (!inTransaction_)
         return;
     inTransaction_ = false;
-    batchRows_ = 0;
     if (sqlite3_get_autocommit(db_.getHandle()))
         return; // the store rolled the transaction back after an error
     try {

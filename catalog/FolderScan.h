@@ -1,14 +1,16 @@
 #pragma once
 // The folder scan: walks a folder depth first in listing order and writes one
-// record of main for every folder and file in it, through one prepared insert
-// in batched transactions. The main window and the command line share it.
+// record of main for every folder and file in it. The main window and the
+// command line share it.
 //
 // Each folder is listed once and each entry looked at once. A folder's record
-// goes in as soon as the walk reaches it, so every folder comes before its
+// is queued as soon as the walk reaches it, so every folder comes before its
 // content; its size, the total of every file below it (hidden ones included),
 // is filled in when its own walk ends. Hidden entries (name starting with
 // ".") and entries that are neither files nor folders (links, sockets, FIFOs,
 // devices) get no record; the walk stays on the start folder's file system.
+// Records go in through a prepared multi-row insert, in transactions that
+// each hold many rows.
 #include "platform/FileSystem.h"
 
 #include <QString>
@@ -47,8 +49,9 @@ public:
     virtual ~ScanListener() = default;
     // A record was stored. An exception stops the scan as a failure.
     virtual void entryStored(const ScannedEntry& entry) = 0;
-    // About once a progress interval, while no transaction is open: the
-    // entries seen so far and the folder being read. False stops the scan.
+    // About once a progress interval: the entries seen so far and the folder
+    // being read. False stops the scan. The store may be inside a
+    // transaction: whatever runs from here must not write to it.
     virtual bool progress(std::int64_t entries, const QString& folder) = 0;
 };
 
@@ -61,6 +64,9 @@ struct SkippedEntry {
 class FolderScan {
 public:
     static constexpr int kSkippedKept = 5;
+    // Rows go in this many at a time through one prepared multi-row insert;
+    // a shorter rest goes in one by one.
+    static constexpr int kRowsPerInsert = 32;
 
     // Writes through `db`, stamping `databaseName`; node keys count up from
     // `firstKey`. Throws DbError when the store refuses the statements.
@@ -72,7 +78,13 @@ public:
     FolderScan& operator=(const FolderScan&) = delete;
 
     void setProgressInterval(std::chrono::milliseconds interval) { interval_ = interval; }
-    void setBatchSize(int rows) { batchSize_ = rows > 0 ? rows : 1; }
+    // A transaction ends after this many rows or this long, whichever comes
+    // first: each commit waits for the disk, so they are kept few.
+    void setBatch(int rows, std::chrono::milliseconds age)
+    {
+        batchRows_ = rows > 0 ? rows : 1;
+        batchAge_ = age;
+    }
 
     // Opens the folder a run starts from. Empty on success, otherwise why it
     // cannot be read; nothing has been written then.
@@ -87,7 +99,7 @@ public:
     // store failure or the listener's cancel ends the walk, keeping what was
     // written.
     void walk(const QString& fPath, const QString& sParent, const QString& delKey);
-    // Gives the top-level folder its size and stores what is pending.
+    // Stores what is pending and ends the transaction.
     void finish();
 
     // A whole run: open, top-level record, walk, finish. Returns the
@@ -110,16 +122,33 @@ private:
         QString text;
         std::string bytes;
     };
+    // A record waiting for the next insert.
+    struct Row {
+        std::int64_t key;
+        std::string keyText, parent, name, path, size, date, delKey;
+        QString parentText;
+        bool folder;
+        bool announce; // the listener hears of it (not of the top-level folder)
+    };
+    // Where a folder's size goes once its walk ends: a waiting row, a stored
+    // record, or nowhere (a folder without a record).
+    struct SizeTarget {
+        int row = -1;
+        std::int64_t srNo = 0;
+    };
     struct Frame {
-        std::int64_t srNo; // 0: a folder without a record
+        SizeTarget target;
         std::uint64_t bytes;
     };
 
     void list(Folder& folder, const ParentKey* parent);
-    std::int64_t store(std::string_view key, const std::string& parent, std::string_view name,
-        std::string_view path, std::string_view size, std::string_view date);
-    void setSize(std::int64_t srNo, std::uint64_t bytes);
+    SizeTarget queue(std::int64_t key, std::string_view parent, const QString& parentText,
+        std::string_view name, std::string_view path, std::uint64_t size, bool folder, std::int64_t created);
+    void flush();
+    void stored(int first, int count, std::int64_t firstSrNo);
+    void setSize(SizeTarget& target, std::uint64_t bytes);
     void closeFrame();
+    void unwind();
     void skip(std::string_view name, const QString& reason);
     void checkProgress();
     void begin();
@@ -131,7 +160,8 @@ private:
     std::int64_t nextKey_;
     ScanListener* listener_;
     FileSystem& fs_;
-    sqlite3_stmt* insert_ = nullptr;
+    sqlite3_stmt* insertMany_ = nullptr;
+    sqlite3_stmt* insertOne_ = nullptr;
     sqlite3_stmt* update_ = nullptr;
 
     std::unique_ptr<Folder> start_;
@@ -141,12 +171,18 @@ private:
     std::string path_; // the folder being read, with its closing "/"
     std::string delKey_;
     std::vector<Frame> frames_;
-    std::int64_t topSrNo_ = 0;
+    SizeTarget top_;
+    bool topPending_ = false;
     std::uint64_t lastTotal_ = 0;
 
+    std::vector<Row> rows_; // storage kept between inserts
+    int waiting_ = 0; // rows_[0, waiting_) wait for the insert
+
     bool inTransaction_ = false;
-    int batchRows_ = 0;
-    int batchSize_ = 4000;
+    int transactionRows_ = 0;
+    int batchRows_ = 50000;
+    std::chrono::milliseconds batchAge_ {500};
+    std::chrono::steady_clock::time_point transactionStart_;
     std::chrono::milliseconds interval_ {100};
     std::chrono::steady_clock::time_point lastProgress_;
 
@@ -157,6 +193,10 @@ private:
     bool cancelled_ = false;
     QString failure_;
 };
+
+// The size text of `bytes` as UTF-8, as sizeText gives it, without the
+// floating-point detour for the sizes files have.
+void formatSize(std::uint64_t bytes, std::string& out);
 
 // One message naming how many entries were left out and the first few; empty
 // when none was.

@@ -3,6 +3,8 @@
 // bound parameters; names are compared exactly.
 #include "platform/Recordset.h"
 
+#include <string>
+
 namespace qm::Queries {
 
 // Record sources of the data controls.
@@ -25,6 +27,14 @@ inline constexpr const char* kChildRecords =
 inline constexpr const char* kInsertRecord =
     "INSERT INTO main (ID, Parent, dbaseName, file_name, path, size, date, delKey) "
     "VALUES (?, ?, ?, ?, ?, ?, ?, ?)";
+// The insert of `rows` records in one statement.
+inline std::string insertRecords(int rows)
+{
+    std::string sql = kInsertRecord;
+    for (int i = 1; i < rows; ++i)
+        sql += ", (?, ?, ?, ?, ?, ?, ?, ?)";
+    return sql;
+}
 // The scan fills in a folder's size once the walk of its content has ended.
 inline constexpr const char* kSetRecordSize = "UPDATE main SET size = ? WHERE SrNO = ?";
 inline constexpr const char* kDeleteScan = "DELETE FROM main WHERE dbaseName = ? AND delKey = ?";

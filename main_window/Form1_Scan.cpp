@@ -59,7 +59,9 @@ public:
         if (!dialog_) {
             dialog_ = std::make_unique<QProgressDialog>(&form_);
             dialog_->setWindowTitle(QStringLiteral("Quillmark"));
-            dialog_->setWindowModality(Qt::WindowModal);
+            // Events pass while the store is inside a transaction: no window
+            // of the program may write to it until the scan ends.
+            dialog_->setWindowModality(Qt::ApplicationModal);
             dialog_->setCancelButtonText(QStringLiteral("Cancel"));
             dialog_->setRange(0, 0);
             dialog_->setMinimumDuration(0);
@@ -68,7 +70,8 @@ public:
             dialog_->setMinimumWidth(480);
             dialog_->show();
         }
-        dialog_->setLabelText(QStringLiteral("Entries so far: %1\nReading %2").arg(entries).arg(folder));
+        const QString shown = dialog_->fontMetrics().elidedText(folder, Qt::ElideMiddle, 440);
+        dialog_->setLabelText(QStringLiteral("Entries so far: %1\nReading %2").arg(entries).arg(shown));
         QCoreApplication::processEvents();
         return !dialog_->wasCanceled();
     }

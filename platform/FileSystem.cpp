@@ -50,7 +50,11 @@ int statEntry(int dirFd, const char* name, int flags, EntryInfo& info)
         if (::statx(dirFd, name, flags, STATX_TYPE | STATX_SIZE | STATX_MTIME | STATX_BTIME, &sx) == 0) {
             info.kind = kindOf(sx.stx_mode);
             info.size = sx.stx_size;
-            info.created = (sx.stx_mask & STATX_BTIME) ? sx.stx_btime.tv_sec : sx.stx_mtime.tv_sec;
+            // Some file systems answer a birth time of exactly the epoch when
+            // they kept none (files unpacked from an image, for one).
+            const bool born
+                = (sx.stx_mask & STATX_BTIME) && (sx.stx_btime.tv_sec != 0 || sx.stx_btime.tv_nsec != 0);
+            info.created = born ? sx.stx_btime.tv_sec : sx.stx_mtime.tv_sec;
             info.device = static_cast<std::uint64_t>(makedev(sx.stx_dev_major, sx.stx_dev_minor));
             return 0;
         }

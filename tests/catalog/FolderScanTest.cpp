@@ -1,9 +1,11 @@
 #include "catalog/FolderScan.h"
 #include "../main_window/ScanSupport.h"
 #include "catalog/NodeKeys.h"
+#include "catalog/Numbers.h"
 #include "support/TestSupport.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
@@ -50,7 +52,7 @@ protected:
         std::int64_t firstKey = 1, Recorder* recorder = nullptr, int batch = 4000)
     {
         FolderScan scan(db(), name, firstKey, recorder);
-        scan.setBatchSize(batch);
+        scan.setBatch(batch, std::chrono::milliseconds(500));
         scan.run(startFolderOf(folder));
         EXPECT_TRUE(scan.failure().isEmpty()) << scan.failure().toStdString();
         return scantest::records(db());
@@ -321,4 +323,67 @@ TEST_F(FolderScanTest, CancelAndStoreFailureStopTheWalkAndKeepWhatWasWritten)
     EXPECT_EQ(static_cast<std::int64_t>(kept.size()), written);
     for (const Rec& r : kept)
         EXPECT_FALSE(r.size.isEmpty()) << r.path.toStdString();
+}
+
+TEST_F(FolderScanTest, FolderSizesLandOnTheirOwnRecordsAcrossManyInsertsAndTransactions)
+{
+    // More rows than one insert takes, in folders that end before and after
+    // their records are stored.
+    for (int i = 0; i < 45; ++i)
+        sized(QStringLiteral("many/dA/f%1.bin").arg(i), 1000 + 37 * i);
+    for (int i = 0; i < 70; ++i)
+        sized(QStringLiteral("many/dA/deep/g%1.bin").arg(i), 3000 * i);
+    for (int i = 0; i < 3; ++i)
+        sized(QStringLiteral("many/dB/h%1.bin").arg(i), 1 << (10 + 3 * i));
+    sized("many/.h/x.bin", 777);
+    sized("many/dB/empty/.keep", 5);
+    const QString top = QDir(folder()).filePath(QStringLiteral("many"));
+
+    FolderScan scan(db(), QStringLiteral("Disks"), 1);
+    scan.setBatch(7, std::chrono::milliseconds(0));
+    scan.run(startFolderOf(top));
+    ASSERT_TRUE(scan.failure().isEmpty());
+    const auto recs = scantest::records(db());
+    QStringList paths;
+    for (const Rec& r : recs)
+        paths << r.path;
+    ASSERT_EQ(paths, QStringList {top + u'/'} + scantest::walkOrder(top + u'/'));
+    EXPECT_EQ(scan.recordsWritten(), static_cast<std::int64_t>(recs.size()));
+
+    // Every size as a plain sum of the files below, hidden ones included.
+    for (const Rec& r : recs) {
+        qint64 total = 0;
+        if (r.path.endsWith(u'/')) {
+            QDirIterator it(
+                r.path, QDir::Files | QDir::Hidden | QDir::NoSymLinks, QDirIterator::Subdirectories);
+            while (it.hasNext())
+                total += QFileInfo(it.next()).size();
+        } else {
+            total = QFileInfo(r.path).size();
+        }
+        EXPECT_EQ(r.size, sizeText(static_cast<std::uint64_t>(total))) << r.path.toStdString();
+    }
+}
+
+TEST(FormatSize, GivesTheSizeTextOfEveryByteCount)
+{
+    std::string fast;
+    auto check = [&](std::uint64_t bytes) {
+        formatSize(bytes, fast);
+        ASSERT_EQ(QString::fromStdString(fast), sizeText(bytes)) << bytes;
+    };
+    for (std::uint64_t b = 0; b < 300000; ++b)
+        check(b);
+    for (std::uint64_t p = 1; p < 63; ++p)
+        for (std::uint64_t b :
+            {(std::uint64_t(1) << p) - 1, std::uint64_t(1) << p, (std::uint64_t(1) << p) + 1})
+            check(b);
+    std::uint64_t x = 88172645463325252ULL; // xorshift: many sizes of every length
+    for (int i = 0; i < 200000; ++i) {
+        x ^= x << 13;
+        x ^= x >> 7;
+        x ^= x << 17;
+        check(x >> (x % 40));
+    }
+    check(UINT64_MAX);
 }

@@ -1,0 +1,232 @@
+// The folder scan against a plain walk of the same tree, then LoadTree on the
+// result and a click on a folder of 20,000 files.
+//
+//   quillmark_bench --entries 200000 scan
+#include "Bench.h"
+
+#include "catalog/AppPaths.h"
+#include "catalog/FolderScan.h"
+#include "catalog/NameFile.h"
+#include "catalog/Store.h"
+#include "main_window/Form1.h"
+#include "main_window/XpandTree.h"
+#include "platform/DataControl.h"
+#include "platform/FolderLists.h"
+#include "platform/MessageBox.h"
+#include "platform/Recordset.h"
+#include "platform/TreeView.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QTreeWidget>
+
+#include <SQLiteCpp/Database.h>
+#include <SQLiteCpp/Statement.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr long long kFlatFiles = 20000;
+constexpr int kFilesPerFolder = 60;
+
+double seconds(const QElapsedTimer& t)
+{
+    return static_cast<double>(t.nsecsElapsed()) / 1e9;
+}
+
+double peakMegabytes()
+{
+    rusage usage {};
+    getrusage(RUSAGE_SELF, &usage);
+    return static_cast<double>(usage.ru_maxrss) / 1024.0; // kilobytes on Linux
+}
+
+void makeFile(const std::string& path, long long size)
+{
+    const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0)
+        return;
+    if (::ftruncate(fd, size) != 0)
+        std::perror(path.c_str());
+    ::close(fd);
+}
+
+// A tree of about `entries` entries below `root` (which is not counted): one
+// flat folder of 20,000 files, the rest nested folders three deep of small
+// files. Returns the entry count made.
+long long makeTree(const std::string& root, long long entries)
+{
+    ::mkdir(root.c_str(), 0755);
+    long long made = 0;
+    const long long flat = std::min(kFlatFiles, std::max(0LL, entries / 2));
+    const std::string flatDir = root + "/flat";
+    ::mkdir(flatDir.c_str(), 0755);
+    ++made;
+    for (long long i = 0; i < flat; ++i, ++made)
+        makeFile(flatDir + "/file" + std::to_string(i) + ".dat", 100 + (i * 37) % 4000);
+
+    // Folders a<i>/b<j>/c<k> with 60 files in each leaf and 5 in each inner folder.
+    long long n = 0;
+    for (int a = 0; made < entries; ++a) {
+        const std::string da = root + "/a" + std::to_string(a);
+        ::mkdir(da.c_str(), 0755);
+        ++made;
+        for (int b = 0; b < 10 && made < entries; ++b) {
+            const std::string db = da + "/b" + std::to_string(b);
+            ::mkdir(db.c_str(), 0755);
+            ++made;
+            for (int f = 0; f < 5 && made < entries; ++f, ++made)
+                makeFile(db + "/note" + std::to_string(f) + ".txt", 50 + (n++ * 13) % 3000);
+            for (int c = 0; c < 10 && made < entries; ++c) {
+                const std::string dc = db + "/c" + std::to_string(c);
+                ::mkdir(dc.c_str(), 0755);
+                ++made;
+                for (int f = 0; f < kFilesPerFolder && made < entries; ++f, ++made)
+                    makeFile(dc + "/item" + std::to_string(f) + ".bin", 10 + (n++ * 101) % 20000);
+            }
+        }
+    }
+    return made;
+}
+
+// The floor: every entry listed and looked at once, nothing else.
+void plainWalk(int dirFd, long long& entries, unsigned long long& bytes)
+{
+    DIR* dir = ::fdopendir(dirFd);
+    if (!dir) {
+        ::close(dirFd);
+        return;
+    }
+    while (const dirent* e = ::readdir(dir)) {
+        const char* name = e->d_name;
+        if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0')))
+            continue;
+        struct stat st;
+        if (::fstatat(::dirfd(dir), name, &st, AT_SYMLINK_NOFOLLOW) != 0)
+            continue;
+        ++entries;
+        if (S_ISREG(st.st_mode)) {
+            bytes += static_cast<unsigned long long>(st.st_size);
+        } else if (S_ISDIR(st.st_mode)) {
+            const int sub = ::openat(::dirfd(dir), name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            if (sub >= 0)
+                plainWalk(sub, entries, bytes);
+        }
+    }
+    ::closedir(dir);
+}
+
+double floorSeconds(const std::string& root, long long& entries)
+{
+    QElapsedTimer t;
+    t.start();
+    entries = 0;
+    unsigned long long bytes = 0;
+    plainWalk(::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC), entries, bytes);
+    return seconds(t);
+}
+
+// A fresh store in its own folder, made the current one.
+void freshStore(const QString& folder)
+{
+    QDir().mkpath(folder);
+    QDir::setCurrent(folder);
+    QFile::remove(qm::databasePath());
+    const QString error = qm::Store::create(qm::databasePath());
+    if (!error.isEmpty())
+        std::fprintf(stderr, "%s\n", qPrintable(error));
+}
+
+void scan(const qmbench::Options& options)
+{
+    qm::setMessageHook([](const QString& text) { std::fprintf(stderr, "message: %s\n", qPrintable(text)); });
+    qm::setProgramFolder(options.workFolder);
+    qm::NameFile::write(QStringLiteral("Bench"));
+
+    // QM_BENCH_SCAN_TREE names a tree to use instead of a synthetic one (one
+    // made by an earlier run and kept, or a real folder).
+    const QString given = qEnvironmentVariable("QM_BENCH_SCAN_TREE");
+    const QString treeFolder = given.isEmpty() ? QDir(options.workFolder).filePath(QStringLiteral("tree"))
+                                               : QDir::cleanPath(given);
+    const std::string root = QFile::encodeName(treeFolder).toStdString();
+    if (given.isEmpty() || !QFileInfo::exists(given)) {
+        QElapsedTimer build;
+        build.start();
+        const long long made = makeTree(root, options.entries);
+        std::printf("tree: %lld entries made in %.1f s\n", made, seconds(build));
+    }
+
+    // Warm the cache, then take the best of three plain walks.
+    long long walked = 0;
+    floorSeconds(root, walked);
+    double floor = 1e9;
+    for (int i = 0; i < 3; ++i)
+        floor = std::min(floor, floorSeconds(root, walked));
+    std::printf("floor (readdir + fstatat of every entry): %lld entries in %.3f s, %.0f entries/s\n", walked,
+        floor, static_cast<double>(walked) / floor);
+
+    // The store alone: the walk and the records, no window.
+    {
+        freshStore(QDir(options.workFolder).filePath(QStringLiteral("plain")));
+        auto db = qm::openConnection(qm::databasePath());
+        QElapsedTimer t;
+        t.start();
+        qm::FolderScan plain(*db, QStringLiteral("Bench"), 1);
+        plain.run(qm::startFolderOf(treeFolder));
+        const double s = seconds(t);
+        std::printf("scan, store only: %lld records in %.3f s, %.0f entries/s, %.2f x floor\n",
+            static_cast<long long>(plain.recordsWritten()), s, static_cast<double>(walked) / s, s / floor);
+    }
+
+    // "Add Folder" on the main window into a fresh database.mdb.
+    freshStore(QDir(options.workFolder).filePath(QStringLiteral("window")));
+    const double rssBefore = peakMegabytes();
+    qm::Form1 form;
+    form.Form_Load();
+    form.Dir1->setPath(treeFolder);
+    QElapsedTimer t;
+    t.start();
+    form.Command2_Click();
+    const double scanSeconds = seconds(t);
+    const double rssAfter = peakMegabytes();
+    std::printf("scan, Add Folder: %lld nodes in %.3f s, %.0f entries/s, %.2f x floor (target 3)\n",
+        static_cast<long long>(form.TreeView1->Nodes().Count() - 1), scanSeconds,
+        static_cast<double>(walked) / scanSeconds, scanSeconds / floor);
+    std::printf("peak memory: %.0f MB before the scan, %.0f MB after (target 300)\n", rssBefore, rssAfter);
+
+    // LoadTree on an emptied tree.
+    form.TreeView1->Nodes().Clear();
+    t.restart();
+    qm::XpandTree::LoadTree(form);
+    std::printf("LoadTree: %lld nodes in %.3f s (target 1)\n",
+        static_cast<long long>(form.TreeView1->Nodes().Count()), seconds(t));
+
+    // A click on the flat folder.
+    SQLite::Statement st(*form.Adodc1->connection(), "SELECT ID FROM main WHERE path = ?");
+    st.bind(1, (treeFolder + QStringLiteral("/flat/")).toStdString());
+    if (!st.executeStep()) {
+        std::printf("click: the flat folder has no record\n");
+        return;
+    }
+    qm::Node* flat = form.TreeView1->Nodes().find(QString::fromStdString(st.getColumn(0).getString()));
+    form.TreeView1->setSelectedItem(flat);
+    t.restart();
+    form.TreeView1_NodeClick(flat);
+    std::printf("click on the flat folder: %d rows in %.3f s (target 0.1)\n",
+        form.ListView1->topLevelItemCount(), seconds(t));
+}
+
+} // namespace
+
+QM_BENCH("scan", scan);
