@@ -175,6 +175,9 @@ void FolderScan::addTopFolder(const StartFolder& top, const QString& key)
     row.keyText = delKey_;
     row.announce = false; // its node is the caller's
     topPending_ = true;
+    // Stored at once, so that a store that refuses it is known before the
+    // caller adds the node.
+    flush();
 }
 
 void FolderScan::walk(const QString& fPath, const QString& sParent, const QString& delKey)

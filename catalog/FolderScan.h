@@ -93,6 +93,7 @@ public:
     QString newKey();
     // Stores the top-level folder's record: parent the root, its own key as
     // delete key; its size follows when the walk of the start folder ends.
+    // Throws DbError when the store refuses it.
     void addTopFolder(const StartFolder& top, const QString& key);
     // Records everything inside `fPath` under the node `sParent`, every
     // record with `delKey`. Unreadable entries are skipped and counted; a

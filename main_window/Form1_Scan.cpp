@@ -129,9 +129,10 @@ public:
     Form1& form() { return form_; }
     FolderScan& scan() { return *scan_; }
 
-    // Stores what is pending, shows the last stored record in the bound boxes
-    // and tells what was left out or went wrong.
-    void end()
+    // Stores what is pending and shows the last stored record in the bound
+    // boxes. Returns what to tell of entries left out or a failure; the
+    // caller tells it once the window is back to normal.
+    QString end()
     {
         scan_->finish();
         QString failure = scan_->failure();
@@ -151,8 +152,16 @@ public:
         const QString skipped = skippedReport(*scan_);
         if (!skipped.isEmpty())
             parts << skipped;
-        if (!parts.isEmpty())
-            MsgBox(parts.join(QStringLiteral("\n\n")), &form_);
+        return parts.join(QStringLiteral("\n\n"));
+    }
+
+    // Ends the run and tells what `end` found.
+    static void close(std::unique_ptr<ScanRun>& run, Form1& form)
+    {
+        const QString message = run->end();
+        run.reset();
+        if (!message.isEmpty())
+            MsgBox(message, &form);
     }
 
 private:
@@ -179,6 +188,10 @@ void Form1::Command2_Click()
     // Events pass while a scan reads; a second one waits for the first.
     if (ScanRun::active)
         return;
+    if (Dir1->Path().isEmpty()) {
+        MsgBox(QStringLiteral("Open the folder to add in the folder list first."), this);
+        return;
+    }
     const StartFolder top = startFolderOf(Dir1->Path());
     NodeModel& nodes = TreeView1->Nodes();
     if (!nodes.find(kRootKey)) {
@@ -219,7 +232,7 @@ void Form1::Command2_Click()
     }
     TreeView1->Expand(nodes.Item(1));
     RecurseFiles2(top.path, topKey, topKey);
-    run->end();
+    ScanRun::close(run, *this);
 }
 
 void Form1::RecurseFiles2(const QString& fPath, const QString& sParent, const QString& delkey)
@@ -244,7 +257,7 @@ void Form1::RecurseFiles2(const QString& fPath, const QString& sParent, const QS
         return;
     }
     run->scan().walk(fPath, sParent, delkey);
-    run->end();
+    ScanRun::close(run, *this);
 }
 
 } // namespace qm

@@ -3,6 +3,7 @@
 
 #include "catalog/NodeKeys.h"
 #include "platform/FolderLists.h"
+#include "platform/MessageBox.h"
 
 #include <QDir>
 #include <QFile>
@@ -125,7 +126,15 @@ TEST_F(ScanTest, UnreadableEntriesAreReportedOnceAndTheRestIsCatalogued)
     faulty.vanished = {"g.txt"};
     scantest::UseFileSystem use(faulty);
 
+    // When the message shows, the window is already back to normal.
+    bool normalAtMessage = false;
+    qm::setMessageHook([&](const QString& text) {
+        qmtest::messages() << text;
+        normalAtMessage = form->cursor().shape() != Qt::WaitCursor && !form->TreeView1->Nodes().inBatch();
+    });
     addFolder(top);
+    qm::setMessageHook([](const QString& text) { qmtest::messages() << text; });
+    EXPECT_TRUE(normalAtMessage);
     ASSERT_EQ(qmtest::messages().size(), 1);
     const QString message = qmtest::messages().first();
     EXPECT_TRUE(message.startsWith(QStringLiteral("2 entries could not be read"))) << message.toStdString();
@@ -157,6 +166,18 @@ TEST_F(ScanTest, StoreFailureAndUnreadableStartAreToldAndLeaveTheWindowUsable)
     for (const Rec& r : kept)
         EXPECT_TRUE(node(r.id)) << r.path.toStdString();
     EXPECT_EQ(form->TreeView1->Nodes().Count(), static_cast<std::int64_t>(kept.size()) + 1);
+
+    // A store that refuses the top-level record: told, and no node without a record.
+    qmtest::messages().clear();
+    db().exec("CREATE TRIGGER refuseTop BEFORE INSERT ON main WHEN NEW.Parent = '0>' "
+              "BEGIN SELECT RAISE(ABORT, 'read-only'); END");
+    const std::int64_t nodesBefore = form->TreeView1->Nodes().Count();
+    const long long recordsBefore = count();
+    addFolder(top);
+    ASSERT_EQ(qmtest::messages().size(), 1);
+    EXPECT_EQ(qmtest::messages().first(), QStringLiteral("The scan stopped: read-only"));
+    EXPECT_EQ(form->TreeView1->Nodes().Count(), nodesBefore);
+    EXPECT_EQ(count(), recordsBefore);
 
     // A folder that vanished after it was picked: a message, nothing written.
     qmtest::messages().clear();
