@@ -90,24 +90,6 @@ TEST(FileSystem, ListsEveryEntryWithItsKindAndSizeWithoutFollowingLinks)
     EXPECT_EQ(error, ENOENT);
 }
 
-TEST(FileSystem, NamesThatAreNotUtf8AreListedByteForByte)
-{
-    QTemporaryDir dir;
-    const std::string name = "caf\xe9.txt"; // Latin-1, not UTF-8
-    const std::string full = bytes(dir.path()) + "/" + name;
-    FILE* f = std::fopen(full.c_str(), "w");
-    ASSERT_TRUE(f);
-    std::fclose(f);
-
-    int error = 0;
-    auto folder = fileSystem().open(bytes(dir.path()), error);
-    ASSERT_TRUE(folder);
-    const auto entries = listAll(*folder);
-    ASSERT_EQ(entries.count(name), 1u);
-    EXPECT_EQ(entries.at(name).kind, EntryKind::File);
-    ::unlink(full.c_str()); // a name the temporary folder's own clean-up cannot spell
-}
-
 TEST(FileSystem, DateTextIsLocalTimeInOneFixedForm)
 {
     const QByteArray previous = qgetenv("TZ");
