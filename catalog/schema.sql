@@ -12,11 +12,10 @@ CREATE TABLE main (
   SrNO      INTEGER PRIMARY KEY AUTOINCREMENT,
   delKey    TEXT
 );
--- Tree loading, the file list and scan deletion look records up by
+-- Tree loading and the file list look records up by
 -- catalogue first.
 CREATE INDEX main_dbase_parent ON main (dbaseName, Parent);
 CREATE INDEX main_dbase_id     ON main (dbaseName, ID);
-CREATE INDEX main_dbase_delkey ON main (dbaseName, delKey);
 
 CREATE TABLE Projects (
   SrNo      INTEGER PRIMARY KEY AUTOINCREMENT,

@@ -47,10 +47,16 @@ public:
     void entryStored(const ScannedEntry& e) override
     {
         const QString name = QString::fromUtf8(e.name.data(), static_cast<qsizetype>(e.name.size()));
+        // Entries come folder by folder: look the parent up once per folder.
+        if (!parent_ || parent_->Key != e.parentKey) {
+            parent_ = nodes_.find(e.parentKey);
+            if (!parent_)
+                throw TreeError("Element not found: no node has the key '" + e.parentKey.toStdString() + "'");
+        }
         if (e.folder)
-            nodes_.Add(e.parentKey, keyOf(e.key), name, 1, 3);
+            nodes_.AddChild(parent_, keyOf(e.key), name, 1, 3);
         else
-            nodes_.Add(e.parentKey, keyOf(e.key), name, 2, 0);
+            nodes_.AddChild(parent_, keyOf(e.key), name, 2, 0);
     }
 
     // Runs only once the scan has taken a while, so quick scans show no dialog.
@@ -79,6 +85,7 @@ public:
 private:
     Form1& form_;
     NodeModel& nodes_;
+    Node* parent_ = nullptr;
     std::unique_ptr<QProgressDialog> dialog_;
 };
 

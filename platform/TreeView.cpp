@@ -8,6 +8,28 @@
 
 namespace qm {
 
+namespace {
+// The numeric value of a key, rounded. Keys the scan makes are plain digits
+// and ">"; those are read directly, anything else by the general rule.
+std::optional<std::int64_t> keyValue(const QString& key)
+{
+    const qsizetype n = key.size();
+    if (n >= 2 && n <= 19 && key.at(n - 1) == u'>') {
+        std::int64_t v = 0;
+        qsizetype i = 0;
+        for (; i < n - 1; ++i) {
+            const char16_t c = key.at(i).unicode();
+            if (c < u'0' || c > u'9')
+                break;
+            v = v * 10 + (c - u'0');
+        }
+        if (i == n - 1)
+            return v;
+    }
+    return roundToInt64(numericValue(key));
+}
+} // namespace
+
 NodeModel::NodeModel(QObject* parent) : QAbstractItemModel(parent) {}
 
 Node* NodeModel::Add(const QString& relative, const QString& key, const QString& text, int image,
@@ -19,30 +41,39 @@ Node* NodeModel::Add(const QString& relative, const QString& key, const QString&
         if (!parent)
             throw TreeError("Element not found: no node has the key '" + relative.toStdString() + "'");
     }
-    if (!key.isEmpty() && byKey_.contains(key))
-        throw TreeError("Key is not unique in collection: '" + key.toStdString() + "'");
+    return AddChild(parent, key, text, image, selectedImage);
+}
 
-    auto node = std::make_unique<Node>();
-    node->Key = key;
-    node->Text = text;
-    node->Image = image;
-    node->SelectedImage = selectedImage;
-    node->Parent = parent;
-    node->Index = static_cast<std::int64_t>(nodes_.size()) + 1;
+Node* NodeModel::AddChild(Node* parent, const QString& key, const QString& text, int image, int selectedImage)
+{
+    Node** slot = nullptr;
+    if (!key.isEmpty()) {
+        auto [it, inserted] = byKey_.try_emplace(key, nullptr);
+        if (!inserted)
+            throw TreeError("Key is not unique in collection: '" + key.toStdString() + "'");
+        slot = &it->second;
+    }
+
     std::vector<Node*>& siblings = parent ? parent->Children : top_;
-    node->row = static_cast<int>(siblings.size());
-
+    const int row = static_cast<int>(siblings.size());
     if (!inBatch())
-        beginInsertRows(parent ? indexOf(parent) : QModelIndex(), node->row, node->row);
-    Node* raw = node.get();
+        beginInsertRows(parent ? indexOf(parent) : QModelIndex(), row, row);
+    Node& node = nodes_.emplace_back();
+    node.Key = key;
+    node.Text = text;
+    node.Image = image;
+    node.SelectedImage = selectedImage;
+    node.Parent = parent;
+    node.Index = static_cast<std::int64_t>(nodes_.size());
+    node.row = row;
+    Node* raw = &node;
     siblings.push_back(raw);
-    nodes_.push_back(std::move(node));
-    if (!key.isEmpty())
-        byKey_.insert(key, raw);
+    if (slot)
+        *slot = raw;
     if (!inBatch())
         endInsertRows();
 
-    const auto value = roundToInt64(numericValue(key));
+    const auto value = keyValue(key);
     if (!value)
         keysFit_ = false;
     else if (*value > highestKey_ || nodes_.size() == 1)
@@ -67,10 +98,14 @@ Node* NodeModel::Item(std::int64_t index) const
 {
     if (index < 1 || index > Count())
         return nullptr;
-    return nodes_[static_cast<size_t>(index - 1)].get();
+    return const_cast<Node*>(&nodes_[static_cast<size_t>(index - 1)]);
 }
 
-Node* NodeModel::find(const QString& key) const { return byKey_.value(key, nullptr); }
+Node* NodeModel::find(const QString& key) const
+{
+    const auto it = byKey_.find(key);
+    return it == byKey_.end() ? nullptr : it->second;
+}
 
 void NodeModel::beginBatch()
 {

@@ -7,8 +7,11 @@
 #include <QTreeView>
 
 #include <cstdint>
+#include <deque>
 #include <memory>
 #include <stdexcept>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace qm {
@@ -41,6 +44,8 @@ public:
     // relative is unknown.
     Node* Add(const QString& relative, const QString& key, const QString& text, int image = 0,
               int selectedImage = 0);
+    // The same below a node already at hand (nullptr for the top level).
+    Node* AddChild(Node* parent, const QString& key, const QString& text, int image = 0, int selectedImage = 0);
     void Clear();
     std::int64_t Count() const { return static_cast<std::int64_t>(nodes_.size()); }
     Node* Item(std::int64_t index) const; // 1-based; nullptr when out of range
@@ -70,9 +75,18 @@ public:
 private:
     QIcon iconFor(const Node& node) const;
 
-    std::vector<std::unique_ptr<Node>> nodes_;
+    std::deque<Node> nodes_; // stable addresses, one allocation per block
     std::vector<Node*> top_;
-    QHash<QString, Node*> byKey_;
+    // Keys are short digit strings; a plain string hash is several times
+    // cheaper than Qt's seeded one on a scan of many thousand nodes.
+    struct KeyHash {
+        size_t operator()(const QString& key) const noexcept
+        {
+            return std::hash<std::u16string_view>()(
+                std::u16string_view(reinterpret_cast<const char16_t*>(key.utf16()), static_cast<size_t>(key.size())));
+        }
+    };
+    std::unordered_map<QString, Node*, KeyHash> byKey_;
     std::int64_t highestKey_ = 0;
     bool keysFit_ = true;
     int batch_ = 0;
