@@ -1,84 +1,58 @@
-#include "catalog/AppPaths.h"
 #include "catalog/NameFile.h"
+#include "catalog/AppPaths.h"
+#include "support/TestSupport.h"
 
-#include <QDir>
 #include <QFile>
-#include <QTemporaryDir>
-
-#include <gtest/gtest.h>
 
 using namespace qm;
 
 namespace {
-class NameFileTest : public ::testing::Test {
-protected:
-    void SetUp() override { setProgramFolder(dir.path()); }
-    void TearDown() override { setProgramFolder({}); }
-    void put(const QByteArray& bytes)
-    {
-        QFile f(NameFile::path());
-        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(bytes);
-    }
-    QByteArray content()
-    {
-        QFile f(NameFile::path());
-        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-    }
-    QTemporaryDir dir;
-};
+QByteArray nameFileBytes()
+{
+    QFile f(NameFile::path());
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
 } // namespace
 
-TEST_F(NameFileTest, ReadsOnlyTheFirstLine)
+using NameFileTest = qmtest::StoreTest;
+
+TEST_F(NameFileTest, ReadsOnlyTheFirstLineWhateverItsEnd)
 {
     EXPECT_EQ(NameFile::read(), QString()); // missing file: the empty name
-
-    put("");
-    EXPECT_EQ(NameFile::read(), QString());
-
-    put("Disks 2026\r\nsecond\r\n");
-    EXPECT_EQ(NameFile::read(), QStringLiteral("Disks 2026"));
-
-    put("lone CR\rrest");
-    EXPECT_EQ(NameFile::read(), QStringLiteral("lone CR"));
-
-    put("no line break at the end");
-    EXPECT_EQ(NameFile::read(), QStringLiteral("no line break at the end"));
-
-    put("\r\nnext");
-    EXPECT_EQ(NameFile::read(), QString()); // an empty first line is the empty name
-
-    put(" trailing blank \r\n");
-    EXPECT_EQ(NameFile::read(), QStringLiteral(" trailing blank "));
+    const std::pair<const char*, const char*> cases[] = {{"", ""}, {"Disks 2026\r\nsecond\r\n", "Disks 2026"},
+        {"lone CR\rrest", "lone CR"}, {"no line break at the end", "no line break at the end"},
+        {"\r\nnext", ""}, {" trailing blank \r\n", " trailing blank "}};
+    for (const auto& [content, name] : cases) {
+        makeFile(QStringLiteral("dbase.name"), QByteArray(content));
+        EXPECT_EQ(NameFile::read(), QString::fromLatin1(name)) << content;
+    }
 }
 
-TEST_F(NameFileTest, WriteLeavesExactlyOneLineInTheProgramFolder)
+TEST_F(NameFileTest, WriteLeavesOneCrLfLineAndAFailedWriteKeepsTheOldName)
 {
-    put("old\r\nsecond line\r\nthird\r\n");
-    const QString elsewhere = QDir::currentPath();
+    makeFile(QStringLiteral("dbase.name"), QByteArray("old\r\nsecond line\r\nthird\r\n"));
     ASSERT_TRUE(NameFile::write(QStringLiteral("O'Brien's 100% disks")));
-    EXPECT_EQ(content(), QByteArray("O'Brien's 100% disks\r\n"));
-    EXPECT_EQ(NameFile::read(), QStringLiteral("O'Brien's 100% disks"));
-    EXPECT_EQ(QFileInfo(NameFile::path()).absolutePath(), QDir(dir.path()).absolutePath());
-    EXPECT_EQ(QDir::currentPath(), elsewhere);
-
+    EXPECT_EQ(nameFileBytes(), QByteArray("O'Brien's 100% disks\r\n"));
     ASSERT_TRUE(NameFile::write(QString()));
-    EXPECT_EQ(content(), QByteArray("\r\n"));
+    EXPECT_EQ(nameFileBytes(), QByteArray("\r\n"));
     // Nothing but the name file is left behind by the replacement.
-    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("dbase.name")});
-}
+    EXPECT_EQ(
+        QDir(folder()).entryList(QDir::Files | QDir::Hidden), (QStringList {"database.mdb", "dbase.name"}));
 
-TEST_F(NameFileTest, FailedWriteKeepsTheOldName)
-{
-    put("kept\r\n");
+    // The file lives in the program folder, not the current one.
+    setProgramFolder(makeDir(QStringLiteral("program")));
+    ASSERT_TRUE(NameFile::write(QStringLiteral("elsewhere")));
+    EXPECT_TRUE(QFile::exists(pathOf(QStringLiteral("program/dbase.name"))));
+    setProgramFolder(folder());
+
     // A program folder that cannot be written to makes the write fail.
-    setProgramFolder(QDir(dir.path()).filePath(QStringLiteral("missing/folder")));
+    ASSERT_TRUE(NameFile::write(QStringLiteral("kept")));
+    setProgramFolder(pathOf(QStringLiteral("missing/folder")));
     EXPECT_FALSE(NameFile::write(QStringLiteral("new")));
-    setProgramFolder(dir.path());
+    setProgramFolder(folder());
     EXPECT_EQ(NameFile::read(), QStringLiteral("kept"));
-
-    // The name file itself cannot be replaced by a folder-shaped obstacle.
+    // So does a folder standing where the name file should be.
     QFile::remove(NameFile::path());
-    QDir(dir.path()).mkdir(QStringLiteral("dbase.name"));
+    makeDir(QStringLiteral("dbase.name"));
     EXPECT_FALSE(NameFile::write(QStringLiteral("new")));
 }

@@ -6,52 +6,47 @@
 
 using namespace qm;
 
+namespace {
+// A tree of the root and nodes given as "parent key" pairs.
+void grow(NodeModel& nodes, std::initializer_list<std::pair<const char*, const char*>> parentAndKey)
+{
+    nodes.Add({}, kRootKey, QStringLiteral("root"));
+    for (const auto& [parent, key] : parentAndKey)
+        nodes.Add(QString::fromLatin1(parent), QString::fromLatin1(key), QStringLiteral("n"));
+}
+} // namespace
+
 TEST(NodeKeys, NextNodeKeyIsOneMoreThanTheHighestKey)
 {
     NodeModel nodes;
     EXPECT_EQ(nextNodeKey(nodes), QStringLiteral("1>")); // empty tree
-    nodes.Add({}, kRootKey, QStringLiteral("root"));
+    grow(nodes, {});
     EXPECT_EQ(nextNodeKey(nodes), QStringLiteral("1>")); // root only
 
-    nodes.Add(kRootKey, QStringLiteral("1>"), QStringLiteral("a"));
-    nodes.Add(kRootKey, QStringLiteral("2>"), QStringLiteral("b"));
-    nodes.Add(kRootKey, QStringLiteral(" 57>"), QStringLiteral("database node"));
-    EXPECT_EQ(nextNodeKey(nodes), QStringLiteral("58>"));
+    NodeModel database; // a database node's key carries the number text's blank
+    grow(database, {{"0>", "1>"}, {"0>", "2>"}, {"0>", " 57>"}});
+    EXPECT_EQ(nextNodeKey(database), QStringLiteral("58>"));
 
-    NodeModel seeded; // node 2 only seeds the search
-    seeded.Add({}, kRootKey, QStringLiteral("root"));
-    seeded.Add(kRootKey, QStringLiteral("5>"), QStringLiteral("a"));
-    seeded.Add(QStringLiteral("5>"), QStringLiteral("9>"), QStringLiteral("b"));
-    seeded.Add(QStringLiteral("5>"), QStringLiteral("7>"), QStringLiteral("c"));
+    NodeModel seeded; // node 2 is not the highest
+    grow(seeded, {{"0>", "5>"}, {"5>", "9>"}, {"5>", "7>"}});
     EXPECT_EQ(nextNodeKey(seeded), QStringLiteral("10>"));
 
     NodeModel large; // past the old 16-bit limit keys keep rising
-    large.Add({}, kRootKey, QStringLiteral("root"));
-    large.Add(kRootKey, QStringLiteral("32767>"), QStringLiteral("a"));
+    grow(large, {{"0>", "32767>"}});
     EXPECT_EQ(nextNodeKey(large), QStringLiteral("32768>"));
     large.Add(kRootKey, QStringLiteral("9000000000>"), QStringLiteral("b"));
     EXPECT_EQ(nextNodeKey(large), QStringLiteral("9000000001>"));
 
     NodeModel broken; // a key beyond any number gives the error answer
-    broken.Add({}, kRootKey, QStringLiteral("root"));
-    broken.Add(kRootKey, QStringLiteral("99999999999999999999>"), QStringLiteral("a"));
+    grow(broken, {{"0>", "99999999999999999999>"}});
     EXPECT_EQ(nextNodeKey(broken), QStringLiteral("1>"));
 
-    nodes.Clear();
-    EXPECT_EQ(nextNodeKey(nodes), QStringLiteral("1>"));
-}
-
-TEST(NodeKeys, TreeRefusesDuplicateKeysAndUnknownParents)
-{
-    NodeModel nodes;
-    nodes.Add({}, kRootKey, QStringLiteral("root"));
-    nodes.Add(kRootKey, QStringLiteral("1>"), QStringLiteral("a"));
-    EXPECT_THROW(nodes.Add(kRootKey, QStringLiteral("1>"), QStringLiteral("again")), TreeError);
-    EXPECT_THROW(nodes.Add(QStringLiteral("8>"), QStringLiteral("2>"), QStringLiteral("orphan")), TreeError);
-    EXPECT_EQ(nodes.Count(), 2);
-    EXPECT_EQ(nodes.Item(2)->Text, QStringLiteral("a"));
-    EXPECT_EQ(nodes.Item(2)->Parent, nodes.Item(1));
-    EXPECT_EQ(nodes.Item(3), nullptr);
+    // The tree itself refuses a key twice and an unknown parent.
+    EXPECT_THROW(seeded.Add(kRootKey, QStringLiteral("9>"), QStringLiteral("again")), TreeError);
+    EXPECT_THROW(
+        seeded.Add(QStringLiteral("8>"), QStringLiteral("20>"), QStringLiteral("orphan")), TreeError);
+    EXPECT_EQ(seeded.Count(), 4);
+    EXPECT_EQ(seeded.Item(3)->Parent, seeded.Item(2));
 }
 
 TEST(NodeKeys, RowCounterReadsTheClipboard)

@@ -22,12 +22,20 @@ QStringList& messages()
     return m;
 }
 
-void answerQuestions(bool yes) { questionAnswer = yes; }
+void answerQuestions(bool yes)
+{
+    questionAnswer = yes;
+}
 
 qm::MemoryClipboard& testClipboard()
 {
     static qm::MemoryClipboard c;
     return c;
+}
+
+void flushDeletes()
+{
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
 }
 
 void StoreTest::SetUp()
@@ -53,8 +61,7 @@ void StoreTest::TearDown()
 
 SQLite::Database& StoreTest::db()
 {
-    if (!db_)
-    {
+    if (!db_) {
         db_ = std::make_unique<SQLite::Database>(storePath().toStdString(), SQLite::OPEN_READWRITE);
         db_->setBusyTimeout(5000);
     }
@@ -62,11 +69,12 @@ SQLite::Database& StoreTest::db()
 }
 
 long long StoreTest::addRecord(const QString& id, const QString& parent, const QString& dbaseName,
-                               const QString& fileName, const QString& path, const QString& size,
-                               const QString& date, const QString& delKey)
+    const QString& fileName, const QString& path, const QString& size, const QString& date,
+    const QString& delKey)
 {
-    SQLite::Statement st(db(), "INSERT INTO main (ID, Parent, dbaseName, file_name, path, size, date, "
-                               "delKey) VALUES (?,?,?,?,?,?,?,?)");
+    SQLite::Statement st(db(),
+        "INSERT INTO main (ID, Parent, dbaseName, file_name, path, size, date, "
+        "delKey) VALUES (?,?,?,?,?,?,?,?)");
     const QString values[] = {id, parent, dbaseName, fileName, path, size, date, delKey};
     for (int i = 0; i < 8; ++i)
         st.bind(i + 1, values[i].toStdString());
@@ -86,18 +94,25 @@ long long StoreTest::count(const QString& sqlCondition, const QString& table)
 
 QString StoreTest::makeDir(const QString& relativePath)
 {
-    const QString p = QDir(folder()).filePath(relativePath);
+    const QString p = pathOf(relativePath);
     QDir().mkpath(p);
     return p;
 }
 
 QString StoreTest::makeFile(const QString& relativePath, qint64 bytes)
 {
-    const QString p = QDir(folder()).filePath(relativePath);
+    const QString p = makeFile(relativePath, QByteArray());
+    EXPECT_TRUE(QFile(p).resize(bytes)) << p.toStdString();
+    return p;
+}
+
+QString StoreTest::makeFile(const QString& relativePath, const QByteArray& content)
+{
+    const QString p = pathOf(relativePath);
     QDir().mkpath(QFileInfo(p).path());
     QFile f(p);
-    if (f.open(QIODevice::WriteOnly) && bytes > 0)
-        f.write(QByteArray(static_cast<qsizetype>(bytes), 'x'));
+    EXPECT_TRUE(f.open(QIODevice::WriteOnly)) << p.toStdString();
+    f.write(content);
     return p;
 }
 

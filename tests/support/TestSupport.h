@@ -26,6 +26,9 @@ void answerQuestions(bool yes);
 
 qm::MemoryClipboard& testClipboard();
 
+// Windows closed by close() are deleted by the event loop.
+void flushDeletes();
+
 // A fresh folder with an empty database.mdb in it; the current folder and the
 // program folder point at it while the fixture lives.
 class StoreTest : public ::testing::Test {
@@ -34,18 +37,21 @@ protected:
     void TearDown() override;
 
     QString folder() const { return dir_->path(); }
-    QString storePath() const { return QDir(folder()).filePath(QStringLiteral("database.mdb")); }
+    QString storePath() const { return pathOf(QStringLiteral("database.mdb")); }
     // A connection of the test's own for setting up and checking rows.
     SQLite::Database& db();
 
     // Writes one record of main and returns its SrNO.
     long long addRecord(const QString& id, const QString& parent, const QString& dbaseName,
-                        const QString& fileName, const QString& path, const QString& size = {},
-                        const QString& date = {}, const QString& delKey = {});
+        const QString& fileName, const QString& path, const QString& size = {}, const QString& date = {},
+        const QString& delKey = {});
     long long count(const QString& sqlCondition = {}, const QString& table = QStringLiteral("main"));
-    // Makes a file of `bytes` bytes (and its folders) below the test folder.
+    // Makes a file of `bytes` bytes, or of the given content, (and its
+    // folders) below the test folder and returns its full path.
     QString makeFile(const QString& relativePath, qint64 bytes = 0);
+    QString makeFile(const QString& relativePath, const QByteArray& content);
     QString makeDir(const QString& relativePath);
+    QString pathOf(const QString& relativePath) const { return QDir(folder()).filePath(relativePath); }
 
 private:
     std::unique_ptr<QTemporaryDir> dir_;
