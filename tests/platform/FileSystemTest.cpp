@@ -1,13 +1,9 @@
 #include "platform/FileSystem.h"
+#include "support/TestSupport.h"
 
-#include <QDir>
 #include <QFile>
-#include <QTemporaryDir>
-
-#include <gtest/gtest.h>
 
 #include <cerrno>
-#include <cstdlib>
 #include <ctime>
 #include <map>
 #include <string>
@@ -40,53 +36,45 @@ std::map<std::string, EntryInfo> listAll(Folder& folder)
 
 } // namespace
 
-TEST(FileSystem, ListsEveryEntryWithItsKindAndSizeWithoutFollowingLinks)
+using FileSystemTest = qmtest::StoreTest;
+
+TEST_F(FileSystemTest, ListsEveryEntryWithItsKindAndSizeWithoutFollowingLinks)
 {
-    QTemporaryDir dir;
-    const QString root = dir.path();
-    QDir(root).mkpath(QStringLiteral("sub/deeper"));
-    QFile f(root + QStringLiteral("/file.bin"));
-    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
-    f.write(QByteArray(1500, 'x'));
-    f.close();
-    ASSERT_EQ(::symlink("sub", bytes(root + QStringLiteral("/link-to-sub")).c_str()), 0);
-    ASSERT_EQ(::symlink("file.bin", bytes(root + QStringLiteral("/link-to-file")).c_str()), 0);
-    ASSERT_EQ(::mkfifo(bytes(root + QStringLiteral("/pipe")).c_str(), 0600), 0);
+    makeFile(QStringLiteral("file.bin"), 1500);
+    makeDir(QStringLiteral("sub/deeper"));
+    ASSERT_EQ(::symlink("sub", bytes(pathOf(QStringLiteral("link-to-sub"))).c_str()), 0);
+    ASSERT_EQ(::symlink("file.bin", bytes(pathOf(QStringLiteral("link-to-file"))).c_str()), 0);
+    ASSERT_EQ(::mkfifo(bytes(pathOf(QStringLiteral("pipe"))).c_str(), 0600), 0);
 
     int error = -1;
-    auto folder = fileSystem().open(bytes(root), error);
-    ASSERT_TRUE(folder);
-    EXPECT_EQ(error, 0);
-    const auto entries = listAll(*folder);
-
-    ASSERT_EQ(entries.size(), 7u); // ".", "..", and five entries
+    auto top = fileSystem().open(bytes(folder()), error);
+    ASSERT_TRUE(top);
+    const auto entries = listAll(*top);
+    ASSERT_EQ(entries.size(), 8u); // ".", "..", the store and five entries
     EXPECT_EQ(entries.at("file.bin").kind, EntryKind::File);
     EXPECT_EQ(entries.at("file.bin").size, 1500u);
+    EXPECT_GT(entries.at("file.bin").created, 0);
     EXPECT_EQ(entries.at("sub").kind, EntryKind::Directory);
     EXPECT_EQ(entries.at("link-to-sub").kind, EntryKind::Other);
     EXPECT_EQ(entries.at("link-to-file").kind, EntryKind::Other);
     EXPECT_EQ(entries.at("pipe").kind, EntryKind::Other);
-
-    // Entries live on the file system of their folder and carry a time.
     EntryInfo self;
-    ASSERT_EQ(fileSystem().stat(*folder, self), 0);
-    EXPECT_EQ(self.kind, EntryKind::Directory);
+    ASSERT_EQ(fileSystem().stat(*top, self), 0);
     EXPECT_EQ(entries.at("file.bin").device, self.device);
-    EXPECT_GT(entries.at("file.bin").created, 0);
 
     // Sub-folders open relative to their parent; a link to one does not.
-    auto sub = fileSystem().open(*folder, "sub", error);
+    auto sub = fileSystem().open(*top, "sub", error);
     ASSERT_TRUE(sub);
     EXPECT_EQ(listAll(*sub).count("deeper"), 1u);
-    EXPECT_FALSE(fileSystem().open(*folder, "link-to-sub", error));
+    EXPECT_FALSE(fileSystem().open(*top, "link-to-sub", error));
     EXPECT_NE(error, 0);
-    EXPECT_FALSE(fileSystem().open(*folder, "file.bin", error));
+    EXPECT_FALSE(fileSystem().open(*top, "file.bin", error));
     EXPECT_EQ(error, ENOTDIR);
 
     // A vanished entry and a missing folder give their errors instead of crashing.
     EntryInfo gone;
-    EXPECT_EQ(fileSystem().stat(*folder, "gone", gone), ENOENT);
-    EXPECT_FALSE(fileSystem().open(bytes(root + QStringLiteral("/missing")), error));
+    EXPECT_EQ(fileSystem().stat(*top, "gone", gone), ENOENT);
+    EXPECT_FALSE(fileSystem().open(bytes(pathOf(QStringLiteral("missing"))), error));
     EXPECT_EQ(error, ENOENT);
 }
 
@@ -96,7 +84,6 @@ TEST(FileSystem, DateTextIsLocalTimeInOneFixedForm)
     const bool hadTz = qEnvironmentVariableIsSet("TZ");
     qputenv("TZ", "UTC");
     ::tzset();
-    EXPECT_EQ(dateText(0), QStringLiteral("1970-01-01 00:00:00"));
     EXPECT_EQ(dateText(1700000000), QStringLiteral("2023-11-14 22:13:20"));
     qputenv("TZ", "JST-9");
     ::tzset();
@@ -106,6 +93,4 @@ TEST(FileSystem, DateTextIsLocalTimeInOneFixedForm)
     else
         qunsetenv("TZ");
     ::tzset();
-
-    EXPECT_FALSE(errorText(EACCES).isEmpty());
 }
