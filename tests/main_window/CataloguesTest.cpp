@@ -1,22 +1,9 @@
 #include "FormFixture.h"
 
 #include "catalog/NodeKeys.h"
-#include "platform/Clipboard.h"
 #include "platform/DataControl.h"
 
-#include <QLineEdit>
-
 using namespace qm;
-
-namespace {
-QStringList keysUnderRoot(Form1& f)
-{
-    QStringList out;
-    for (const Node* n : f.TreeView1->Nodes().Item(1)->Children)
-        out << n->Key + u':' + n->Text;
-    return out;
-}
-} // namespace
 
 TEST_F(FormTest, AddNewDatabaseStartsAFreshTree)
 {
@@ -24,16 +11,16 @@ TEST_F(FormTest, AddNewDatabaseStartsAFreshTree)
     // An empty table: the database node has no key.
     f.Command1_Click(); // with the prompt still in the box
     EXPECT_EQ(f.currentDatabaseName(), QStringLiteral("Enter database name"));
-    EXPECT_EQ(qmtest::messages(), QStringList{QStringLiteral("Enter database name")});
+    EXPECT_EQ(qmtest::messages(), QStringList {QStringLiteral("Enter database name")});
     EXPECT_EQ(f.TreeView1->Nodes().Item(1)->Text, QStringLiteral("Quillmark"));
-    EXPECT_EQ(keysUnderRoot(f), QStringList{QStringLiteral(":Enter database name")});
+    EXPECT_EQ(children("0>"), QStringList {QStringLiteral(":Enter database name")});
 
     for (int i = 0; i < 57; ++i)
         addRecord(keyOf(i + 1), "0>", "Disks", "f", "/f/", "0", "", keyOf(i + 1));
     f.Text8->setText(QStringLiteral("Holiday's 100%"));
     f.Command1_Click();
     f.Command1_Click(); // twice with the same name gives the same tree; nothing is stored
-    EXPECT_EQ(keysUnderRoot(f), QStringList{QStringLiteral(" 57>:Holiday's 100%")});
+    EXPECT_EQ(children("0>"), QStringList {QStringLiteral(" 57>:Holiday's 100%")});
     EXPECT_EQ(f.TreeView1->Nodes().Count(), 2);
     EXPECT_EQ(f.currentDatabaseName(), QStringLiteral("Holiday's 100%"));
     EXPECT_EQ(count(), 57);
@@ -68,7 +55,7 @@ TEST_F(FormTest, OpenDatabaseSwitchesTheTree)
     f.Text8->setText(QStringLiteral("Music"));
     f.Command5_Click();
     EXPECT_EQ(f.TreeView1->Nodes().Item(1)->Text, QStringLiteral("Music"));
-    EXPECT_EQ(keysUnderRoot(f), QStringList{QStringLiteral("1>:/music")});
+    EXPECT_EQ(children("0>"), QStringList {QStringLiteral("1>:/music")});
     EXPECT_EQ(f.ListView2->topLevelItemCount(), 1); // the lists are left as they are
     EXPECT_EQ(f.currentDatabaseName(), QStringLiteral("Disks"));
 
@@ -117,7 +104,7 @@ TEST_F(FormTest, DeleteFolderRemovesOneScanOfTheShownCatalogue)
     EXPECT_TRUE(qmtest::messages().isEmpty());
     EXPECT_EQ(count(QStringLiteral("dbaseName = 'O''Brien''s 100%'")), 3);
     EXPECT_EQ(count(QStringLiteral("dbaseName <> 'O''Brien''s 100%'")), 3);
-    EXPECT_EQ(keysUnderRoot(f), (QStringList{"4>:/b", "6>:/empty"}));
+    EXPECT_EQ(children("0>"), (QStringList {"4>:/b", "6>:/empty"}));
     EXPECT_EQ(f.ListView1->topLevelItemCount(), 0);
     EXPECT_EQ(f.ListView2->topLevelItemCount(), 0);
     EXPECT_EQ(NameFile::read(), name);
@@ -125,7 +112,7 @@ TEST_F(FormTest, DeleteFolderRemovesOneScanOfTheShownCatalogue)
     // An empty top-level folder goes by its own key.
     f.TreeView1->setSelectedItem(node("6>"));
     f.Command7_Click();
-    EXPECT_EQ(keysUnderRoot(f), QStringList{"4>:/b"});
+    EXPECT_EQ(children("0>"), QStringList {"4>:/b"});
     EXPECT_EQ(count(QStringLiteral("dbaseName = 'O''Brien''s 100%'")), 2);
     EXPECT_EQ(count(), 5);
     EXPECT_EQ(f.Adodc1->recordset().RecordCount(), 5);
@@ -145,5 +132,5 @@ TEST_F(FormTest, ADatabaseErrorDuringDeleteChangesNothing)
     ASSERT_EQ(qmtest::messages().size(), 1);
     EXPECT_TRUE(qmtest::messages().first().contains(QStringLiteral("locked")));
     EXPECT_EQ(count(), 2);
-    EXPECT_EQ(keysUnderRoot(f), QStringList{"1>:/a"});
+    EXPECT_EQ(children("0>"), QStringList {"1>:/a"});
 }

@@ -4,9 +4,12 @@
 #include "platform/TreeView.h"
 #include "support/TestSupport.h"
 
+#include <QFile>
+#include <QLineEdit>
 #include <QTreeWidget>
 
 #include <memory>
+#include <optional>
 
 // A main window over the test's store, started as the program starts it.
 class FormTest : public qmtest::StoreTest {
@@ -16,9 +19,13 @@ protected:
         form.reset();
         StoreTest::TearDown();
     }
-    qm::Form1& load(const QString& shownName)
+    // Starts the window with `shownName` in dbase.name, or with no name file.
+    qm::Form1& load(const std::optional<QString>& shownName)
     {
-        qm::NameFile::write(shownName);
+        if (shownName)
+            qm::NameFile::write(*shownName);
+        else
+            QFile::remove(qm::NameFile::path());
         form = std::make_unique<qm::Form1>();
         form->Form_Load();
         return *form;
@@ -29,6 +36,7 @@ protected:
         form->TreeView1->setSelectedItem(node(key));
         form->TreeView1_NodeClick(node(key));
     }
+    // A list's rows with their cells joined by "|".
     static QStringList rows(const QTreeWidget* list)
     {
         QStringList out;
@@ -40,12 +48,13 @@ protected:
         }
         return out;
     }
-    // Children of a node as "key:text:image:selectedImage".
-    QStringList children(const QString& key)
+    // Children of a node as "key:text", with ":image:selectedImage" when asked.
+    QStringList children(const QString& key, bool images = false)
     {
         QStringList out;
         for (const qm::Node* n : node(key)->Children)
-            out << QStringLiteral("%1:%2:%3:%4").arg(n->Key, n->Text).arg(n->Image).arg(n->SelectedImage);
+            out << n->Key + u':' + n->Text
+                    + (images ? QStringLiteral(":%1:%2").arg(n->Image).arg(n->SelectedImage) : QString());
         return out;
     }
 

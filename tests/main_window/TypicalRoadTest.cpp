@@ -19,7 +19,7 @@ TEST_F(FormTest, TypicalRoadFromScanToDelete)
     Form1& f = load(QStringLiteral("Other"));
     f.Text8->setText(QStringLiteral("Holiday"));
     f.Command1_Click();
-    EXPECT_EQ(qmtest::messages(), QStringList{QStringLiteral("Holiday")});
+    EXPECT_EQ(qmtest::messages(), QStringList {QStringLiteral("Holiday")});
     ASSERT_TRUE(f.Dir1->setPath(trip));
     f.Command2_Click();
     f.Command3_Click();
@@ -44,7 +44,8 @@ TEST_F(FormTest, TypicalRoadFromScanToDelete)
     EXPECT_TRUE(listed[0].startsWith(QStringLiteral(" 1|")));
     EXPECT_TRUE(listed[1].startsWith(QStringLiteral(" 2|")));
     listed.sort();
-    EXPECT_TRUE(listed.join(u'\n').contains(QStringLiteral("|a.txt|") + trip + QStringLiteral("/a.txt| 1 KB|")));
+    EXPECT_TRUE(
+        listed.join(u'\n').contains(QStringLiteral("|a.txt|") + trip + QStringLiteral("/a.txt| 1 KB|")));
     EXPECT_TRUE(listed.join(u'\n').contains(QStringLiteral("|sub|") + trip + QStringLiteral("/sub/|10|")));
     EXPECT_EQ(rows(form->ListView2).size(), 1);
 
