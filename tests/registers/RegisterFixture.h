@@ -5,8 +5,6 @@
 #include "registers/RegisterWindow.h"
 #include "support/TestSupport.h"
 
-#include <QCoreApplication>
-#include <QEvent>
 #include <QLabel>
 #include <QLineEdit>
 
@@ -30,7 +28,7 @@ protected:
         for (const qm::RegisterDefinition* d : qm::allRegisters())
             if (qm::RegisterWindow* w = qm::RegisterWindow::instance(*d))
                 w->close();
-        flush();
+        qmtest::flushDeletes();
         form.reset();
         StoreTest::TearDown();
     }
@@ -40,8 +38,6 @@ protected:
         return form->TreeView1->Nodes().Add(QStringLiteral("0>"), key, text, 2, 0);
     }
     void select(qm::Node* node) { form->TreeView1->setSelectedItem(node); }
-    // Windows closed by Close are deleted by the event loop.
-    static void flush() { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
 
     // The menu item of a register.
     void choose(const qm::RegisterDefinition& d)
@@ -60,8 +56,14 @@ protected:
         choose(d);
         return qm::RegisterWindow::instance(d);
     }
+    // Closes a window with its Close button.
+    static void closeWith(qm::RegisterWindow* w)
+    {
+        w->Command6_Click();
+        qmtest::flushDeletes();
+    }
 
-    // Adds register records by file name.
+    // Adds register records by file name, the second field "about <name>".
     void addRows(const qm::RegisterDefinition& d, const QStringList& names)
     {
         for (const QString& name : names) {
@@ -79,10 +81,11 @@ protected:
     {
         QStringList out;
         SQLite::Statement st(db(),
-            QStringLiteral("SELECT \"%1\" FROM \"%2\" ORDER BY rowid").arg(field, d.table).toStdString());
+            QStringLiteral("SELECT ifnull(\"%1\", '<null>') FROM \"%2\" ORDER BY rowid")
+                .arg(field, d.table)
+                .toStdString());
         while (st.executeStep())
-            out << (st.getColumn(0).isNull() ? QStringLiteral("<null>")
-                                             : QString::fromStdString(st.getColumn(0).getString()));
+            out << QString::fromStdString(st.getColumn(0).getString());
         return out;
     }
     QStringList fileNames(const qm::RegisterDefinition& d) { return column(d, d.fileNameField); }
@@ -94,6 +97,10 @@ protected:
         for (const QLineEdit* box : w->fieldBoxes())
             out << box->text();
         return out;
+    }
+    static QStringList blanks(const qm::RegisterWindow* w)
+    {
+        return QStringList(w->fieldBoxes().size(), QString());
     }
 
     std::unique_ptr<qm::Form1> form;
