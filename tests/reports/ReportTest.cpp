@@ -7,23 +7,15 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QCoreApplication>
 #include <QPointer>
 #include <QProcess>
-#include <QRegularExpression>
 #include <QTreeWidget>
 
 #include <SQLiteCpp/Statement.h>
-#include <SQLiteCpp/Transaction.h>
 
 using namespace qm;
 
 namespace {
-
-void flushDeletes()
-{
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-}
 
 class ReportTest : public qmtest::StoreTest {
 protected:
@@ -31,10 +23,9 @@ protected:
     {
         if (DataReport1* w = DataReport1::current())
             w->close();
-        flushDeletes();
+        qmtest::flushDeletes();
         StoreTest::TearDown();
     }
-
     void addTemp(long long srNo, const char* fileName, const char* path, const char* size, const char* date)
     {
         SQLite::Statement st(db(), "INSERT INTO temp (SrNO, file_name, path, size, date) VALUES (?,?,?,?,?)");
@@ -45,12 +36,11 @@ protected:
         st.bind(5, date);
         st.exec();
     }
-
     // The report of temp as a PDF, read back as text: one entry per page, each
     // the page's non-empty lines with their blanks simplified.
     QList<QStringList> renderedPages()
     {
-        const QString pdf = QDir(folder()).filePath(QStringLiteral("report.pdf"));
+        const QString pdf = pathOf(QStringLiteral("report.pdf"));
         writeReportPdf(pdf, DataEnvironment1::rsCommand1(storePath()));
         QProcess p;
         p.start(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), pdf, QStringLiteral("-")});
@@ -67,47 +57,31 @@ protected:
         }
         return pages;
     }
-
-    static int openReports()
+    static QString rowText(const ReportRow& r)
     {
-        int n = 0;
-        for (QWidget* w : QApplication::topLevelWidgets())
-            n += w->objectName() == QStringLiteral("DataReport1") && w->isVisible();
-        return n;
+        return QStringList {r.SrNO, r.file_name, r.path, r.size, r.date}.join(u'|');
     }
 
     const QString heading = QStringLiteral("SrNO: file_name: path: date: size:");
 };
 
-TEST_F(ReportTest, EmptyTempGivesTheHeadingAlone)
+TEST_F(ReportTest, RenderedTextOfAnEmptyAThreeRowAndAManyPageTemp)
 {
     addRecord("1>", "0>", "Disks", "/data", "/data/"); // main is not the report's source
-    const QList<QStringList> pages = renderedPages();
-    ASSERT_EQ(pages.size(), 1);
-    EXPECT_EQ(pages[0], QStringList {heading});
-}
+    EXPECT_EQ(renderedPages(), QList<QStringList> {QStringList {heading}});
 
-TEST_F(ReportTest, RowsInQueryOrderUnderTheHeading)
-{
     addTemp(30, "c.txt", "/data/c.txt", " 3 KB", "2026-01-03 10:00:00");
     addTemp(10, "a file.txt", "/data/a file.txt", "12", "2026-01-01 10:00:00");
     addTemp(20, "b", "/data/b/", "0", "2026-01-02 10:00:00");
-    const QList<QStringList> pages = renderedPages();
-    ASSERT_EQ(pages.size(), 1);
-    EXPECT_EQ(pages[0],
-        (QStringList {heading, "30 c.txt /data/c.txt 2026-01-03 10:00:00 3 KB",
-            "10 a file.txt /data/a file.txt 2026-01-01 10:00:00 12", "20 b /data/b/ 2026-01-02 10:00:00 0"}));
-    EXPECT_EQ(reportFont().family(), QStringLiteral("Arial"));
-    EXPECT_DOUBLE_EQ(reportFont().pointSizeF(), 8.25);
-}
+    const QStringList three {heading, "30 c.txt /data/c.txt 2026-01-03 10:00:00 3 KB",
+        "10 a file.txt /data/a file.txt 2026-01-01 10:00:00 12", "20 b /data/b/ 2026-01-02 10:00:00 0"};
+    EXPECT_EQ(renderedPages(), QList<QStringList> {three});
 
-TEST_F(ReportTest, HeadingOnEveryPageAndThePathColumnWidest)
-{
-    SQLite::Transaction batch(db());
-    for (int i = 1; i <= 120; ++i)
-        addTemp(i, qPrintable(QStringLiteral("f%1").arg(i)), qPrintable(QStringLiteral("/p/f%1").arg(i)), "1",
-            "d");
-    batch.commit();
+    // Past one page: the heading on every page and no row lost at a page break.
+    db().exec("DELETE FROM temp");
+    db().exec("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 120) "
+              "INSERT INTO temp (SrNO, file_name, path, size, date) SELECT i, 'f' || i, '/p/f' || i, '1', "
+              "'d' FROM n");
     const QList<QStringList> pages = renderedPages();
     ASSERT_GT(pages.size(), 1);
     QStringList rows;
@@ -118,26 +92,6 @@ TEST_F(ReportTest, HeadingOnEveryPageAndThePathColumnWidest)
     ASSERT_EQ(rows.size(), 120);
     for (int i = 1; i <= 120; ++i)
         EXPECT_EQ(rows[i - 1], QStringLiteral("%1 f%1 /p/f%1 d 1").arg(i));
-
-    // Where the heading words start: the path column is about three times the others.
-    const QString pdf = QDir(folder()).filePath(QStringLiteral("report.pdf"));
-    QProcess p;
-    p.start(QStringLiteral("pdftotext"),
-        {QStringLiteral("-bbox"), QStringLiteral("-l"), QStringLiteral("1"), pdf, QStringLiteral("-")});
-    ASSERT_TRUE(p.waitForFinished(60000));
-    const QString html = QString::fromUtf8(p.readAllStandardOutput());
-    QList<double> left;
-    for (const QString& word : reportHeadings()) {
-        const QRegularExpression re(
-            QStringLiteral("xMin=\"([0-9.]+)\"[^>]*>%1<").arg(QRegularExpression::escape(word)));
-        const QRegularExpressionMatch m = re.match(html);
-        ASSERT_TRUE(m.hasMatch()) << word.toStdString();
-        left << m.captured(1).toDouble();
-    }
-    const double share = left[1] - left[0];
-    EXPECT_NEAR(left[2] - left[1], share, 1.0);
-    EXPECT_NEAR(left[3] - left[2], 3 * share, 1.0);
-    EXPECT_NEAR(left[4] - left[3], share, 1.0);
 }
 
 TEST_F(ReportTest, ReportMenuItemKeepsOneWindowAndNamesAMissingTable)
@@ -146,38 +100,32 @@ TEST_F(ReportTest, ReportMenuItemKeepsOneWindowAndNamesAMissingTable)
     NameFile::write(QString());
     Form1 form;
     ASSERT_TRUE(form.Form_Load());
-
     form.Report->trigger();
     QPointer<DataReport1> first = DataReport1::current();
-    ASSERT_TRUE(first);
-    EXPECT_TRUE(first->isVisible());
-    EXPECT_EQ(first->windowTitle(), QStringLiteral("DataReport1"));
+    ASSERT_TRUE(first && first->isVisible());
     EXPECT_EQ(first->parentWidget(), nullptr);
-    ASSERT_EQ(first->rows().size(), 1u);
+    EXPECT_EQ(first->rows().size(), 1u);
     form.Report_Click();
     EXPECT_EQ(DataReport1::current(), first.data());
-    EXPECT_EQ(openReports(), 1);
-
-    // The window exports what it shows.
-    const QString pdf = QDir(folder()).filePath(QStringLiteral("window.pdf"));
-    first->exportPdf(pdf);
-    EXPECT_GT(QFileInfo(pdf).size(), 0);
+    int open = 0;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        open += w->objectName() == QStringLiteral("DataReport1") && w->isVisible();
+    EXPECT_EQ(open, 1);
 
     first->close();
-    flushDeletes();
+    qmtest::flushDeletes();
     EXPECT_FALSE(first);
     addTemp(2, "b.txt", "/b.txt", "2", "d");
     form.Report_Click();
     ASSERT_NE(DataReport1::current(), nullptr);
     EXPECT_EQ(DataReport1::current()->rows().size(), 2u); // read afresh
     DataReport1::current()->close();
-    flushDeletes();
+    qmtest::flushDeletes();
     EXPECT_TRUE(qmtest::messages().isEmpty());
 
     db().exec("DROP TABLE temp");
     form.Report_Click();
     EXPECT_EQ(DataReport1::current(), nullptr);
-    EXPECT_EQ(openReports(), 0);
     ASSERT_EQ(qmtest::messages().size(), 1);
     EXPECT_TRUE(qmtest::messages().first().contains(QStringLiteral("\"temp\"")));
     EXPECT_TRUE(qmtest::messages().first().contains(storePath()));
@@ -194,7 +142,6 @@ TEST_F(ReportTest, CopyToReportReplacesTempWithTheListedRows)
     ASSERT_TRUE(form.Form_Load());
     QAction* copy = form.ListView1->findChild<QAction*>(QStringLiteral("CopyToReport"));
     ASSERT_NE(copy, nullptr);
-    EXPECT_EQ(copy->text(), QStringLiteral("&Copy to report"));
     EXPECT_FALSE(copy->isEnabled()); // nothing listed yet
 
     DataReport1* report = DataReport1::showReport();
@@ -202,23 +149,15 @@ TEST_F(ReportTest, CopyToReportReplacesTempWithTheListedRows)
     Node* folder = form.TreeView1->Nodes().find(QStringLiteral("1>"));
     form.TreeView1->setSelectedItem(folder);
     form.TreeView1_NodeClick(folder);
-    ASSERT_EQ(form.ListView1->topLevelItemCount(), 2);
     ASSERT_TRUE(copy->isEnabled());
     copy->trigger();
-
     const std::vector<ReportRow> rows = DataEnvironment1::rsCommand1(storePath());
     ASSERT_EQ(rows.size(), 2u);
-    EXPECT_EQ(rows[0].SrNO, QString::number(a));
-    EXPECT_EQ(rows[0].file_name, QStringLiteral("a.txt"));
-    EXPECT_EQ(rows[0].path, QStringLiteral("/data/a.txt"));
-    EXPECT_EQ(rows[0].size, QStringLiteral(" 1 KB"));
-    EXPECT_EQ(rows[0].date, QStringLiteral("t2"));
-    EXPECT_EQ(rows[1].SrNO, QString::number(b));
-    EXPECT_EQ(rows[1].file_name, QStringLiteral("b"));
+    EXPECT_EQ(rowText(rows[0]), QStringLiteral("%1|a.txt|/data/a.txt| 1 KB|t2").arg(a));
+    EXPECT_EQ(rowText(rows[1]), QStringLiteral("%1|b|/data/b/|0|t3").arg(b));
     EXPECT_EQ(count("typeof(SrNO) = 'integer'", QStringLiteral("temp")), 2);
     EXPECT_EQ(report->rows().size(), 2u); // the open report follows
     EXPECT_TRUE(qmtest::messages().isEmpty());
-
     form.ListView1->clear();
     EXPECT_FALSE(copy->isEnabled());
 }
