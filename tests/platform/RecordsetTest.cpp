@@ -14,16 +14,13 @@ class RecordsetTest : public qmtest::StoreTest {
 protected:
     void addProjects(const QStringList& names)
     {
-        for (const QString& n : names) {
-            SQLite::Statement st(db(), "INSERT INTO Projects (FileName) VALUES (?)");
-            st.bind(1, n.toStdString());
-            st.exec();
-        }
+        for (const QString& n : names)
+            db().exec("INSERT INTO Projects (FileName) VALUES ('" + n.toStdString() + "')");
     }
     QStringList projectNames()
     {
         QStringList out;
-        SQLite::Statement st(db(), "SELECT ifnull(FileName, '<null>') FROM Projects ORDER BY rowid");
+        SQLite::Statement st(db(), "SELECT FileName FROM Projects ORDER BY rowid");
         while (st.executeStep())
             out << QString::fromStdString(st.getColumn(0).getString());
         return out;
