@@ -1,19 +1,107 @@
-#include "FormFixture.h"
+#include "support/FormFixture.h"
 
 #include "catalog/NodeKeys.h"
+#include "platform/Clipboard.h"
 #include "platform/DataControl.h"
+#include "platform/FolderLists.h"
 
 using namespace qm;
 
-TEST_F(FormTest, AddNewDatabaseStartsAFreshTree)
+TEST_F(FormTest, LoadTreeAndClicksShowOnlyTheNamedCatalogue)
+{
+    // Two catalogues that reuse the same keys, stored interleaved, and names
+    // that differ by case or a trailing blank.
+    addRecord("1>", "0>", "Disks", "/data", "/data/", " 1.5 MB", "2026-01-01 10:00:00", "1>");
+    addRecord("1>", "0>", "Other", "/else", "/else/", "0", "o1", "1>");
+    addRecord("2>", "1>", "Disks", "b.txt", "/data/b.txt", "512", "t2", "1>");
+    addRecord("2>", "1>", "Other", "stray.txt", "/else/stray.txt", "5", "o2", "1>");
+    addRecord("3>", "1>", "Disks", "sub", "/data/sub/", " 1 KB", "t3", "1>");
+    addRecord("4>", "3>", "Disks", "win", "C:\\data\\sub\\win\\", "0", "t4", "1>");
+    addRecord("5>", "1>", "Disks", "a.txt", "/data/a.txt", "0", "t5", "1>");
+    addRecord("6>", "1>", "Other", "intruder", "/else/intruder", "0", "o", "1>");
+    addRecord("5>", "0>", "disks", "case", "/case/", "0", "x", "5>");
+    addRecord("6>", "0>", "Disks ", "blank", "/blank/", "0", "x", "6>");
+    addRecord("7>", "0>", "Disks", "top file", "/top.txt", "0", "t7", "7>");
+    qmtest::testClipboard().SetText(QStringLiteral("user text"));
+
+    Form1& f = load(QStringLiteral("Disks"));
+    EXPECT_EQ(f.TreeView1->Nodes().Count(), 7);
+    EXPECT_EQ(f.TreeView1->Nodes().Item(1)->Text, QStringLiteral("Disks"));
+    // A top-level record is a folder whatever its path; "\" ends a folder path too.
+    EXPECT_EQ(children("0>", true), (QStringList {"1>:/data:1:3", "7>:top file:1:3"}));
+    EXPECT_EQ(children("1>", true), (QStringList {"2>:b.txt:2:0", "3>:sub:1:3", "5>:a.txt:2:0"}));
+    EXPECT_EQ(children("3>", true), (QStringList {"4>:win:1:3"}));
+    EXPECT_TRUE(f.TreeView1->isExpanded(node("0>")));
+    EXPECT_FALSE(f.TreeView1->isExpanded(node("1>")));
+    EXPECT_EQ(qmtest::testClipboard().GetText(), QString());
+
+    // A folder of three: its own record, then what is directly inside, numbered.
+    click("1>");
+    EXPECT_EQ(rows(f.ListView2), (QStringList {"/data|/data/| 1.5 MB|2026-01-01 10:00:00|"}));
+    const QStringList three {
+        " 1|b.txt|/data/b.txt|512|t2", " 2|sub|/data/sub/| 1 KB|t3", " 3|a.txt|/data/a.txt|0|t5"};
+    EXPECT_EQ(rows(f.ListView1), three);
+    EXPECT_EQ(qmtest::testClipboard().GetText(), QStringLiteral(" 3"));
+    click("1>"); // the same node again numbers from 1 again
+    EXPECT_EQ(rows(f.ListView1), three);
+    EXPECT_EQ(f.ListView2->topLevelItemCount(), 1);
+
+    click("2>"); // a file: its own record, nothing inside
+    EXPECT_EQ(rows(f.ListView2), (QStringList {"b.txt|/data/b.txt|512|t2|"}));
+    EXPECT_TRUE(rows(f.ListView1).isEmpty());
+    EXPECT_EQ(qmtest::testClipboard().GetText(), QStringLiteral("0"));
+
+    click("0>"); // the root: no own record, the top-level folders of this catalogue only
+    EXPECT_TRUE(rows(f.ListView2).isEmpty());
+    EXPECT_EQ(rows(f.ListView1),
+        (QStringList {" 1|/data|/data/| 1.5 MB|2026-01-01 10:00:00", " 2|top file|/top.txt|0|t7"}));
+    EXPECT_EQ(qmtest::testClipboard().GetText(), QStringLiteral(" 2"));
+
+    // The database node of a new catalogue has no records behind it.
+    f.Text8->setText(QStringLiteral("Fresh"));
+    f.Command1_Click();
+    f.TreeView1->setSelectedItem(f.TreeView1->Nodes().Item(2));
+    f.TreeView1_NodeClick(nullptr);
+    EXPECT_TRUE(rows(f.ListView1).isEmpty());
+    EXPECT_TRUE(rows(f.ListView2).isEmpty());
+    EXPECT_EQ(qmtest::testClipboard().GetText(), QStringLiteral("0"));
+    EXPECT_EQ(qmtest::messages(), QStringList {QStringLiteral("Fresh")});
+}
+
+TEST_F(FormTest, LoadTreePlacesWhatItCanAndCountsTheRest)
+{
+    addRecord("1>", "0>", "", "/data", "/data/", "0", "", "1>");
+    addRecord("2>", "9>", "", "orphan", "/data/orphan", "0", "", "1>"); // parent missing
+    addRecord("3>", "4>", "", "early", "/data/x/early", "0", "", "1>"); // parent comes later
+    addRecord("4>", "1>", "", "x", "/data/x/", "0", "", "1>");
+    addRecord("4>", "1>", "", "again", "/data/again", "0", "", "1>"); // key used twice
+    addRecord("5>", "1>", "", "nopath", "", "0", "", "1>"); // empty path: a file
+    db().exec(
+        "INSERT INTO main (ID, Parent, dbaseName, file_name, path) VALUES ('6>', '1>', '', NULL, '/data/n')");
+    addRecord("7>", "4>", "", "after", "/data/x/after", "0", "", "1>");
+
+    Form1& f = load(QString()); // an empty first line shows the records with an empty name
+    EXPECT_EQ(f.TreeView1->Nodes().Item(1)->Text, QString());
+    EXPECT_EQ(children("1>", true), (QStringList {"4>:x:1:3", "5>:nopath:2:0"}));
+    EXPECT_EQ(children("4>", true), (QStringList {"7>:after:2:0"}));
+    ASSERT_EQ(qmtest::messages().size(), 1);
+    EXPECT_TRUE(qmtest::messages().first().startsWith(QStringLiteral("4 record(s)")));
+}
+
+TEST_F(FormTest, AddNewDatabaseAndSaveToDatabase)
 {
     Form1& f = load(QStringLiteral("Disks"));
-    // An empty table: the database node has no key.
+    f.Command3_Click(); // the prompt after a load: the shown name is kept
+    EXPECT_EQ(NameFile::read(), QStringLiteral("Disks"));
+
+    // An empty table: the database node has no key; the name is told.
     f.Command1_Click(); // with the prompt still in the box
     EXPECT_EQ(f.currentDatabaseName(), QStringLiteral("Enter database name"));
     EXPECT_EQ(qmtest::messages(), QStringList {QStringLiteral("Enter database name")});
     EXPECT_EQ(f.TreeView1->Nodes().Item(1)->Text, QStringLiteral("Quillmark"));
     EXPECT_EQ(children("0>"), QStringList {QStringLiteral(":Enter database name")});
+    f.Command3_Click(); // the prompt after "Add new database": the root's text
+    EXPECT_EQ(NameFile::read(), QStringLiteral("Quillmark"));
 
     for (int i = 0; i < 57; ++i)
         addRecord(keyOf(i + 1), "0>", "Disks", "f", "/f/", "0", "", keyOf(i + 1));
@@ -21,28 +109,12 @@ TEST_F(FormTest, AddNewDatabaseStartsAFreshTree)
     f.Command1_Click();
     f.Command1_Click(); // twice with the same name gives the same tree; nothing is stored
     EXPECT_EQ(children("0>"), QStringList {QStringLiteral(" 57>:Holiday's 100%")});
-    EXPECT_EQ(f.TreeView1->Nodes().Count(), 2);
     EXPECT_EQ(f.currentDatabaseName(), QStringLiteral("Holiday's 100%"));
     EXPECT_EQ(count(), 57);
-    EXPECT_EQ(NameFile::read(), QStringLiteral("Disks"));
-    EXPECT_EQ(f.ListView1->topLevelItemCount(), 0);
-    // The next key comes after the database node's.
-    EXPECT_EQ(nextNodeKey(f.TreeView1->Nodes()), QStringLiteral("58>"));
-}
-
-TEST_F(FormTest, SaveToDatabaseWritesTheBoxOrTheRootText)
-{
-    Form1& f = load(QStringLiteral("Disks"));
-    f.Command3_Click(); // prompt after a load: the shown name is kept
-    EXPECT_EQ(NameFile::read(), QStringLiteral("Disks"));
-
-    f.Command1_Click(); // prompt after "Add new database": the root's text
-    f.Command3_Click();
     EXPECT_EQ(NameFile::read(), QStringLiteral("Quillmark"));
-
-    f.Text8->setText(QStringLiteral("Archive"));
+    EXPECT_EQ(nextNodeKey(f.TreeView1->Nodes()), QStringLiteral("58>"));
     f.Command3_Click();
-    EXPECT_EQ(NameFile::read(), QStringLiteral("Archive"));
+    EXPECT_EQ(NameFile::read(), QStringLiteral("Holiday's 100%"));
     EXPECT_EQ(f.TreeView1->Nodes().Item(1)->Text, QStringLiteral("Quillmark")); // the tree is unchanged
 }
 
@@ -69,6 +141,7 @@ TEST_F(FormTest, OpenDatabaseSwitchesTheTree)
 TEST_F(FormTest, DeleteFolderRemovesOneScanOfTheShownCatalogue)
 {
     const QString name = QStringLiteral("O'Brien's 100%");
+    const QString mine = QStringLiteral("dbaseName = 'O''Brien''s 100%'");
     addRecord("1>", "0>", name, "/a", "/a/", "0", "", "1>");
     addRecord("2>", "1>", name, "x", "/a/x/", "0", "", "1>");
     addRecord("3>", "2>", name, "y.txt", "/a/x/y.txt", "0", "", "1>");
@@ -81,40 +154,33 @@ TEST_F(FormTest, DeleteFolderRemovesOneScanOfTheShownCatalogue)
     addRecord("1>", "0>", "O'Brien's 1000", "/d", "/d/", "0", "", "1>");
     addRecord("2>", "1>", "O'Brien's 1000", "k", "/d/k", "0", "", "1>");
     Form1& f = load(name);
+    auto deleteFolder = [&](const QString& key) {
+        f.TreeView1->setSelectedItem(key.isEmpty() ? nullptr : node(key));
+        f.Command7_Click();
+    };
 
     // A deeper folder, a file, the root and no selection change nothing.
-    for (const QString& key : {QStringLiteral("2>"), QStringLiteral("3>")}) {
-        f.TreeView1->setSelectedItem(node(key));
-        f.Command7_Click();
-    }
-    f.TreeView1->setSelectedItem(node("0>"));
-    f.Command7_Click();
-    f.TreeView1->setSelectedItem(nullptr);
-    f.Command7_Click();
+    for (const char* key : {"2>", "3>", "0>", ""})
+        deleteFolder(key);
     ASSERT_EQ(qmtest::messages().size(), 4);
-    EXPECT_EQ(qmtest::messages()[0], QStringLiteral("Select root nodes"));
-    EXPECT_EQ(qmtest::messages()[1], QStringLiteral("Select root nodes"));
+    EXPECT_EQ(qmtest::messages().mid(0, 2), QStringList(2, QStringLiteral("Select root nodes")));
     EXPECT_EQ(count(), 9);
     EXPECT_EQ(NameFile::read(), name);
 
     qmtest::messages().clear();
     click("1>");
-    f.TreeView1->setSelectedItem(node("1>"));
-    f.Command7_Click();
+    deleteFolder("1>");
     EXPECT_TRUE(qmtest::messages().isEmpty());
-    EXPECT_EQ(count(QStringLiteral("dbaseName = 'O''Brien''s 100%'")), 3);
-    EXPECT_EQ(count(QStringLiteral("dbaseName <> 'O''Brien''s 100%'")), 3);
+    EXPECT_EQ(count(mine), 3);
+    EXPECT_EQ(count(), 6);
     EXPECT_EQ(children("0>"), (QStringList {"4>:/b", "6>:/empty"}));
-    EXPECT_EQ(f.ListView1->topLevelItemCount(), 0);
-    EXPECT_EQ(f.ListView2->topLevelItemCount(), 0);
+    EXPECT_EQ(f.ListView1->topLevelItemCount() + f.ListView2->topLevelItemCount(), 0);
     EXPECT_EQ(NameFile::read(), name);
 
     // An empty top-level folder goes by its own key.
-    f.TreeView1->setSelectedItem(node("6>"));
-    f.Command7_Click();
+    deleteFolder("6>");
     EXPECT_EQ(children("0>"), QStringList {"4>:/b"});
-    EXPECT_EQ(count(QStringLiteral("dbaseName = 'O''Brien''s 100%'")), 2);
-    EXPECT_EQ(count(), 5);
+    EXPECT_EQ(count(mine), 2);
     EXPECT_EQ(f.Adodc1->recordset().RecordCount(), 5);
 }
 
@@ -133,4 +199,56 @@ TEST_F(FormTest, ADatabaseErrorDuringDeleteChangesNothing)
     EXPECT_TRUE(qmtest::messages().first().contains(QStringLiteral("locked")));
     EXPECT_EQ(count(), 2);
     EXPECT_EQ(children("0>"), QStringList {"1>:/a"});
+}
+
+// A user names a catalogue, scans a folder, saves, restarts, browses and
+// deletes the scan, beside another catalogue that must survive untouched.
+TEST_F(FormTest, TypicalRoadFromScanToDelete)
+{
+    addRecord("1>", "0>", "Other", "/elsewhere", "/elsewhere/", "0", "", "1>");
+    addRecord("2>", "1>", "Other", "keep.txt", "/elsewhere/keep.txt", "3", "", "1>");
+    const QString trip = makeDir(QStringLiteral("trip"));
+    makeFile(QStringLiteral("trip/a.txt"), 1024);
+    makeFile(QStringLiteral("trip/sub/b.txt"), 10);
+
+    Form1& f = load(QStringLiteral("Other"));
+    f.Text8->setText(QStringLiteral("Holiday"));
+    f.Command1_Click();
+    EXPECT_EQ(qmtest::messages(), QStringList {QStringLiteral("Holiday")});
+    ASSERT_TRUE(f.Dir1->setPath(trip));
+    f.Command2_Click();
+    f.Command3_Click();
+    EXPECT_EQ(NameFile::read(), QStringLiteral("Holiday"));
+    EXPECT_EQ(count(QStringLiteral("dbaseName = 'Holiday'")), 4);
+    f.close();
+    form.reset();
+
+    // A new start shows the same catalogue.
+    form = std::make_unique<Form1>();
+    form->Form_Load();
+    const NodeModel& nodes = form->TreeView1->Nodes();
+    EXPECT_EQ(nodes.Item(1)->Text, QStringLiteral("Holiday"));
+    ASSERT_EQ(nodes.Item(1)->Children.size(), 1u);
+    Node* top = nodes.Item(1)->Children.front();
+    EXPECT_EQ(top->Text, trip);
+    EXPECT_EQ(nodes.Count(), 5);
+
+    click(top->Key);
+    QStringList listed = rows(form->ListView1);
+    ASSERT_EQ(listed.size(), 2);
+    EXPECT_TRUE(listed[0].startsWith(QStringLiteral(" 1|")));
+    EXPECT_TRUE(listed[1].startsWith(QStringLiteral(" 2|")));
+    listed.sort();
+    EXPECT_TRUE(
+        listed.join(u'\n').contains(QStringLiteral("|a.txt|") + trip + QStringLiteral("/a.txt| 1 KB|")));
+    EXPECT_TRUE(listed.join(u'\n').contains(QStringLiteral("|sub|") + trip + QStringLiteral("/sub/|10|")));
+    EXPECT_EQ(rows(form->ListView2).size(), 1);
+
+    form->TreeView1->setSelectedItem(top);
+    form->Command7_Click();
+    EXPECT_EQ(form->TreeView1->Nodes().Count(), 1);
+    EXPECT_EQ(count(QStringLiteral("dbaseName = 'Holiday'")), 0);
+    EXPECT_EQ(count(QStringLiteral("dbaseName = 'Other'")), 2);
+    EXPECT_EQ(NameFile::read(), QStringLiteral("Holiday"));
+    EXPECT_EQ(qmtest::messages().size(), 1);
 }

@@ -1,4 +1,4 @@
-#include "FormFixture.h"
+#include "support/FormFixture.h"
 
 #include "catalog/Store.h"
 #include "main_window/StartUp.h"

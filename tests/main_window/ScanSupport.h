@@ -46,24 +46,20 @@ inline std::vector<Rec> records(SQLite::Database& db, const std::string& where =
 inline void walkOrder(const std::string& folder, QStringList& out)
 {
     DIR* dir = opendir(folder.c_str());
-    if (!dir)
-        return;
-    while (const dirent* e = readdir(dir)) {
-        const std::string name = e->d_name;
-        if (name[0] == '.')
-            continue;
-        const std::string full = folder + name;
+    while (const dirent* e = dir ? readdir(dir) : nullptr) {
+        const std::string full = folder + e->d_name;
         struct stat st;
-        if (lstat(full.c_str(), &st) != 0)
+        if (e->d_name[0] == '.' || lstat(full.c_str(), &st) != 0)
             continue;
-        if (S_ISREG(st.st_mode)) {
+        if (S_ISREG(st.st_mode))
             out << QString::fromStdString(full);
-        } else if (S_ISDIR(st.st_mode)) {
+        if (S_ISDIR(st.st_mode)) {
             out << QString::fromStdString(full + "/");
             walkOrder(full + "/", out);
         }
     }
-    closedir(dir);
+    if (dir)
+        closedir(dir);
 }
 
 inline QStringList walkOrder(const QString& folderWithSlash)
@@ -73,7 +69,8 @@ inline QStringList walkOrder(const QString& folderWithSlash)
     return out;
 }
 
-// Fails to open the folders and to look at the entries it is told to.
+// Fails to open the folders and to look at the entries it is told to; in
+// use while it lives.
 class FaultyFileSystem : public qm::FileSystem {
 public:
     using qm::FileSystem::open;
@@ -81,6 +78,8 @@ public:
     std::set<std::string> unreadableFolders;
     std::set<std::string> vanished;
 
+    FaultyFileSystem() { qm::setFileSystem(this); }
+    ~FaultyFileSystem() override { qm::setFileSystem(nullptr); }
     std::unique_ptr<qm::Folder> open(qm::Folder& parent, const char* name, int& error) override
     {
         if (unreadableFolders.count(name)) {
@@ -91,19 +90,8 @@ public:
     }
     int stat(qm::Folder& folder, const char* name, qm::EntryInfo& info) override
     {
-        if (vanished.count(name))
-            return ENOENT;
-        return qm::FileSystem::stat(folder, name, info);
+        return vanished.count(name) ? ENOENT : qm::FileSystem::stat(folder, name, info);
     }
-};
-
-// Puts a file system in place for the lifetime of the guard.
-class UseFileSystem {
-public:
-    explicit UseFileSystem(qm::FileSystem& fs) { qm::setFileSystem(&fs); }
-    ~UseFileSystem() { qm::setFileSystem(nullptr); }
-    UseFileSystem(const UseFileSystem&) = delete;
-    UseFileSystem& operator=(const UseFileSystem&) = delete;
 };
 
 } // namespace scantest

@@ -1,9 +1,15 @@
-#include "FormFixture.h"
 #include "ScanSupport.h"
+#include "support/FormFixture.h"
 
+#include "catalog/FolderScan.h"
 #include "catalog/NodeKeys.h"
+#include "catalog/Store.h"
+#include "main_window/HeadlessScan.h"
 #include "platform/FolderLists.h"
 #include "platform/MessageBox.h"
+
+#include <QCoreApplication>
+#include <QProcess>
 
 using namespace qm;
 using scantest::Rec;
@@ -93,37 +99,33 @@ TEST_F(ScanTest, AddFolderStoresARunWithItsBranchAndAgainAsASeparateRun)
     EXPECT_EQ(count("dbaseName = 'Other'"), 1);
 }
 
-TEST_F(ScanTest, UnreadableEntriesAreReportedOnceAndTheRestIsCatalogued)
-{
-    load(QStringLiteral("Disks"));
-    const QString top = tree(QStringLiteral("docs"));
-    scantest::FaultyFileSystem faulty;
-    faulty.unreadableFolders = {"one"};
-    faulty.vanished = {"g.txt"};
-    scantest::UseFileSystem use(faulty);
-
-    // When the message shows, the window is already back to normal.
-    bool normalAtMessage = false;
-    qm::setMessageHook([&](const QString& text) {
-        qmtest::messages() << text;
-        normalAtMessage = form->cursor().shape() != Qt::WaitCursor && !form->TreeView1->Nodes().inBatch();
-    });
-    addFolder(top);
-    qm::setMessageHook([](const QString& text) { qmtest::messages() << text; });
-    EXPECT_TRUE(normalAtMessage);
-    ASSERT_EQ(qmtest::messages().size(), 1);
-    const QString message = qmtest::messages().first();
-    EXPECT_TRUE(message.startsWith(QStringLiteral("2 entries could not be read"))) << message.toStdString();
-    EXPECT_TRUE(message.contains(top + QStringLiteral("/one ("))) << message.toStdString();
-    EXPECT_EQ(count(), 5); // the top, a.txt, b.txt, two/, two/f.txt
-    expectNodesOf(scantest::records(db()));
-    EXPECT_EQ(form->TreeView1->Nodes().Count(), 6);
-}
-
-TEST_F(ScanTest, StoreFailureAndUnreadableStartAreToldAndLeaveTheWindowUsable)
+TEST_F(ScanTest, ProblemsAreToldOnceWithTheWindowBackToNormalAndWhatWasStoredStays)
 {
     load(QStringLiteral("Disks"));
     const QString top = tree(QStringLiteral("work"));
+    {
+        scantest::FaultyFileSystem faulty;
+        faulty.unreadableFolders = {"one"};
+        faulty.vanished = {"g.txt"};
+        // When the message shows, the window is already back to normal.
+        bool normalAtMessage = false;
+        qm::setMessageHook([&](const QString& text) {
+            qmtest::messages() << text;
+            normalAtMessage = form->cursor().shape() != Qt::WaitCursor && !form->TreeView1->Nodes().inBatch();
+        });
+        addFolder(top);
+        qm::setMessageHook([](const QString& text) { qmtest::messages() << text; });
+        EXPECT_TRUE(normalAtMessage);
+    }
+    ASSERT_EQ(qmtest::messages().size(), 1);
+    EXPECT_TRUE(qmtest::messages().first().startsWith(QStringLiteral("2 entries could not be read")))
+        << qmtest::messages().first().toStdString();
+    EXPECT_EQ(count(), 5); // the top, a.txt, b.txt, two/, two/f.txt
+    expectNodesOf(scantest::records(db()));
+    db().exec("DELETE FROM main");
+    load(QStringLiteral("Disks"));
+
+    qmtest::messages().clear();
     db().exec("CREATE TRIGGER refuse BEFORE INSERT ON main WHEN NEW.file_name = 'inner' "
               "BEGIN SELECT RAISE(ABORT, 'the disk is full'); END");
     addFolder(top);
@@ -155,4 +157,81 @@ TEST_F(ScanTest, StoreFailureAndUnreadableStartAreToldAndLeaveTheWindowUsable)
     EXPECT_TRUE(qmtest::messages().first().contains(QStringLiteral("cannot be read")));
     EXPECT_EQ(count(), static_cast<long long>(kept.size()));
     EXPECT_NE(form->cursor().shape(), Qt::WaitCursor);
+}
+
+TEST_F(ScanTest, HeadlessKeysAreThoseTheWindowWouldMake)
+{
+    // "Disks" stops at 4 in the window's tree: 50> and 9> cannot be placed
+    // (parent missing, no path), the second 1> is a key used twice, 60> is
+    // another catalogue's.
+    addRecord("1>", "0>", "Disks", "/a", "/a/");
+    addRecord("2>", "1>", "Disks", "b", "/a/b/");
+    addRecord("50>", "77>", "Disks", "lost", "/a/lost");
+    db().exec(
+        "INSERT INTO main (ID, Parent, dbaseName, file_name, path) VALUES ('9>', '0>', 'Disks', '/c', NULL)");
+    addRecord("3>", "2>", "Disks", "d", "/a/b/d");
+    addRecord("1>", "0>", "Disks", "/again", "/again/");
+    addRecord("60>", "0>", "Other", "/o", "/o/");
+    load(QStringLiteral("Disks"));
+    EXPECT_EQ(nextNodeKey(form->TreeView1->Nodes()), QStringLiteral("4>"));
+    bool taken = true;
+    EXPECT_EQ(nextKeyForCatalogue(db(), QStringLiteral("Disks"), &taken), QStringLiteral("4>"));
+    EXPECT_FALSE(taken);
+    EXPECT_EQ(nextKeyForCatalogue(db(), QStringLiteral("Nobody")), QStringLiteral("1>"));
+
+    // The catalogue named in dbase.name by default, another by --name, a
+    // relative folder taken from the current folder.
+    const QString top = tree(QStringLiteral("cli"));
+    EXPECT_EQ(runAddFolderCommand({top}), 0);
+    const auto run = scantest::records(db(), "delKey = '4>' AND dbaseName = 'Disks'");
+    ASSERT_EQ(run.size(), 11u);
+    EXPECT_EQ(run[0].fileName, top);
+    EXPECT_EQ(run[0].size, QStringLiteral("800"));
+    EXPECT_EQ(run[10].id, QStringLiteral("14>"));
+    EXPECT_EQ(runAddFolderCommand({QStringLiteral("--name"), QStringLiteral("Other"), top + u'/'}), 0);
+    EXPECT_EQ(count("delKey = '61>' AND dbaseName = 'Other'"), 11);
+    EXPECT_EQ(runAddFolderCommand({QStringLiteral("--name=Rel"), QStringLiteral("cli/two")}), 0);
+    const auto rel = scantest::records(db(), "dbaseName = 'Rel'");
+    ASSERT_EQ(rel.size(), 2u);
+    EXPECT_EQ(rel[0].fileName, top + QStringLiteral("/two"));
+}
+
+TEST_F(ScanTest, HeadlessFailuresExitNonZeroAndWriteNothing)
+{
+    const QString top = tree(QStringLiteral("cli"));
+    EXPECT_EQ(runAddFolderCommand({}), 2);
+    EXPECT_EQ(runAddFolderCommand({QStringLiteral("--bogus"), top}), 2);
+    EXPECT_EQ(runAddFolderCommand({QStringLiteral("--name")}), 2);
+    EXPECT_EQ(runAddFolderCommand({top, QStringLiteral("second")}), 2);
+    EXPECT_EQ(runAddFolderCommand({pathOf(QStringLiteral("missing"))}), 1);
+    EXPECT_EQ(runAddFolderCommand({pathOf(QStringLiteral("cli/a.txt"))}), 1);
+    EXPECT_EQ(count(), 0);
+
+    // No store in the current folder: told, and none is made; a file that is
+    // not a catalogue is left as it is.
+    QFile::remove(storePath());
+    EXPECT_EQ(runAddFolderCommand({top}), 1);
+    EXPECT_FALSE(QFileInfo::exists(storePath()));
+    makeFile(QStringLiteral("database.mdb"), QByteArray("Standard Jet DB"));
+    EXPECT_EQ(runAddFolderCommand({top}), 1);
+    EXPECT_EQ(QFileInfo(storePath()).size(), 15);
+
+    // The program itself prints one summary line, and reports on standard error.
+    const QString program = QCoreApplication::applicationDirPath() + QStringLiteral("/../quillmark");
+    if (!QFileInfo(program).isExecutable())
+        GTEST_SKIP() << "the quillmark program is not built beside the tests";
+    ASSERT_TRUE(QFile::remove(storePath()) && qm::Store::create(storePath()).isEmpty());
+    QProcess p;
+    p.setWorkingDirectory(folder());
+    p.start(program, {QStringLiteral("add-folder"), top, QStringLiteral("--name"), QStringLiteral("Disks")});
+    ASSERT_TRUE(p.waitForFinished(60000));
+    EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
+    const QString out = QString::fromUtf8(p.readAllStandardOutput());
+    EXPECT_EQ(out.count(u'\n'), 1) << out.toStdString();
+    EXPECT_TRUE(out.contains(top) && out.contains(QStringLiteral("11 record(s)"))) << out.toStdString();
+    p.start(program, {QStringLiteral("add-folder"), pathOf(QStringLiteral("missing"))});
+    ASSERT_TRUE(p.waitForFinished(60000));
+    EXPECT_EQ(p.exitCode(), 1);
+    EXPECT_TRUE(p.readAllStandardOutput().isEmpty());
+    EXPECT_TRUE(p.readAllStandardError().contains("cannot be read"));
 }
