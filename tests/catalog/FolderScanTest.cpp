@@ -9,8 +9,6 @@
 #include <QHash>
 #include <QRegularExpression>
 
-#include <cstring>
-
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -19,32 +17,19 @@ using scantest::Rec;
 
 namespace {
 
-// Records what the scan tells its listener; stops at the first progress
-// report when asked to.
-struct Recorder : ScanListener {
-    QStringList nodes; // "parent|key|name|folder"
+// Stops the scan at the first progress report.
+struct Canceller : ScanListener {
     int progressCalls = 0;
-    bool cancelAtProgress = false;
-    void entryStored(const ScannedEntry& e) override
-    {
-        nodes << QStringLiteral("%1|%2|%3|%4")
-                     .arg(e.parentKey, keyOf(e.key),
-                         QString::fromUtf8(e.name.data(), static_cast<qsizetype>(e.name.size())))
-                     .arg(e.folder);
-    }
-    bool progress(std::int64_t, const QString&) override
-    {
-        ++progressCalls;
-        return !cancelAtProgress;
-    }
+    void entryStored(const ScannedEntry&) override { }
+    bool progress(std::int64_t, const QString&) override { return ++progressCalls == 0; }
 };
 
 class FolderScanTest : public qmtest::StoreTest {
 protected:
-    std::vector<Rec> run(const QString& folder, std::int64_t firstKey = 1, Recorder* recorder = nullptr)
+    std::vector<Rec> run(const QString& folder, std::int64_t firstKey = 1)
     {
         db().exec("DELETE FROM main");
-        FolderScan scan(db(), QStringLiteral("Disks"), firstKey, recorder);
+        FolderScan scan(db(), QStringLiteral("Disks"), firstKey);
         scan.setBatch(3, std::chrono::milliseconds(0)); // many small transactions
         scan.run(startFolderOf(folder));
         EXPECT_TRUE(scan.failure().isEmpty()) << scan.failure().toStdString();
@@ -69,18 +54,18 @@ QString dirOf(const QString& path)
 
 } // namespace
 
-TEST_F(FolderScanTest, NestedTreeIsWrittenDepthFirstWithRunningKeysAndFolderSizes)
+TEST_F(FolderScanTest, NestedTreeIsWrittenDepthFirstWithRunningKeysAndSizeTexts)
 {
-    for (const char* file : {"a.txt", "b.txt", "sub1/c.txt", "sub1/inner/d.txt", "sub1/e.txt", "sub2/.hidden",
-             "f.txt", "sub3/h.txt", ".cache/x.bin"})
-        makeFile(QStringLiteral("tree/") + QString::fromLatin1(file), 1000 + std::strlen(file));
+    const std::pair<const char*, qint64> files[] = {{"a.txt", 0}, {"b.txt", 1023}, {"sub1/c.txt", 1024},
+        {"sub1/inner/d.txt", 747776}, {"sub1/e.txt", 5}, {"sub2/.hidden", 100}, {"f.txt", 1572864},
+        {"sub3/h.txt", 8}, {".cache/x.bin", 1000}};
+    for (const auto& [file, bytes] : files)
+        makeFile(QStringLiteral("tree/") + QString::fromLatin1(file), bytes);
     // More rows than one insert takes, so that folder sizes land on stored records too.
     for (int i = 0; i < 45; ++i)
         makeFile(QStringLiteral("tree/sub1/many/f%1.bin").arg(i), 3000 * i);
     const QString top = pathOf(QStringLiteral("tree"));
-
-    Recorder recorder;
-    const auto recs = run(top, 7, &recorder);
+    const auto recs = run(top, 7);
 
     // The top-level folder first, then exactly the walk's order.
     QStringList paths;
@@ -96,16 +81,16 @@ TEST_F(FolderScanTest, NestedTreeIsWrittenDepthFirstWithRunningKeysAndFolderSize
     }
     EXPECT_TRUE(resumed);
 
-    QHash<QString, QString> idOfPath;
+    QHash<QString, QString> idOfPath, sizeOf;
     const QRegularExpression date(QStringLiteral("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d$"));
     for (size_t i = 0; i < recs.size(); ++i) {
         const Rec& r = recs[i];
         SCOPED_TRACE(r.path.toStdString());
         EXPECT_EQ(r.id, keyOf(7 + static_cast<std::int64_t>(i)));
-        EXPECT_EQ(r.delKey, QStringLiteral("7>"));
-        EXPECT_EQ(r.dbaseName, QStringLiteral("Disks"));
+        EXPECT_EQ(r.delKey + r.dbaseName, QStringLiteral("7>Disks"));
         EXPECT_TRUE(date.match(r.date).hasMatch()) << r.date.toStdString();
         idOfPath.insert(r.path, r.id);
+        sizeOf.insert(r.fileName, r.size);
         EXPECT_EQ(r.parent, i == 0 ? QStringLiteral("0>") : idOfPath.value(dirOf(r.path)));
         EXPECT_EQ(r.fileName,
             i == 0 ? top : QFileInfo(r.path.endsWith(u'/') ? r.path.chopped(1) : r.path).fileName());
@@ -120,54 +105,36 @@ TEST_F(FolderScanTest, NestedTreeIsWrittenDepthFirstWithRunningKeysAndFolderSize
         }
         EXPECT_EQ(r.size, sizeText(static_cast<std::uint64_t>(total)));
     }
-
-    // The listener saw every record but the top-level one, with its parent's key.
-    ASSERT_EQ(recorder.nodes.size(), static_cast<qsizetype>(recs.size() - 1));
-    for (size_t i = 1; i < recs.size(); ++i)
-        EXPECT_EQ(recorder.nodes[static_cast<qsizetype>(i - 1)],
-            QStringLiteral("%1|%2|%3|%4")
-                .arg(recs[i].parent, recs[i].id, recs[i].fileName)
-                .arg(recs[i].path.endsWith(u'/')));
+    EXPECT_EQ(QStringList({sizeOf["a.txt"], sizeOf["b.txt"], sizeOf["c.txt"], sizeOf["d.txt"],
+                  sizeOf["f.txt"], sizeOf["sub2"]}),
+        (QStringList {"0", "1023", " 1 KB", " 730.25 KB", " 1.5 MB", "100"}));
 }
 
-TEST_F(FolderScanTest, SizeTextsOfRealFilesAnEmptyFolderAndTheStartPath)
+TEST_F(FolderScanTest, EmptyFolderAndStartPaths)
 {
-    const std::pair<qint64, const char*> cases[]
-        = {{0, "0"}, {1023, "1023"}, {1024, " 1 KB"}, {747776, " 730.25 KB"}, {1572864, " 1.5 MB"}};
-    for (const auto& [bytes, text] : cases)
-        makeFile(QStringLiteral("sizes/b%1").arg(bytes), bytes);
-    const QString top = pathOf(QStringLiteral("sizes"));
-    const auto recs = run(top);
-    ASSERT_EQ(recs.size(), std::size(cases) + 1);
-    QHash<QString, QString> sizeOf;
-    for (const Rec& r : recs)
-        sizeOf.insert(r.fileName, r.size);
-    for (const auto& [bytes, text] : cases)
-        EXPECT_EQ(sizeOf.value(QStringLiteral("b%1").arg(bytes)), QString::fromLatin1(text));
-    EXPECT_EQ(recs[0].size, " 2.22 MB"); // 2322687 bytes
-
-    // An empty folder: its own record only.
     const auto empty = run(makeDir(QStringLiteral("nothing")));
     ASSERT_EQ(empty.size(), 1u);
     EXPECT_EQ(empty[0].size, "0");
     EXPECT_EQ(empty[0].id, "1>");
+    EXPECT_EQ(empty[0].path, pathOf(QStringLiteral("nothing/")));
 
     // The reported path is the top-level file name; the path gets its closing "/" once.
     EXPECT_EQ(startFolderOf(QStringLiteral("/")).fileName, QStringLiteral("/"));
     EXPECT_EQ(startFolderOf(QStringLiteral("/")).path, QStringLiteral("/"));
     EXPECT_EQ(startFolderOf(QStringLiteral("/data/photos")).path, QStringLiteral("/data/photos/"));
-    const auto closed = run(top + u'/');
-    EXPECT_EQ(closed[0].fileName, top + u'/');
-    EXPECT_EQ(closed[0].path, top + u'/');
-    EXPECT_EQ(closed[1].path, recs[1].path);
+    makeFile(QStringLiteral("start/one.txt"), 3);
+    const auto closed = run(pathOf(QStringLiteral("start/")));
+    ASSERT_EQ(closed.size(), 2u);
+    EXPECT_EQ(closed[0].fileName, pathOf(QStringLiteral("start/")));
+    EXPECT_EQ(closed[0].path, pathOf(QStringLiteral("start/")));
+    EXPECT_EQ(closed[1].path, pathOf(QStringLiteral("start/one.txt")));
 }
 
 TEST_F(FolderScanTest, HiddenEntriesSpecialFilesAndLinksAreLeftOutAndLoopsNotFollowed)
 {
-    makeFile(QStringLiteral("mix/shown.txt"), 10);
-    makeFile(QStringLiteral("mix/.hidden.txt"), 1000);
-    makeFile(QStringLiteral("mix/.cache/deeper/more.txt"), 3000);
-    makeFile(QStringLiteral("mix/dir/x.txt"), 1);
+    for (const auto& [file, bytes] : {std::pair {"shown.txt", 10}, {".hidden.txt", 1000},
+             {".cache/deeper/more.txt", 3000}, {"dir/x.txt", 1}})
+        makeFile(QStringLiteral("mix/") + QString::fromLatin1(file), bytes);
     const QString top = pathOf(QStringLiteral("mix"));
     const std::string topBytes = QFile::encodeName(top).toStdString();
     ASSERT_EQ(::mkfifo((topBytes + "/pipe").c_str(), 0600), 0);
@@ -182,23 +149,18 @@ TEST_F(FolderScanTest, HiddenEntriesSpecialFilesAndLinksAreLeftOutAndLoopsNotFol
 
 TEST_F(FolderScanTest, UnreadableEntriesAreSkippedCountedAndNamedWhileTheRestIsCatalogued)
 {
-    makeFile(QStringLiteral("faults/ok.txt"), 10);
-    makeFile(QStringLiteral("faults/locked/secret.txt"), 500);
-    makeFile(QStringLiteral("faults/gone.txt"), 20);
-    makeFile(QStringLiteral("faults/after/y.txt"), 7);
+    for (const char* file : {"ok.txt", "locked/secret.txt", "gone.txt", "after/y.txt"})
+        makeFile(QStringLiteral("faults/") + QString::fromLatin1(file), 7);
     const QString top = pathOf(QStringLiteral("faults"));
     const std::string latin1 = QFile::encodeName(top).toStdString() + "/caf\xe9.txt";
-    FILE* f = std::fopen(latin1.c_str(), "w");
-    ASSERT_TRUE(f);
-    std::fputs("abcd", f);
-    std::fclose(f);
+    std::FILE* f = std::fopen(latin1.c_str(), "w");
+    ASSERT_TRUE(f && std::fputs("abcd", f) >= 0 && std::fclose(f) == 0);
 
     // Tests run as root, for whom no permission bit stops a read: the file
     // system says "no" instead.
     scantest::FaultyFileSystem faulty;
     faulty.unreadableFolders = {"locked"};
     faulty.vanished = {"gone.txt"};
-    scantest::UseFileSystem use(faulty);
     {
         FolderScan scan(db(), QStringLiteral("Disks"), 1);
         scan.run(startFolderOf(top));
@@ -212,7 +174,7 @@ TEST_F(FolderScanTest, UnreadableEntriesAreSkippedCountedAndNamedWhileTheRestIsC
     }
     const auto recs = scantest::records(db());
     EXPECT_EQ(below(top, recs), (QStringList {"/", "/after/", "/after/y.txt", "/ok.txt"}));
-    EXPECT_EQ(recs[0].size, "21"); // the badly named file still counts
+    EXPECT_EQ(recs[0].size, "18"); // the badly named file still counts
     ::unlink(latin1.c_str()); // a name the temporary folder's own clean-up cannot spell
 
     // Past the first few, skipped entries are summed up.
@@ -234,14 +196,12 @@ TEST_F(FolderScanTest, CancelAndStoreFailureStopTheWalkAndKeepWhatWasWritten)
             makeFile(QStringLiteral("big/d%1/deep/f%2.txt").arg(d).arg(i), 100);
     const QString top = pathOf(QStringLiteral("big"));
     {
-        Recorder recorder;
-        recorder.cancelAtProgress = true;
-        FolderScan scan(db(), QStringLiteral("Disks"), 1, &recorder);
+        Canceller canceller;
+        FolderScan scan(db(), QStringLiteral("Disks"), 1, &canceller);
         scan.setProgressInterval(std::chrono::milliseconds(0));
         scan.run(startFolderOf(top));
-        EXPECT_TRUE(scan.cancelled());
-        EXPECT_TRUE(scan.failure().isEmpty());
-        EXPECT_EQ(recorder.progressCalls, 1);
+        EXPECT_TRUE(scan.cancelled() && scan.failure().isEmpty());
+        EXPECT_EQ(canceller.progressCalls, 1);
     }
     const auto cancelled = scantest::records(db());
     EXPECT_GT(cancelled.size(), 1u);
