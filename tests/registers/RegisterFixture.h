@@ -1,26 +1,23 @@
 #pragma once
-#include "main_window/Form1.h"
-#include "platform/TreeView.h"
 #include "registers/RegisterDefinitions.h"
 #include "registers/RegisterWindow.h"
-#include "support/TestSupport.h"
+#include "support/FormFixture.h"
 
+#include <QAction>
 #include <QLabel>
-#include <QLineEdit>
+
+#include <algorithm>
 
 #include <SQLiteCpp/Statement.h>
 
-#include <memory>
-
 // A started main window with the file node "1>" "a.txt" selected, and the
 // register windows it opens.
-class RegisterTest : public qmtest::StoreTest {
+class RegisterTest : public FormTest {
 protected:
     void SetUp() override
     {
-        StoreTest::SetUp();
-        form = std::make_unique<qm::Form1>();
-        form->Form_Load();
+        FormTest::SetUp();
+        load(QString());
         select(addNode(QStringLiteral("1>"), QStringLiteral("a.txt")));
     }
     void TearDown() override
@@ -29,8 +26,7 @@ protected:
             if (qm::RegisterWindow* w = qm::RegisterWindow::instance(*d))
                 w->close();
         qmtest::flushDeletes();
-        form.reset();
-        StoreTest::TearDown();
+        FormTest::TearDown();
     }
 
     qm::Node* addNode(const QString& key, const QString& text)
@@ -42,14 +38,9 @@ protected:
     // The menu item of a register.
     void choose(const qm::RegisterDefinition& d)
     {
-        if (&d == &qm::projectsRegister())
-            form->Project_Click();
-        else if (&d == &qm::documentsRegister())
-            form->Document_Click();
-        else if (&d == &qm::multimediaRegister())
-            form->Multimedia_Click();
-        else
-            form->InstallNUpdate_Click();
+        QAction* items[] = {form->Project, form->Document, form->Multimedia, form->InstallNUpdate};
+        const auto all = qm::allRegisters();
+        items[std::find(all.begin(), all.end(), &d) - all.begin()]->trigger();
     }
     qm::RegisterWindow* open(const qm::RegisterDefinition& d)
     {
@@ -102,8 +93,6 @@ protected:
     {
         return QStringList(w->fieldBoxes().size(), QString());
     }
-
-    std::unique_ptr<qm::Form1> form;
 };
 
 // The same cases for each of the four registers.
