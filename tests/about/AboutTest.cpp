@@ -1,8 +1,6 @@
 #include "about/VersionResource.h"
 #include "about/frmAbout.h"
-#include "catalog/NameFile.h"
-#include "main_window/Form1.h"
-#include "support/TestSupport.h"
+#include "support/FormFixture.h"
 
 #include <QAction>
 #include <QApplication>
@@ -67,13 +65,11 @@ TEST(AboutTest, ExecutableCarriesTheVersionValues)
     EXPECT_EQ(QString::fromUtf8(f.readAll()).split(QChar(0), Qt::SkipEmptyParts), VersionResource::entries());
 }
 
-using AboutMenuTest = qmtest::StoreTest;
+using AboutMenuTest = FormTest;
 
 TEST_F(AboutMenuTest, AboutMenuItemKeepsOneWindow)
 {
-    NameFile::write(QString());
-    Form1 form;
-    ASSERT_TRUE(form.Form_Load());
+    Form1& form = load(QString());
     form.About->trigger();
     QPointer<frmAbout> first = frmAbout::current();
     ASSERT_TRUE(first && first->isVisible());

@@ -1,15 +1,11 @@
-#include "catalog/NameFile.h"
-#include "main_window/Form1.h"
-#include "platform/TreeView.h"
 #include "reports/DataEnvironment1.h"
 #include "reports/DataReport1.h"
-#include "support/TestSupport.h"
+#include "support/FormFixture.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QPointer>
 #include <QProcess>
-#include <QTreeWidget>
 
 #include <SQLiteCpp/Statement.h>
 
@@ -17,14 +13,14 @@ using namespace qm;
 
 namespace {
 
-class ReportTest : public qmtest::StoreTest {
+class ReportTest : public FormTest {
 protected:
     void TearDown() override
     {
         if (DataReport1* w = DataReport1::current())
             w->close();
         qmtest::flushDeletes();
-        StoreTest::TearDown();
+        FormTest::TearDown();
     }
     void addTemp(long long srNo, const char* fileName, const char* path, const char* size, const char* date)
     {
@@ -97,9 +93,7 @@ TEST_F(ReportTest, RenderedTextOfAnEmptyAThreeRowAndAManyPageTemp)
 TEST_F(ReportTest, ReportMenuItemKeepsOneWindowAndNamesAMissingTable)
 {
     addTemp(1, "a.txt", "/a.txt", "1", "d");
-    NameFile::write(QString());
-    Form1 form;
-    ASSERT_TRUE(form.Form_Load());
+    Form1& form = load(QString());
     form.Report->trigger();
     QPointer<DataReport1> first = DataReport1::current();
     ASSERT_TRUE(first && first->isVisible());
@@ -137,18 +131,14 @@ TEST_F(ReportTest, CopyToReportReplacesTempWithTheListedRows)
     addRecord("1>", "0>", "Disks", "/data", "/data/", "0", "t1", "1>");
     const long long a = addRecord("2>", "1>", "Disks", "a.txt", "/data/a.txt", " 1 KB", "t2", "1>");
     const long long b = addRecord("3>", "1>", "Disks", "b", "/data/b/", "0", "t3", "1>");
-    NameFile::write(QStringLiteral("Disks"));
-    Form1 form;
-    ASSERT_TRUE(form.Form_Load());
+    Form1& form = load(QStringLiteral("Disks"));
     QAction* copy = form.ListView1->findChild<QAction*>(QStringLiteral("CopyToReport"));
     ASSERT_NE(copy, nullptr);
     EXPECT_FALSE(copy->isEnabled()); // nothing listed yet
 
     DataReport1* report = DataReport1::showReport();
     ASSERT_NE(report, nullptr);
-    Node* folder = form.TreeView1->Nodes().find(QStringLiteral("1>"));
-    form.TreeView1->setSelectedItem(folder);
-    form.TreeView1_NodeClick(folder);
+    click(QStringLiteral("1>"));
     ASSERT_TRUE(copy->isEnabled());
     copy->trigger();
     const std::vector<ReportRow> rows = DataEnvironment1::rsCommand1(storePath());

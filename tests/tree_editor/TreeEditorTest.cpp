@@ -1,33 +1,25 @@
-#include "catalog/NameFile.h"
-#include "main_window/Form1.h"
 #include "platform/Clipboard.h"
 #include "platform/DataControl.h"
-#include "platform/TreeView.h"
-#include "support/TestSupport.h"
+#include "support/FormFixture.h"
 #include "tree_editor/frmTree.h"
 
-#include <QFile>
-#include <QLineEdit>
 #include <QPointer>
 #include <QToolButton>
 
 #include <SQLiteCpp/Statement.h>
 
-#include <memory>
-
 using namespace qm;
 
 namespace {
 
-class TreeEditorTest : public qmtest::StoreTest {
+class TreeEditorTest : public FormTest {
 protected:
     void TearDown() override
     {
         if (frmTree* w = frmTree::current())
             w->close();
-        form.reset();
         qmtest::flushDeletes();
-        StoreTest::TearDown();
+        FormTest::TearDown();
     }
     frmTree& open(const QString& shownName)
     {
@@ -35,11 +27,6 @@ protected:
         frmTree* w = frmTree::showWindow();
         EXPECT_NE(w, nullptr);
         return *w;
-    }
-    void startMainWindow()
-    {
-        form = std::make_unique<Form1>();
-        ASSERT_TRUE(form->Form_Load());
     }
     static Node* node(frmTree& w, const QString& key) { return w.TreeView1->Nodes().find(key); }
     static void click(frmTree& w, const QString& key)
@@ -69,8 +56,6 @@ protected:
         return st.executeStep() ? QString::fromStdString(st.getColumn(0).getString())
                                 : QStringLiteral("<gone>");
     }
-
-    std::unique_ptr<Form1> form;
 };
 
 TEST_F(TreeEditorTest, BuildsTheNamedCatalogueOnlyInSerialOrder)
@@ -151,7 +136,7 @@ TEST_F(TreeEditorTest, EditIsStoredOnMoveAndReachesTheMainTreeOnlyAfterItsReload
     const long long docs = addRecord("2>", "1>", "Disks", "docs", "/data/docs/");
     const long long file = addRecord("3>", "2>", "Disks", "a.txt", "/data/docs/a.txt", "5");
     frmTree& w = open(QStringLiteral("Disks"));
-    startMainWindow();
+    load(QStringLiteral("Disks"));
 
     click(w, "2>");
     w.Text3->setText(QStringLiteral("papers"));
@@ -161,9 +146,9 @@ TEST_F(TreeEditorTest, EditIsStoredOnMoveAndReachesTheMainTreeOnlyAfterItsReload
     EXPECT_EQ(count("file_name = 'docs'"), 1); // the other catalogue's "2>" kept its name
     // The editor's own tree and the main window's tree wait for a reload.
     EXPECT_EQ(node(w, "2>")->Text, QStringLiteral("docs"));
-    EXPECT_EQ(form->TreeView1->Nodes().find(QStringLiteral("2>"))->Text, QStringLiteral("docs"));
+    EXPECT_EQ(FormTest::node(QStringLiteral("2>"))->Text, QStringLiteral("docs"));
     form->Command5_Click();
-    EXPECT_EQ(form->TreeView1->Nodes().find(QStringLiteral("2>"))->Text, QStringLiteral("papers"));
+    EXPECT_EQ(FormTest::node(QStringLiteral("2>"))->Text, QStringLiteral("papers"));
 
     // The data control's own buttons store too.
     click(w, "3>");
@@ -234,7 +219,7 @@ TEST_F(TreeEditorTest, MissingNameFileShowsTheEmptyNamedCatalogue)
 
 TEST_F(TreeEditorTest, TreeMenuItemKeepsOneWindow)
 {
-    startMainWindow();
+    load(QString());
     form->Tree->trigger();
     QPointer<frmTree> first = frmTree::current();
     ASSERT_TRUE(first && first->isVisible());
