@@ -10,6 +10,18 @@
 
 #include <SQLiteCpp/Statement.h>
 
+// The register window's buttons by what they do.
+namespace button {
+using Click = void (qm::RegisterWindow::*)();
+constexpr Click Next = &qm::RegisterWindow::Command1_Click, Previous = &qm::RegisterWindow::Command2_Click,
+                Update = &qm::RegisterWindow::Command3_Click, Add = &qm::RegisterWindow::Command4_Click,
+                Save = &qm::RegisterWindow::Command5_Click, Delete = &qm::RegisterWindow::Command7_Click,
+                First = &qm::RegisterWindow::Command8_Click, Last = &qm::RegisterWindow::Command9_Click,
+                Search = &qm::RegisterWindow::Command10_Click,
+                SearchNext = &qm::RegisterWindow::Command11_Click,
+                Stop = &qm::RegisterWindow::Command12_Click;
+} // namespace button
+
 // A started main window with the file node "1>" "a.txt" selected, and the
 // register windows it opens.
 class RegisterTest : public FormTest {
@@ -46,6 +58,13 @@ protected:
     {
         choose(d);
         return qm::RegisterWindow::instance(d);
+    }
+    // Presses the buttons in turn; the file name box's text after the last.
+    static QString press(qm::RegisterWindow* w, std::initializer_list<button::Click> buttons)
+    {
+        for (button::Click b : buttons)
+            (w->*b)();
+        return w->Text1->text();
     }
     // Closes a window with its Close button.
     static void closeWith(qm::RegisterWindow* w)
