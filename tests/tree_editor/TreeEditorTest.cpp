@@ -4,7 +4,6 @@
 #include "tree_editor/frmTree.h"
 
 #include <QPointer>
-#include <QToolButton>
 
 #include <SQLiteCpp/Statement.h>
 
@@ -87,94 +86,64 @@ TEST_F(TreeEditorTest, BuildsTheNamedCatalogueOnlyInSerialOrder)
     EXPECT_EQ(qmtest::testClipboard().GetText(), QStringLiteral("user text"));
 }
 
-TEST_F(TreeEditorTest, NodeClickShowsTheShownCataloguesRecord)
+TEST_F(TreeEditorTest, NodeClickShowsTheShownCataloguesRecordAndStoresEditsOnTheMove)
 {
     addRecord("1>", "0>", "Other", "/else", "/else/", "0", "o1", "1>");
-    addRecord("2>", "1>", "Other", "elsewhere.txt", "/else/elsewhere.txt", "7", "o2", "1>");
-    addRecord("1>", "0>", "Disks", "/data", "/data/", " 1 KB", "d1", "1>");
+    addRecord("2>", "1>", "Other", "docs", "/else/docs/", "7", "o2", "1>");
+    const long long data = addRecord("1>", "0>", "Disks", "/data", "/data/", " 1 KB", "d1", "1>");
     const long long docs = addRecord("2>", "1>", "Disks", "docs", "/data/docs/", "0", "d2", "1>");
     frmTree& w = open(QStringLiteral("Disks"));
-    const QString data = QStringLiteral("1>|0>|/data|/data/| 1 KB|d1|Disks");
-
+    load(QStringLiteral("Disks"));
+    const QString dataBoxes = QStringLiteral("1>|0>|/data|/data/| 1 KB|d1|Disks");
     click(w, "2>");
     EXPECT_EQ(boxes(w), QStringLiteral("2>|1>|docs|/data/docs/|0|d2|Disks"));
     click(w, "1>");
-    EXPECT_EQ(boxes(w), data);
+    EXPECT_EQ(boxes(w), dataBoxes);
     click(w, "0>"); // the root leaves the boxes as they are
-    EXPECT_EQ(boxes(w), data);
-    EXPECT_TRUE(qmtest::messages().isEmpty());
+    EXPECT_EQ(boxes(w), dataBoxes);
 
-    // An edit of a record removed elsewhere cannot be stored; the user is told
-    // and the click still goes through.
+    // An edit is stored when the cursor moves off, into the shown catalogue's record only.
     click(w, "2>");
-    w.Text3->setText(QStringLiteral("renamed"));
-    db().exec("DELETE FROM main WHERE SrNO = " + std::to_string(docs));
+    w.Text3->setText(QStringLiteral("papers"));
+    EXPECT_EQ(stored(docs, "file_name"), QStringLiteral("docs"));
     click(w, "1>");
-    EXPECT_EQ(boxes(w), data);
-    ASSERT_EQ(qmtest::messages().size(), 1);
-    EXPECT_TRUE(qmtest::messages().first().contains(QStringLiteral("was not stored")));
-    EXPECT_EQ(count("file_name = 'renamed'"), 0);
-    // A node whose record is gone is said to be gone.
-    qmtest::messages().clear();
-    click(w, "2>");
-    EXPECT_EQ(boxes(w), data);
-    ASSERT_EQ(qmtest::messages().size(), 1);
-    EXPECT_TRUE(qmtest::messages().first().contains(QStringLiteral("no longer in the catalogue \"Disks\"")));
+    EXPECT_EQ(stored(docs, "file_name"), QStringLiteral("papers"));
+    EXPECT_EQ(count("file_name = 'docs'"), 1);
+    // The editor's own tree and the main window's tree wait for a reload.
+    EXPECT_EQ(node(w, "2>")->Text, QStringLiteral("docs"));
+    EXPECT_EQ(FormTest::node(QStringLiteral("2>"))->Text, QStringLiteral("docs"));
+    form->Command5_Click();
+    EXPECT_EQ(FormTest::node(QStringLiteral("2>"))->Text, QStringLiteral("papers"));
+    EXPECT_TRUE(qmtest::messages().isEmpty()) << qmtest::messages().join(u'\n').toStdString();
 
     // A record written after the window opened its cursor is still found.
     addRecord("3>", "1>", "Disks", "new.txt", "/data/new.txt", "3", "d3", "1>");
     w.TreeView1->Nodes().Add(QStringLiteral("1>"), QStringLiteral("3>"), QStringLiteral("new.txt"));
     click(w, "3>");
     EXPECT_EQ(boxes(w), QStringLiteral("3>|1>|new.txt|/data/new.txt|3|d3|Disks"));
-}
 
-TEST_F(TreeEditorTest, EditIsStoredOnMoveAndReachesTheMainTreeOnlyAfterItsReload)
-{
-    addRecord("1>", "0>", "Other", "/else", "/else/");
-    addRecord("2>", "1>", "Other", "docs", "/else/docs/");
-    addRecord("1>", "0>", "Disks", "/data", "/data/");
-    const long long docs = addRecord("2>", "1>", "Disks", "docs", "/data/docs/");
-    const long long file = addRecord("3>", "2>", "Disks", "a.txt", "/data/docs/a.txt", "5");
-    frmTree& w = open(QStringLiteral("Disks"));
-    load(QStringLiteral("Disks"));
-
+    // An edit of a record removed elsewhere cannot be stored; the user is told
+    // and the click still goes through. A node whose record is gone is said to be gone.
     click(w, "2>");
-    w.Text3->setText(QStringLiteral("papers"));
-    EXPECT_EQ(stored(docs, "file_name"), QStringLiteral("docs")); // not before the move
+    w.Text3->setText(QStringLiteral("renamed"));
+    db().exec("DELETE FROM main WHERE SrNO = " + std::to_string(docs));
     click(w, "1>");
-    EXPECT_EQ(stored(docs, "file_name"), QStringLiteral("papers"));
-    EXPECT_EQ(count("file_name = 'docs'"), 1); // the other catalogue's "2>" kept its name
-    // The editor's own tree and the main window's tree wait for a reload.
-    EXPECT_EQ(node(w, "2>")->Text, QStringLiteral("docs"));
-    EXPECT_EQ(FormTest::node(QStringLiteral("2>"))->Text, QStringLiteral("docs"));
-    form->Command5_Click();
-    EXPECT_EQ(FormTest::node(QStringLiteral("2>"))->Text, QStringLiteral("papers"));
-
-    // The data control's own buttons store too.
-    click(w, "3>");
-    w.Text5->setText(QStringLiteral(" 9 KB"));
-    w.Adodc1->findChild<QToolButton*>(QStringLiteral("First"))->click();
-    EXPECT_EQ(stored(file, "size"), QStringLiteral(" 9 KB"));
-
-    // A new dbaseName moves the record to another catalogue's tree after "Open".
-    click(w, "3>");
-    w.Text7->setText(QStringLiteral("Other"));
-    click(w, "1>");
-    EXPECT_EQ(stored(file, "dbaseName"), QStringLiteral("Other"));
-    w.Command2_Click();
-    EXPECT_EQ(node(w, "3>"), nullptr);
-    EXPECT_EQ(node(w, "2>")->Text, QStringLiteral("papers"));
+    EXPECT_EQ(boxes(w), dataBoxes);
+    click(w, "2>");
+    EXPECT_EQ(boxes(w), dataBoxes);
+    ASSERT_EQ(qmtest::messages().size(), 2);
+    EXPECT_TRUE(qmtest::messages()[0].contains(QStringLiteral("was not stored")));
+    EXPECT_TRUE(qmtest::messages()[1].contains(QStringLiteral("no longer in the catalogue \"Disks\"")));
+    EXPECT_EQ(count("file_name = 'renamed'"), 0);
 
     // Closing keeps what is left typed, then closes the recordset.
-    click(w, "2>");
     w.Text6->setText(QStringLiteral("2026-02-02 02:02:02"));
     QPointer<frmTree> closing(&w);
     w.close();
-    EXPECT_EQ(stored(docs, "date"), QStringLiteral("2026-02-02 02:02:02"));
+    EXPECT_EQ(stored(data, "date"), QStringLiteral("2026-02-02 02:02:02"));
     ASSERT_TRUE(closing);
     EXPECT_FALSE(closing->Adodc1->isOpen());
     EXPECT_EQ(frmTree::current(), nullptr);
-    EXPECT_TRUE(qmtest::messages().isEmpty()) << qmtest::messages().join(u'\n').toStdString();
 }
 
 TEST_F(TreeEditorTest, SaveDatabaseWithAndWithoutATypedNameThenOpen)
