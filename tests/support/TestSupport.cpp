@@ -11,6 +11,8 @@
 
 #include <SQLiteCpp/Statement.h>
 
+#include <utility>
+
 namespace qmtest {
 namespace {
 bool questionAnswer = true;
@@ -20,6 +22,15 @@ QStringList& messages()
 {
     static QStringList m;
     return m;
+}
+
+::testing::AssertionResult toldOnce(const QString& part)
+{
+    const QStringList shown = std::exchange(messages(), {});
+    if (shown.size() == 1 && shown.first().contains(part))
+        return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "one message with \"" << part.toStdString()
+                                         << "\" expected, shown: " << shown.join(u'|').toStdString();
 }
 
 void answerQuestions(bool yes)
@@ -84,12 +95,10 @@ long long StoreTest::addRecord(const QString& id, const QString& parent, const Q
 
 long long StoreTest::count(const QString& sqlCondition, const QString& table)
 {
-    std::string sql = "SELECT count(*) FROM \"" + table.toStdString() + "\"";
-    if (!sqlCondition.isEmpty())
-        sql += " WHERE " + sqlCondition.toStdString();
-    SQLite::Statement st(db(), sql);
-    st.executeStep();
-    return st.getColumn(0).getInt64();
+    const QString where = sqlCondition.isEmpty() ? QString() : QStringLiteral(" WHERE ") + sqlCondition;
+    return db()
+        .execAndGet(QStringLiteral("SELECT count(*) FROM \"%1\"%2").arg(table, where).toStdString())
+        .getInt64();
 }
 
 QString StoreTest::makeDir(const QString& relativePath)

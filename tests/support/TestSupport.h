@@ -21,6 +21,9 @@ namespace qmtest {
 
 // Every message the program showed since the last clear.
 QStringList& messages();
+// Passes when exactly one message was shown since the last clear and it
+// contains `part`; clears the messages either way.
+::testing::AssertionResult toldOnce(const QString& part);
 // The answer the next yes/no questions get.
 void answerQuestions(bool yes);
 
