@@ -84,8 +84,7 @@ TEST_F(FormTest, LoadTreePlacesWhatItCanAndCountsTheRest)
     EXPECT_EQ(f.TreeView1->Nodes().Item(1)->Text, QString());
     EXPECT_EQ(children("1>", true), (QStringList {"4>:x:1:3", "5>:nopath:2:0"}));
     EXPECT_EQ(children("4>", true), (QStringList {"7>:after:2:0"}));
-    ASSERT_EQ(qmtest::messages().size(), 1);
-    EXPECT_TRUE(qmtest::messages().first().startsWith(QStringLiteral("4 record(s)")));
+    EXPECT_TRUE(qmtest::toldOnce(QStringLiteral("4 record(s)")));
 }
 
 TEST_F(FormTest, AddNewDatabaseAndSaveToDatabase)
@@ -195,8 +194,7 @@ TEST_F(FormTest, ADatabaseErrorDuringDeleteChangesNothing)
     f.TreeView1->setSelectedItem(node("1>"));
     f.Command7_Click();
     db().exec("ROLLBACK");
-    ASSERT_EQ(qmtest::messages().size(), 1);
-    EXPECT_TRUE(qmtest::messages().first().contains(QStringLiteral("locked")));
+    EXPECT_TRUE(qmtest::toldOnce(QStringLiteral("locked")));
     EXPECT_EQ(count(), 2);
     EXPECT_EQ(children("0>"), QStringList {"1>:/a"});
 }

@@ -75,27 +75,22 @@ TEST_F(FormTest, StartUpChecksTheStore)
     EXPECT_EQ(Store::problemWith(fresh), QString());
     EXPECT_EQ(qmtest::messages().size(), 2);
     EXPECT_TRUE(qmtest::messages().first().contains(fresh));
+    qmtest::messages().clear();
 
     // A store without one of its tables is named.
-    qmtest::messages().clear();
     db().exec("DROP TABLE temp");
     EXPECT_FALSE(checkStoreAtStart(storePath()));
-    ASSERT_EQ(qmtest::messages().size(), 1);
-    EXPECT_TRUE(qmtest::messages().first().contains(QStringLiteral("temp")));
+    EXPECT_TRUE(qmtest::toldOnce(QStringLiteral("temp")));
 
     // Not a catalogue (an old Jet file): named and left untouched, also when the window loads.
     const QString jet = makeFile(QStringLiteral("jet.mdb"), QByteArray("\0\x01\0\0Standard Jet DB", 19));
-    qmtest::messages().clear();
     EXPECT_FALSE(checkStoreAtStart(jet));
-    ASSERT_EQ(qmtest::messages().size(), 1);
-    EXPECT_TRUE(qmtest::messages().first().contains(jet));
+    EXPECT_TRUE(qmtest::toldOnce(jet));
     EXPECT_EQ(QFileInfo(jet).size(), 19);
     makeFile(QStringLiteral("database.mdb"), QByteArray("Standard Jet DB"));
-    qmtest::messages().clear();
     form = std::make_unique<Form1>();
     EXPECT_FALSE(form->Form_Load());
-    ASSERT_EQ(qmtest::messages().size(), 1);
-    EXPECT_TRUE(qmtest::messages().first().contains(storePath()));
+    EXPECT_TRUE(qmtest::toldOnce(storePath()));
 }
 
 TEST_F(FormTest, FolderListFollowsTheOpenedFolder)
