@@ -51,8 +51,4 @@ TEST_F(NameFileTest, WriteLeavesOneCrLfLineAndAFailedWriteKeepsTheOldName)
     EXPECT_FALSE(NameFile::write(QStringLiteral("new")));
     setProgramFolder(folder());
     EXPECT_EQ(NameFile::read(), QStringLiteral("kept"));
-    // So does a folder standing where the name file should be.
-    QFile::remove(NameFile::path());
-    makeDir(QStringLiteral("dbase.name"));
-    EXPECT_FALSE(NameFile::write(QStringLiteral("new")));
 }
