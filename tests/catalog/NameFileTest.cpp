@@ -6,14 +6,6 @@
 
 using namespace qm;
 
-namespace {
-QByteArray nameFileBytes()
-{
-    QFile f(NameFile::path());
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
-}
-} // namespace
-
 using NameFileTest = qmtest::StoreTest;
 
 TEST_F(NameFileTest, ReadsOnlyTheFirstLineWhateverItsEnd)
@@ -32,9 +24,9 @@ TEST_F(NameFileTest, WriteLeavesOneCrLfLineAndAFailedWriteKeepsTheOldName)
 {
     makeFile(QStringLiteral("dbase.name"), QByteArray("old\r\nsecond line\r\nthird\r\n"));
     ASSERT_TRUE(NameFile::write(QStringLiteral("O'Brien's 100% disks")));
-    EXPECT_EQ(nameFileBytes(), QByteArray("O'Brien's 100% disks\r\n"));
+    EXPECT_EQ(readFile(NameFile::path()), QByteArray("O'Brien's 100% disks\r\n"));
     ASSERT_TRUE(NameFile::write(QString()));
-    EXPECT_EQ(nameFileBytes(), QByteArray("\r\n"));
+    EXPECT_EQ(readFile(NameFile::path()), QByteArray("\r\n"));
     // Nothing but the name file is left behind by the replacement.
     EXPECT_EQ(
         QDir(folder()).entryList(QDir::Files | QDir::Hidden), (QStringList {"database.mdb", "dbase.name"}));

@@ -13,7 +13,7 @@
 using namespace qm;
 
 namespace {
-QStringList texts(const QList<QAction*>& actions)
+QStringList captions(const QList<QAction*>& actions)
 {
     QStringList out;
     for (const QAction* a : actions)
@@ -37,9 +37,9 @@ TEST_F(FormTest, StartUpShowsTheNamedCatalogueAndExitEmptiesTheClipboard)
     EXPECT_EQ(f.Text8->text(), QStringLiteral("Enter database name"));
     EXPECT_EQ(f.Command2->text(), QStringLiteral("Add Folder"));
     EXPECT_FALSE(f.Command4->isEnabled());
-    EXPECT_EQ(texts(f.menuBar()->actions()), (QStringList {"&File", "&Edit", "&About"}));
-    EXPECT_EQ(texts(f.File->actions()), (QStringList {"&Tree", "Report", "E&xit"}));
-    EXPECT_EQ(texts(f.edit->actions()),
+    EXPECT_EQ(captions(f.menuBar()->actions()), (QStringList {"&File", "&Edit", "&About"}));
+    EXPECT_EQ(captions(f.File->actions()), (QStringList {"&Tree", "Report", "E&xit"}));
+    EXPECT_EQ(captions(f.edit->actions()),
         (QStringList {"&Project Files", "&Multimedia", "&Documents", "&Installation Files"}));
     EXPECT_EQ(f.Exit->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_X));
     EXPECT_EQ(headers(f.ListView1), (QStringList {"No.", "Filename", "Path", "Size", "Date"}));

@@ -3,7 +3,6 @@
 #include "platform/DataControl.h"
 #include "support/TestSupport.h"
 
-#include <QFile>
 #include <QLabel>
 #include <QLineEdit>
 
@@ -19,11 +18,7 @@ protected:
     }
     QStringList projectNames()
     {
-        QStringList out;
-        SQLite::Statement st(db(), "SELECT FileName FROM Projects ORDER BY rowid");
-        while (st.executeStep())
-            out << QString::fromStdString(st.getColumn(0).getString());
-        return out;
+        return texts(QStringLiteral("SELECT FileName FROM Projects ORDER BY rowid"));
     }
 };
 } // namespace
@@ -133,9 +128,7 @@ TEST_F(RecordsetTest, AddUpdateAndDeleteThroughBoundBoxes)
     // The whole table as CSV, quoted where needed.
     const QString csv = pathOf(QStringLiteral("Projects.csv"));
     rs.SaveCsv(csv);
-    QFile f(csv);
-    ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-    EXPECT_EQ(f.readAll(),
+    EXPECT_EQ(readFile(csv),
         QByteArray("SrNo,FileName,Completed,Deadline,Group,ID\r\n"
                    "3,\"O'Neil \"\"quoted\"\"\",,,,\r\n"
                    "4,fourth,,,,\r\n"));

@@ -89,14 +89,7 @@ protected:
     // One column of a register table in table order; NULL reads as "<null>".
     QStringList column(const qm::RegisterDefinition& d, const QString& field)
     {
-        QStringList out;
-        SQLite::Statement st(db(),
-            QStringLiteral("SELECT ifnull(\"%1\", '<null>') FROM \"%2\" ORDER BY rowid")
-                .arg(field, d.table)
-                .toStdString());
-        while (st.executeStep())
-            out << QString::fromStdString(st.getColumn(0).getString());
-        return out;
+        return texts(QStringLiteral("SELECT \"%1\" FROM \"%2\" ORDER BY rowid").arg(field, d.table));
     }
     QStringList fileNames(const qm::RegisterDefinition& d) { return column(d, d.fileNameField); }
     long long rows(const qm::RegisterDefinition& d) { return count({}, d.table); }

@@ -1,7 +1,6 @@
 #include "RegisterFixture.h"
 
 #include <QCheckBox>
-#include <QFile>
 #include <QPushButton>
 
 using namespace qm;
@@ -193,9 +192,7 @@ TEST_P(EachRegister, ClosingStoresWhatWasTypedAndSaveWritesTheTableBesideTheData
     const QString path = pathOf(def().table + QStringLiteral(".csv"));
     EXPECT_EQ(w->exportPath(), path);
     EXPECT_TRUE(qmtest::toldOnce(path));
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    const QStringList lines = QString::fromUtf8(file.readAll()).split(QStringLiteral("\r\n"));
+    const QStringList lines = QString::fromUtf8(readFile(path)).split(QStringLiteral("\r\n"));
     ASSERT_EQ(lines.size(), 5); // header, three records, the empty rest after the last line break
     EXPECT_TRUE(lines[0].startsWith(def().serialField + u',' + def().fileNameField + u','));
     EXPECT_TRUE(lines[1].startsWith(QStringLiteral("1,plain.txt,\"shown, so saved\"")));

@@ -7,8 +7,6 @@
 #include <QPointer>
 #include <QProcess>
 
-#include <SQLiteCpp/Statement.h>
-
 using namespace qm;
 
 namespace {
@@ -22,15 +20,10 @@ protected:
         qmtest::flushDeletes();
         FormTest::TearDown();
     }
-    void addTemp(long long srNo, const char* fileName, const char* path, const char* size, const char* date)
+    // Rows of temp as SQL value lists: "(SrNO, 'file_name', 'path', 'size', 'date'), ...".
+    void addTemp(const std::string& rows)
     {
-        SQLite::Statement st(db(), "INSERT INTO temp (SrNO, file_name, path, size, date) VALUES (?,?,?,?,?)");
-        st.bind(1, static_cast<int64_t>(srNo));
-        st.bind(2, fileName);
-        st.bind(3, path);
-        st.bind(4, size);
-        st.bind(5, date);
-        st.exec();
+        db().exec("INSERT INTO temp (SrNO, file_name, path, size, date) VALUES " + rows);
     }
     // The report of temp as a PDF, read back as text: one entry per page, each
     // the page's non-empty lines with their blanks simplified.
@@ -66,9 +59,9 @@ TEST_F(ReportTest, RenderedTextOfAnEmptyAThreeRowAndAManyPageTemp)
     addRecord("1>", "0>", "Disks", "/data", "/data/"); // main is not the report's source
     EXPECT_EQ(renderedPages(), QList<QStringList> {QStringList {heading}});
 
-    addTemp(30, "c.txt", "/data/c.txt", " 3 KB", "2026-01-03 10:00:00");
-    addTemp(10, "a file.txt", "/data/a file.txt", "12", "2026-01-01 10:00:00");
-    addTemp(20, "b", "/data/b/", "0", "2026-01-02 10:00:00");
+    addTemp("(30, 'c.txt', '/data/c.txt', ' 3 KB', '2026-01-03 10:00:00'), "
+            "(10, 'a file.txt', '/data/a file.txt', '12', '2026-01-01 10:00:00'), "
+            "(20, 'b', '/data/b/', '0', '2026-01-02 10:00:00')");
     const QStringList three {heading, "30 c.txt /data/c.txt 2026-01-03 10:00:00 3 KB",
         "10 a file.txt /data/a file.txt 2026-01-01 10:00:00 12", "20 b /data/b/ 2026-01-02 10:00:00 0"};
     EXPECT_EQ(renderedPages(), QList<QStringList> {three});
@@ -92,7 +85,7 @@ TEST_F(ReportTest, RenderedTextOfAnEmptyAThreeRowAndAManyPageTemp)
 
 TEST_F(ReportTest, ReportMenuItemKeepsOneWindowAndNamesAMissingTable)
 {
-    addTemp(1, "a.txt", "/a.txt", "1", "d");
+    addTemp("(1, 'a.txt', '/a.txt', '1', 'd')");
     Form1& form = load(QString());
     form.Report->trigger();
     QPointer<DataReport1> first = DataReport1::current();
@@ -109,7 +102,7 @@ TEST_F(ReportTest, ReportMenuItemKeepsOneWindowAndNamesAMissingTable)
     first->close();
     qmtest::flushDeletes();
     EXPECT_FALSE(first);
-    addTemp(2, "b.txt", "/b.txt", "2", "d");
+    addTemp("(2, 'b.txt', '/b.txt', '2', 'd')");
     form.Report_Click();
     ASSERT_NE(DataReport1::current(), nullptr);
     EXPECT_EQ(DataReport1::current()->rows().size(), 2u); // read afresh
@@ -126,7 +119,7 @@ TEST_F(ReportTest, ReportMenuItemKeepsOneWindowAndNamesAMissingTable)
 
 TEST_F(ReportTest, CopyToReportReplacesTempWithTheListedRows)
 {
-    addTemp(99, "old.txt", "/old.txt", "1", "d");
+    addTemp("(99, 'old.txt', '/old.txt', '1', 'd')");
     addRecord("1>", "0>", "Disks", "/data", "/data/", "0", "t1", "1>");
     const long long a = addRecord("2>", "1>", "Disks", "a.txt", "/data/a.txt", " 1 KB", "t2", "1>");
     const long long b = addRecord("3>", "1>", "Disks", "b", "/data/b/", "0", "t3", "1>");

@@ -101,6 +101,22 @@ long long StoreTest::count(const QString& sqlCondition, const QString& table)
         .getInt64();
 }
 
+QStringList StoreTest::texts(const QString& sql)
+{
+    QStringList out;
+    SQLite::Statement st(db(), sql.toStdString());
+    while (st.executeStep())
+        out << (st.getColumn(0).isNull() ? QStringLiteral("<null>")
+                                         : QString::fromStdString(st.getColumn(0)));
+    return out;
+}
+
+QByteArray StoreTest::readFile(const QString& path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+}
+
 QString StoreTest::makeDir(const QString& relativePath)
 {
     const QString p = pathOf(relativePath);

@@ -49,6 +49,10 @@ protected:
         const QString& fileName, const QString& path, const QString& size = {}, const QString& date = {},
         const QString& delKey = {});
     long long count(const QString& sqlCondition = {}, const QString& table = QStringLiteral("main"));
+    // The first column of every row a query gives; NULL reads as "<null>".
+    QStringList texts(const QString& sql);
+    // A file's bytes, or "<missing>".
+    static QByteArray readFile(const QString& path);
     // Makes a file of `bytes` bytes, or of the given content, (and its
     // folders) below the test folder and returns its full path.
     QString makeFile(const QString& relativePath, qint64 bytes = 0);
