@@ -32,14 +32,6 @@ protected:
         load(QString());
         select(addNode(QStringLiteral("1>"), QStringLiteral("a.txt")));
     }
-    void TearDown() override
-    {
-        for (const qm::RegisterDefinition* d : qm::allRegisters())
-            if (qm::RegisterWindow* w = qm::RegisterWindow::instance(*d))
-                w->close();
-        qmtest::flushDeletes();
-        FormTest::TearDown();
-    }
 
     qm::Node* addNode(const QString& key, const QString& text)
     {

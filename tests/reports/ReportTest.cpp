@@ -13,13 +13,6 @@ namespace {
 
 class ReportTest : public FormTest {
 protected:
-    void TearDown() override
-    {
-        if (DataReport1* w = DataReport1::current())
-            w->close();
-        qmtest::flushDeletes();
-        FormTest::TearDown();
-    }
     // Rows of temp as SQL value lists: "(SrNO, 'file_name', 'path', 'size', 'date'), ...".
     void addTemp(const std::string& rows)
     {

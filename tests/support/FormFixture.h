@@ -4,6 +4,7 @@
 #include "platform/TreeView.h"
 #include "support/TestSupport.h"
 
+#include <QApplication>
 #include <QFile>
 #include <QLineEdit>
 #include <QTreeWidget>
@@ -14,8 +15,13 @@
 // A main window over the test's store, started as the program starts it.
 class FormTest : public qmtest::StoreTest {
 protected:
+    // Other windows are closed as the user closes them, storing what they hold.
     void TearDown() override
     {
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (w != form.get() && w->isVisible())
+                w->close();
+        qmtest::flushDeletes();
         form.reset();
         StoreTest::TearDown();
     }

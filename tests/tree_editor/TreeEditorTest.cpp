@@ -13,13 +13,6 @@ namespace {
 
 class TreeEditorTest : public FormTest {
 protected:
-    void TearDown() override
-    {
-        if (frmTree* w = frmTree::current())
-            w->close();
-        qmtest::flushDeletes();
-        FormTest::TearDown();
-    }
     frmTree& open(const QString& shownName)
     {
         NameFile::write(shownName);
