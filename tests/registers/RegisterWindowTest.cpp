@@ -13,15 +13,6 @@ const QString kNoRecord = QStringLiteral("Either BOF or EOF is True, or the curr
 const QString kEnd = QStringLiteral("End of record");
 const QString kRootRefused = QStringLiteral("Select another node - This is the *root* node");
 
-std::vector<const RegisterDefinition*> checkingRegisters()
-{
-    return {&documentsRegister(), &multimediaRegister(), &installNUpdateRegister()};
-}
-std::vector<const RegisterDefinition*> everyRegister()
-{
-    const auto all = allRegisters();
-    return {all.begin(), all.end()};
-}
 // Which of Search, Search next and Stop show, as "S", "N", "X".
 QString searchButtons(const RegisterWindow* w)
 {
@@ -198,7 +189,7 @@ TEST_P(EachRegister, ClosingStoresWhatWasTypedAndSaveWritesTheTableBesideTheData
     EXPECT_TRUE(lines[1].startsWith(QStringLiteral("1,plain.txt,\"shown, so saved\"")));
 }
 
-INSTANTIATE_TEST_SUITE_P(Registers, EachRegister, ::testing::ValuesIn(everyRegister()), registerName);
+INSTANTIATE_TEST_SUITE_P(Registers, EachRegister, ::testing::ValuesIn(allRegisters()), registerName);
 
 class CheckingRegister : public EachRegister { };
 
@@ -251,7 +242,8 @@ TEST_P(CheckingRegister, DeleteBlanksTheBoxesButStoresNoBlanks)
     EXPECT_EQ(column(def(), def().rows[1].field), (QStringList {"about one", "about three", ""}));
 }
 
-INSTANTIATE_TEST_SUITE_P(Registers, CheckingRegister, ::testing::ValuesIn(checkingRegisters()), registerName);
+INSTANTIATE_TEST_SUITE_P(Registers, CheckingRegister,
+    ::testing::Values(&documentsRegister(), &multimediaRegister(), &installNUpdateRegister()), registerName);
 
 TEST_F(RegisterTest, ProjectsAddsOncePerOpeningAndDeleteStepsBack)
 {
