@@ -29,7 +29,7 @@ QStringList headers(const QTreeWidget* list)
 }
 } // namespace
 
-TEST_F(FormTest, StartUpShowsTheNamedCatalogueAndExitEmptiesTheClipboard)
+TEST_F(FormTest, StartUpShowsTheNamedCatalogueFolderListsFollowAndExitEmptiesTheClipboard)
 {
     addRecord("1>", "0>", "Disks", "/data", "/data/", "0", "", "1>");
     Form1& f = load(QStringLiteral("Disks"));
@@ -48,6 +48,18 @@ TEST_F(FormTest, StartUpShowsTheNamedCatalogueAndExitEmptiesTheClipboard)
     EXPECT_EQ(f.currentDatabaseName(), QStringLiteral("Disks"));
     EXPECT_EQ(children("0>"), QStringList {"1>:/data"});
     EXPECT_TRUE(qmtest::messages().isEmpty());
+
+    // The file list follows the opened folder; a folder that cannot be listed
+    // leaves the lists where they were, a drive that cannot be read is told.
+    const QString pick = makeFile(QStringLiteral("pick/a.txt")).chopped(6);
+    makeDir(QStringLiteral("pick/sub"));
+    ASSERT_TRUE(f.Dir1->setPath(pick));
+    EXPECT_EQ(f.File1->Path() + u'|' + QString::number(f.File1->count()), pick + QStringLiteral("|1"));
+    EXPECT_FALSE(f.Dir1->setPath(pathOf(QStringLiteral("nowhere"))));
+    EXPECT_EQ(f.Dir1->Path(), pick);
+    f.Drive1->setDrive(pathOf(QStringLiteral("gone")));
+    EXPECT_TRUE(qmtest::toldOnce(QString()));
+    EXPECT_EQ(f.Drive1->Drive(), QStringLiteral("/"));
 
     qmtest::testClipboard().SetText(QStringLiteral("copied from elsewhere"));
     f.Exit_Click();
@@ -91,21 +103,4 @@ TEST_F(FormTest, StartUpChecksTheStore)
     form = std::make_unique<Form1>();
     EXPECT_FALSE(form->Form_Load());
     EXPECT_TRUE(qmtest::toldOnce(storePath()));
-}
-
-TEST_F(FormTest, FolderListFollowsTheOpenedFolder)
-{
-    makeFile(QStringLiteral("pick/a.txt"));
-    const QString pick = makeDir(QStringLiteral("pick/sub")).chopped(4);
-    Form1& f = load(QString());
-    ASSERT_TRUE(f.Dir1->setPath(pick));
-    EXPECT_EQ(f.File1->Path(), pick);
-    EXPECT_EQ(f.File1->count(), 1);
-    // A folder that cannot be listed leaves the list where it was.
-    EXPECT_FALSE(f.Dir1->setPath(pathOf(QStringLiteral("nowhere"))));
-    EXPECT_EQ(f.Dir1->Path(), pick);
-    // A drive that cannot be read: a message and back to the previous drive.
-    f.Drive1->setDrive(pathOf(QStringLiteral("gone")));
-    EXPECT_EQ(qmtest::messages().size(), 1);
-    EXPECT_EQ(f.Drive1->Drive(), QStringLiteral("/"));
 }
