@@ -11,7 +11,7 @@
 
 using namespace qm;
 
-TEST(AboutTest, TextsAfterLoad)
+TEST(AboutTest, TextsAfterLoadAndTheProgramFilesVersionValues)
 {
     frmAbout w;
     w.Form_Load();
@@ -22,6 +22,10 @@ TEST(AboutTest, TextsAfterLoad)
         QStringLiteral("Program to keep track all the files. You can store information for different "
                        "types of files like   Projects, Multimedia and other documents."));
     EXPECT_FALSE(w.picIcon->pixmap().isNull());
+    // The program file carries the same version values.
+    EXPECT_EQ(VersionResource::value(QStringLiteral("FileVersion")), QStringLiteral("1.1.0.0"));
+    EXPECT_EQ(VersionResource::value(QStringLiteral("FileVersionText")), QStringLiteral("1.01"));
+    EXPECT_EQ(VersionResource::value(QStringLiteral("ProductName")), QStringLiteral("Quillmark"));
 }
 
 TEST(AboutTest, OkEnterAndEscCloseTheWindow)
@@ -37,13 +41,6 @@ TEST(AboutTest, OkEnterAndEscCloseTheWindow)
         qmtest::flushDeletes();
         EXPECT_FALSE(w) << "key " << key;
     }
-}
-
-TEST(AboutTest, ProgramFileCarriesTheVersionValues)
-{
-    EXPECT_EQ(VersionResource::value(QStringLiteral("FileVersion")), QStringLiteral("1.1.0.0"));
-    EXPECT_EQ(VersionResource::value(QStringLiteral("FileVersionText")), QStringLiteral("1.01"));
-    EXPECT_EQ(VersionResource::value(QStringLiteral("ProductName")), QStringLiteral("Quillmark"));
 }
 
 using AboutMenuTest = FormTest;

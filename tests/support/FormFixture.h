@@ -54,11 +54,12 @@ protected:
         }
         return out;
     }
-    // Children of a node as "key:text", with ":image:selectedImage" when asked.
-    QStringList children(const QString& key, bool images = false)
+    // Children of a node of the main tree, or of `tree`, as "key:text", with
+    // ":image:selectedImage" when asked.
+    QStringList children(const QString& key, bool images = false, const qm::TreeView* tree = nullptr)
     {
         QStringList out;
-        for (const qm::Node* n : node(key)->Children)
+        for (const qm::Node* n : (tree ? tree : form->TreeView1)->Nodes().find(key)->Children)
             out << n->Key + u':' + n->Text
                     + (images ? QStringLiteral(":%1:%2").arg(n->Image).arg(n->SelectedImage) : QString());
         return out;

@@ -26,14 +26,6 @@ protected:
         w.TreeView1->setSelectedItem(node(w, key));
         w.TreeView1_NodeClick(node(w, key));
     }
-    // Children of a node as "key:text".
-    static QStringList children(frmTree& w, const QString& key)
-    {
-        QStringList out;
-        for (const Node* n : node(w, key)->Children)
-            out << n->Key + u':' + n->Text;
-        return out;
-    }
     static QString boxes(const frmTree& w)
     {
         QStringList out;
@@ -66,9 +58,9 @@ TEST_F(TreeEditorTest, BuildsTheNamedCatalogueOnlyInSerialOrder)
     frmTree& w = open(QStringLiteral("Disks"));
     const NodeModel& nodes = w.TreeView1->Nodes();
     EXPECT_EQ(nodes.Item(1)->Text, QStringLiteral("Disks"));
-    EXPECT_EQ(children(w, "0>"), (QStringList {"1>:/data"}));
-    EXPECT_EQ(children(w, "1>"), (QStringList {"2>:docs", "6>:late"}));
-    EXPECT_EQ(children(w, "2>"), (QStringList {"3>:a.txt"}));
+    EXPECT_EQ(children("0>", false, w.TreeView1), (QStringList {"1>:/data"}));
+    EXPECT_EQ(children("1>", false, w.TreeView1), (QStringList {"2>:docs", "6>:late"}));
+    EXPECT_EQ(children("2>", false, w.TreeView1), (QStringList {"3>:a.txt"}));
     EXPECT_EQ(nodes.Count(), 5);
     EXPECT_TRUE(w.TreeView1->isExpanded(nodes.Item(1)));
     // The two records that cannot be placed are named once; the clipboard is the user's.
@@ -146,11 +138,11 @@ TEST_F(TreeEditorTest, WithoutANameFileThenSaveDatabaseWithAndWithoutATypedNameT
     ASSERT_NE(shown, nullptr);
     frmTree& w = *shown;
     EXPECT_EQ(w.TreeView1->Nodes().Item(1)->Text, QString());
-    EXPECT_EQ(children(w, "0>"), (QStringList {"1>:/unnamed"}));
+    EXPECT_EQ(children("0>", false, w.TreeView1), (QStringList {"1>:/unnamed"}));
     w.Text8->setText(QStringLiteral("Disks"));
     w.Command1_Click();
     w.Command2_Click();
-    EXPECT_EQ(children(w, "0>"), (QStringList {"1>:/data"}));
+    EXPECT_EQ(children("0>", false, w.TreeView1), (QStringList {"1>:/data"}));
     QFile::remove(NameFile::path());
     w.Text8->setText(QStringLiteral("Enter new name"));
     w.Command1_Click(); // the prompt: the root's text is written back
@@ -163,7 +155,7 @@ TEST_F(TreeEditorTest, WithoutANameFileThenSaveDatabaseWithAndWithoutATypedNameT
     EXPECT_EQ(w.TreeView1->Nodes().Item(1)->Text, QStringLiteral("Disks")); // until "Open"
     w.Command2_Click();
     EXPECT_EQ(w.shownDatabaseName(), QStringLiteral("Music"));
-    EXPECT_EQ(children(w, "1>"), (QStringList {"2>:song.ogg"}));
+    EXPECT_EQ(children("1>", false, w.TreeView1), (QStringList {"2>:song.ogg"}));
 
     // A tree without a root saves the empty name, without an error.
     w.TreeView1->Nodes().Clear();
