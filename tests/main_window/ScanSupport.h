@@ -1,10 +1,8 @@
 #pragma once
-// Helpers of the scan tests: the records of a run, the walk order a scan must
-// follow (worked out here with plain POSIX calls), and a file system that
+// Helpers of the scan tests: the records of a run and a file system that
 // fails on chosen names.
 #include "platform/FileSystem.h"
 
-#include <QFile>
 #include <QString>
 #include <QStringList>
 
@@ -15,9 +13,6 @@
 #include <set>
 #include <string>
 #include <vector>
-
-#include <dirent.h>
-#include <sys/stat.h>
 
 namespace scantest {
 
@@ -37,35 +32,6 @@ inline std::vector<Rec> records(SQLite::Database& db, const std::string& where =
             f[i] = QString::fromStdString(st.getColumn(i).getString());
         out.push_back({f[0], f[1], f[2], f[3], f[4], f[5], f[6], f[7]});
     }
-    return out;
-}
-
-// Depth first, each folder's entries in the order the system lists them,
-// hidden entries and anything but files and folders left out. Folder paths
-// end with "/".
-inline void walkOrder(const std::string& folder, QStringList& out)
-{
-    DIR* dir = opendir(folder.c_str());
-    while (const dirent* e = dir ? readdir(dir) : nullptr) {
-        const std::string full = folder + e->d_name;
-        struct stat st;
-        if (e->d_name[0] == '.' || lstat(full.c_str(), &st) != 0)
-            continue;
-        if (S_ISREG(st.st_mode))
-            out << QString::fromStdString(full);
-        if (S_ISDIR(st.st_mode)) {
-            out << QString::fromStdString(full + "/");
-            walkOrder(full + "/", out);
-        }
-    }
-    if (dir)
-        closedir(dir);
-}
-
-inline QStringList walkOrder(const QString& folderWithSlash)
-{
-    QStringList out;
-    walkOrder(QFile::encodeName(folderWithSlash).toStdString(), out);
     return out;
 }
 

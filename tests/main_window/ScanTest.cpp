@@ -58,7 +58,7 @@ protected:
 
 } // namespace
 
-TEST_F(ScanTest, AddFolderStoresARunWithItsBranchAndAgainAsASeparateRun)
+TEST_F(ScanTest, AddFolderStoresEachRunWithItsBranchTheSameFolderTwiceAndAnEmptyFolder)
 {
     addRecord("1>", "0>", "Disks", "/old", "/old/", "0", "", "1>");
     addRecord("2>", "1>", "Disks", "x", "/old/x", "0", "", "1>");
@@ -96,7 +96,7 @@ TEST_F(ScanTest, AddFolderStoresARunWithItsBranchAndAgainAsASeparateRun)
     EXPECT_EQ(count("dbaseName = 'Other'"), 1);
 }
 
-TEST_F(ScanTest, ProblemsAreToldOnceWithTheWindowBackToNormalAndWhatWasStoredStays)
+TEST_F(ScanTest, ScanProblemsAreToldOnceWithTheWindowBackToNormalAndWhatWasStoredStays)
 {
     load(QStringLiteral("Disks"));
     const QString top = tree(QStringLiteral("work"));
