@@ -44,6 +44,7 @@ TEST_F(FormTest, LoadTreeAndClicksShowOnlyTheNamedCatalogue)
     EXPECT_EQ(qmtest::testClipboard().GetText(), QStringLiteral(" 3"));
     click("1>"); // the same node again numbers from 1 again
     EXPECT_EQ(rows(f.ListView1), three);
+    EXPECT_EQ(qmtest::testClipboard().GetText(), QStringLiteral(" 3"));
     EXPECT_EQ(f.ListView2->topLevelItemCount(), 1);
 
     click("2>"); // a file: its own record, nothing inside
