@@ -1,8 +1,7 @@
 #include "about/VersionResource.h"
 #include "about/frmAbout.h"
-#include "support/FormFixture.h"
+#include "support/TestSupport.h"
 
-#include <QAction>
 #include <QApplication>
 #include <QKeyEvent>
 #include <QLabel>
@@ -41,29 +40,4 @@ TEST(AboutTest, OkEnterAndEscCloseTheWindow)
         qmtest::flushDeletes();
         EXPECT_FALSE(w) << "key " << key;
     }
-}
-
-using AboutMenuTest = FormTest;
-
-TEST_F(AboutMenuTest, AboutMenuItemKeepsOneWindow)
-{
-    Form1& form = load(QString());
-    form.About->trigger();
-    QPointer<frmAbout> first = frmAbout::current();
-    ASSERT_TRUE(first && first->isVisible());
-    EXPECT_EQ(first->parentWidget(), nullptr);
-    EXPECT_FALSE(first->isModal());
-    form.About_Click();
-    EXPECT_EQ(frmAbout::current(), first.data());
-    int open = 0;
-    for (QWidget* w : QApplication::topLevelWidgets())
-        open += w->objectName() == QStringLiteral("frmAbout") && w->isVisible();
-    EXPECT_EQ(open, 1);
-
-    first->cmdOK_Click();
-    qmtest::flushDeletes();
-    EXPECT_FALSE(first);
-    form.About_Click();
-    ASSERT_NE(frmAbout::current(), nullptr);
-    EXPECT_EQ(frmAbout::current()->windowTitle(), QStringLiteral("About Quillmark"));
 }

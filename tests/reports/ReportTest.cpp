@@ -1,10 +1,12 @@
+#include "about/frmAbout.h"
 #include "reports/DataEnvironment1.h"
 #include "reports/DataReport1.h"
 #include "support/FormFixture.h"
+#include "tree_editor/frmTree.h"
 
 #include <QAction>
 #include <QApplication>
-#include <QPointer>
+#include <QLineEdit>
 #include <QProcess>
 
 using namespace qm;
@@ -76,38 +78,54 @@ TEST_F(ReportTest, RenderedTextOfAnEmptyAThreeRowAndAManyPageTemp)
         EXPECT_EQ(rows[i - 1], QStringLiteral("%1 f%1 /p/f%1 d 1").arg(i));
 }
 
-TEST_F(ReportTest, ReportMenuItemKeepsOneWindowAndNamesAMissingTable)
+// The menu items that open the secondary windows.
+TEST_F(ReportTest, TreeReportAndAboutOpenOneOwnerlessWindowEachAndSayWhatIsMissing)
 {
     addTemp("(1, 'a.txt', '/a.txt', '1', 'd')");
-    Form1& form = load(QString());
-    form.Report->trigger();
-    QPointer<DataReport1> first = DataReport1::current();
-    ASSERT_TRUE(first && first->isVisible());
-    EXPECT_EQ(first->parentWidget(), nullptr);
-    EXPECT_EQ(first->rows().size(), 1u);
-    form.Report_Click();
-    EXPECT_EQ(DataReport1::current(), first.data());
-    int open = 0;
-    for (QWidget* w : QApplication::topLevelWidgets())
-        open += w->objectName() == QStringLiteral("DataReport1") && w->isVisible();
-    EXPECT_EQ(open, 1);
-
-    first->close();
-    qmtest::flushDeletes();
-    EXPECT_FALSE(first);
+    Form1& f = load(QString());
+    for (QAction* item : {f.Tree, f.Report, f.About})
+        item->trigger();
+    frmTree::current()->Text8->setText(QStringLiteral("typed"));
     addTemp("(2, 'b.txt', '/b.txt', '2', 'd')");
-    form.Report_Click();
-    ASSERT_NE(DataReport1::current(), nullptr);
-    EXPECT_EQ(DataReport1::current()->rows().size(), 2u); // read afresh
+    f.Tree_Click(); // again: brought forward, not loaded again
+    f.Report_Click();
+    f.About_Click();
+    QStringList open;
+    for (const QWidget* w : QApplication::topLevelWidgets())
+        if (w != form.get() && w->isVisible())
+            open << w->objectName() + (w->parentWidget() ? "+owner" : "") + (w->isModal() ? "+modal" : "");
+    open.sort();
+    EXPECT_EQ(open, (QStringList {"DataReport1", "frmAbout", "frmTree"}));
+    EXPECT_EQ(frmTree::current()->Text8->text(), QStringLiteral("typed"));
+    EXPECT_EQ(DataReport1::current()->rows().size(), 1u);
+
+    // Once closed, each opens afresh.
+    frmTree::current()->close();
     DataReport1::current()->close();
+    frmAbout::current()->cmdOK_Click();
     qmtest::flushDeletes();
+    EXPECT_FALSE(frmTree::current() || DataReport1::current() || frmAbout::current());
+    f.Tree_Click();
+    f.Report_Click();
+    f.About_Click();
+    EXPECT_EQ(frmTree::current()->Text8->text(), QStringLiteral("Enter new name"));
+    EXPECT_EQ(DataReport1::current()->rows().size(), 2u);
+    EXPECT_EQ(frmAbout::current()->windowTitle(), QStringLiteral("About Quillmark"));
     EXPECT_TRUE(qmtest::messages().isEmpty());
 
+    // A missing table or store is told, and no window opens.
+    DataReport1::current()->close();
+    frmTree::current()->close();
+    qmtest::flushDeletes();
     db().exec("DROP TABLE temp");
-    form.Report_Click();
+    f.Report_Click();
     EXPECT_EQ(DataReport1::current(), nullptr);
     EXPECT_TRUE(
         qmtest::toldOnce(QStringLiteral("\"temp\" that the report lists is missing from '") + storePath()));
+    QFile::remove(storePath());
+    f.Tree_Click();
+    EXPECT_EQ(frmTree::current(), nullptr);
+    EXPECT_TRUE(qmtest::toldOnce(storePath()));
 }
 
 TEST_F(ReportTest, CopyToReportReplacesTempWithTheListedRows)

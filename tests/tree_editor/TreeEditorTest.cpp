@@ -165,31 +165,4 @@ TEST_F(TreeEditorTest, WithoutANameFileThenSaveDatabaseWithAndWithoutATypedNameT
     EXPECT_TRUE(qmtest::messages().isEmpty());
 }
 
-TEST_F(TreeEditorTest, TreeMenuItemKeepsOneWindow)
-{
-    load(QString());
-    form->Tree->trigger();
-    QPointer<frmTree> first = frmTree::current();
-    ASSERT_TRUE(first && first->isVisible());
-    first->Text8->setText(QStringLiteral("typed"));
-    form->Tree_Click();
-    EXPECT_EQ(frmTree::current(), first.data());
-    EXPECT_EQ(first->Text8->text(), QStringLiteral("typed")); // the same window, not loaded again
-
-    first->close();
-    qmtest::flushDeletes();
-    EXPECT_FALSE(first);
-    form->Tree_Click();
-    ASSERT_NE(frmTree::current(), nullptr);
-    EXPECT_EQ(frmTree::current()->Text8->text(), QStringLiteral("Enter new name"));
-    frmTree::current()->close();
-    qmtest::flushDeletes();
-
-    // Without a store the user is told and no window opens.
-    QFile::remove(storePath());
-    form->Tree_Click();
-    EXPECT_EQ(frmTree::current(), nullptr);
-    EXPECT_TRUE(qmtest::toldOnce(storePath()));
-}
-
 } // namespace
