@@ -7,39 +7,35 @@
 using namespace qm;
 
 namespace {
-// A tree of the root and nodes given as "parent key" pairs.
-void grow(NodeModel& nodes, std::initializer_list<std::pair<const char*, const char*>> parentAndKey)
+// The next key of a tree of the root and nodes given as (parent, key) pairs.
+QString nextKeyOf(std::initializer_list<std::pair<const char*, const char*>> parentAndKey)
 {
+    NodeModel nodes;
     nodes.Add({}, kRootKey, QStringLiteral("root"));
     for (const auto& [parent, key] : parentAndKey)
         nodes.Add(QString::fromLatin1(parent), QString::fromLatin1(key), QStringLiteral("n"));
+    return nextNodeKey(nodes);
 }
 } // namespace
 
 TEST(NodeKeys, NextNodeKeyIsOneMoreThanTheHighestKey)
 {
-    NodeModel nodes;
-    EXPECT_EQ(nextNodeKey(nodes), QStringLiteral("1>")); // empty tree
-    grow(nodes, {});
-    EXPECT_EQ(nextNodeKey(nodes), QStringLiteral("1>")); // root only
+    EXPECT_EQ(nextNodeKey(NodeModel()), QStringLiteral("1>")); // empty tree
+    EXPECT_EQ(nextKeyOf({}), QStringLiteral("1>")); // root only
+    // A database node's key carries the number text's blank.
+    EXPECT_EQ(nextKeyOf({{"0>", "1>"}, {"0>", "2>"}, {"0>", " 57>"}}), QStringLiteral("58>"));
+    EXPECT_EQ(nextKeyOf({{"0>", "5>"}, {"5>", "9>"}, {"5>", "7>"}}),
+        QStringLiteral("10>")); // node 2 not the highest
+    // Past the old 16-bit limit keys keep rising; a key beyond any number gives the error answer.
+    EXPECT_EQ(nextKeyOf({{"0>", "32767>"}}), QStringLiteral("32768>"));
+    EXPECT_EQ(nextKeyOf({{"0>", "32767>"}, {"0>", "9000000000>"}}), QStringLiteral("9000000001>"));
+    EXPECT_EQ(nextKeyOf({{"0>", "99999999999999999999>"}}), QStringLiteral("1>"));
 
-    NodeModel database; // a database node's key carries the number text's blank
-    grow(database, {{"0>", "1>"}, {"0>", "2>"}, {"0>", " 57>"}});
-    EXPECT_EQ(nextNodeKey(database), QStringLiteral("58>"));
-
-    NodeModel seeded; // node 2 is not the highest
-    grow(seeded, {{"0>", "5>"}, {"5>", "9>"}, {"5>", "7>"}});
-    EXPECT_EQ(nextNodeKey(seeded), QStringLiteral("10>"));
-
-    NodeModel large; // past the old 16-bit limit keys keep rising
-    grow(large, {{"0>", "32767>"}});
-    EXPECT_EQ(nextNodeKey(large), QStringLiteral("32768>"));
-    large.Add(kRootKey, QStringLiteral("9000000000>"), QStringLiteral("b"));
-    EXPECT_EQ(nextNodeKey(large), QStringLiteral("9000000001>"));
-
-    NodeModel broken; // a key beyond any number gives the error answer
-    grow(broken, {{"0>", "99999999999999999999>"}});
-    EXPECT_EQ(nextNodeKey(broken), QStringLiteral("1>"));
+    NodeModel cleared;
+    cleared.Add({}, kRootKey, QStringLiteral("root"));
+    cleared.Add(kRootKey, QStringLiteral("4>"), QStringLiteral("a"));
+    cleared.Clear();
+    EXPECT_EQ(nextNodeKey(cleared), QStringLiteral("1>"));
 }
 
 TEST(NodeKeys, RowCounterReadsTheClipboard)
