@@ -9,31 +9,31 @@
 namespace qm {
 
 namespace {
-// The numeric value of a key, rounded. Keys the scan makes are plain digits
-// and ">"; those are read directly, anything else by the general rule.
-std::optional<std::int64_t> keyValue(const QString& key)
+// The number of a key in the form the scan makes ("123>": digits without a
+// leading zero, then ">"); -1 for any other key.
+std::int64_t canonicalNumber(const QString& key)
 {
     const qsizetype n = key.size();
-    if (n >= 2 && n <= 19 && key.at(n - 1) == u'>') {
-        std::int64_t v = 0;
-        qsizetype i = 0;
-        for (; i < n - 1; ++i) {
-            const char16_t c = key.at(i).unicode();
-            if (c < u'0' || c > u'9')
-                break;
-            v = v * 10 + (c - u'0');
-        }
-        if (i == n - 1)
-            return v;
+    if (n < 2 || n > 18 || key.at(n - 1) != u'>' || (key.at(0) == u'0' && n > 2))
+        return -1;
+    std::int64_t v = 0;
+    for (qsizetype i = 0; i < n - 1; ++i) {
+        const char16_t c = key.at(i).unicode();
+        if (c < u'0' || c > u'9')
+            return -1;
+        v = v * 10 + (c - u'0');
     }
-    return roundToInt64(numericValue(key));
+    return v;
 }
 } // namespace
 
-NodeModel::NodeModel(QObject* parent) : QAbstractItemModel(parent) {}
+NodeModel::NodeModel(QObject* parent)
+    : QAbstractItemModel(parent)
+{
+}
 
-Node* NodeModel::Add(const QString& relative, const QString& key, const QString& text, int image,
-                     int selectedImage)
+Node* NodeModel::Add(
+    const QString& relative, const QString& key, const QString& text, int image, int selectedImage)
 {
     Node* parent = nullptr;
     if (!relative.isEmpty()) {
@@ -46,12 +46,21 @@ Node* NodeModel::Add(const QString& relative, const QString& key, const QString&
 
 Node* NodeModel::AddChild(Node* parent, const QString& key, const QString& text, int image, int selectedImage)
 {
+    // Keys the scan makes are dense numbers: they are looked up by index,
+    // which is far cheaper than hashing; other keys go to the hash.
+    const std::int64_t number = canonicalNumber(key);
     Node** slot = nullptr;
     if (!key.isEmpty()) {
-        auto [it, inserted] = byKey_.try_emplace(key, nullptr);
-        if (!inserted)
+        if (find(key))
             throw TreeError("Key is not unique in collection: '" + key.toStdString() + "'");
-        slot = &it->second;
+        const auto denseLimit = static_cast<std::int64_t>(4 * nodes_.size() + 4096);
+        if (number >= 0 && number < denseLimit) {
+            if (static_cast<size_t>(number) >= byNumber_.size())
+                byNumber_.resize(static_cast<size_t>(number) + 1, nullptr);
+            slot = &byNumber_[static_cast<size_t>(number)];
+        } else {
+            slot = &byKey_.try_emplace(key, nullptr).first->second;
+        }
     }
 
     std::vector<Node*>& siblings = parent ? parent->Children : top_;
@@ -73,7 +82,7 @@ Node* NodeModel::AddChild(Node* parent, const QString& key, const QString& text,
     if (!inBatch())
         endInsertRows();
 
-    const auto value = keyValue(key);
+    const auto value = number >= 0 ? std::optional<std::int64_t>(number) : roundToInt64(numericValue(key));
     if (!value)
         keysFit_ = false;
     else if (*value > highestKey_ || nodes_.size() == 1)
@@ -88,6 +97,7 @@ void NodeModel::Clear()
     nodes_.clear();
     top_.clear();
     byKey_.clear();
+    byNumber_.clear();
     highestKey_ = 0;
     keysFit_ = true;
     if (!inBatch())
@@ -103,6 +113,12 @@ Node* NodeModel::Item(std::int64_t index) const
 
 Node* NodeModel::find(const QString& key) const
 {
+    const std::int64_t number = canonicalNumber(key);
+    if (number >= 0 && static_cast<size_t>(number) < byNumber_.size()
+        && byNumber_[static_cast<size_t>(number)])
+        return byNumber_[static_cast<size_t>(number)];
+    if (byKey_.empty())
+        return nullptr;
     const auto it = byKey_.find(key);
     return it == byKey_.end() ? nullptr : it->second;
 }
@@ -154,7 +170,10 @@ int NodeModel::rowCount(const QModelIndex& parent) const
     return static_cast<int>(parent.isValid() ? nodeAt(parent)->Children.size() : top_.size());
 }
 
-int NodeModel::columnCount(const QModelIndex&) const { return 1; }
+int NodeModel::columnCount(const QModelIndex&) const
+{
+    return 1;
+}
 
 QIcon NodeModel::iconFor(const Node& node) const
 {
@@ -185,7 +204,9 @@ QVariant NodeModel::data(const QModelIndex& index, int role) const
     return {};
 }
 
-TreeView::TreeView(QWidget* parent) : QTreeView(parent), model_(new NodeModel(this))
+TreeView::TreeView(QWidget* parent)
+    : QTreeView(parent)
+    , model_(new NodeModel(this))
 {
     setModel(model_);
     setHeaderHidden(true);
@@ -194,7 +215,7 @@ TreeView::TreeView(QWidget* parent) : QTreeView(parent), model_(new NodeModel(th
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setSelectionMode(QAbstractItemView::SingleSelection);
     connect(this, &QTreeView::clicked, this,
-            [this](const QModelIndex& index) { emit NodeClick(model_->nodeAt(index)); });
+        [this](const QModelIndex& index) { emit NodeClick(model_->nodeAt(index)); });
     connect(model_, &QAbstractItemModel::modelReset, this, &TreeView::restoreExpansion);
 }
 

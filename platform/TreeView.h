@@ -25,12 +25,12 @@ public:
 struct Node {
     QString Key;
     QString Text;
-    int Image = 0;         // 1-based index into the image list; 0 for none
+    int Image = 0; // 1-based index into the image list; 0 for none
     int SelectedImage = 0; // likewise
     Node* Parent = nullptr;
     std::vector<Node*> Children;
     std::int64_t Index = 0; // 1-based, in the order nodes were added
-    int row = 0;            // position among its parent's children
+    int row = 0; // position among its parent's children
     bool expanded = false;
 };
 
@@ -43,9 +43,10 @@ public:
     // when `relative` is empty). Throws TreeError when the key is taken or the
     // relative is unknown.
     Node* Add(const QString& relative, const QString& key, const QString& text, int image = 0,
-              int selectedImage = 0);
+        int selectedImage = 0);
     // The same below a node already at hand (nullptr for the top level).
-    Node* AddChild(Node* parent, const QString& key, const QString& text, int image = 0, int selectedImage = 0);
+    Node* AddChild(
+        Node* parent, const QString& key, const QString& text, int image = 0, int selectedImage = 0);
     void Clear();
     std::int64_t Count() const { return static_cast<std::int64_t>(nodes_.size()); }
     Node* Item(std::int64_t index) const; // 1-based; nullptr when out of range
@@ -82,11 +83,12 @@ private:
     struct KeyHash {
         size_t operator()(const QString& key) const noexcept
         {
-            return std::hash<std::u16string_view>()(
-                std::u16string_view(reinterpret_cast<const char16_t*>(key.utf16()), static_cast<size_t>(key.size())));
+            return std::hash<std::u16string_view>()(std::u16string_view(
+                reinterpret_cast<const char16_t*>(key.utf16()), static_cast<size_t>(key.size())));
         }
     };
     std::unordered_map<QString, Node*, KeyHash> byKey_;
+    std::vector<Node*> byNumber_; // nodes by the number of a "123>" key
     std::int64_t highestKey_ = 0;
     bool keysFit_ = true;
     int batch_ = 0;

@@ -38,6 +38,23 @@ TEST(NodeKeys, NextNodeKeyIsOneMoreThanTheHighestKey)
     EXPECT_EQ(nextNodeKey(cleared), QStringLiteral("1>"));
 }
 
+TEST(NodeKeys, KeysAreUniqueTextsWhateverTheirNumbers)
+{
+    // Near and far numbers, and texts that read as the same number, are kept
+    // apart exactly; a key is refused only when the same text comes again.
+    NodeModel nodes;
+    nodes.Add({}, kRootKey, QStringLiteral("root"));
+    for (const char* key : {"3>", "9000000000>", "07>", "7>", " 7>", "x>"})
+        nodes.Add(kRootKey, QString::fromLatin1(key), QString::fromLatin1(key));
+    for (const char* key : {"3>", "9000000000>", "07>", "7>", " 7>", "x>", "0>"}) {
+        ASSERT_NE(nodes.find(QString::fromLatin1(key)), nullptr) << key;
+        EXPECT_THROW(nodes.Add(kRootKey, QString::fromLatin1(key), QStringLiteral("again")), TreeError) << key;
+    }
+    EXPECT_EQ(nodes.find(QStringLiteral("4>")), nullptr);
+    EXPECT_THROW(nodes.Add(QStringLiteral("8>"), QStringLiteral("8>"), QStringLiteral("orphan")), TreeError);
+    EXPECT_EQ(nodes.Count(), 7);
+}
+
 TEST(NodeKeys, RowCounterReadsTheClipboard)
 {
     MemoryClipboard clip;
