@@ -19,8 +19,8 @@ RecordSource scanRecords(const QString& deleteKey, const QString& databaseName);
 inline constexpr const char* kTreeRecords =
     "SELECT ID, Parent, dbaseName, file_name, path FROM main WHERE dbaseName = ? ORDER BY SrNO";
 inline constexpr const char* kOwnRecord =
-    "SELECT file_name, path, size, date FROM main WHERE dbaseName = ? AND ID = ? ORDER BY SrNO "
-    "LIMIT 1";
+    "SELECT file_name, path, size, date FROM main WHERE dbaseName = ? AND Parent = ? AND ID = ? "
+    "ORDER BY SrNO LIMIT 1";
 inline constexpr const char* kChildRecords =
     "SELECT file_name, path, size, date, SrNO FROM main WHERE dbaseName = ? AND Parent = ? "
     "ORDER BY SrNO";
@@ -42,7 +42,7 @@ inline constexpr const char* kLastSerial = "SELECT SrNO FROM main ORDER BY SrNO 
 // The tree editor's record of a node: the shown catalogue's first record with
 // that key.
 inline constexpr const char* kNodeRecordRowId =
-    "SELECT SrNO FROM main WHERE dbaseName = ? AND ID = ? ORDER BY SrNO LIMIT 1";
+    "SELECT SrNO FROM main WHERE dbaseName = ? AND Parent = ? AND ID = ? ORDER BY SrNO LIMIT 1";
 inline constexpr const char* kTableExists =
     "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = ?";
 inline constexpr const char* kReportRows = "SELECT SrNO, file_name, path, date, size FROM temp";

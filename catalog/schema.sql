@@ -12,10 +12,10 @@ CREATE TABLE main (
   SrNO      INTEGER PRIMARY KEY AUTOINCREMENT,
   delKey    TEXT
 );
--- Tree loading and the file list look records up by
--- catalogue first.
-CREATE INDEX main_dbase_parent ON main (dbaseName, Parent);
-CREATE INDEX main_dbase_id     ON main (dbaseName, ID);
+-- Tree loading, the file list and a node's own record look records up by
+-- catalogue, parent and key. One index serves them all: every index costs
+-- its share of each scanned entry.
+CREATE INDEX main_dbase_parent_id ON main (dbaseName, Parent, ID);
 
 CREATE TABLE Projects (
   SrNo      INTEGER PRIMARY KEY AUTOINCREMENT,

@@ -6,6 +6,7 @@
 #include "main_window/Form1.h"
 #include "platform/Clipboard.h"
 #include "platform/DataControl.h"
+#include "platform/TreeView.h"
 
 #include <QTreeWidget>
 
@@ -21,7 +22,10 @@ QString columnText(const SQLite::Statement& st, int i)
 }
 } // namespace
 
-std::int64_t X() { return rowCounterNext(clipboard()); }
+std::int64_t X()
+{
+    return rowCounterNext(clipboard());
+}
 
 void FillFileList(Form1& form, const QString& key)
 {
@@ -30,12 +34,15 @@ void FillFileList(Form1& form, const QString& key)
         throw DbError("The catalogue database is not open.");
     const std::string name = form.shownDatabaseName().toStdString();
 
+    // A node's own record hangs where the node hangs; the root has none.
+    const Node* node = form.TreeView1->Nodes().find(key);
     SQLite::Statement own(*db, Queries::kOwnRecord);
     own.bind(1, name);
-    own.bind(2, key.toStdString());
-    if (own.executeStep()) {
-        auto* item = new QTreeWidgetItem(QStringList{columnText(own, 0), columnText(own, 1),
-                                                     columnText(own, 2), columnText(own, 3)});
+    own.bind(2, node && node->Parent ? node->Parent->Key.toStdString() : std::string());
+    own.bind(3, key.toStdString());
+    if (node && node->Parent && own.executeStep()) {
+        auto* item = new QTreeWidgetItem(
+            QStringList {columnText(own, 0), columnText(own, 1), columnText(own, 2), columnText(own, 3)});
         item->setTextAlignment(2, Qt::AlignRight | Qt::AlignVCenter);
         form.ListView2->addTopLevelItem(item);
     }
@@ -62,9 +69,8 @@ void FillFileList(Form1& form, const QString& key)
             } else {
                 ++n;
             }
-            auto* item = new QTreeWidgetItem(
-                QStringList{numberText(n), columnText(children, 0), columnText(children, 1),
-                            columnText(children, 2), columnText(children, 3)});
+            auto* item = new QTreeWidgetItem(QStringList {numberText(n), columnText(children, 0),
+                columnText(children, 1), columnText(children, 2), columnText(children, 3)});
             item->setTextAlignment(3, Qt::AlignRight | Qt::AlignVCenter);
             // The record's serial number, for actions on the listed rows.
             item->setData(0, Qt::UserRole, QVariant::fromValue<qlonglong>(children.getColumn(4).getInt64()));

@@ -46,11 +46,13 @@ QLabel* captionAbove(QWidget* parent, const char* name, const QString& text, con
     return label;
 }
 
-std::optional<std::int64_t> rowIdOf(SQLite::Database& db, const QString& databaseName, const QString& key)
+std::optional<std::int64_t> rowIdOf(
+    SQLite::Database& db, const QString& databaseName, const QString& parentKey, const QString& key)
 {
     SQLite::Statement st(db, Queries::kNodeRecordRowId);
     st.bind(1, databaseName.toStdString());
-    st.bind(2, key.toStdString());
+    st.bind(2, parentKey.toStdString());
+    st.bind(3, key.toStdString());
     if (!st.executeStep())
         return std::nullopt;
     return st.getColumn(0).getInt64();
@@ -220,12 +222,13 @@ void frmTree::TreeView1_NodeClick(Node*)
     if (!selected || selected->Key == kRootKey || !Adodc1->isOpen())
         return;
     const QString key = selected->Key;
+    const QString parentKey = selected->Parent ? selected->Parent->Key : QString();
     const QString text = selected->Text;
 
     guarded([&] {
         auto db = Adodc1->connection();
         // The shown catalogue's record: other catalogues reuse the same keys.
-        const std::optional<std::int64_t> rowId = rowIdOf(*db, shownDatabaseName_, key);
+        const std::optional<std::int64_t> rowId = rowIdOf(*db, shownDatabaseName_, parentKey, key);
         Recordset& rs = Adodc1->recordset();
         const std::int64_t before = rs.rowId();
         try {
