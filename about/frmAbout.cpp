@@ -1,4 +1,5 @@
 #include "about/frmAbout.h"
+#include "platform/Twips.h"
 
 #include "about/VersionResource.h"
 #include "catalog/AppPaths.h"
@@ -17,13 +18,6 @@ namespace qm {
 namespace {
 
 QPointer<frmAbout> openWindow;
-
-template <typename W> W* place(W* widget, const char* name, int left, int top, int width, int height)
-{
-    widget->setObjectName(QString::fromLatin1(name));
-    widget->setGeometry(tw(left), tw(top), tw(width), tw(height));
-    return widget;
-}
 
 } // namespace
 

@@ -59,6 +59,14 @@ std::int64_t fillCatalogueTree(SQLite::Database& db, const QString& name, NodeMo
     return unplaced;
 }
 
+QString nameToSave(const QString& boxText, const QString& prompt, const NodeModel& nodes)
+{
+    if (boxText != prompt)
+        return boxText;
+    const Node* root = nodes.Item(1);
+    return root ? root->Text : QString();
+}
+
 QString unplacedRecordsMessage(std::int64_t count, const QString& name)
 {
     return QStringLiteral("%1 record(s) of the catalogue \"%2\" could not be placed in the tree (a parent "

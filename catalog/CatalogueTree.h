@@ -23,6 +23,10 @@ bool isFolderPath(const QString& path);
 // without a value) are passed over; returns how many. Throws DbError.
 std::int64_t fillCatalogueTree(SQLite::Database& db, const QString& name, NodeModel& nodes, bool withImages);
 
+// The name a tree window saves: what its name box holds, or while the box
+// still shows its prompt, the text of the tree's root (empty without one).
+QString nameToSave(const QString& boxText, const QString& prompt, const NodeModel& nodes);
+
 // The one message about records a tree could not place.
 QString unplacedRecordsMessage(std::int64_t count, const QString& name);
 

@@ -1,4 +1,5 @@
 #include "main_window/Form1.h"
+#include "platform/Twips.h"
 
 #include "catalog/NameFile.h"
 #include "catalog/NodeKeys.h"
@@ -25,13 +26,6 @@
 namespace qm {
 namespace {
 
-template <typename W> W* place(W* widget, const char* name, int left, int top, int width, int height)
-{
-    widget->setObjectName(QString::fromLatin1(name));
-    widget->setGeometry(tw(left), tw(top), tw(width), tw(height));
-    return widget;
-}
-
 QLabel* boldLabel(QWidget* parent, const QString& text, int pointSize)
 {
     auto* label = new QLabel(text, parent);
@@ -57,7 +51,8 @@ QTreeWidget* reportList(QWidget* parent)
 
 } // namespace
 
-Form1::Form1(QWidget* parent) : QMainWindow(parent)
+Form1::Form1(QWidget* parent)
+    : QMainWindow(parent)
 {
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Quillmark"));
@@ -82,9 +77,11 @@ void Form1::buildControls()
     File1->hide();
     Label1 = place(boldLabel(client, QStringLiteral("Database Tree"), 12), "Label1", 0, 3000, 1815, 375);
     TreeView1 = place(new TreeView(client), "TreeView1", 0, 3360, 4815, 4455);
-    Label2 = place(boldLabel(client, QStringLiteral("Folder Information"), 12), "Label2", 4920, 360, 2535, 255);
+    Label2
+        = place(boldLabel(client, QStringLiteral("Folder Information"), 12), "Label2", 4920, 360, 2535, 255);
     ListView2 = place(reportList(client), "ListView2", 4800, 600, 10095, 2340);
-    Label3 = place(boldLabel(client, QStringLiteral("File Information"), 12), "Label3", 4920, 3000, 2655, 255);
+    Label3
+        = place(boldLabel(client, QStringLiteral("File Information"), 12), "Label3", 4920, 3000, 2655, 255);
     ListView1 = place(reportList(client), "ListView1", 4800, 3240, 10095, 4575);
     Adodc1 = place(new DataControl(client), "Adodc1", 11760, 2880, 2055, 375);
     Adodc1->setCaption(QStringLiteral("Adodc1"));
@@ -95,10 +92,9 @@ void Form1::buildControls()
         QLineEdit** box;
         const char* name;
         const char* field;
-    } buffer[] = {{&Text1, "Text1", "ID"},        {&Text2, "Text2", "Parent"},
-                  {&Text3, "Text3", "dbaseName"}, {&Text4, "Text4", "file_name"},
-                  {&Text5, "Text5", "path"},      {&Text6, "Text6", "size"},
-                  {&Text7, "Text7", "date"},      {&Text9, "Text9", "delKey"}};
+    } buffer[] = {{&Text1, "Text1", "ID"}, {&Text2, "Text2", "Parent"}, {&Text3, "Text3", "dbaseName"},
+        {&Text4, "Text4", "file_name"}, {&Text5, "Text5", "path"}, {&Text6, "Text6", "size"},
+        {&Text7, "Text7", "date"}, {&Text9, "Text9", "delKey"}};
     int x = 5000;
     for (const auto& b : buffer) {
         *b.box = place(new QLineEdit(client), b.name, x, 0, 735, 285);
@@ -108,19 +104,27 @@ void Form1::buildControls()
     }
 
     Label4 = place(boldLabel(client, QStringLiteral("Database Name"), 0), "Label4", 4440, 7920, 2055, 255);
-    Text8 = place(new QLineEdit(QStringLiteral("Enter database name"), client), "Text8", 4440, 8280, 1935, 285);
-    Command2 = place(new QPushButton(QStringLiteral("Add Folder"), client), "Command2", 1920, 8280, 1935, 255);
-    Command7 = place(new QPushButton(QStringLiteral("Delete Folder"), client), "Command7", 1920, 8760, 1935, 255);
-    Command5 = place(new QPushButton(QStringLiteral("Open Database"), client), "Command5", 4440, 8760, 1935, 255);
-    Command1 = place(new QPushButton(QStringLiteral("Add new database"), client), "Command1", 6600, 8760, 1935, 255);
-    Command3 = place(new QPushButton(QStringLiteral("Save to database"), client), "Command3", 8760, 8760, 1935, 255);
+    Text8
+        = place(new QLineEdit(QStringLiteral("Enter database name"), client), "Text8", 4440, 8280, 1935, 285);
+    Command2
+        = place(new QPushButton(QStringLiteral("Add Folder"), client), "Command2", 1920, 8280, 1935, 255);
+    Command7
+        = place(new QPushButton(QStringLiteral("Delete Folder"), client), "Command7", 1920, 8760, 1935, 255);
+    Command5
+        = place(new QPushButton(QStringLiteral("Open Database"), client), "Command5", 4440, 8760, 1935, 255);
+    Command1 = place(
+        new QPushButton(QStringLiteral("Add new database"), client), "Command1", 6600, 8760, 1935, 255);
+    Command3 = place(
+        new QPushButton(QStringLiteral("Save to database"), client), "Command3", 8760, 8760, 1935, 255);
     Command6 = place(new QPushButton(QStringLiteral("Edit"), client), "Command6", 10920, 8280, 2055, 255);
-    Command4 = place(new QPushButton(QStringLiteral("Clear Database"), client), "Command4", 10920, 8760, 2055, 255);
+    Command4 = place(
+        new QPushButton(QStringLiteral("Clear Database"), client), "Command4", 10920, 8760, 2055, 255);
     Command4->setEnabled(false);
     Check1 = place(new QCheckBox(QStringLiteral("Project File"), client), "Check1", 6960, 8040, 1215, 255);
     Check2 = place(new QCheckBox(QStringLiteral("Multimedia"), client), "Check2", 6960, 8400, 1095, 255);
     Check3 = place(new QCheckBox(QStringLiteral("Ducument"), client), "Check3", 8880, 8040, 1095, 255);
-    Check4 = place(new QCheckBox(QStringLiteral("Installation-Update"), client), "Check4", 8880, 8400, 1695, 255);
+    Check4 = place(
+        new QCheckBox(QStringLiteral("Installation-Update"), client), "Check4", 8880, 8400, 1695, 255);
 
     connect(Drive1, &DriveListBox::Change, this, &Form1::Drive1_Change);
     connect(Dir1, &DirListBox::Change, this, &Form1::Dir1_Change);
@@ -169,7 +173,8 @@ void Form1::buildMenus()
     Multimedia->setObjectName(QStringLiteral("Multimedia"));
     Document = edit->addAction(QStringLiteral("&Documents"), this, &Form1::Document_Click);
     Document->setObjectName(QStringLiteral("Document"));
-    InstallNUpdate = edit->addAction(QStringLiteral("&Installation Files"), this, &Form1::InstallNUpdate_Click);
+    InstallNUpdate
+        = edit->addAction(QStringLiteral("&Installation Files"), this, &Form1::InstallNUpdate_Click);
     InstallNUpdate->setObjectName(QStringLiteral("InstallNUpdate"));
 
     About = menuBar()->addAction(QStringLiteral("&About"), this, &Form1::About_Click);
@@ -178,24 +183,27 @@ void Form1::buildMenus()
 
 void Form1::addColumnHeaders()
 {
-    auto columns = [](QTreeWidget* list, const std::initializer_list<std::tuple<const char*, int, bool>>& cols) {
-        QStringList labels;
-        for (const auto& c : cols)
-            labels << QString::fromLatin1(std::get<0>(c));
-        list->setColumnCount(static_cast<int>(labels.size()));
-        list->setHeaderLabels(labels);
-        int i = 0;
-        for (const auto& c : cols) {
-            list->setColumnWidth(i, tw(std::get<1>(c)));
-            if (std::get<2>(c))
-                list->headerItem()->setTextAlignment(i, Qt::AlignRight | Qt::AlignVCenter);
-            ++i;
-        }
-    };
-    columns(ListView1, {{"No.", 500, false}, {"Filename", 3000, false}, {"Path", 3000, false},
-                        {"Size", 1200, true}, {"Date", 1345, false}});
-    columns(ListView2, {{"Name", 2000, false}, {"Path", 3000, false}, {"Size", 1200, true},
-                        {"Created", 1345, false}, {"Modified", 1345, false}});
+    auto columns
+        = [](QTreeWidget* list, const std::initializer_list<std::tuple<const char*, int, bool>>& cols) {
+              QStringList labels;
+              for (const auto& c : cols)
+                  labels << QString::fromLatin1(std::get<0>(c));
+              list->setColumnCount(static_cast<int>(labels.size()));
+              list->setHeaderLabels(labels);
+              int i = 0;
+              for (const auto& c : cols) {
+                  list->setColumnWidth(i, tw(std::get<1>(c)));
+                  if (std::get<2>(c))
+                      list->headerItem()->setTextAlignment(i, Qt::AlignRight | Qt::AlignVCenter);
+                  ++i;
+              }
+          };
+    columns(ListView1,
+        {{"No.", 500, false}, {"Filename", 3000, false}, {"Path", 3000, false}, {"Size", 1200, true},
+            {"Date", 1345, false}});
+    columns(ListView2,
+        {{"Name", 2000, false}, {"Path", 3000, false}, {"Size", 1200, true}, {"Created", 1345, false},
+            {"Modified", 1345, false}});
 }
 
 bool Form1::Form_Load()
@@ -218,7 +226,7 @@ bool Form1::Form_Load()
         opened = false;
     }
     if (opened)
-        guarded([this] { XpandTree::LoadTree(*this); });
+        guarded(this, [this] { XpandTree::LoadTree(*this); });
 
     addColumnHeaders();
 
@@ -241,7 +249,10 @@ void Form1::Drive1_Change()
         Drive1->setDrive(previousDrive_);
 }
 
-void Form1::Dir1_Change() { File1->setPath(Dir1->Path()); }
+void Form1::Dir1_Change()
+{
+    File1->setPath(Dir1->Path());
+}
 
 void Form1::Exit_Click()
 {

@@ -2,6 +2,7 @@
 // The main window: folder picking, the catalogue tree, the two file lists,
 // the catalogue buttons, the category boxes and the menu.
 #include "platform/MessageBox.h"
+#include "platform/Twips.h"
 
 #include <QMainWindow>
 #include <QPointer>
@@ -25,9 +26,6 @@ class DriveListBox;
 class FileListBox;
 class TreeView;
 struct Node;
-
-// Twips of the designed layout to pixels (15 twips a pixel at 96 dpi).
-constexpr int tw(int twips) { return twips / 15; }
 
 class Form1 : public QMainWindow {
     Q_OBJECT
@@ -130,22 +128,11 @@ private:
     void buildControls();
     void buildMenus();
     void addColumnHeaders();
-    // Runs a handler body; a failure becomes a message and never ends the program.
-    template <typename F> void guarded(F&& body);
 
     QString currentDatabaseName_;
     QString shownDatabaseName_;
     QString previousDrive_;
     bool unloaded_ = false;
 };
-
-template <typename F> void Form1::guarded(F&& body)
-{
-    try {
-        body();
-    } catch (const std::exception& e) {
-        MsgBox(QString::fromUtf8(e.what()), this);
-    }
-}
 
 } // namespace qm

@@ -1,6 +1,7 @@
 // Starting, naming, opening and pruning catalogues, and the node click.
 #include "main_window/Form1.h"
 
+#include "catalog/CatalogueTree.h"
 #include "catalog/NameFile.h"
 #include "catalog/NodeKeys.h"
 #include "main_window/XpandFolder.h"
@@ -39,7 +40,7 @@ void Form1::TreeView1_NodeClick(Node*)
 
 void Form1::Command1_Click()
 {
-    guarded([this] {
+    guarded(this, [this] {
         currentDatabaseName_ = Text8->text();
 
         // The database node is keyed from the last record's serial number; an
@@ -67,20 +68,15 @@ void Form1::Command1_Click()
 
 void Form1::Command3_Click()
 {
-    QString name = Text8->text();
-    if (name == QLatin1String("Enter database name")) {
-        const Node* root = TreeView1->Nodes().Item(1);
-        name = root ? root->Text : QString();
-    }
     // A failed write leaves the old name in place and says nothing.
-    NameFile::write(name);
+    NameFile::write(nameToSave(Text8->text(), QStringLiteral("Enter database name"), TreeView1->Nodes()));
 }
 
 void Form1::Command5_Click()
 {
     Command3_Click();
     TreeView1->Nodes().Clear();
-    guarded([this] { XpandTree::LoadTree(*this); });
+    guarded(this, [this] { XpandTree::LoadTree(*this); });
 }
 
 void Form1::Command7_Click()
@@ -89,13 +85,13 @@ void Form1::Command7_Click()
     if (!selected) {
         MsgBox(QStringLiteral("No folder is selected. Select a top-level folder of the tree to delete it "
                               "from the catalogue."),
-               this);
+            this);
         return;
     }
     if (!selected->Parent) {
         MsgBox(QStringLiteral("The root node stands for the whole catalogue and is not deleted. Select a "
                               "top-level folder below it."),
-               this);
+            this);
         return;
     }
     if (selected->Parent->Key != kRootKey) {
@@ -122,7 +118,7 @@ void Form1::Command7_Click()
         return;
     }
 
-    guarded([this] {
+    guarded(this, [this] {
         Adodc1->setCommandType(CommandType::Text);
         Adodc1->setRecordSource(Queries::allRecordsAgain());
         Adodc1->Refresh();
@@ -131,7 +127,7 @@ void Form1::Command7_Click()
     ListView1->clear();
     ListView2->clear();
     NameFile::write(parentText);
-    guarded([this] { XpandTree::LoadTree(*this); });
+    guarded(this, [this] { XpandTree::LoadTree(*this); });
 }
 
 } // namespace qm

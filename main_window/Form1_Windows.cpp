@@ -56,7 +56,7 @@ void Form1::setupSecondaryWindows()
                 item->text(4), item->text(3)});
         }
         bool copied = false;
-        guarded([&rows, &copied] {
+        guarded(this, [&rows, &copied] {
             DataEnvironment1::replaceTemp(databasePath(), rows);
             copied = true;
         });

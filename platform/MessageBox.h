@@ -1,5 +1,6 @@
 #pragma once
 #include <QString>
+#include <exception>
 #include <functional>
 
 class QWidget;
@@ -22,4 +23,19 @@ namespace qm {
 bool Ask(const QString& text, QWidget* parent = nullptr);
 using QuestionHook = std::function<bool(const QString& text)>;
 void setQuestionHook(QuestionHook hook);
+} // namespace qm
+
+namespace qm {
+// Runs a handler's body; a failure becomes a message with its text and never
+// ends the program. True when the body ran to its end.
+template <typename F> bool guarded(QWidget* parent, F&& body)
+{
+    try {
+        body();
+        return true;
+    } catch (const std::exception& e) {
+        MsgBox(QString::fromUtf8(e.what()), parent);
+        return false;
+    }
+}
 } // namespace qm

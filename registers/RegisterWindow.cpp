@@ -1,4 +1,5 @@
 #include "registers/RegisterWindow.h"
+#include "platform/Twips.h"
 
 #include "catalog/Queries.h"
 #include "main_window/Form1.h"
@@ -38,9 +39,7 @@ QHash<QString, QPointer<RegisterWindow>>& openWindows()
 
 template <typename W> W* place(W* widget, const QString& name, const TwipRect& r)
 {
-    widget->setObjectName(name);
-    widget->setGeometry(tw(r.left), tw(r.top), tw(r.width), tw(r.height));
-    return widget;
+    return qm::place(widget, name, r.left, r.top, r.width, r.height);
 }
 
 // A walk over the register: the boxes are not repainted at each step, and the
@@ -222,11 +221,7 @@ Recordset& RegisterWindow::records()
 
 template <typename F> void RegisterWindow::guarded(F&& body)
 {
-    try {
-        body();
-    } catch (const std::exception& e) {
-        MsgBox(QString::fromUtf8(e.what()), this);
-    }
+    qm::guarded(this, std::forward<F>(body));
     showCursor();
 }
 

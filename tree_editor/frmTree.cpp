@@ -1,4 +1,5 @@
 #include "tree_editor/frmTree.h"
+#include "platform/Twips.h"
 
 #include "catalog/CatalogueTree.h"
 #include "platform/WindowFront.h"
@@ -27,13 +28,6 @@ namespace {
 const QString kNamePrompt = QStringLiteral("Enter new name");
 
 QPointer<frmTree> openWindow;
-
-template <typename W> W* place(W* widget, const char* name, int left, int top, int width, int height)
-{
-    widget->setObjectName(QString::fromLatin1(name));
-    widget->setGeometry(tw(left), tw(top), tw(width), tw(height));
-    return widget;
-}
 
 // A box's caption stands just above it.
 QLabel* captionAbove(QWidget* parent, const char* name, const QString& text, const QLineEdit* box)
@@ -66,15 +60,6 @@ bool rowExists(SQLite::Database& db, std::int64_t rowId)
 }
 
 } // namespace
-
-template <typename F> void frmTree::guarded(F&& body)
-{
-    try {
-        body();
-    } catch (const std::exception& e) {
-        MsgBox(QString::fromUtf8(e.what()), this);
-    }
-}
 
 frmTree::frmTree(QWidget* parent)
     : QWidget(parent)
@@ -178,7 +163,7 @@ bool frmTree::Form_Load()
     } else {
         // Loading again: what was typed is kept, the record shown stays shown,
         // and the cursor takes in what other windows wrote meanwhile.
-        guarded([this] {
+        guarded(this, [this] {
             storePendingEdit();
             const std::int64_t shown = Adodc1->recordset().rowId();
             Adodc1->Refresh();
@@ -188,7 +173,7 @@ bool frmTree::Form_Load()
     }
 
     shownDatabaseName_ = name;
-    guarded([this] { buildTree(); });
+    guarded(this, [this] { buildTree(); });
     return true;
 }
 
@@ -225,7 +210,7 @@ void frmTree::TreeView1_NodeClick(Node*)
     const QString parentKey = selected->Parent ? selected->Parent->Key : QString();
     const QString text = selected->Text;
 
-    guarded([&] {
+    guarded(this, [&] {
         auto db = Adodc1->connection();
         // The shown catalogue's record: other catalogues reuse the same keys.
         const std::optional<std::int64_t> rowId = rowIdOf(*db, shownDatabaseName_, parentKey, key);
@@ -266,14 +251,8 @@ void frmTree::TreeView1_NodeClick(Node*)
 
 void frmTree::Command1_Click()
 {
-    QString name = Text8->text();
-    if (name == kNamePrompt) {
-        // A tree without a root gives the empty name.
-        const Node* root = TreeView1->Nodes().Item(1);
-        name = root ? root->Text : QString();
-    }
     // A failed write leaves the old name in place and says nothing.
-    NameFile::write(name);
+    NameFile::write(nameToSave(Text8->text(), kNamePrompt, TreeView1->Nodes()));
 }
 
 void frmTree::Command2_Click()
@@ -289,7 +268,7 @@ void frmTree::Form_Unload()
         return;
     unloaded_ = true;
     // What is left typed in the boxes is kept, as a move would keep it.
-    guarded([this] { storePendingEdit(); });
+    guarded(this, [this] { storePendingEdit(); });
     Adodc1->Close();
 }
 

@@ -72,8 +72,6 @@ private:
     void buildTree();
     // Stores what the boxes hold into the current record, if anything changed.
     void storePendingEdit();
-    // Runs a handler body; a failure becomes a message and never ends the program.
-    template <typename F> void guarded(F&& body);
 
     QString shownDatabaseName_;
     bool unloaded_ = false;
