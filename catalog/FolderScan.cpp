@@ -61,38 +61,6 @@ StartFolder startFolderOf(const QString& reportedPath)
     return top;
 }
 
-void formatSize(std::uint64_t bytes, std::string& out)
-{
-    out.clear();
-    char digits[24];
-    if (bytes < 1024) {
-        out.append(digits, std::to_chars(digits, digits + sizeof digits, bytes).ptr);
-        return;
-    }
-    // Beyond a terabyte the hundredths below no longer fit the sum; take the long way.
-    if (bytes >= (std::uint64_t(1) << 40)) {
-        out = utf8(sizeText(bytes));
-        return;
-    }
-    // Hundredths of the unit, rounded half to even: exactly what rounding
-    // the quotient to two places gives, since bytes / unit is exact in binary.
-    const std::uint64_t unit = bytes >= 1048576 ? 1048576 : 1024;
-    const std::uint64_t scaled = bytes * 100;
-    std::uint64_t hundredths = scaled / unit;
-    const std::uint64_t rest = scaled % unit;
-    if (rest * 2 > unit || (rest * 2 == unit && (hundredths & 1)))
-        ++hundredths;
-    out.push_back(' ');
-    out.append(digits, std::to_chars(digits, digits + sizeof digits, hundredths / 100).ptr);
-    if (const std::uint64_t fraction = hundredths % 100) {
-        out.push_back('.');
-        out.push_back(static_cast<char>('0' + fraction / 10));
-        if (fraction % 10)
-            out.push_back(static_cast<char>('0' + fraction % 10));
-    }
-    out += unit == 1024 ? " KB" : " MB";
-}
-
 FolderScan::FolderScan(SQLite::Database& db, const QString& databaseName, std::int64_t firstKey,
     ScanListener* listener, FileSystem& fs)
     : db_(db)
@@ -360,10 +328,9 @@ FolderScan::SizeTarget FolderScan::queue(std::int64_t key, std::string_view pare
     r.parentText = parentText;
     r.name.assign(name);
     r.path.assign(path);
-    if (folder)
-        r.size.clear(); // known when the folder's walk ends
-    else
-        formatSize(size, r.size);
+    r.size.clear(); // a folder's is known when its walk ends
+    if (!folder)
+        appendSizeText(size, r.size);
     char date[20];
     formatDate(created, date);
     r.date.assign(date, 19);
@@ -456,11 +423,13 @@ void FolderScan::stored(int first, int count, std::int64_t firstSrNo)
 void FolderScan::setSize(SizeTarget& target, std::uint64_t bytes)
 {
     if (target.row >= 0) {
-        formatSize(bytes, rows_[static_cast<size_t>(target.row)].size);
+        std::string& text = rows_[static_cast<size_t>(target.row)].size;
+        text.clear();
+        appendSizeText(bytes, text);
     } else if (target.srNo != 0) {
         begin();
         std::string size;
-        formatSize(bytes, size);
+        appendSizeText(bytes, size);
         bindText(update_, 1, size);
         sqlite3_bind_int64(update_, 2, target.srNo);
         const int rc = sqlite3_step(update_);

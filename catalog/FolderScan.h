@@ -195,10 +195,6 @@ private:
     QString failure_;
 };
 
-// The size text of `bytes` as UTF-8, as sizeText gives it, without the
-// floating-point detour for the sizes files have.
-void formatSize(std::uint64_t bytes, std::string& out);
-
 // One message naming how many entries were left out and the first few; empty
 // when none was.
 QString skippedReport(const FolderScan& scan);

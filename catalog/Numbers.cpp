@@ -1,9 +1,9 @@
 #include "catalog/Numbers.h"
 
 #include <cctype>
-#include <cstdlib>
+#include <charconv>
 #include <cmath>
-#include <cstdio>
+#include <cstdlib>
 #include <string>
 
 namespace qm {
@@ -63,35 +63,44 @@ std::optional<std::int64_t> roundToInt64(double value)
     return static_cast<std::int64_t>(r);
 }
 
-double roundHalfEven(double value, int decimals)
-{
-    const double scale = std::pow(10.0, decimals);
-    return std::nearbyint(value * scale) / scale;
-}
-
-QString numberText(double value)
-{
-    char buffer[64];
-    std::snprintf(buffer, sizeof buffer, "%.15g", std::fabs(value));
-    QString digits = QString::fromLatin1(buffer);
-    return (value < 0 ? QStringLiteral("-") : QStringLiteral(" ")) + digits;
-}
-
 QString numberText(std::int64_t value)
 {
     return (value < 0 ? QStringLiteral("-") : QStringLiteral(" "))
-        + QString::number(value < 0 ? -static_cast<unsigned long long>(value)
-                                    : static_cast<unsigned long long>(value));
+        + QString::number(
+            value < 0 ? -static_cast<unsigned long long>(value) : static_cast<unsigned long long>(value));
+}
+
+void appendSizeText(std::uint64_t bytes, std::string& out)
+{
+    char digits[24];
+    if (bytes < 1024) {
+        out.append(digits, std::to_chars(digits, digits + sizeof digits, bytes).ptr);
+        return;
+    }
+    // Hundredths of the unit, rounded half to even, in whole numbers: exact
+    // for every byte count, and no floating point on the scan's hot path.
+    const std::uint64_t unit = bytes >= 1048576 ? 1048576 : 1024;
+    const std::uint64_t scaledRest = bytes % unit * 100;
+    std::uint64_t hundredths = bytes / unit * 100 + scaledRest / unit;
+    const std::uint64_t rest = scaledRest % unit;
+    if (rest * 2 > unit || (rest * 2 == unit && (hundredths & 1)))
+        ++hundredths;
+    out.push_back(' ');
+    out.append(digits, std::to_chars(digits, digits + sizeof digits, hundredths / 100).ptr);
+    if (const std::uint64_t fraction = hundredths % 100) {
+        out.push_back('.');
+        out.push_back(static_cast<char>('0' + fraction / 10));
+        if (fraction % 10)
+            out.push_back(static_cast<char>('0' + fraction % 10));
+    }
+    out += unit == 1024 ? " KB" : " MB";
 }
 
 QString sizeText(std::uint64_t bytes)
 {
-    const double s = static_cast<double>(bytes);
-    if (bytes >= 1048576)
-        return numberText(roundHalfEven(s / 1048576.0, 2)) + QStringLiteral(" MB");
-    if (bytes >= 1024)
-        return numberText(roundHalfEven(s / 1024.0, 2)) + QStringLiteral(" KB");
-    return QString::number(bytes);
+    std::string text;
+    appendSizeText(bytes, text);
+    return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
 }
 
 } // namespace qm

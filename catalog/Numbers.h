@@ -3,6 +3,7 @@
 #include <QString>
 #include <cstdint>
 #include <optional>
+#include <string>
 
 namespace qm {
 
@@ -16,17 +17,15 @@ double numericValue(const QString& text);
 // fit a 64-bit signed number.
 std::optional<std::int64_t> roundToInt64(double value);
 
-// Rounds to `decimals` places with halves to even.
-double roundHalfEven(double value, int decimals);
-
-// Display text of a number: one leading blank where a minus sign would
-// stand, "." as the decimal point, no thousands separators, no trailing zeros
-// and no point for a whole number.
-QString numberText(double value);
+// Display text of a whole number: one leading blank where a minus sign
+// would stand, no thousands separators.
 QString numberText(std::int64_t value);
 
-// Size text of a byte count: " n MB", " n KB" (two decimals at most) or the
-// plain digits below 1024.
+// Size text of a byte count: " n MB" or " n KB" (the quotient rounded to two
+// decimals, halves to even, "." as the point, no trailing zeros), or the plain
+// digits below 1024.
 QString sizeText(std::uint64_t bytes);
+// The same text appended to `out`, for callers that build UTF-8 rows.
+void appendSizeText(std::uint64_t bytes, std::string& out);
 
 } // namespace qm

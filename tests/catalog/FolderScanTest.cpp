@@ -241,26 +241,3 @@ TEST_F(FolderScanTest, CancelAndStoreFailureStopTheWalkAndKeepWhatWasWritten)
     for (const Rec& r : kept)
         EXPECT_FALSE(r.size.isEmpty()) << r.path.toStdString();
 }
-
-TEST(FormatSize, GivesTheSizeTextOfEveryByteCount)
-{
-    std::string fast;
-    auto check = [&](std::uint64_t bytes) {
-        formatSize(bytes, fast);
-        ASSERT_EQ(QString::fromStdString(fast), sizeText(bytes)) << bytes;
-    };
-    for (std::uint64_t b = 0; b < 300000; ++b)
-        check(b);
-    for (std::uint64_t p = 1; p < 64; ++p)
-        for (std::uint64_t b :
-            {(std::uint64_t(1) << p) - 1, std::uint64_t(1) << p, (std::uint64_t(1) << p) + 1})
-            check(b);
-    std::uint64_t x = 88172645463325252ULL; // xorshift: many sizes of every length
-    for (int i = 0; i < 200000; ++i) {
-        x ^= x << 13;
-        x ^= x >> 7;
-        x ^= x << 17;
-        check(x >> (x % 40));
-    }
-    check(UINT64_MAX);
-}
