@@ -22,5 +22,7 @@ BUILD_DIR=${BUILD_DIR:-build}
 cmake_args=(-DCMAKE_BUILD_TYPE=RelWithDebInfo)
 if [ "${QUILLMARK_WERROR:-}" = "1" ]; then cmake_args+=(-DQUILLMARK_WERROR=ON); fi
 if [ "${QUILLMARK_SANITIZE:-}" = "1" ]; then cmake_args+=(-DQUILLMARK_SANITIZE=ON); fi
+# Rebuilds of several checkouts share their objects when ccache is there.
+if command -v ccache >/dev/null 2>&1; then cmake_args+=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache); fi
 cmake -S . -B "$BUILD_DIR" "${cmake_args[@]}" > /dev/null
 cmake --build "$BUILD_DIR" -j2
