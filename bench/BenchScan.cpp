@@ -9,6 +9,7 @@
 #include "catalog/NameFile.h"
 #include "catalog/Store.h"
 #include "main_window/Form1.h"
+#include "main_window/HeadlessScan.h"
 #include "main_window/XpandTree.h"
 #include "platform/DataControl.h"
 #include "platform/FolderLists.h"
@@ -227,6 +228,29 @@ void scan(const qmbench::Options& options)
         form.ListView1->topLevelItemCount(), seconds(t));
 }
 
+// The same tree scanned ten times into one catalogue by the command line:
+// finding a new scan's keys must not grow with what the catalogue holds.
+void rescan(const qmbench::Options& options)
+{
+    qm::setProgramFolder(options.workFolder);
+    const QString treeFolder = QDir(options.workFolder).filePath(QStringLiteral("tree"));
+    const long long made = makeTree(QFile::encodeName(treeFolder).toStdString(), options.entries);
+    freshStore(QDir(options.workFolder).filePath(QStringLiteral("store")));
+    std::printf("tree: %lld entries; each run: quillmark add-folder TREE --name Bench\n", made);
+    double first = 0;
+    for (int run = 1; run <= 10; ++run) {
+        QElapsedTimer t;
+        t.start();
+        qm::runAddFolderCommand({treeFolder, QStringLiteral("--name"), QStringLiteral("Bench")});
+        const double s = seconds(t);
+        if (run == 1)
+            first = s;
+        std::printf("run %2d: %.3f s, %.2f x the first\n", run, s, s / first);
+    }
+    std::printf("peak memory: %.0f MB\n", peakMegabytes());
+}
+
 } // namespace
 
 QM_BENCH("scan", scan);
+QM_BENCH("rescan", rescan);

@@ -20,6 +20,7 @@ std::int64_t fillCatalogueTree(SQLite::Database& db, const QString& name, NodeMo
     nodes.beginBatch();
     try {
         nodes.Add({}, kRootKey, name, withImages ? 1 : 0, 0);
+        nodes.setCatalogue(name);
         SQLite::Statement st(db, Queries::kTreeRecords);
         st.bind(1, name.toStdString());
         while (st.executeStep()) {

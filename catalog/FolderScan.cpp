@@ -3,23 +3,22 @@
 #include "catalog/NodeKeys.h"
 #include "catalog/Numbers.h"
 #include "catalog/Queries.h"
-#include "platform/Recordset.h"
+#include "catalog/Store.h"
 
 #include <QByteArrayView>
 
 #include <charconv>
 #include <cstring>
-#include <limits>
-#include <unordered_set>
+#include <future>
+#include <optional>
 
 #include <SQLiteCpp/Database.h>
+#include <SQLiteCpp/Exception.h>
 #include <SQLiteCpp/Statement.h>
 #include <sqlite3.h>
 
 namespace qm {
 namespace {
-
-constexpr std::int64_t kNoKeyLeft = std::numeric_limits<std::int64_t>::max();
 
 bool isDotOrDotDot(const char* name)
 {
@@ -61,11 +60,11 @@ StartFolder startFolderOf(const QString& reportedPath)
     return top;
 }
 
-FolderScan::FolderScan(SQLite::Database& db, const QString& databaseName, std::int64_t firstKey,
+FolderScan::FolderScan(SQLite::Database& db, const QString& databaseName, std::int64_t floorKey,
     ScanListener* listener, FileSystem& fs)
     : db_(db)
     , databaseName_(utf8(databaseName))
-    , nextKey_(firstKey)
+    , keys_(db, databaseName_, floorKey)
     , listener_(listener)
     , fs_(fs)
 {
@@ -98,6 +97,8 @@ FolderScan::~FolderScan()
         commit();
     } catch (...) {
     }
+    if (health_.valid()) // no commit came: the connection spills as before
+        sqlite3_exec(db_.getHandle(), "PRAGMA cache_spill = ON", nullptr, nullptr, nullptr);
     sqlite3_finalize(insertMany_);
     sqlite3_finalize(insertOne_);
     sqlite3_finalize(update_);
@@ -119,14 +120,46 @@ QString FolderScan::openStart(const QString& folderPath)
         return QStringLiteral("The folder %1 cannot be read: %2.").arg(shown, errorText(error));
     }
     device_ = startInfo_.device;
+
+    // The store's health is checked on a connection of its own beside the
+    // walk; the first commit waits for the answer, so a damaged store is
+    // refused before anything is written to it. Until then no page of the
+    // transaction may reach the file.
+    const std::string file = sqlite3_db_filename(db_.getHandle(), "main");
+    health_ = std::async(std::launch::async, [file] {
+        SQLite::Database reader(file, SQLite::OPEN_READONLY);
+        reader.setBusyTimeout(5000);
+        return Store::damage(reader);
+    });
+    db_.exec("PRAGMA cache_spill = OFF");
     return {};
 }
 
 std::int64_t FolderScan::nextKeyNumber()
 {
-    if (nextKey_ == kNoKeyLeft || nextKey_ < 1)
-        throw DbError("No node key is left for a new entry of this catalogue.");
-    return nextKey_++;
+    // A new range of keys is reserved in the transaction the records go in.
+    begin();
+    try {
+        return keys_.next();
+    } catch (const SQLite::Exception& e) {
+        throw storeError(e.getErrorCode(), e.what());
+    }
+}
+
+DbError FolderScan::storeError()
+{
+    sqlite3* handle = db_.getHandle();
+    return storeError(sqlite3_errcode(handle), sqlite3_errmsg(handle));
+}
+
+DbError FolderScan::storeError(int code, const char* text)
+{
+    if (!Store::isDamageError(code))
+        return DbError(text);
+    storeDamaged_ = true;
+    return DbError(Store::damagedMessage(QString::fromUtf8(sqlite3_db_filename(db_.getHandle(), "main")),
+        QString::fromUtf8(text))
+                       .toStdString());
 }
 
 QString FolderScan::newKey()
@@ -138,7 +171,7 @@ void FolderScan::addTopFolder(const StartFolder& top, const QString& key)
 {
     delKey_ = utf8(key);
     top_ = queue(roundToInt64(numericValue(key)).value_or(0), utf8(kRootKey), kRootKey, utf8(top.fileName),
-        utf8(top.path), 0, true, startInfo_.created);
+        utf8(top.path), true, startInfo_);
     Row& row = rows_[static_cast<size_t>(top_.row)];
     row.keyText = delKey_;
     row.announce = false; // its node is the caller's
@@ -220,6 +253,10 @@ void FolderScan::finish()
             topPending_ = false;
         }
         flush();
+        if (!storeDamaged_) {
+            begin();
+            keys_.release();
+        }
     } catch (const std::exception& e) {
         if (failure_.isEmpty())
             failure_ = QString::fromUtf8(e.what());
@@ -282,8 +319,7 @@ void FolderScan::list(Folder& folder, const ParentKey* parent)
             frames_.back().bytes += info.size;
             if (record) {
                 path_.append(nameView);
-                queue(nextKeyNumber(), parent->bytes, parent->text, nameView, path_, info.size, false,
-                    info.created);
+                queue(nextKeyNumber(), parent->bytes, parent->text, nameView, path_, false, info);
                 path_.resize(pathLength);
             }
             continue;
@@ -302,7 +338,7 @@ void FolderScan::list(Folder& folder, const ParentKey* parent)
         ParentKey key;
         if (record) {
             const std::int64_t number = nextKeyNumber();
-            target = queue(number, parent->bytes, parent->text, nameView, path_, 0, true, info.created);
+            target = queue(number, parent->bytes, parent->text, nameView, path_, true, info);
             key.bytes = rows_[static_cast<size_t>(target.row)].keyText;
             key.text = QString::fromLatin1(key.bytes.data(), static_cast<qsizetype>(key.bytes.size()));
         }
@@ -316,7 +352,7 @@ void FolderScan::list(Folder& folder, const ParentKey* parent)
 }
 
 FolderScan::SizeTarget FolderScan::queue(std::int64_t key, std::string_view parent, const QString& parentText,
-    std::string_view name, std::string_view path, std::uint64_t size, bool folder, std::int64_t created)
+    std::string_view name, std::string_view path, bool folder, const EntryInfo& info)
 {
     if (waiting_ == kRowsPerInsert)
         flush();
@@ -329,10 +365,13 @@ FolderScan::SizeTarget FolderScan::queue(std::int64_t key, std::string_view pare
     r.name.assign(name);
     r.path.assign(path);
     r.size.clear(); // a folder's is known when its walk ends
+    r.bytes = folder ? 0 : info.size;
     if (!folder)
-        appendSizeText(size, r.size);
+        appendSizeText(r.bytes, r.size);
+    r.created = info.created;
+    r.modified = info.modified;
     char date[20];
-    formatDate(created, date);
+    formatDate(info.created, date);
     r.date.assign(date, 19);
     r.delKey = delKey_;
     r.folder = folder;
@@ -356,12 +395,19 @@ void FolderScan::flush()
         bindText(st, base + 6, r.size);
         bindText(st, base + 7, r.date);
         bindText(st, base + 8, r.delKey);
+        // A folder's bytes come with its size text, once its walk has ended.
+        if (r.folder && r.size.empty())
+            sqlite3_bind_null(st, base + 9);
+        else
+            sqlite3_bind_int64(st, base + 9, static_cast<sqlite3_int64>(r.bytes));
+        sqlite3_bind_int64(st, base + 10, r.created);
+        sqlite3_bind_int64(st, base + 11, r.modified);
     };
     int done = 0;
-    std::string error;
+    std::optional<DbError> error;
     if (count == kRowsPerInsert) {
         for (int i = 0; i < count; ++i)
-            bindRow(insertMany_, i * 8, rows_[static_cast<size_t>(i)]);
+            bindRow(insertMany_, i * Queries::kInsertRecordValues, rows_[static_cast<size_t>(i)]);
         const int rc = sqlite3_step(insertMany_);
         sqlite3_reset(insertMany_);
         if (rc == SQLITE_DONE) {
@@ -369,23 +415,23 @@ void FolderScan::flush()
             stored(0, count, sqlite3_last_insert_rowid(handle) - count + 1);
             done = count;
         } else if (inTransaction_ && sqlite3_get_autocommit(handle)) {
-            error = sqlite3_errmsg(handle); // the store gave the whole transaction up
+            error = storeError(); // the store gave the whole transaction up
         }
     }
     // One by one: the rest, or the rows before one the store refuses.
-    while (done < count && error.empty()) {
+    while (done < count && !error) {
         bindRow(insertOne_, 0, rows_[static_cast<size_t>(done)]);
         const int rc = sqlite3_step(insertOne_);
         sqlite3_reset(insertOne_);
         if (rc != SQLITE_DONE) {
-            error = sqlite3_errmsg(handle);
+            error = storeError();
             break;
         }
         stored(done, 1, sqlite3_last_insert_rowid(handle));
         ++done;
     }
     waiting_ = 0;
-    if (!error.empty()) {
+    if (error) {
         // The refused row and those queued after it are not stored: no size goes to them.
         for (Frame& f : frames_)
             if (f.target.row >= done)
@@ -399,8 +445,8 @@ void FolderScan::flush()
             if (r.announce)
                 listener_->entryStored({r.key, r.parentText, r.name, r.folder});
         }
-    if (!error.empty())
-        throw DbError(error);
+    if (error)
+        throw *error;
     if (transactionRows_ >= batchRows_ || std::chrono::steady_clock::now() - transactionStart_ >= batchAge_)
         commit();
 }
@@ -423,19 +469,21 @@ void FolderScan::stored(int first, int count, std::int64_t firstSrNo)
 void FolderScan::setSize(SizeTarget& target, std::uint64_t bytes)
 {
     if (target.row >= 0) {
-        std::string& text = rows_[static_cast<size_t>(target.row)].size;
-        text.clear();
-        appendSizeText(bytes, text);
+        Row& row = rows_[static_cast<size_t>(target.row)];
+        row.size.clear();
+        appendSizeText(bytes, row.size);
+        row.bytes = bytes;
     } else if (target.srNo != 0) {
         begin();
         std::string size;
         appendSizeText(bytes, size);
         bindText(update_, 1, size);
-        sqlite3_bind_int64(update_, 2, target.srNo);
+        sqlite3_bind_int64(update_, 2, static_cast<sqlite3_int64>(bytes));
+        sqlite3_bind_int64(update_, 3, target.srNo);
         const int rc = sqlite3_step(update_);
         sqlite3_reset(update_);
         if (rc != SQLITE_DONE)
-            throw DbError(sqlite3_errmsg(db_.getHandle()));
+            throw storeError();
     }
     target = {};
 }
@@ -471,7 +519,8 @@ void FolderScan::begin()
 {
     if (inTransaction_ || !sqlite3_get_autocommit(db_.getHandle()))
         return;
-    db_.exec("BEGIN");
+    // The write lock at once: a key reservation reads, then writes.
+    db_.exec("BEGIN IMMEDIATE");
     inTransaction_ = true;
     transactionRows_ = 0;
     transactionStart_ = std::chrono::steady_clock::now();
@@ -484,12 +533,25 @@ void FolderScan::commit()
     inTransaction_ = false;
     if (sqlite3_get_autocommit(db_.getHandle()))
         return; // the store rolled the transaction back after an error
-    try {
-        db_.exec("COMMIT");
-    } catch (const std::exception& e) {
+    if (health_.valid()) {
+        QString damage;
+        try {
+            damage = health_.get();
+        } catch (const std::exception&) {
+            // A check that cannot run leaves it to the store's own errors.
+        }
+        if (!damage.isEmpty()) {
+            sqlite3_exec(db_.getHandle(), "ROLLBACK", nullptr, nullptr, nullptr);
+            storeDamaged_ = true;
+            throw DbError(damage.toStdString());
+        }
+        db_.exec("PRAGMA cache_spill = ON");
+    }
+    if (sqlite3_exec(db_.getHandle(), "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) {
+        DbError error = storeError();
         if (!sqlite3_get_autocommit(db_.getHandle()))
             sqlite3_exec(db_.getHandle(), "ROLLBACK", nullptr, nullptr, nullptr);
-        throw DbError(e.what());
+        throw error;
     }
 }
 
@@ -527,43 +589,6 @@ QString displayPath(std::string_view bytes)
         }
     }
     return out;
-}
-
-QString nextKeyForCatalogue(SQLite::Database& db, const QString& databaseName, bool* taken)
-{
-    // The tree LoadTree would build: the root, then every record whose fields
-    // are all there, whose parent is already placed and whose key is new.
-    std::unordered_set<std::string> placed {utf8(kRootKey)};
-    std::int64_t count = 1;
-    std::int64_t highest = 0;
-    bool fit = true;
-    SQLite::Statement st(db, Queries::kTreeRecords);
-    st.bind(1, utf8(databaseName));
-    while (st.executeStep()) {
-        bool complete = true;
-        for (int i = 0; i < 5; ++i)
-            complete = complete && !st.getColumn(i).isNull();
-        if (!complete)
-            continue;
-        const std::string id = st.getColumn(0).getString();
-        const std::string parent = st.getColumn(1).getString();
-        if (!parent.empty() && !placed.count(parent))
-            continue;
-        if (!id.empty() && !placed.insert(id).second)
-            continue;
-        ++count;
-        const auto value = roundToInt64(numericValue(QString::fromStdString(id)));
-        if (!value)
-            fit = false;
-        else if (*value > highest)
-            highest = *value;
-    }
-    QString key = QStringLiteral("1>");
-    if (count >= 2 && fit && highest != std::numeric_limits<std::int64_t>::max())
-        key = keyOf(highest + 1);
-    if (taken)
-        *taken = placed.count(utf8(key)) > 0;
-    return key;
 }
 
 } // namespace qm

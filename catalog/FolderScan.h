@@ -11,12 +11,15 @@
 // devices) get no record; the walk stays on the start folder's file system.
 // Records go in through a prepared multi-row insert, in transactions that
 // each hold many rows.
+#include "catalog/CatalogueKeys.h"
 #include "platform/FileSystem.h"
+#include "platform/Recordset.h"
 
 #include <QString>
 
 #include <chrono>
 #include <cstdint>
+#include <future>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -68,9 +71,10 @@ public:
     // a shorter rest goes in one by one.
     static constexpr int kRowsPerInsert = 32;
 
-    // Writes through `db`, stamping `databaseName`; node keys count up from
-    // `firstKey`. Throws DbError when the store refuses the statements.
-    FolderScan(SQLite::Database& db, const QString& databaseName, std::int64_t firstKey,
+    // Writes through `db`, stamping `databaseName`. Node keys count up from
+    // `floorKey`, or from above every key the catalogue ever had when that is
+    // higher. Throws DbError when the store refuses the statements.
+    FolderScan(SQLite::Database& db, const QString& databaseName, std::int64_t floorKey,
         ScanListener* listener = nullptr, FileSystem& fs = fileSystem());
     // Stores what is pending.
     ~FolderScan();
@@ -86,10 +90,12 @@ public:
         batchAge_ = age;
     }
 
-    // Opens the folder a run starts from. Empty on success, otherwise why it
+    // Opens the folder a run starts from and starts checking the store, which
+    // the first commit waits for. Empty on success, otherwise why the folder
     // cannot be read; nothing has been written then.
     QString openStart(const QString& folderPath);
-    // A new node key: one more than the last one given.
+    // A new node key, reserved for the catalogue: one more than the last one
+    // given, unless another writer took the keys in between.
     QString newKey();
     // Stores the top-level folder's record: parent the root, its own key as
     // delete key; its size follows when the walk of the start folder ends.
@@ -100,7 +106,7 @@ public:
     // store failure or the listener's cancel ends the walk, keeping what was
     // written.
     void walk(const QString& fPath, const QString& sParent, const QString& delKey);
-    // Stores what is pending and ends the transaction.
+    // Stores what is pending, gives unused keys back and ends the transaction.
     void finish();
 
     // A whole run: open, top-level record, walk, finish. Returns the
@@ -110,6 +116,8 @@ public:
 
     bool cancelled() const { return cancelled_; }
     const QString& failure() const { return failure_; }
+    // The store reported its file damaged; nothing more is written.
+    bool storeDamaged() const { return storeDamaged_; }
     std::int64_t recordsWritten() const { return records_; }
     std::int64_t entriesSeen() const { return seen_; }
     std::int64_t skippedCount() const { return skippedCount_; }
@@ -128,6 +136,8 @@ private:
         std::int64_t key;
         std::string keyText, parent, name, path, size, date, delKey;
         QString parentText;
+        std::uint64_t bytes; // a folder's is known when its walk ends
+        std::int64_t created, modified;
         bool folder;
         bool announce; // the listener hears of it (not of the top-level folder)
     };
@@ -144,7 +154,7 @@ private:
 
     void list(Folder& folder, const ParentKey* parent);
     SizeTarget queue(std::int64_t key, std::string_view parent, const QString& parentText,
-        std::string_view name, std::string_view path, std::uint64_t size, bool folder, std::int64_t created);
+        std::string_view name, std::string_view path, bool folder, const EntryInfo& info);
     void flush();
     void stored(int first, int count, std::int64_t firstSrNo);
     void setSize(SizeTarget& target, std::uint64_t bytes);
@@ -155,16 +165,20 @@ private:
     void begin();
     void commit();
     std::int64_t nextKeyNumber();
+    // The store's last error: a damaged file stops everything with its own message.
+    DbError storeError();
+    DbError storeError(int code, const char* text);
 
     SQLite::Database& db_;
     std::string databaseName_;
-    std::int64_t nextKey_;
+    KeyReservation keys_;
     ScanListener* listener_;
     FileSystem& fs_;
     sqlite3_stmt* insertMany_ = nullptr;
     sqlite3_stmt* insertOne_ = nullptr;
     sqlite3_stmt* update_ = nullptr;
 
+    std::future<QString> health_; // the store's check, running beside the walk
     std::unique_ptr<Folder> start_;
     std::string startPath_;
     EntryInfo startInfo_;
@@ -192,6 +206,7 @@ private:
     std::int64_t skippedCount_ = 0;
     std::vector<SkippedEntry> skipped_;
     bool cancelled_ = false;
+    bool storeDamaged_ = false;
     QString failure_;
 };
 
@@ -201,10 +216,5 @@ QString skippedReport(const FolderScan& scan);
 
 // A path for people: bytes that are not UTF-8 appear as \xNN.
 QString displayPath(std::string_view bytes);
-
-// The key NextNodeKey gives on the tree LoadTree builds for `databaseName`
-// from the records in `db`. `taken` tells whether that tree already holds it
-// (it can only when the keys have run out).
-QString nextKeyForCatalogue(SQLite::Database& db, const QString& databaseName, bool* taken = nullptr);
 
 } // namespace qm

@@ -22,21 +22,31 @@ inline constexpr const char* kOwnRecord =
     "SELECT file_name, path, size, date FROM main WHERE dbaseName = ? AND Parent = ? AND ID = ? "
     "ORDER BY SrNO LIMIT 1";
 inline constexpr const char* kChildRecords =
-    "SELECT file_name, path, size, date, SrNO FROM main WHERE dbaseName = ? AND Parent = ? "
+    "SELECT file_name, path, size, date, SrNO, ID, dbaseName FROM main WHERE dbaseName = ? AND Parent = ? "
     "ORDER BY SrNO";
+inline constexpr int kInsertRecordValues = 11;
 inline constexpr const char* kInsertRecord =
-    "INSERT INTO main (ID, Parent, dbaseName, file_name, path, size, date, delKey) "
-    "VALUES (?, ?, ?, ?, ?, ?, ?, ?)";
+    "INSERT INTO main (ID, Parent, dbaseName, file_name, path, size, date, delKey, bytes, created, modified) "
+    "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)";
 // The insert of `rows` records in one statement.
 inline std::string insertRecords(int rows)
 {
     std::string sql = kInsertRecord;
     for (int i = 1; i < rows; ++i)
-        sql += ", (?, ?, ?, ?, ?, ?, ?, ?)";
+        sql += ", (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)";
     return sql;
 }
 // The scan fills in a folder's size once the walk of its content has ended.
-inline constexpr const char* kSetRecordSize = "UPDATE main SET size = ? WHERE SrNO = ?";
+inline constexpr const char* kSetRecordSize = "UPDATE main SET size = ?, bytes = ? WHERE SrNO = ?";
+// Node keys a catalogue has handed out (see CatalogueKeys.h).
+inline constexpr const char* kKeyMark = "SELECT lastKey FROM catalogue_keys WHERE dbaseName = ?";
+inline constexpr const char* kHighestStoredKey =
+    "SELECT coalesce(max(CAST(ID AS INTEGER)), 0) FROM main WHERE dbaseName = ?";
+inline constexpr const char* kSetKeyMark =
+    "INSERT INTO catalogue_keys (dbaseName, lastKey) VALUES (?, ?) "
+    "ON CONFLICT (dbaseName) DO UPDATE SET lastKey = max(lastKey, excluded.lastKey)";
+inline constexpr const char* kReleaseKeys =
+    "UPDATE catalogue_keys SET lastKey = ? WHERE dbaseName = ? AND lastKey = ?";
 inline constexpr const char* kDeleteScan = "DELETE FROM main WHERE dbaseName = ? AND delKey = ?";
 inline constexpr const char* kLastSerial = "SELECT SrNO FROM main ORDER BY SrNO DESC LIMIT 1";
 // The tree editor's record of a node: the shown catalogue's first record with

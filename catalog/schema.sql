@@ -1,6 +1,7 @@
--- The catalogue store. Field order of main is part of the format: readers
--- take fields by position (ID, Parent, dbaseName, file_name, path, size,
--- date, SrNO, delKey).
+-- The catalogue store as first made. Field order of main is part of the format:
+-- readers take fields by position (ID, Parent, dbaseName, file_name, path,
+-- size, date, SrNO, delKey). Each later format adds to it in upgrades/<n>.sql;
+-- a new store is this file followed by every upgrade.
 CREATE TABLE main (
   ID        TEXT,
   Parent    TEXT,

@@ -84,9 +84,8 @@ public:
     QString currentDatabaseName() const { return currentDatabaseName_; }
     void setCurrentDatabaseName(const QString& name) { currentDatabaseName_ = name; }
     // The catalogue the tree was last built for: the name LoadTree read, or
-    // the name "Add new database" started. The file list shows its records.
-    QString shownDatabaseName() const { return shownDatabaseName_; }
-    void setShownDatabaseName(const QString& name) { shownDatabaseName_ = name; }
+    // the name "Add new database" started.
+    QString shownDatabaseName() const;
 
     // --- handlers ---
     void Drive1_Change();
@@ -130,7 +129,6 @@ private:
     void addColumnHeaders();
 
     QString currentDatabaseName_;
-    QString shownDatabaseName_;
     QString previousDrive_;
     bool unloaded_ = false;
 };

@@ -22,6 +22,11 @@
 
 namespace qm {
 
+QString Form1::shownDatabaseName() const
+{
+    return TreeView1->Nodes().catalogue();
+}
+
 void Form1::TreeView1_NodeClick(Node*)
 {
     // A click that fails keeps what it listed so far, silently.
@@ -60,7 +65,7 @@ void Form1::Command1_Click()
         Node* root = nodes.Add({}, kRootKey, QStringLiteral("Quillmark"));
         nodes.Add(kRootKey, key, currentDatabaseName_);
         TreeView1->Expand(root);
-        shownDatabaseName_ = currentDatabaseName_;
+        nodes.setCatalogue(currentDatabaseName_);
 
         MsgBox(currentDatabaseName_, this);
     });
@@ -100,23 +105,30 @@ void Form1::Command7_Click()
     }
 
     // A top-level folder's own key is the delete key of its scan. Only the
-    // shown catalogue's records go, all of them or none.
+    // records of the catalogue the folder belongs to go, all of them or none.
     const QString deleteKey = selected->Key;
+    const QString catalogue = TreeView1->Nodes().catalogueOf(selected);
     const QString parentText = selected->Parent->Text;
+    int removed = 0;
     try {
         auto db = Adodc1->connection();
         if (!db)
             throw DbError("The catalogue database is not open.");
         SQLite::Transaction transaction(*db);
         SQLite::Statement remove(*db, Queries::kDeleteScan);
-        remove.bind(1, shownDatabaseName_.toStdString());
+        remove.bind(1, catalogue.toStdString());
         remove.bind(2, deleteKey.toStdString());
-        remove.exec();
+        removed = remove.exec();
         transaction.commit();
     } catch (const std::exception& e) {
         MsgBox(QStringLiteral("The folder was not deleted: %1").arg(QString::fromUtf8(e.what())), this);
         return;
     }
+    if (removed == 0)
+        MsgBox(QStringLiteral("The catalogue \"%1\" holds no records of %2 any more; another window or "
+                              "program deleted them. The tree is built again.")
+                   .arg(catalogue, selected->Text),
+            this);
 
     guarded(this, [this] {
         Adodc1->setCommandType(CommandType::Text);

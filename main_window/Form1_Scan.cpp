@@ -96,7 +96,7 @@ class ScanRun {
 public:
     static ScanRun* active;
 
-    ScanRun(Form1& form, std::int64_t firstKey)
+    ScanRun(Form1& form, std::int64_t floorKey)
         : form_(form)
         , wait_(form)
         , filler_(form)
@@ -106,7 +106,7 @@ public:
         auto db = form.Adodc1->connection();
         if (!db)
             throw DbError("The catalogue database is not open.");
-        scan_ = std::make_unique<FolderScan>(*db, form.currentDatabaseName(), firstKey, &filler_);
+        scan_ = std::make_unique<FolderScan>(*db, form.currentDatabaseName(), floorKey, &filler_);
         // The batch resets the view once at the end; the branches the user
         // opened and the selection come back afterwards.
         selected_ = tree_.SelectedItem();
@@ -229,9 +229,13 @@ void Form1::Command2_Click()
     }
     QString topKey;
     try {
-        topKey = scan.newKey(); // the key NextNodeKey gave
+        // NextNodeKey's key, unless the catalogue the scan writes to had
+        // higher keys: it need not be the one the tree shows, and other
+        // writers may have added to it.
+        topKey = scan.newKey();
         scan.addTopFolder(top, topKey);
-        nodes.Add(kRootKey, topKey, top.path, 1, 3);
+        const Node* topNode = nodes.Add(kRootKey, topKey, top.path, 1, 3);
+        nodes.setBranchCatalogue(topNode, currentDatabaseName());
     } catch (const std::exception& e) {
         run.reset();
         MsgBox(QStringLiteral("The scan stopped: %1").arg(QString::fromUtf8(e.what())), this);

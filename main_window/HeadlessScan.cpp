@@ -3,7 +3,6 @@
 #include "catalog/AppPaths.h"
 #include "catalog/FolderScan.h"
 #include "catalog/NameFile.h"
-#include "catalog/Numbers.h"
 #include "catalog/Store.h"
 #include "platform/Recordset.h"
 
@@ -136,22 +135,17 @@ int runAddFolderCommand(const QStringList& args)
     const StartFolder top = startFolderOf(QDir::cleanPath(QFileInfo(folder).absoluteFilePath()));
 
     const QString store = databasePath();
-    const QString problem = Store::problemWith(store);
+    const QString problem = Store::prepare(store);
     if (!problem.isEmpty()) {
         fail(problem);
         return kFailed;
     }
     try {
         auto db = openConnection(store);
-        bool taken = false;
-        const QString firstKey = nextKeyForCatalogue(*db, name, &taken);
-        if (taken) {
-            fail(QStringLiteral("no node key is left for a new folder in the catalogue \"%1\".").arg(name));
-            return kFailed;
-        }
         ProgressReport report;
         InterruptGuard guard;
-        FolderScan scan(*db, name, roundToInt64(numericValue(firstKey)).value_or(1), &report);
+        // Keys start above every key the catalogue ever had.
+        FolderScan scan(*db, name, 1, &report);
         scan.setProgressInterval(std::chrono::milliseconds(200));
         const QString unreadable = scan.openStart(top.path);
         if (!unreadable.isEmpty()) {

@@ -9,7 +9,7 @@ namespace qm {
 
 bool checkStoreAtStart(const QString& path)
 {
-    const QString problem = Store::problemWith(path);
+    const QString problem = Store::prepare(path);
     if (problem.isEmpty())
         return true;
     if (QFileInfo::exists(path)) {

@@ -8,7 +8,12 @@
 #include "platform/DataControl.h"
 #include "platform/TreeView.h"
 
+#include <QSet>
 #include <QTreeWidget>
+
+#include <algorithm>
+#include <memory>
+#include <vector>
 
 #include <SQLiteCpp/Database.h>
 #include <SQLiteCpp/Statement.h>
@@ -32,12 +37,15 @@ void FillFileList(Form1& form, const QString& key)
     auto db = form.Adodc1->connection();
     if (!db)
         throw DbError("The catalogue database is not open.");
-    const std::string name = form.shownDatabaseName().toStdString();
+    // A node lists the records of the catalogue it stands for, which is not
+    // the tree's own for a folder a scan added under another name.
+    const NodeModel& nodes = form.TreeView1->Nodes();
+    const Node* node = nodes.find(key);
+    const std::string catalogue = nodes.catalogueOf(node).toStdString();
 
     // A node's own record hangs where the node hangs; the root has none.
-    const Node* node = form.TreeView1->Nodes().find(key);
     SQLite::Statement own(*db, Queries::kOwnRecord);
-    own.bind(1, name);
+    own.bind(1, catalogue);
     own.bind(2, node && node->Parent ? node->Parent->Key.toStdString() : std::string());
     own.bind(3, key.toStdString());
     if (node && node->Parent && own.executeStep()) {
@@ -58,23 +66,64 @@ void FillFileList(Form1& form, const QString& key)
         if (!rows.isEmpty())
             form.ListView1->addTopLevelItems(rows);
     };
+    auto addRow = [&](const SQLite::Statement& child) {
+        if (!counting) {
+            n = X();
+            counting = true;
+        } else {
+            ++n;
+        }
+        auto* item = new QTreeWidgetItem(QStringList {numberText(n), columnText(child, 0), columnText(child, 1),
+            columnText(child, 2), columnText(child, 3)});
+        item->setTextAlignment(3, Qt::AlignRight | Qt::AlignVCenter);
+        // The record's serial number, for actions on the listed rows.
+        item->setData(0, Qt::UserRole, QVariant::fromValue<qlonglong>(child.getColumn(4).getInt64()));
+        rows << item;
+    };
     try {
         SQLite::Statement children(*db, Queries::kChildRecords);
-        children.bind(1, name);
+        children.bind(1, catalogue);
         children.bind(2, key.toStdString());
-        while (children.executeStep()) {
-            if (!counting) {
-                n = X();
-                counting = true;
-            } else {
-                ++n;
+        // Below the root stand, besides the tree's own top-level folders,
+        // those scanned under other catalogues' names: their records join the
+        // list in SrNO order.
+        std::vector<std::unique_ptr<SQLite::Statement>> others;
+        if (node && !node->Parent) {
+            QSet<QString> names;
+            for (const QString& other : nodes.otherBranches())
+                names.insert(other);
+            for (const QString& other : names) {
+                auto st = std::make_unique<SQLite::Statement>(*db, Queries::kChildRecords);
+                st->bind(1, other.toStdString());
+                st->bind(2, key.toStdString());
+                others.push_back(std::move(st));
             }
-            auto* item = new QTreeWidgetItem(QStringList {numberText(n), columnText(children, 0),
-                columnText(children, 1), columnText(children, 2), columnText(children, 3)});
-            item->setTextAlignment(3, Qt::AlignRight | Qt::AlignVCenter);
-            // The record's serial number, for actions on the listed rows.
-            item->setData(0, Qt::UserRole, QVariant::fromValue<qlonglong>(children.getColumn(4).getInt64()));
-            rows << item;
+        }
+        auto shownHere = [&](const SQLite::Statement& st) {
+            const Node* child = nodes.find(QString::fromStdString(st.getColumn(5).getString()));
+            return child && child->Parent == node
+                && nodes.catalogueOf(child).toStdString() == st.getColumn(6).getString();
+        };
+        auto advance = [&](SQLite::Statement& st) {
+            while (st.executeStep())
+                if (shownHere(st))
+                    return true;
+            return false;
+        };
+        std::vector<SQLite::Statement*> open;
+        if (children.executeStep())
+            open.push_back(&children);
+        for (auto& st : others)
+            if (advance(*st))
+                open.push_back(st.get());
+        while (!open.empty()) {
+            auto next = std::min_element(open.begin(), open.end(), [](auto* a, auto* b) {
+                return a->getColumn(4).getInt64() < b->getColumn(4).getInt64();
+            });
+            SQLite::Statement* st = *next;
+            addRow(*st);
+            if (!(st == &children ? st->executeStep() : advance(*st)))
+                open.erase(next);
         }
     } catch (...) {
         publish();

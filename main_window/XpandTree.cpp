@@ -18,7 +18,6 @@ void LoadTree(Form1& form)
 {
     clipboard().Clear();
     const QString name = NameFile::read();
-    form.setShownDatabaseName(name);
 
     TreeView& tree = *form.TreeView1;
     NodeModel& nodes = tree.Nodes();

@@ -36,6 +36,7 @@ int statPlain(int dirFd, const char* name, int flags, EntryInfo& info)
     info.kind = kindOf(st.st_mode);
     info.size = static_cast<std::uint64_t>(st.st_size);
     info.created = static_cast<std::int64_t>(st.st_mtime);
+    info.modified = info.created;
     info.device = static_cast<std::uint64_t>(st.st_dev);
     return 0;
 }
@@ -55,6 +56,7 @@ int statEntry(int dirFd, const char* name, int flags, EntryInfo& info)
             const bool born
                 = (sx.stx_mask & STATX_BTIME) && (sx.stx_btime.tv_sec != 0 || sx.stx_btime.tv_nsec != 0);
             info.created = born ? sx.stx_btime.tv_sec : sx.stx_mtime.tv_sec;
+            info.modified = sx.stx_mtime.tv_sec;
             info.device = static_cast<std::uint64_t>(makedev(sx.stx_dev_major, sx.stx_dev_minor));
             return 0;
         }

@@ -17,6 +17,7 @@ struct EntryInfo {
     EntryKind kind = EntryKind::Other;
     std::uint64_t size = 0; // bytes, as the file system reports them
     std::int64_t created = 0; // seconds since the epoch: birth time, else modification time
+    std::int64_t modified = 0; // seconds since the epoch
     std::uint64_t device = 0; // the file system the entry lives on
 };
 

@@ -100,8 +100,29 @@ void NodeModel::Clear()
     byNumber_.clear();
     highestKey_ = 0;
     keysFit_ = true;
+    catalogue_.clear();
+    otherBranches_.clear();
     if (!inBatch())
         endResetModel();
+}
+
+void NodeModel::setBranchCatalogue(const Node* topLevel, const QString& name)
+{
+    if (name == catalogue_)
+        otherBranches_.remove(topLevel);
+    else
+        otherBranches_.insert(topLevel, name);
+}
+
+const QString& NodeModel::catalogueOf(const Node* node) const
+{
+    if (otherBranches_.isEmpty() || !node)
+        return catalogue_;
+    // The branch is named by the node just below the root.
+    while (node->Parent && node->Parent->Parent)
+        node = node->Parent;
+    const auto it = otherBranches_.constFind(node);
+    return it == otherBranches_.constEnd() ? catalogue_ : *it;
 }
 
 Node* NodeModel::Item(std::int64_t index) const

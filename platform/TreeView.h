@@ -64,6 +64,16 @@ public:
 
     void setShowImages(bool show) { showImages_ = show; }
 
+    // The catalogue the tree was built for. A top-level folder that a scan
+    // added under another catalogue's name carries that name for its whole
+    // branch; `catalogueOf` tells whose records a node stands for.
+    const QString& catalogue() const { return catalogue_; }
+    void setCatalogue(const QString& name) { catalogue_ = name; }
+    void setBranchCatalogue(const Node* topLevel, const QString& name);
+    const QString& catalogueOf(const Node* node) const;
+    // The top-level folders whose branch belongs to another catalogue.
+    const QHash<const Node*, QString>& otherBranches() const { return otherBranches_; }
+
     QModelIndex indexOf(const Node* node) const;
     Node* nodeAt(const QModelIndex& index) const;
 
@@ -93,6 +103,8 @@ private:
     bool keysFit_ = true;
     int batch_ = 0;
     bool showImages_ = true;
+    QString catalogue_;
+    QHash<const Node*, QString> otherBranches_;
     mutable QHash<int, QIcon> icons_;
 };
 

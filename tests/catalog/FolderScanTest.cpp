@@ -100,6 +100,10 @@ TEST_F(FolderScanTest, NestedTreeIsWrittenDepthFirstWithRunningKeysAndSizeTexts)
 
     QHash<QString, QString> idOfPath, sizeOf;
     const QRegularExpression date(QStringLiteral("^\\d{4}-\\d\\d-\\d\\d \\d\\d:\\d\\d:\\d\\d$"));
+    // Beside the texts, the same size in bytes and the times as numbers.
+    const QStringList numbers
+        = texts(QStringLiteral("SELECT bytes || ' ' || created || ' ' || modified FROM main ORDER BY SrNO"));
+    ASSERT_EQ(numbers.size(), static_cast<qsizetype>(recs.size()));
     for (size_t i = 0; i < recs.size(); ++i) {
         const Rec& r = recs[i];
         SCOPED_TRACE(r.path.toStdString());
@@ -121,6 +125,11 @@ TEST_F(FolderScanTest, NestedTreeIsWrittenDepthFirstWithRunningKeysAndSizeTexts)
                 total += QFileInfo(it.next()).size();
         }
         EXPECT_EQ(r.size, sizeText(static_cast<std::uint64_t>(total)));
+        const QStringList n = numbers[static_cast<qsizetype>(i)].split(u' ');
+        ASSERT_EQ(n.size(), 3) << numbers[static_cast<qsizetype>(i)].toStdString();
+        EXPECT_EQ(n[0].toLongLong(), total);
+        EXPECT_EQ(dateText(n[1].toLongLong()), r.date);
+        EXPECT_EQ(n[2].toLongLong(), QFileInfo(r.path).lastModified().toSecsSinceEpoch());
     }
     EXPECT_EQ(QStringList({sizeOf["a.txt"], sizeOf["b.txt"], sizeOf["c.txt"], sizeOf["d.txt"],
                   sizeOf["f.txt"], sizeOf["sub2"]}),

@@ -1,7 +1,12 @@
 #pragma once
 // Helpers of the scan tests: the records of a run and a file system that
 // fails on chosen names.
+#include "catalog/NodeKeys.h"
 #include "platform/FileSystem.h"
+#include "platform/FolderLists.h"
+#include "support/FormFixture.h"
+
+#include <QCoreApplication>
 
 #include <QString>
 #include <QStringList>
@@ -61,3 +66,51 @@ public:
 };
 
 } // namespace scantest
+
+// The quillmark program the tests were built beside.
+inline QString programPath()
+{
+    return QCoreApplication::applicationDirPath() + QStringLiteral("/../quillmark");
+}
+
+// A started main window and folders to scan with it.
+class ScanTest : public FormTest {
+protected:
+    QString tree(const QString& rel)
+    {
+        for (const char* file : {"a.txt", "b.txt", "one/c.txt", "one/inner/d.txt", "one/e.txt", "two/f.txt",
+                 "two/.secret", "g.txt"})
+            makeFile(rel + u'/' + QString::fromLatin1(file), 100);
+        return pathOf(rel);
+    }
+    void addFolder(const QString& path)
+    {
+        ASSERT_TRUE(form->Dir1->setPath(path));
+        form->Command2_Click();
+        EXPECT_NE(form->cursor().shape(), Qt::WaitCursor) << "the hourglass stayed";
+        EXPECT_FALSE(form->TreeView1->Nodes().inBatch());
+    }
+    // Every record has its node under its parent's, folders with images 1/3
+    // and files 2/0, a top-level one showing the path.
+    void expectNodesOf(const std::vector<scantest::Rec>& records)
+    {
+        for (const scantest::Rec& r : records) {
+            const qm::Node* n = node(r.id);
+            ASSERT_TRUE(n && n->Parent) << r.path.toStdString();
+            EXPECT_EQ(n->Parent->Key + u'<' + n->Text + u':' + QString::number(n->Image) + u':'
+                    + QString::number(n->SelectedImage),
+                r.parent + u'<' + (r.parent == qm::kRootKey ? r.path : r.fileName)
+                    + (r.path.endsWith(u'/') ? QStringLiteral(":1:3") : QStringLiteral(":2:0")));
+        }
+    }
+    // The run whose top-level key is `first`: running keys, each record with its node.
+    std::vector<scantest::Rec> runFrom(std::int64_t first)
+    {
+        const auto run = scantest::records(db(), "delKey = '" + qm::keyOf(first).toStdString() + "'");
+        for (size_t i = 0; i < run.size(); ++i)
+            EXPECT_EQ(run[i].id, qm::keyOf(first + static_cast<std::int64_t>(i)));
+        expectNodesOf(run);
+        return run;
+    }
+};
+

@@ -14,50 +14,6 @@
 using namespace qm;
 using scantest::Rec;
 
-namespace {
-
-class ScanTest : public FormTest {
-protected:
-    QString tree(const QString& rel)
-    {
-        for (const char* file : {"a.txt", "b.txt", "one/c.txt", "one/inner/d.txt", "one/e.txt", "two/f.txt",
-                 "two/.secret", "g.txt"})
-            makeFile(rel + u'/' + QString::fromLatin1(file), 100);
-        return pathOf(rel);
-    }
-    void addFolder(const QString& path)
-    {
-        ASSERT_TRUE(form->Dir1->setPath(path));
-        form->Command2_Click();
-        EXPECT_NE(form->cursor().shape(), Qt::WaitCursor) << "the hourglass stayed";
-        EXPECT_FALSE(form->TreeView1->Nodes().inBatch());
-    }
-    // Every record has its node under its parent's, folders with images 1/3
-    // and files 2/0, a top-level one showing the path.
-    void expectNodesOf(const std::vector<Rec>& records)
-    {
-        for (const Rec& r : records) {
-            const Node* n = node(r.id);
-            ASSERT_TRUE(n && n->Parent) << r.path.toStdString();
-            EXPECT_EQ(n->Parent->Key + u'<' + n->Text + u':' + QString::number(n->Image) + u':'
-                    + QString::number(n->SelectedImage),
-                r.parent + u'<' + (r.parent == kRootKey ? r.path : r.fileName)
-                    + (r.path.endsWith(u'/') ? QStringLiteral(":1:3") : QStringLiteral(":2:0")));
-        }
-    }
-    // The run whose top-level key is `first`: running keys, each record with its node.
-    std::vector<Rec> runFrom(std::int64_t first)
-    {
-        const auto run = scantest::records(db(), "delKey = '" + keyOf(first).toStdString() + "'");
-        for (size_t i = 0; i < run.size(); ++i)
-            EXPECT_EQ(run[i].id, keyOf(first + static_cast<std::int64_t>(i)));
-        expectNodesOf(run);
-        return run;
-    }
-};
-
-} // namespace
-
 TEST_F(ScanTest, AddFolderStoresEachRunWithItsBranchTheSameFolderTwiceAndAnEmptyFolder)
 {
     addRecord("1>", "0>", "Disks", "/old", "/old/", "0", "", "1>");
@@ -148,11 +104,12 @@ TEST_F(ScanTest, ScanProblemsAreToldOnceWithTheWindowBackToNormalAndWhatWasStore
     EXPECT_NE(form->cursor().shape(), Qt::WaitCursor);
 }
 
-TEST_F(ScanTest, HeadlessKeysAreThoseTheWindowWouldMake)
+TEST_F(ScanTest, HeadlessKeysStartAboveEveryKeyTheCatalogueHolds)
 {
-    // "Disks" stops at 4 in the window's tree: 50> and 9> cannot be placed
+    // The window's tree of "Disks" stops at 3: 50> and 9> cannot be placed
     // (parent missing, no path), the second 1> is a key used twice, 60> is
-    // another catalogue's.
+    // another catalogue's. A new scan still never gives a key that a record of
+    // its catalogue holds.
     addRecord("1>", "0>", "Disks", "/a", "/a/");
     addRecord("2>", "1>", "Disks", "b", "/a/b/");
     addRecord("50>", "77>", "Disks", "lost", "/a/lost");
@@ -163,20 +120,16 @@ TEST_F(ScanTest, HeadlessKeysAreThoseTheWindowWouldMake)
     addRecord("60>", "0>", "Other", "/o", "/o/");
     load(QStringLiteral("Disks"));
     EXPECT_EQ(nextNodeKey(form->TreeView1->Nodes()), QStringLiteral("4>"));
-    bool taken = true;
-    EXPECT_EQ(nextKeyForCatalogue(db(), QStringLiteral("Disks"), &taken), QStringLiteral("4>"));
-    EXPECT_FALSE(taken);
-    EXPECT_EQ(nextKeyForCatalogue(db(), QStringLiteral("Nobody")), QStringLiteral("1>"));
 
     // The catalogue named in dbase.name by default, another by --name, a
     // relative folder taken from the current folder.
     const QString top = tree(QStringLiteral("cli"));
     EXPECT_EQ(runAddFolderCommand({top}), 0);
-    const auto run = scantest::records(db(), "delKey = '4>' AND dbaseName = 'Disks'");
+    const auto run = scantest::records(db(), "delKey = '51>' AND dbaseName = 'Disks'");
     ASSERT_EQ(run.size(), 11u);
     EXPECT_EQ(run[0].fileName, top);
     EXPECT_EQ(run[0].size, QStringLiteral("800"));
-    EXPECT_EQ(run[10].id, QStringLiteral("14>"));
+    EXPECT_EQ(run[10].id, QStringLiteral("61>"));
     EXPECT_EQ(runAddFolderCommand({QStringLiteral("--name"), QStringLiteral("Other"), top + u'/'}), 0);
     EXPECT_EQ(count("delKey = '61>' AND dbaseName = 'Other'"), 11);
     EXPECT_EQ(runAddFolderCommand({QStringLiteral("--name=Rel"), QStringLiteral("cli/two")}), 0);
@@ -206,7 +159,7 @@ TEST_F(ScanTest, HeadlessFailuresExitNonZeroAndWriteNothing)
     EXPECT_EQ(QFileInfo(storePath()).size(), 15);
 
     // The program itself prints one summary line, and reports on standard error.
-    const QString program = QCoreApplication::applicationDirPath() + QStringLiteral("/../quillmark");
+    const QString program = programPath();
     if (!QFileInfo(program).isExecutable())
         GTEST_SKIP() << "the quillmark program is not built beside the tests";
     ASSERT_TRUE(QFile::remove(storePath()) && qm::Store::create(storePath()).isEmpty());

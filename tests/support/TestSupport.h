@@ -43,6 +43,8 @@ protected:
     QString storePath() const { return pathOf(QStringLiteral("database.mdb")); }
     // A connection of the test's own for setting up and checking rows.
     SQLite::Database& db();
+    // Closes it (before the file is replaced or written behind SQLite's back).
+    void resetConnection() { db_.reset(); }
 
     // Writes one record of main and returns its SrNO.
     long long addRecord(const QString& id, const QString& parent, const QString& dbaseName,

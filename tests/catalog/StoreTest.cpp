@@ -1,0 +1,113 @@
+#include "catalog/CatalogueKeys.h"
+#include "catalog/FolderScan.h"
+#include "catalog/Store.h"
+#include "main_window/HeadlessScan.h"
+#include "support/TestSupport.h"
+
+#include <QDateTime>
+#include <QFile>
+
+using namespace qm;
+
+namespace {
+
+class StoreFormatTest : public qmtest::StoreTest {
+protected:
+    // The columns of a table as "name type", in their order.
+    QStringList columns(SQLite::Database& store, const char* table)
+    {
+        QStringList out;
+        SQLite::Statement st(store, std::string("SELECT name, type FROM pragma_table_info('") + table + "')");
+        while (st.executeStep())
+            out << QString::fromStdString(st.getColumn(0).getString() + ' ' + st.getColumn(1).getString());
+        return out;
+    }
+    // Replaces the store with one as the first version made it.
+    void makeFirstFormatStore()
+    {
+        resetConnection();
+        QFile::remove(storePath());
+        SQLite::Database old(storePath().toStdString(), SQLite::OPEN_READWRITE | SQLite::OPEN_CREATE);
+        old.exec(Store::schema().toStdString());
+    }
+};
+
+} // namespace
+
+TEST_F(StoreFormatTest, AnOlderStoreIsUpgradedInPlaceKeepingEveryRecord)
+{
+    makeFirstFormatStore();
+    addRecord("1>", "0>", "Disks", "/a", "/a/", " 1.5 MB", "2024-03-01 10:20:30", "1>");
+    addRecord("2>", "1>", "Disks", "b.txt", "/a/b.txt", " 730.25 KB", "2024-03-01 10:20:31", "1>");
+    addRecord("12>", "1>", "Disks", "c.txt", "/a/c.txt", "512", "not a date", "1>");
+    addRecord("3>", "0>", "Other", "/o", "/o/", "", "", "3>");
+    ASSERT_EQ(columns(db(), "main").size(), 9);
+
+    EXPECT_EQ(Store::prepare(storePath()), QString());
+    EXPECT_EQ(count(), 4);
+    EXPECT_EQ(db().execAndGet("PRAGMA user_version").getInt(), Store::kFormat);
+    // The same columns in the same order as a store made new.
+    const QString fresh = pathOf(QStringLiteral("fresh.mdb"));
+    ASSERT_EQ(Store::create(fresh), QString());
+    SQLite::Database made(fresh.toStdString());
+    EXPECT_EQ(columns(db(), "main"), columns(made, "main"));
+    EXPECT_EQ(columns(db(), "catalogue_keys"), columns(made, "catalogue_keys"));
+
+    // Numbers taken from the texts where they can be read.
+    const qint64 created = QDateTime::fromString(QStringLiteral("2024-03-01 10:20:30"),
+        QStringLiteral("yyyy-MM-dd HH:mm:ss")).toSecsSinceEpoch();
+    EXPECT_EQ(texts(QStringLiteral("SELECT bytes || '/' || ifnull(created, '-') || '/' || ifnull(modified, '-') "
+                                   "FROM main ORDER BY SrNO")),
+        (QStringList {QStringLiteral("1572864/%1/-").arg(created), QStringLiteral("747776/%1/-").arg(created + 1),
+            QStringLiteral("512/-/-"), QStringLiteral("<null>")}));
+
+    // New keys of each catalogue start above its highest.
+    EXPECT_EQ(highestCatalogueKey(db(), "Disks"), 12);
+    EXPECT_EQ(highestCatalogueKey(db(), "Other"), 3);
+    makeFile(QStringLiteral("scan/f.txt"), 10);
+    EXPECT_EQ(runAddFolderCommand({pathOf(QStringLiteral("scan")), QStringLiteral("--name=Disks")}), 0);
+    EXPECT_EQ(texts(QStringLiteral("SELECT ID FROM main WHERE SrNO > 4 ORDER BY SrNO")),
+        (QStringList {"13>", "14>"}));
+
+    // Done once: a second start finds it ready.
+    EXPECT_EQ(Store::prepare(storePath()), QString());
+    EXPECT_EQ(count(), 6);
+}
+
+TEST_F(StoreFormatTest, AStoreOfANewerVersionOrADamagedOneIsLeftAlone)
+{
+    db().exec("PRAGMA user_version = 99");
+    const QByteArray before = readFile(storePath());
+    EXPECT_TRUE(Store::problemWith(storePath()).contains(QStringLiteral("newer version")));
+    EXPECT_TRUE(Store::prepare(storePath()).contains(QStringLiteral("newer version")));
+    EXPECT_EQ(runAddFolderCommand({folder()}), 1);
+    EXPECT_EQ(readFile(storePath()), before);
+
+    // Bytes of another program written over the records' pages.
+    db().exec("PRAGMA user_version = 1");
+    db().exec("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 3000) "
+              "INSERT INTO main (ID, Parent, dbaseName, file_name, path) "
+              "SELECT i || '>', '0>', 'Disks', '/x', '/x/' || i FROM n");
+    resetConnection();
+    {
+        QFile file(storePath());
+        ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+        ASSERT_GT(file.size(), 40000);
+        file.seek(file.size() / 2);
+        QByteArray noise(8192, '\0');
+        for (int i = 0; i < noise.size(); ++i)
+            noise[i] = static_cast<char>((i * 7919 + 13) & 0xff);
+        file.write(noise);
+    }
+    const QByteArray damaged = readFile(storePath());
+    makeFile(QStringLiteral("scan/f.txt"), 10);
+    {
+        FolderScan scan(db(), QStringLiteral("Disks"), 1);
+        scan.run(startFolderOf(pathOf(QStringLiteral("scan"))));
+        EXPECT_TRUE(scan.failure().contains(QStringLiteral("damaged")) && scan.failure().contains(storePath()))
+            << scan.failure().toStdString();
+        EXPECT_TRUE(scan.storeDamaged());
+    }
+    EXPECT_EQ(runAddFolderCommand({pathOf(QStringLiteral("scan"))}), 1);
+    EXPECT_EQ(readFile(storePath()), damaged);
+}
