@@ -94,6 +94,16 @@ void DataControl::suspendRepaint(bool suspended)
 
 void DataControl::repaint() { afterMove(); }
 
+void DataControl::lockWithoutRecord(std::span<QLineEdit* const> boxes) const
+{
+    const bool current = rs_ && rs_->hasCurrentRecord();
+    for (QLineEdit* box : boxes) {
+        if (!current)
+            box->clear();
+        box->setReadOnly(!current);
+    }
+}
+
 void DataControl::beforeLeave()
 {
     if (!rs_ || !rs_->hasCurrentRecord())
@@ -147,7 +157,12 @@ void DataControl::navigate(void (Recordset::*move)())
 {
     try {
         Recordset& rs = recordset();
-        (rs.*move)();
+        // Outside the set (a window may stand it before the first record), a
+        // step further out only brings it back to the nearest end below.
+        const bool outward = (move == &Recordset::MovePrevious && rs.BOF())
+            || (move == &Recordset::MoveNext && rs.isEOF());
+        if (!outward || rs.RecordCount() == 0)
+            (rs.*move)();
         // The visible control stops at the ends rather than leaving the set.
         if (rs.isEOF() && rs.RecordCount() > 0)
             rs.MoveLast();

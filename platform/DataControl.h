@@ -10,6 +10,7 @@
 #include <QWidget>
 
 #include <memory>
+#include <span>
 #include <vector>
 
 class QLabel;
@@ -58,6 +59,10 @@ public:
 
     // Repaints every bound box from the current record.
     void repaint();
+
+    // Without a current record `boxes` show nothing and take no typing, so no
+    // one reads or edits a record that is not there.
+    void lockWithoutRecord(std::span<QLineEdit* const> boxes) const;
 
 signals:
     void moved();

@@ -301,9 +301,10 @@ void Recordset::MoveLast()
 void Recordset::MoveNext()
 {
     leave();
-    if (isEOF())
+    // From the gap a Delete left, the next record is the one that slid into
+    // it, or the end when the last record went.
+    if (isEOF() && !onDeleted_)
         throw DbError(kNoCurrentRecord);
-    // After a Delete the following record has slid into the gap.
     if (!onDeleted_)
         ++pos_;
     arrived();

@@ -222,22 +222,7 @@ Recordset& RegisterWindow::records()
 template <typename F> void RegisterWindow::guarded(F&& body)
 {
     qm::guarded(this, std::forward<F>(body));
-    showCursor();
-}
-
-void RegisterWindow::showCursor()
-{
-    bool current = false;
-    try {
-        current = records().hasCurrentRecord();
-    } catch (const DbError&) {
-        current = false;
-    }
-    for (QLineEdit* box : fieldBoxes_) {
-        if (!current)
-            box->clear();
-        box->setReadOnly(!current);
-    }
+    Adodc1->lockWithoutRecord(fieldBoxes_);
 }
 
 bool RegisterWindow::fileNameIs(const QString& name) const

@@ -104,11 +104,9 @@ private:
     QLineEdit** boxSlot(const QString& name);
     Recordset& records();
     // Runs a handler body; a refusal of the record source becomes a message
-    // and the window stays usable.
+    // and the window stays usable. Without a current record afterwards the
+    // field boxes show nothing.
     template <typename F> void guarded(F&& body);
-    // Without a current record the field boxes show nothing, so no one reads
-    // or edits a record that is not there.
-    void showCursor();
     bool fileNameIs(const QString& name) const;
     void setSearching(bool matching);
 

@@ -131,6 +131,12 @@ void frmTree::buildControls()
     Adodc1->bind(Text6, QStringLiteral("date"));
     Adodc1->bind(Text7, QStringLiteral("dbaseName"));
 
+    // The boxes are open for typing only while they show a record: a node's,
+    // or one the data control's own buttons walked to.
+    connect(Adodc1, &DataControl::moved, this, [this] {
+        QLineEdit* const bound[] = {Text1, Text2, Text3, Text4, Text5, Text6, Text7};
+        Adodc1->lockWithoutRecord(bound);
+    });
     connect(TreeView1, &TreeView::NodeClick, this, &frmTree::TreeView1_NodeClick);
     connect(Command1, &QPushButton::clicked, this, &frmTree::Command1_Click);
     connect(Command2, &QPushButton::clicked, this, &frmTree::Command2_Click);
@@ -161,14 +167,21 @@ bool frmTree::Form_Load()
             return false;
         }
     } else {
-        // Loading again: what was typed is kept, the record shown stays shown,
-        // and the cursor takes in what other windows wrote meanwhile.
+        // Loading again: what was typed is kept, and the cursor takes in what
+        // other windows wrote meanwhile.
         guarded(this, [this] {
             storePendingEdit();
-            const std::int64_t shown = Adodc1->recordset().rowId();
             Adodc1->Refresh();
-            if (shown != 0)
-                Adodc1->recordset().moveToRowId(shown);
+        });
+    }
+    // No node is chosen yet, and the first record of the table may belong to
+    // another catalogue: the cursor stands before the first record, so the
+    // boxes offer none until a node is clicked.
+    if (Adodc1->isOpen()) {
+        guarded(this, [this] {
+            Recordset& rs = Adodc1->recordset();
+            if (rs.RecordCount() > 0)
+                rs.MovePrevious();
         });
     }
 

@@ -241,6 +241,55 @@ TEST_P(CheckingRegister, DeleteBlanksTheBoxesButStoresNoBlanks)
     EXPECT_EQ(column(def(), def().rows[1].field), (QStringList {"about one", "about three", ""}));
 }
 
+TEST_P(CheckingRegister, AfterDeletingAtEitherEndTheWalkKeepsItsMessagesAndNothingBlankIsStored)
+{
+    addRows(def(), {"one", "two", "three", "four"});
+    RegisterWindow* w = open(def());
+    ASSERT_NE(w, nullptr);
+    const auto remaining = [this] { return fileNames(def()).join(u','); };
+
+    // The last record: nothing is current until Next comes back to the new last one.
+    press(w, {Last, Delete});
+    EXPECT_EQ(boxTexts(w), blanks(w));
+    press(w, {Update});
+    EXPECT_TRUE(qmtest::toldOnce(kNoRecord));
+    press(w, {Delete}); // a second Delete finds no record: "three" stays
+    EXPECT_TRUE(qmtest::toldOnce(kNoRecord));
+    EXPECT_EQ(remaining(), QStringLiteral("one,two,three"));
+    EXPECT_EQ(press(w, {Next}), QStringLiteral("three"));
+    EXPECT_TRUE(qmtest::toldOnce(QStringLiteral("End of records")));
+    EXPECT_EQ(w->lblSerial->text(), QStringLiteral("3"));
+    EXPECT_FALSE(w->Text1->isReadOnly());
+
+    // The first record: Previous comes to the new first one.
+    press(w, {First, Delete});
+    EXPECT_EQ(press(w, {Previous}), QStringLiteral("two"));
+    EXPECT_TRUE(qmtest::toldOnce(QStringLiteral("at Top of the records")));
+
+    // Search and the walks start again from a gap.
+    press(w, {Delete});
+    w->Text5->setText(QStringLiteral("three"));
+    EXPECT_EQ(press(w, {Search}), QStringLiteral("three"));
+    press(w, {Stop, Delete, First});
+    EXPECT_TRUE(qmtest::toldOnce(kNoRecord)); // the register is empty now
+
+    // The only record went: an empty register answers as one that never had any.
+    addRows(def(), {"five"});
+    closeWith(w);
+    w = open(def());
+    press(w, {Delete});
+    for (Click walk : {Next, Previous}) {
+        press(w, {walk});
+        EXPECT_TRUE(qmtest::toldOnce(kNoRecord));
+        EXPECT_EQ(boxTexts(w), blanks(w));
+        EXPECT_TRUE(w->Text1->isReadOnly());
+    }
+    EXPECT_EQ(RegisterWindow::instance(def()), w);
+    closeWith(w);
+    EXPECT_EQ(rows(def()), 0);
+    EXPECT_TRUE(messages().isEmpty()) << messages().join(u'|').toStdString();
+}
+
 INSTANTIATE_TEST_SUITE_P(Registers, CheckingRegister,
     ::testing::Values(&documentsRegister(), &multimediaRegister(), &installNUpdateRegister()), registerName);
 
@@ -265,6 +314,8 @@ TEST_F(RegisterTest, ProjectsAddsOncePerOpeningAndDeleteStepsBack)
     EXPECT_EQ(press(w, {Add, Delete}), QStringLiteral("one")); // only the record begun by Add goes
     EXPECT_EQ(rows(d), 3);
     EXPECT_EQ(press(w, {Last, Delete}), QStringLiteral("two"));
+    EXPECT_EQ(press(w, {Next}), QStringLiteral("two"));
+    EXPECT_TRUE(qmtest::toldOnce(QStringLiteral("End of records")));
 
     // The first record: the cursor is before the new first one, which Next shows.
     press(w, {First, Delete});

@@ -4,6 +4,7 @@
 #include "tree_editor/frmTree.h"
 
 #include <QPointer>
+#include <QToolButton>
 
 #include <SQLiteCpp/Statement.h>
 
@@ -126,6 +127,41 @@ TEST_F(TreeEditorTest, NodeClickShowsTheShownCataloguesRecordAndStoresEditsOnThe
     ASSERT_TRUE(closing);
     EXPECT_FALSE(closing->Adodc1->isOpen());
     EXPECT_EQ(frmTree::current(), nullptr);
+}
+
+TEST_F(TreeEditorTest, AfterLoadAndOpenTheBoxesOfferNoRecordUntilANodeIsClicked)
+{
+    // The first record of the table belongs to another catalogue and reuses the key.
+    addRecord("1>", "0>", "Other", "/else", "/else/", "0", "o1", "1>");
+    const long long data = addRecord("1>", "0>", "Disks", "/data", "/data/", " 1 KB", "d1", "1>");
+    const QString nothing = QStringLiteral("||||||");
+    const auto editable = [](const frmTree& w) {
+        QString out;
+        for (const QLineEdit* box : {w.Text1, w.Text2, w.Text3, w.Text4, w.Text5, w.Text6, w.Text7})
+            out += box->isReadOnly() ? u'-' : u'e';
+        return out;
+    };
+    frmTree& w = open(QStringLiteral("Disks"));
+    EXPECT_EQ(boxes(w), nothing);
+    EXPECT_EQ(editable(w), QStringLiteral("-------"));
+    click(w, "1>");
+    EXPECT_EQ(boxes(w), QStringLiteral("1>|0>|/data|/data/| 1 KB|d1|Disks"));
+    EXPECT_EQ(editable(w), QStringLiteral("eeeeeee"));
+
+    // "Open" keeps what was typed and then offers nothing again.
+    w.Text6->setText(QStringLiteral("d1, edited"));
+    w.Command2_Click();
+    EXPECT_EQ(stored(data, "date"), QStringLiteral("d1, edited"));
+    EXPECT_EQ(boxes(w), nothing);
+    EXPECT_EQ(editable(w), QStringLiteral("-------"));
+
+    // The data control's own buttons still walk the whole table from there.
+    w.Adodc1->findChild<QToolButton*>(QStringLiteral("Previous"))->click();
+    EXPECT_EQ(boxes(w), QStringLiteral("1>|0>|/else|/else/|0|o1|Other"));
+    EXPECT_EQ(editable(w), QStringLiteral("eeeeeee"));
+    w.close();
+    EXPECT_EQ(count("dbaseName = 'Other' AND file_name = '/else' AND date = 'o1'"), 1);
+    EXPECT_TRUE(qmtest::messages().isEmpty()) << qmtest::messages().join(u'\n').toStdString();
 }
 
 TEST_F(TreeEditorTest, WithoutANameFileThenSaveDatabaseWithAndWithoutATypedNameThenOpen)
