@@ -59,12 +59,18 @@ std::int64_t fillCatalogueTree(SQLite::Database& db, const QString& name, NodeMo
     return unplaced;
 }
 
-QString nameToSave(const QString& boxText, const QString& prompt, const NodeModel& nodes)
+std::optional<QString> nameToSave(const QString& boxText, const QString& prompt, const NodeModel& nodes)
 {
     if (boxText != prompt)
         return boxText;
-    const Node* root = nodes.Item(1);
-    return root ? root->Text : QString();
+    if (const Node* root = nodes.Item(1))
+        return root->Text;
+    return std::nullopt;
+}
+
+QString unreadableNameMessage(const QString& problem)
+{
+    return problem + QStringLiteral("\nThe tree shows the catalogue with the empty name.");
 }
 
 QString unplacedRecordsMessage(std::int64_t count, const QString& name)

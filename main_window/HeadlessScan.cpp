@@ -130,8 +130,14 @@ int runAddFolderCommand(const QStringList& args)
         std::fputs(kUsageText, stderr);
         return kUsage;
     }
-    if (!named)
-        name = NameFile::read();
+    if (!named) {
+        const NameFile::Reading reading = NameFile::read();
+        if (!reading.problem.isEmpty()) {
+            fail(reading.problem + QStringLiteral(" Name the catalogue with --name; nothing was written."));
+            return kFailed;
+        }
+        name = reading.name;
+    }
     // The path as the folder list reports it: absolute, no closing "/".
     const StartFolder top = startFolderOf(QDir::cleanPath(QFileInfo(folder).absoluteFilePath()));
 
