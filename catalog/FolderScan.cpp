@@ -407,6 +407,8 @@ void FolderScan::flush()
 
 void FolderScan::stored(int first, int count, std::int64_t firstSrNo)
 {
+    if (firstSrNo_ == 0)
+        firstSrNo_ = firstSrNo;
     records_ += count;
     transactionRows_ += count;
     auto resolve = [&](SizeTarget& t) {
@@ -490,6 +492,32 @@ void FolderScan::commit()
         if (!sqlite3_get_autocommit(db_.getHandle()))
             sqlite3_exec(db_.getHandle(), "ROLLBACK", nullptr, nullptr, nullptr);
         throw DbError(e.what());
+    }
+}
+
+std::int64_t FolderScan::recordsKept() const
+{
+    if (firstSrNo_ == 0)
+        return 0; // nothing ever reached the table
+    try {
+        SQLite::Statement st(db_, Queries::kCountScanRecords);
+        st.bind(1, static_cast<int64_t>(firstSrNo_));
+        st.bind(2, databaseName_);
+        st.bind(3, delKey_);
+        st.executeStep();
+        return st.getColumn(0).getInt64();
+    } catch (const std::exception& e) {
+        throw DbError(e.what());
+    }
+}
+
+QString keptText(const FolderScan& scan)
+{
+    try {
+        return QStringLiteral("%1 record(s)").arg(scan.recordsKept());
+    } catch (const DbError& e) {
+        return QStringLiteral("an unknown number of records (the catalogue cannot count them: %1)")
+            .arg(QString::fromUtf8(e.what()));
     }
 }
 

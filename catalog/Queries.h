@@ -38,6 +38,11 @@ inline std::string insertRecords(int rows)
 // The scan fills in a folder's size once the walk of its content has ended.
 inline constexpr const char* kSetRecordSize = "UPDATE main SET size = ? WHERE SrNO = ?";
 inline constexpr const char* kDeleteScan = "DELETE FROM main WHERE dbaseName = ? AND delKey = ?";
+// The records of one scan that the table holds, from the first serial number
+// the scan was given on: serial numbers only grow, so no record of the scan
+// lies below it, and the walk from there costs what the scan wrote.
+inline constexpr const char* kCountScanRecords =
+    "SELECT COUNT(*) FROM main NOT INDEXED WHERE SrNO >= ? AND dbaseName = ? AND delKey = ?";
 inline constexpr const char* kLastSerial = "SELECT SrNO FROM main ORDER BY SrNO DESC LIMIT 1";
 // The tree editor's record of a node: the shown catalogue's first record with
 // that key.
