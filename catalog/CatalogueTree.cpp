@@ -11,7 +11,9 @@ namespace qm {
 
 bool isFolderPath(const QString& path)
 {
-    return path.endsWith(u'\\') || path.endsWith(u'/');
+    // Here a file may be named "tail\", so a path written here (it starts
+    // with "/") is a folder only by its closing "/".
+    return path.startsWith(u'/') ? path.endsWith(u'/') : path.endsWith(u'\\');
 }
 
 std::int64_t fillCatalogueTree(SQLite::Database& db, const QString& name, NodeModel& nodes, bool withImages)

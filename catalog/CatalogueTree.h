@@ -13,8 +13,9 @@ namespace qm {
 
 class NodeModel;
 
-// A path ending in "/" or "\" is a folder, so catalogues written on either
-// kind of system read alike.
+// A folder's path ends with the separator of the system that wrote it: "/"
+// for a path that starts with "/", "\" for drive-letter and UNC paths. So
+// catalogues written on either kind of system read alike.
 bool isFolderPath(const QString& path);
 
 // Adds the root "0>" captioned `name` and one node per record of that
