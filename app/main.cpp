@@ -68,7 +68,10 @@ int main(int argc, char** argv)
 
     auto* form = new qm::Form1;
     form->setAttribute(Qt::WA_DeleteOnClose);
-    form->Form_Load();
+    if (!form->Form_Load()) {
+        delete form;
+        return 1;
+    }
     form->show();
     return app.exec();
 }

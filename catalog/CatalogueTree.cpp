@@ -11,7 +11,9 @@ namespace qm {
 
 bool isFolderPath(const QString& path)
 {
-    return path.endsWith(u'\\') || path.endsWith(u'/');
+    // Here a file may be named "tail\", so a path written here (it starts
+    // with "/") is a folder only by its closing "/".
+    return path.startsWith(u'/') ? path.endsWith(u'/') : path.endsWith(u'\\');
 }
 
 std::int64_t fillCatalogueTree(SQLite::Database& db, const QString& name, NodeModel& nodes, bool withImages)
@@ -60,12 +62,18 @@ std::int64_t fillCatalogueTree(SQLite::Database& db, const QString& name, NodeMo
     return unplaced;
 }
 
-QString nameToSave(const QString& boxText, const QString& prompt, const NodeModel& nodes)
+std::optional<QString> nameToSave(const QString& boxText, const QString& prompt, const NodeModel& nodes)
 {
     if (boxText != prompt)
         return boxText;
-    const Node* root = nodes.Item(1);
-    return root ? root->Text : QString();
+    if (const Node* root = nodes.Item(1))
+        return root->Text;
+    return std::nullopt;
+}
+
+QString unreadableNameMessage(const QString& problem)
+{
+    return problem + QStringLiteral("\nThe tree shows the catalogue with the empty name.");
 }
 
 QString unplacedRecordsMessage(std::int64_t count, const QString& name)

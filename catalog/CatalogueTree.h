@@ -3,6 +3,7 @@
 // the tree editor.
 #include <QString>
 #include <cstdint>
+#include <optional>
 
 namespace SQLite {
 class Database;
@@ -12,8 +13,9 @@ namespace qm {
 
 class NodeModel;
 
-// A path ending in "/" or "\" is a folder, so catalogues written on either
-// kind of system read alike.
+// A folder's path ends with the separator of the system that wrote it: "/"
+// for a path that starts with "/", "\" for drive-letter and UNC paths. So
+// catalogues written on either kind of system read alike.
 bool isFolderPath(const QString& path);
 
 // Adds the root "0>" captioned `name` and one node per record of that
@@ -24,8 +26,13 @@ bool isFolderPath(const QString& path);
 std::int64_t fillCatalogueTree(SQLite::Database& db, const QString& name, NodeModel& nodes, bool withImages);
 
 // The name a tree window saves: what its name box holds, or while the box
-// still shows its prompt, the text of the tree's root (empty without one).
-QString nameToSave(const QString& boxText, const QString& prompt, const NodeModel& nodes);
+// still shows its prompt, the text of the tree's root. None for a tree
+// without a root: it names no catalogue.
+std::optional<QString> nameToSave(const QString& boxText, const QString& prompt, const NodeModel& nodes);
+
+// The one message about a dbase.name a tree window could not read;
+// `problem` is what NameFile::read told.
+QString unreadableNameMessage(const QString& problem);
 
 // The one message about records a tree could not place.
 QString unplacedRecordsMessage(std::int64_t count, const QString& name);

@@ -453,6 +453,8 @@ void FolderScan::flush()
 
 void FolderScan::stored(int first, int count, std::int64_t firstSrNo)
 {
+    if (firstSrNo_ == 0)
+        firstSrNo_ = firstSrNo;
     records_ += count;
     transactionRows_ += count;
     auto resolve = [&](SizeTarget& t) {
@@ -480,6 +482,8 @@ void FolderScan::setSize(SizeTarget& target, std::uint64_t bytes)
         bindText(update_, 1, size);
         sqlite3_bind_int64(update_, 2, static_cast<sqlite3_int64>(bytes));
         sqlite3_bind_int64(update_, 3, target.srNo);
+        bindText(update_, 4, databaseName_);
+        bindText(update_, 5, delKey_);
         const int rc = sqlite3_step(update_);
         sqlite3_reset(update_);
         if (rc != SQLITE_DONE)
@@ -552,6 +556,32 @@ void FolderScan::commit()
         if (!sqlite3_get_autocommit(db_.getHandle()))
             sqlite3_exec(db_.getHandle(), "ROLLBACK", nullptr, nullptr, nullptr);
         throw error;
+    }
+}
+
+std::int64_t FolderScan::recordsKept() const
+{
+    if (firstSrNo_ == 0)
+        return 0; // nothing ever reached the table
+    try {
+        SQLite::Statement st(db_, Queries::kCountScanRecords);
+        st.bind(1, static_cast<int64_t>(firstSrNo_));
+        st.bind(2, databaseName_);
+        st.bind(3, delKey_);
+        st.executeStep();
+        return st.getColumn(0).getInt64();
+    } catch (const std::exception& e) {
+        throw DbError(e.what());
+    }
+}
+
+QString keptText(const FolderScan& scan)
+{
+    try {
+        return QStringLiteral("%1 record(s)").arg(scan.recordsKept());
+    } catch (const DbError& e) {
+        return QStringLiteral("an unknown number of records (the catalogue cannot count them: %1)")
+            .arg(QString::fromUtf8(e.what()));
     }
 }
 

@@ -119,6 +119,11 @@ public:
     // The store reported its file damaged; nothing more is written.
     bool storeDamaged() const { return storeDamaged_; }
     std::int64_t recordsWritten() const { return records_; }
+    // How many records of the run the table holds now, counted there: those
+    // with its delete key in its catalogue. A transaction the store rolled
+    // back took its records with it. Throws DbError when the store cannot
+    // tell.
+    std::int64_t recordsKept() const;
     std::int64_t entriesSeen() const { return seen_; }
     std::int64_t skippedCount() const { return skippedCount_; }
     const std::vector<SkippedEntry>& firstSkipped() const { return skipped_; }
@@ -202,6 +207,7 @@ private:
     std::chrono::steady_clock::time_point lastProgress_;
 
     std::int64_t records_ = 0;
+    std::int64_t firstSrNo_ = 0; // of the run's first stored record
     std::int64_t seen_ = 0;
     std::int64_t skippedCount_ = 0;
     std::vector<SkippedEntry> skipped_;
@@ -213,6 +219,9 @@ private:
 // One message naming how many entries were left out and the first few; empty
 // when none was.
 QString skippedReport(const FolderScan& scan);
+
+// "N record(s)" of the run in the table, or that they cannot be counted and why.
+QString keptText(const FolderScan& scan);
 
 // A path for people: bytes that are not UTF-8 appear as \xNN.
 QString displayPath(std::string_view bytes);

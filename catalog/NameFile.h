@@ -7,9 +7,17 @@ namespace qm::NameFile {
 
 QString path();
 
+// What reading the file gave.
+struct Reading {
+    QString name; // the first line, without its line end
+    QString problem; // why the file could not be read, naming it; empty when it could
+};
+
 // The first line, without its line end. A missing or empty file reads as the
-// empty name.
-QString read();
+// empty name with no problem; a file that cannot be read (no permission, a
+// folder, a FIFO or device) reads as the empty name with the problem told.
+// Never waits for a writer.
+Reading read();
 
 // Replaces the file with exactly one line ending in CR LF. The new content is
 // written beside the old file and then moved over it, so a failed write leaves

@@ -37,7 +37,10 @@ inline std::string insertRecords(int rows)
     return sql;
 }
 // The scan fills in a folder's size once the walk of its content has ended.
-inline constexpr const char* kSetRecordSize = "UPDATE main SET size = ?, bytes = ? WHERE SrNO = ?";
+// A serial number of a rolled-back record may have gone to another writer's
+// record since, so the record must be the run's own.
+inline constexpr const char* kSetRecordSize =
+    "UPDATE main SET size = ?, bytes = ? WHERE SrNO = ? AND dbaseName = ? AND delKey = ?";
 // Node keys a catalogue has handed out (see CatalogueKeys.h).
 inline constexpr const char* kKeyMark = "SELECT lastKey FROM catalogue_keys WHERE dbaseName = ?";
 inline constexpr const char* kHighestStoredKey =
@@ -48,6 +51,11 @@ inline constexpr const char* kSetKeyMark =
 inline constexpr const char* kReleaseKeys =
     "UPDATE catalogue_keys SET lastKey = ? WHERE dbaseName = ? AND lastKey = ?";
 inline constexpr const char* kDeleteScan = "DELETE FROM main WHERE dbaseName = ? AND delKey = ?";
+// The records of one scan that the table holds, from the first serial number
+// the scan was given on: serial numbers only grow, so no record of the scan
+// lies below it, and the walk from there costs what the scan wrote.
+inline constexpr const char* kCountScanRecords =
+    "SELECT COUNT(*) FROM main NOT INDEXED WHERE SrNO >= ? AND dbaseName = ? AND delKey = ?";
 inline constexpr const char* kLastSerial = "SELECT SrNO FROM main ORDER BY SrNO DESC LIMIT 1";
 // The tree editor's record of a node: the shown catalogue's first record with
 // that key.

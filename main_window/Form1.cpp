@@ -1,6 +1,7 @@
 #include "main_window/Form1.h"
 #include "platform/Twips.h"
 
+#include "catalog/AppPaths.h"
 #include "catalog/NameFile.h"
 #include "catalog/NodeKeys.h"
 #include "catalog/Queries.h"
@@ -214,7 +215,8 @@ bool Form1::Form_Load()
     Drive1->setDrive(QStringLiteral("/"));
     Dir1->setPath(QStringLiteral("/"));
 
-    currentDatabaseName_ = NameFile::read();
+    // LoadTree reads the file again and tells when it cannot be read.
+    currentDatabaseName_ = NameFile::read().name;
 
     bool opened = true;
     try {
@@ -222,7 +224,10 @@ bool Form1::Form_Load()
         Adodc1->setRecordSource(Queries::mainWindow());
         Adodc1->Refresh();
     } catch (const std::exception& e) {
-        MsgBox(QString::fromUtf8(e.what()), this);
+        MsgBox(QStringLiteral("The catalogue database %1 cannot be opened: %2\n\nQuillmark cannot show the "
+                              "catalogue and will close; the file was not changed.")
+                   .arg(databasePath(), QString::fromUtf8(e.what())),
+            this);
         opened = false;
     }
     if (opened)

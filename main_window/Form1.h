@@ -33,7 +33,8 @@ public:
     explicit Form1(QWidget* parent = nullptr);
     ~Form1() override;
 
-    // Runs start-up; false when the window could not open its store.
+    // Runs start-up; false when the window could not open its store (told in
+    // a message): the program then ends without showing it.
     bool Form_Load();
 
     // --- controls, by their designer names ---

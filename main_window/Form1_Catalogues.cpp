@@ -21,6 +21,9 @@
 #include <SQLiteCpp/Transaction.h>
 
 namespace qm {
+namespace {
+const QString kNamePrompt = QStringLiteral("Enter database name");
+} // namespace
 
 QString Form1::shownDatabaseName() const
 {
@@ -73,8 +76,10 @@ void Form1::Command1_Click()
 
 void Form1::Command3_Click()
 {
-    // A failed write leaves the old name in place and says nothing.
-    NameFile::write(nameToSave(Text8->text(), QStringLiteral("Enter database name"), TreeView1->Nodes()));
+    // A failed write leaves the old name in place and says nothing; so does a
+    // tree without a root, which names no catalogue.
+    if (const auto name = nameToSave(Text8->text(), kNamePrompt, TreeView1->Nodes()))
+        NameFile::write(*name);
 }
 
 void Form1::Command5_Click()
@@ -109,6 +114,7 @@ void Form1::Command7_Click()
     const QString deleteKey = selected->Key;
     const QString catalogue = TreeView1->Nodes().catalogueOf(selected);
     const QString parentText = selected->Parent->Text;
+    const QString shown = shownDatabaseName();
     int removed = 0;
     try {
         auto db = Adodc1->connection();
@@ -138,7 +144,12 @@ void Form1::Command7_Click()
     TreeView1->Nodes().Clear();
     ListView1->clear();
     ListView2->clear();
-    NameFile::write(parentText);
+    // The shown catalogue's name goes back: a loaded tree's root carries it,
+    // one "Add new database" began carries "Quillmark" instead, and there the
+    // typed name counts. Begun from the prompt, it names nothing the user
+    // chose, and the saved name stays.
+    if (parentText == shown || shown != kNamePrompt)
+        NameFile::write(shown);
     guarded(this, [this] { XpandTree::LoadTree(*this); });
 }
 

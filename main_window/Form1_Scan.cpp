@@ -154,8 +154,9 @@ public:
         }
         QStringList parts;
         if (!failure.isEmpty())
-            parts << QStringLiteral("The scan stopped: %1\nThe entries catalogued before were kept.")
-                         .arg(failure);
+            parts << QStringLiteral("The scan stopped: %1\n%2 of this folder are kept in the catalogue "
+                                    "\"%3\".")
+                         .arg(failure, keptText(*scan_), form_.currentDatabaseName());
         const QString skipped = skippedReport(*scan_);
         if (!skipped.isEmpty())
             parts << skipped;

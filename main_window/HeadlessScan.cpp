@@ -21,11 +21,17 @@ namespace {
 
 constexpr int kFailed = 1;
 constexpr int kUsage = 2;
+constexpr int kPartial = 3;
 constexpr int kInterrupted = 130;
 
-const char* const kUsageText = "usage: quillmark add-folder FOLDER [--name CATALOGUE]\n"
-                               "Catalogues FOLDER into database.mdb in the current folder, under the\n"
-                               "catalogue named by --name or else by the first line of dbase.name.\n";
+const char* const kUsageText
+    = "usage: quillmark add-folder FOLDER [--name CATALOGUE]\n"
+      "Catalogues FOLDER into database.mdb in the current folder, under the\n"
+      "catalogue named by --name or else by the first line of dbase.name.\n"
+      "Exit status: 0 when every entry was catalogued; 1 for an unusable database,\n"
+      "folder or dbase.name, or a store failure; 2 for a usage error; 3 when entries\n"
+      "that could not be read were left out (the rest is kept); 130 when interrupted\n"
+      "(what was added is kept).\n";
 
 volatile std::sig_atomic_t interrupted = 0;
 
@@ -34,7 +40,8 @@ extern "C" void onInterrupt(int)
     interrupted = 1;
 }
 
-// Ctrl+C or a termination request ends the walk and keeps what was written.
+// Ctrl+C, a hang-up or a termination request ends the walk and keeps what
+// was written.
 class InterruptGuard {
 public:
     InterruptGuard()
@@ -45,11 +52,13 @@ public:
         sigemptyset(&action.sa_mask);
         sigaction(SIGINT, &action, &oldInt_);
         sigaction(SIGTERM, &action, &oldTerm_);
+        sigaction(SIGHUP, &action, &oldHup_);
     }
     ~InterruptGuard()
     {
         sigaction(SIGINT, &oldInt_, nullptr);
         sigaction(SIGTERM, &oldTerm_, nullptr);
+        sigaction(SIGHUP, &oldHup_, nullptr);
     }
     InterruptGuard(const InterruptGuard&) = delete;
     InterruptGuard& operator=(const InterruptGuard&) = delete;
@@ -57,6 +66,7 @@ public:
 private:
     struct sigaction oldInt_ { };
     struct sigaction oldTerm_ { };
+    struct sigaction oldHup_ { };
 };
 
 void out(std::FILE* stream, const QString& text)
@@ -129,8 +139,14 @@ int runAddFolderCommand(const QStringList& args)
         std::fputs(kUsageText, stderr);
         return kUsage;
     }
-    if (!named)
-        name = NameFile::read();
+    if (!named) {
+        const NameFile::Reading reading = NameFile::read();
+        if (!reading.problem.isEmpty()) {
+            fail(reading.problem + QStringLiteral(" Name the catalogue with --name; nothing was written."));
+            return kFailed;
+        }
+        name = reading.name;
+    }
     // The path as the folder list reports it: absolute, no closing "/".
     const StartFolder top = startFolderOf(QDir::cleanPath(QFileInfo(folder).absoluteFilePath()));
 
@@ -160,22 +176,23 @@ int runAddFolderCommand(const QStringList& args)
         const QString skipped = skippedReport(scan);
         if (!skipped.isEmpty())
             out(stderr, skipped);
+        // What the table holds of the run, not what went into transactions.
+        const QString kept = keptText(scan);
         if (!scan.failure().isEmpty()) {
-            fail(QStringLiteral("the scan stopped: %1; the %2 record(s) written before were kept.")
-                     .arg(scan.failure())
-                     .arg(scan.recordsWritten()));
+            fail(QStringLiteral("the scan stopped: %1; %2 of it are kept in \"%3\".")
+                     .arg(scan.failure(), kept, name));
             return kFailed;
         }
         out(stdout,
-            QStringLiteral("%1 %2 into \"%3\": %4 record(s), top-level key %5, %6 entr%7 skipped.")
+            QStringLiteral("%1 %2 into \"%3\": %4, top-level key %5, %6 entr%7 skipped.")
                 .arg(scan.cancelled() ? QStringLiteral("Interrupted; kept what was added of")
                                       : QStringLiteral("Added"),
-                    top.fileName, name)
-                .arg(scan.recordsWritten())
-                .arg(key)
+                    top.fileName, name, kept, key)
                 .arg(scan.skippedCount())
                 .arg(scan.skippedCount() == 1 ? QStringLiteral("y was") : QStringLiteral("ies were")));
-        return scan.cancelled() ? kInterrupted : 0;
+        if (scan.cancelled())
+            return kInterrupted;
+        return scan.skippedCount() > 0 ? kPartial : 0;
     } catch (const std::exception& e) {
         fail(QString::fromUtf8(e.what()));
         return kFailed;

@@ -17,7 +17,10 @@ namespace qm::XpandTree {
 void LoadTree(Form1& form)
 {
     clipboard().Clear();
-    const QString name = NameFile::read();
+    const NameFile::Reading reading = NameFile::read();
+    const QString& name = reading.name;
+    if (!reading.problem.isEmpty())
+        MsgBox(unreadableNameMessage(reading.problem), &form);
 
     TreeView& tree = *form.TreeView1;
     NodeModel& nodes = tree.Nodes();

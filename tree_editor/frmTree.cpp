@@ -155,7 +155,7 @@ void frmTree::buildControls()
 
 bool frmTree::Form_Load()
 {
-    const QString name = NameFile::read();
+    const NameFile::Reading reading = NameFile::read();
 
     if (!Adodc1->isOpen()) {
         try {
@@ -185,7 +185,9 @@ bool frmTree::Form_Load()
         });
     }
 
-    shownDatabaseName_ = name;
+    if (!reading.problem.isEmpty())
+        MsgBox(unreadableNameMessage(reading.problem), isVisible() ? this : nullptr);
+    shownDatabaseName_ = reading.name;
     guarded(this, [this] { buildTree(); });
     return true;
 }
@@ -264,8 +266,10 @@ void frmTree::TreeView1_NodeClick(Node*)
 
 void frmTree::Command1_Click()
 {
-    // A failed write leaves the old name in place and says nothing.
-    NameFile::write(nameToSave(Text8->text(), kNamePrompt, TreeView1->Nodes()));
+    // A failed write leaves the old name in place and says nothing; so does a
+    // tree without a root, which names no catalogue.
+    if (const auto name = nameToSave(Text8->text(), kNamePrompt, TreeView1->Nodes()))
+        NameFile::write(*name);
 }
 
 void frmTree::Command2_Click()

@@ -247,6 +247,21 @@ TEST_F(FolderScanTest, CancelAndStoreFailureStopTheWalkAndKeepWhatWasWritten)
     EXPECT_GT(kept.size(), 2u);
     EXPECT_LT(kept.size(), 169u);
     EXPECT_EQ(static_cast<std::int64_t>(kept.size()), scan.recordsWritten());
+    EXPECT_EQ(keptText(scan), QStringLiteral("%1 record(s)").arg(kept.size()));
     for (const Rec& r : kept)
         EXPECT_FALSE(r.size.isEmpty()) << r.path.toStdString();
+
+    // A transaction the store rolls back takes the records written in it
+    // along: kept is what the table holds of the run, not a record before it.
+    db().exec("DROP TRIGGER refuse");
+    db().exec("DELETE FROM main");
+    db().exec("CREATE TRIGGER undo BEFORE INSERT ON main WHEN (SELECT COUNT(*) FROM main) >= 150 "
+              "BEGIN SELECT RAISE(ROLLBACK, 'rolled back'); END");
+    FolderScan undone(db(), QStringLiteral("Disks"), 1);
+    undone.setBatch(96, std::chrono::hours(1)); // three inserts of 32 a transaction
+    const QString key = undone.run(startFolderOf(top));
+    const long long inTable = count(QStringLiteral("dbaseName = 'Disks' AND delKey = '%1'").arg(key));
+    EXPECT_TRUE(undone.failure() == QStringLiteral("rolled back") && inTable > 0);
+    EXPECT_LT(inTable, undone.recordsWritten());
+    EXPECT_EQ(undone.recordsKept(), inTable);
 }

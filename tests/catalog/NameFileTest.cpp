@@ -4,19 +4,25 @@
 
 #include <QFile>
 
+#include <atomic>
+#include <thread>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
 using namespace qm;
 
 using NameFileTest = qmtest::StoreTest;
 
 TEST_F(NameFileTest, ReadsOnlyTheFirstLineWhateverItsEnd)
 {
-    EXPECT_EQ(NameFile::read(), QString()); // missing file: the empty name
+    EXPECT_EQ(NameFile::read().name, QString()); // missing file: the empty name
     const std::pair<const char*, const char*> cases[] = {{"", ""}, {"Disks 2026\r\nsecond\r\n", "Disks 2026"},
         {"lone CR\rrest", "lone CR"}, {"no line break at the end", "no line break at the end"},
         {"\r\nnext", ""}, {" trailing blank \r\n", " trailing blank "}};
     for (const auto& [content, name] : cases) {
         makeFile(QStringLiteral("dbase.name"), QByteArray(content));
-        EXPECT_EQ(NameFile::read(), QString::fromLatin1(name)) << content;
+        EXPECT_EQ(NameFile::read().name, QString::fromLatin1(name)) << content;
     }
 }
 
@@ -42,5 +48,37 @@ TEST_F(NameFileTest, WriteLeavesOneCrLfLineAndAFailedWriteKeepsTheOldName)
     setProgramFolder(pathOf(QStringLiteral("missing/folder")));
     EXPECT_FALSE(NameFile::write(QStringLiteral("new")));
     setProgramFolder(folder());
-    EXPECT_EQ(NameFile::read(), QStringLiteral("kept"));
+    EXPECT_EQ(NameFile::read().name, QStringLiteral("kept"));
+}
+
+TEST_F(NameFileTest, AFileThatCannotBeReadIsToldNeverWaitedForAndAReplacementIsReadWhole)
+{
+    const QByteArray file = QFile::encodeName(NameFile::path());
+    ASSERT_TRUE(QDir().mkdir(NameFile::path()));
+    const NameFile::Reading folder = NameFile::read();
+    ASSERT_TRUE(QDir().rmdir(NameFile::path()) && ::mkfifo(file.constData(), 0600) == 0);
+    const NameFile::Reading fifo = NameFile::read(); // no writer: a plain open would wait
+    ASSERT_TRUE(::unlink(file.constData()) == 0 && ::symlink("dbase.name", file.constData()) == 0);
+    const NameFile::Reading loop = NameFile::read();
+    ASSERT_EQ(::unlink(file.constData()), 0);
+    for (const NameFile::Reading& r : {folder, fifo, loop})
+        EXPECT_TRUE(r.name.isEmpty() && r.problem.contains(NameFile::path())) << r.problem.toStdString();
+
+    // Replaced over and over while read: each read, longer than one read()
+    // takes in, gives one whole name.
+    const QString a(5000, u'a'), b(9000, u'b');
+    ASSERT_TRUE(NameFile::write(a));
+    std::atomic<bool> done {false};
+    std::thread writer([&] {
+        for (int i = 0; i < 400; ++i)
+            NameFile::write(i % 2 ? a : b);
+        done = true;
+    });
+    bool whole = true;
+    while (!done && whole) {
+        const NameFile::Reading r = NameFile::read();
+        whole = r.problem.isEmpty() && (r.name == a || r.name == b);
+    }
+    writer.join();
+    EXPECT_TRUE(whole);
 }

@@ -92,7 +92,7 @@ TEST_F(FormTest, AddNewDatabaseAndSaveToDatabase)
 {
     Form1& f = load(QStringLiteral("Disks"));
     f.Command3_Click(); // the prompt after a load: the shown name is kept
-    EXPECT_EQ(NameFile::read(), QStringLiteral("Disks"));
+    EXPECT_EQ(NameFile::read().name, QStringLiteral("Disks"));
 
     // An empty table: the database node has no key; the name is told.
     f.Command1_Click(); // with the prompt still in the box
@@ -101,7 +101,7 @@ TEST_F(FormTest, AddNewDatabaseAndSaveToDatabase)
     EXPECT_EQ(f.TreeView1->Nodes().Item(1)->Text, QStringLiteral("Quillmark"));
     EXPECT_EQ(children("0>"), QStringList {QStringLiteral(":Enter database name")});
     f.Command3_Click(); // the prompt after "Add new database": the root's text
-    EXPECT_EQ(NameFile::read(), QStringLiteral("Quillmark"));
+    EXPECT_EQ(NameFile::read().name, QStringLiteral("Quillmark"));
 
     for (int i = 0; i < 57; ++i)
         addRecord(keyOf(i + 1), "0>", "Disks", "f", "/f/", "0", "", keyOf(i + 1));
@@ -111,10 +111,10 @@ TEST_F(FormTest, AddNewDatabaseAndSaveToDatabase)
     EXPECT_EQ(children("0>"), QStringList {QStringLiteral(" 57>:Holiday's 100%")});
     EXPECT_EQ(f.currentDatabaseName(), QStringLiteral("Holiday's 100%"));
     EXPECT_EQ(count(), 57);
-    EXPECT_EQ(NameFile::read(), QStringLiteral("Quillmark"));
+    EXPECT_EQ(NameFile::read().name, QStringLiteral("Quillmark"));
     EXPECT_EQ(nextNodeKey(f.TreeView1->Nodes()), QStringLiteral("58>"));
     f.Command3_Click();
-    EXPECT_EQ(NameFile::read(), QStringLiteral("Holiday's 100%"));
+    EXPECT_EQ(NameFile::read().name, QStringLiteral("Holiday's 100%"));
     EXPECT_EQ(f.TreeView1->Nodes().Item(1)->Text, QStringLiteral("Quillmark")); // the tree is unchanged
 }
 
@@ -165,7 +165,7 @@ TEST_F(FormTest, DeleteFolderRemovesOneScanOfTheShownCatalogueOrNothing)
     ASSERT_EQ(qmtest::messages().size(), 4);
     EXPECT_EQ(qmtest::messages().mid(0, 2), QStringList(2, QStringLiteral("Select root nodes")));
     EXPECT_EQ(count(), 9);
-    EXPECT_EQ(NameFile::read(), name);
+    EXPECT_EQ(NameFile::read().name, name);
 
     qmtest::messages().clear();
     click("1>");
@@ -175,7 +175,7 @@ TEST_F(FormTest, DeleteFolderRemovesOneScanOfTheShownCatalogueOrNothing)
     EXPECT_EQ(count(), 6);
     EXPECT_EQ(children("0>"), (QStringList {"4>:/b", "6>:/empty"}));
     EXPECT_EQ(f.ListView1->topLevelItemCount() + f.ListView2->topLevelItemCount(), 0);
-    EXPECT_EQ(NameFile::read(), name);
+    EXPECT_EQ(NameFile::read().name, name);
 
     // An empty top-level folder goes by its own key.
     deleteFolder("6>");
@@ -210,7 +210,7 @@ TEST_F(FormTest, TypicalRoadFromScanToDelete)
     ASSERT_TRUE(f.Dir1->setPath(trip));
     f.Command2_Click();
     f.Command3_Click();
-    EXPECT_EQ(NameFile::read(), QStringLiteral("Holiday"));
+    EXPECT_EQ(NameFile::read().name, QStringLiteral("Holiday"));
     EXPECT_EQ(count(QStringLiteral("dbaseName = 'Holiday'")), 4);
     f.close();
     form.reset();
@@ -241,6 +241,32 @@ TEST_F(FormTest, TypicalRoadFromScanToDelete)
     EXPECT_EQ(form->TreeView1->Nodes().Count(), 1);
     EXPECT_EQ(count(QStringLiteral("dbaseName = 'Holiday'")), 0);
     EXPECT_EQ(count(QStringLiteral("dbaseName = 'Other'")), 2);
-    EXPECT_EQ(NameFile::read(), QStringLiteral("Holiday"));
+    EXPECT_EQ(NameFile::read().name, QStringLiteral("Holiday"));
     EXPECT_EQ(qmtest::messages().size(), 1);
+}
+
+TEST_F(FormTest, SaveAndDeleteFolderKeepNamingACatalogueTheUserHas)
+{
+    addRecord("1>", "0>", "Disks", "/data", "/data/", "0", "", "1>");
+    const QString trip = makeFile(QStringLiteral("trip/a.txt")).chopped(6);
+    Form1& f = load(QStringLiteral("Disks"));
+    f.TreeView1->Nodes().Clear(); // a tree without a root names no catalogue
+    f.Command3_Click();
+    EXPECT_EQ(NameFile::read().name, QStringLiteral("Disks"));
+
+    // Scans a folder into a tree "Add new database" began, and deletes it.
+    auto deleteNewScan = [&](const QString& typed) {
+        f.Text8->setText(typed);
+        f.Command1_Click();
+        ASSERT_TRUE(f.Dir1->setPath(trip));
+        f.Command2_Click();
+        f.TreeView1->setSelectedItem(f.TreeView1->Nodes().Item(1)->Children.back());
+        f.Command7_Click();
+    };
+    deleteNewScan(QStringLiteral("Enter database name")); // begun from the prompt: the saved name stays
+    EXPECT_EQ(NameFile::read().name, QStringLiteral("Disks"));
+    deleteNewScan(QStringLiteral("Holiday")); // a typed name is the user's own
+    EXPECT_EQ(NameFile::read().name, QStringLiteral("Holiday"));
+    EXPECT_EQ(f.TreeView1->Nodes().Item(1)->Text, QStringLiteral("Holiday"));
+    EXPECT_EQ(count(), 1);
 }

@@ -4,11 +4,14 @@
 #include "main_window/StartUp.h"
 #include "platform/Clipboard.h"
 #include "platform/FolderLists.h"
+#include "tree_editor/frmTree.h"
 
 #include <QAction>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPushButton>
+
+#include <sys/stat.h>
 
 using namespace qm;
 
@@ -99,8 +102,32 @@ TEST_F(FormTest, StartUpChecksTheStore)
     EXPECT_FALSE(checkStoreAtStart(jet));
     EXPECT_TRUE(qmtest::toldOnce(jet));
     EXPECT_EQ(QFileInfo(jet).size(), 19);
+    // A table main the window cannot read its records from: named, and told
+    // that the program ends.
+    db().exec("ALTER TABLE main RENAME COLUMN SrNO TO Serial");
+    form = std::make_unique<Form1>();
+    EXPECT_FALSE(form->Form_Load());
+    EXPECT_TRUE(qmtest::messages().value(0).contains(QStringLiteral("will close")));
+    EXPECT_TRUE(qmtest::toldOnce(storePath()));
     makeFile(QStringLiteral("database.mdb"), QByteArray("Standard Jet DB"));
     form = std::make_unique<Form1>();
     EXPECT_FALSE(form->Form_Load());
     EXPECT_TRUE(qmtest::toldOnce(storePath()));
+}
+
+TEST_F(FormTest, ANameFileThatCannotBeReadIsToldOncePerActionAndReadsAsTheEmptyName)
+{
+    addRecord("1>", "0>", "", "/unnamed", "/unnamed/");
+    // A FIFO nobody writes to: start-up, which reads it twice, neither waits nor guesses.
+    ASSERT_EQ(::mkfifo(QFile::encodeName(NameFile::path()).constData(), 0600), 0);
+    form = std::make_unique<Form1>();
+    ASSERT_TRUE(form->Form_Load());
+    EXPECT_TRUE(qmtest::toldOnce(NameFile::path()));
+    EXPECT_EQ(children("0>"), QStringList {QStringLiteral("1>:/unnamed")});
+    // A folder in its place: the tree editor likewise.
+    ASSERT_TRUE(QFile::remove(NameFile::path()) && QDir().mkdir(NameFile::path()));
+    frmTree* editor = frmTree::showWindow();
+    ASSERT_NE(editor, nullptr);
+    EXPECT_TRUE(qmtest::toldOnce(NameFile::path()));
+    EXPECT_EQ(editor->TreeView1->Nodes().Count(), 2);
 }

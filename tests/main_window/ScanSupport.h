@@ -15,8 +15,11 @@
 #include <SQLiteCpp/Statement.h>
 
 #include <cerrno>
+#include <chrono>
+#include <csignal>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace scantest {
@@ -40,14 +43,16 @@ inline std::vector<Rec> records(SQLite::Database& db, const std::string& where =
     return out;
 }
 
-// Fails to open the folders and to look at the entries it is told to; in
-// use while it lives.
+// Fails to open the folders and to look at the entries it is told to, and
+// hangs the run up at `hangUpAt` (then takes a while, as a slow disk would);
+// in use while it lives.
 class FaultyFileSystem : public qm::FileSystem {
 public:
     using qm::FileSystem::open;
     using qm::FileSystem::stat;
     std::set<std::string> unreadableFolders;
     std::set<std::string> vanished;
+    std::string hangUpAt;
 
     FaultyFileSystem() { qm::setFileSystem(this); }
     ~FaultyFileSystem() override { qm::setFileSystem(nullptr); }
@@ -61,6 +66,11 @@ public:
     }
     int stat(qm::Folder& folder, const char* name, qm::EntryInfo& info) override
     {
+        if (name == hangUpAt) {
+            hangUpAt.clear();
+            std::raise(SIGHUP);
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        }
         return vanished.count(name) ? ENOENT : qm::FileSystem::stat(folder, name, info);
     }
 };

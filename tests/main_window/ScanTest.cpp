@@ -5,11 +5,15 @@
 #include "catalog/NodeKeys.h"
 #include "catalog/Store.h"
 #include "main_window/HeadlessScan.h"
+#include "platform/DataControl.h"
 #include "platform/FolderLists.h"
 #include "platform/MessageBox.h"
 
 #include <QCoreApplication>
 #include <QProcess>
+
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace qm;
 using scantest::Rec;
@@ -79,10 +83,12 @@ TEST_F(ScanTest, ScanProblemsAreToldOnceWithTheWindowBackToNormalAndWhatWasStore
     db().exec("CREATE TRIGGER refuse BEFORE INSERT ON main WHEN NEW.file_name = 'inner' "
               "BEGIN SELECT RAISE(ABORT, 'the disk is full'); END");
     addFolder(top);
-    EXPECT_TRUE(qmtest::toldOnce(QStringLiteral("The scan stopped: the disk is full")));
-    // What was stored stays, each record with its node.
+    // What was stored stays, each record with its node, and is what the message counts.
     const auto kept = scantest::records(db());
     ASSERT_GE(kept.size(), 2u);
+    EXPECT_TRUE(qmtest::toldOnce(QStringLiteral("The scan stopped: the disk is full\n%1 record(s) of this "
+                                                "folder are kept in the catalogue \"Disks\".")
+                                     .arg(kept.size())));
     expectNodesOf(kept);
     EXPECT_EQ(form->TreeView1->Nodes().Count(), static_cast<std::int64_t>(kept.size()) + 1);
 
@@ -102,6 +108,18 @@ TEST_F(ScanTest, ScanProblemsAreToldOnceWithTheWindowBackToNormalAndWhatWasStore
     EXPECT_TRUE(qmtest::toldOnce(QStringLiteral("cannot be read")));
     EXPECT_EQ(count(), static_cast<long long>(kept.size()));
     EXPECT_NE(form->cursor().shape(), Qt::WaitCursor);
+
+    // A commit the store refuses (another connection reads and keeps its lock
+    // past the busy timeout) rolls the run back: the message says nothing is kept.
+    db().exec("DROP TRIGGER refuse");
+    db().exec("DROP TRIGGER refuseTop");
+    db().exec("BEGIN");
+    db().execAndGet("SELECT COUNT(*) FROM main");
+    form->Adodc1->connection()->setBusyTimeout(100);
+    addFolder(top);
+    db().exec("COMMIT");
+    EXPECT_TRUE(qmtest::toldOnce(QStringLiteral("locked\n0 record(s) of this folder are kept")));
+    EXPECT_EQ(count(), static_cast<long long>(kept.size()));
 }
 
 TEST_F(ScanTest, HeadlessKeysStartAboveEveryKeyTheCatalogueHolds)
@@ -174,4 +192,57 @@ TEST_F(ScanTest, HeadlessFailuresExitNonZeroAndWriteNothing)
     p.start(program, {QStringLiteral("add-folder"), pathOf(QStringLiteral("missing"))});
     EXPECT_TRUE(p.waitForFinished(60000) && p.exitCode() == 1 && p.readAllStandardOutput().isEmpty()
         && p.readAllStandardError().contains("cannot be read"));
+}
+
+TEST_F(ScanTest, HeadlessExitStatusAndSummaryTellWhatTheRunKept)
+{
+    // Hidden entries, links and FIFOs are left out by design: a clean run.
+    const QString top = tree(QStringLiteral("cli"));
+    ASSERT_EQ(::symlink("a.txt", QFile::encodeName(top + QStringLiteral("/link")).constData()), 0);
+    ASSERT_EQ(::mkfifo(QFile::encodeName(top + QStringLiteral("/pipe")).constData(), 0600), 0);
+    EXPECT_EQ(runAddFolderCommand({top}), 0);
+    // A name file that cannot be read is not guessed at.
+    ASSERT_TRUE(QDir().mkdir(NameFile::path()));
+    EXPECT_EQ(runAddFolderCommand({top}), 1);
+    EXPECT_EQ(count(), 11);
+
+    // Another connection reads and keeps its lock past the busy timeout: the
+    // commit fails, and the summary tells what the table holds.
+    db().exec("BEGIN");
+    db().execAndGet("SELECT COUNT(*) FROM main");
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(runAddFolderCommand({QStringLiteral("--name=Locked"), top}), 1);
+    db().exec("COMMIT");
+    EXPECT_TRUE(QString::fromStdString(testing::internal::GetCapturedStderr())
+                    .contains(QStringLiteral("locked; 0 record(s) of it are kept in \"Locked\"")));
+    EXPECT_EQ(count(), 11);
+
+    for (int i = 0; i < 40; ++i)
+        makeFile(QStringLiteral("cli/many/f%1.txt").arg(i), 10);
+    scantest::FaultyFileSystem faulty;
+    faulty.unreadableFolders = {"one"}; // left out for want of reading: status 3, the rest kept
+    EXPECT_EQ(runAddFolderCommand({QStringLiteral("--name=Partial"), top}), 3);
+    EXPECT_EQ(count(QStringLiteral("dbaseName = 'Partial'")), 47); // without one/ and its four entries
+    // A hang-up stops the run as Ctrl+C does: sizes filled in, the true count told.
+    faulty.hangUpAt = "many"; // the walk reads on into many/ after the signal
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(runAddFolderCommand({QStringLiteral("--name=Hup"), top}), 130);
+    const auto hup = scantest::records(db(), "dbaseName = 'Hup'");
+    EXPECT_TRUE(QString::fromStdString(testing::internal::GetCapturedStdout())
+                    .contains(QStringLiteral(": %1 record(s),").arg(hup.size())));
+    EXPECT_LT(hup.size(), 47u);
+    for (const Rec& r : hup)
+        EXPECT_FALSE(r.size.isEmpty()) << r.path.toStdString();
+}
+
+TEST_F(ScanTest, AFileWhoseNameEndsInABackslashStaysAFileAfterAReload)
+{
+    makeFile(QStringLiteral("odd/tail\\"), 5);
+    makeFile(QStringLiteral("odd/dir\\/inside.txt"), 1);
+    load(QStringLiteral("Disks"));
+    addFolder(pathOf(QStringLiteral("odd")));
+    form->Command5_Click(); // the prompt: the same catalogue, loaded again
+    // The scan marks folders with "/"; a closing "\" is part of a file's name.
+    for (const Rec& r : scantest::records(db()))
+        EXPECT_EQ(node(r.id)->Image, r.path.endsWith(u'/') ? 1 : 2) << r.path.toStdString();
 }

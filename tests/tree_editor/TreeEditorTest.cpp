@@ -182,22 +182,22 @@ TEST_F(TreeEditorTest, WithoutANameFileThenSaveDatabaseWithAndWithoutATypedNameT
     QFile::remove(NameFile::path());
     w.Text8->setText(QStringLiteral("Enter new name"));
     w.Command1_Click(); // the prompt: the root's text is written back
-    EXPECT_EQ(NameFile::read(), QStringLiteral("Disks"));
+    EXPECT_EQ(NameFile::read().name, QStringLiteral("Disks"));
 
     w.Text8->setText(QStringLiteral("Music"));
     w.Command1_Click();
-    EXPECT_EQ(NameFile::read(), QStringLiteral("Music"));
+    EXPECT_EQ(NameFile::read().name, QStringLiteral("Music"));
     EXPECT_EQ(count("dbaseName = 'Disks'"), 1); // records keep their names
     EXPECT_EQ(w.TreeView1->Nodes().Item(1)->Text, QStringLiteral("Disks")); // until "Open"
     w.Command2_Click();
     EXPECT_EQ(w.shownDatabaseName(), QStringLiteral("Music"));
     EXPECT_EQ(children("1>", false, w.TreeView1), (QStringList {"2>:song.ogg"}));
 
-    // A tree without a root saves the empty name, without an error.
+    // A tree without a root names no catalogue: the saved name stays, without an error.
     w.TreeView1->Nodes().Clear();
     w.Text8->setText(QStringLiteral("Enter new name"));
     w.Command1_Click();
-    EXPECT_EQ(readFile(NameFile::path()), QByteArray("\r\n"));
+    EXPECT_EQ(readFile(NameFile::path()), QByteArray("Music\r\n"));
     EXPECT_TRUE(qmtest::messages().isEmpty());
 }
 
