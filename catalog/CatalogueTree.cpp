@@ -9,11 +9,24 @@
 
 namespace qm {
 
+namespace {
+// Here a file may be named "tail\", so a path written here (it starts with
+// "/") is a folder only by its closing "/".
+bool folderBy(char16_t first, char16_t last)
+{
+    return first == u'/' ? last == u'/' : last == u'\\';
+}
+} // namespace
+
 bool isFolderPath(const QString& path)
 {
-    // Here a file may be named "tail\", so a path written here (it starts
-    // with "/") is a folder only by its closing "/".
-    return path.startsWith(u'/') ? path.endsWith(u'/') : path.endsWith(u'\\');
+    return !path.isEmpty() && folderBy(path.front().unicode(), path.back().unicode());
+}
+
+bool isFolderPath(std::string_view utf8Path)
+{
+    return !utf8Path.empty() && folderBy(static_cast<unsigned char>(utf8Path.front()),
+                                    static_cast<unsigned char>(utf8Path.back()));
 }
 
 std::int64_t fillCatalogueTree(SQLite::Database& db, const QString& name, NodeModel& nodes, bool withImages)

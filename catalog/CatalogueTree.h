@@ -4,6 +4,7 @@
 #include <QString>
 #include <cstdint>
 #include <optional>
+#include <string_view>
 
 namespace SQLite {
 class Database;
@@ -17,6 +18,7 @@ class NodeModel;
 // for a path that starts with "/", "\" for drive-letter and UNC paths. So
 // catalogues written on either kind of system read alike.
 bool isFolderPath(const QString& path);
+bool isFolderPath(std::string_view utf8Path);
 
 // Adds the root "0>" captioned `name` and one node per record of that
 // catalogue, in SrNO order, each under the node its Parent names. With images,

@@ -162,6 +162,9 @@ void Form1::buildMenus()
     Tree->setObjectName(QStringLiteral("Tree"));
     Report = File->addAction(QStringLiteral("Report"), this, &Form1::Report_Click);
     Report->setObjectName(QStringLiteral("Report"));
+    Find = File->addAction(QStringLiteral("&Find..."), this, &Form1::Find_Click);
+    Find->setObjectName(QStringLiteral("Find"));
+    Find->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F));
     Exit = File->addAction(QStringLiteral("E&xit"), this, &Form1::Exit_Click);
     Exit->setObjectName(QStringLiteral("Exit"));
     Exit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_X));

@@ -71,6 +71,7 @@ public:
     QCheckBox* Check4 = nullptr;
 
     QMenu* File = nullptr;
+    QAction* Find = nullptr;
     QAction* Tree = nullptr;
     QAction* Report = nullptr;
     QAction* Exit = nullptr;
@@ -114,6 +115,12 @@ public:
     void Check4_Click();
     void Command6_Click();
 
+    void Find_Click();
+    // Shows the record keyed `key` of `catalogue` as a click on its node
+    // would: the catalogue opened if another one is shown, the node's
+    // ancestors expanded, the node selected and scrolled to, the two lists
+    // filled. False when the catalogue holds no such node.
+    bool showRecord(const QString& catalogue, const QString& key);
     void Tree_Click();
     void Report_Click();
     void About_Click();
@@ -125,6 +132,8 @@ protected:
 
 private:
     QString NextNodeKey() const;
+    // The node that stands for a record, when the tree holds it.
+    Node* nodeOfRecord(const QString& catalogue, const QString& key) const;
     void buildControls();
     void buildMenus();
     void addColumnHeaders();

@@ -1,5 +1,7 @@
 #include "platform/Recordset.h"
 
+#include "platform/Csv.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
@@ -59,16 +61,6 @@ void bindValue(SQLite::Statement& st, int index, const QVariant& v)
     }
     default: st.bind(index, v.toString().toStdString()); return;
     }
-}
-
-QString csvField(const QString& value)
-{
-    if (!value.contains(u',') && !value.contains(u'"') && !value.contains(u'\n')
-        && !value.contains(u'\r'))
-        return value;
-    QString s = value;
-    s.replace(u'"', QStringLiteral("\"\""));
-    return u'"' + s + u'"';
 }
 
 } // namespace
@@ -467,12 +459,7 @@ void Recordset::SaveCsv(const QString& filePath)
     QSaveFile out(filePath);
     if (!out.open(QIODevice::WriteOnly))
         throw DbError(QStringLiteral("Cannot write '%1': %2").arg(filePath, out.errorString()).toStdString());
-    auto writeRow = [&out](const QStringList& values) {
-        QStringList cells;
-        for (const QString& v : values)
-            cells << csvField(v);
-        out.write((cells.join(u',') + QStringLiteral("\r\n")).toUtf8());
-    };
+    auto writeRow = [&out](const QStringList& values) { out.write(csvLine(values).toUtf8()); };
     writeRow(fields_);
     try {
         SQLite::Statement st(*db_, sql.toStdString());

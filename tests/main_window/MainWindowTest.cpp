@@ -41,7 +41,7 @@ TEST_F(FormTest, StartUpShowsTheNamedCatalogueFolderListsFollowAndExitEmptiesThe
     EXPECT_EQ(f.Command2->text(), QStringLiteral("Add Folder"));
     EXPECT_FALSE(f.Command4->isEnabled());
     EXPECT_EQ(captions(f.menuBar()->actions()), (QStringList {"&File", "&Edit", "&About"}));
-    EXPECT_EQ(captions(f.File->actions()), (QStringList {"&Tree", "Report", "E&xit"}));
+    EXPECT_EQ(captions(f.File->actions()), (QStringList {"&Tree", "Report", "&Find...", "E&xit"}));
     EXPECT_EQ(captions(f.edit->actions()),
         (QStringList {"&Project Files", "&Multimedia", "&Documents", "&Installation Files"}));
     EXPECT_EQ(f.Exit->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_X));

@@ -1,0 +1,10 @@
+#pragma once
+#include <QStringList>
+
+namespace qm {
+// `quillmark find QUERY [--catalogue NAME] [--limit N] [--csv] [--case-sensitive]`:
+// the Find window's search without a window. `args` are the words after
+// "find". Prints the hits, one per line; returns 0 with hits, 1 with none, 2
+// for a bad query, a usage error or a store that cannot be searched.
+int runFindCommand(const QStringList& args);
+} // namespace qm

@@ -1,0 +1,61 @@
+#pragma once
+// A search query: what the user typed, read into name patterns and filters.
+//
+//   report 2024          names holding both words (any case)
+//   *.pdf  IMG_????.jpg  wildcards: the whole name must fit the pattern
+//   "50% off"            quotes take everything literally, blanks too
+//   size>10M size<=1.5k  bytes, units K M G T of 1024
+//   after:2024-01-01 before:2024-02-01   created in that span (local time)
+//   type:folder type:file  ext:pdf,doc  catalogue:NAME
+#include <QString>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace qm::find {
+
+// The case folding every comparison of names without case goes through.
+std::string fold(std::string_view utf8);
+
+// One piece of a name pattern.
+struct Token {
+    enum class Kind { Text, AnyRun, AnyChar }; // literal text, "*", "?"
+    Kind kind = Kind::Text;
+    std::string exact; // UTF-8, for a search with case
+    std::string folded; // the same folded, for one without
+};
+
+// A word of the query. A plain word is found anywhere in a name (or in a
+// register note); one with wildcards must fit the whole name.
+struct NamePattern {
+    bool wildcard = false;
+    std::vector<Token> tokens; // a plain word: one Text token
+};
+
+struct Query {
+    std::vector<NamePattern> words; // all must match
+    std::optional<std::int64_t> minBytes, maxBytes; // inclusive
+    std::optional<std::int64_t> createdFrom, createdBefore; // seconds since the epoch, [from, before)
+    enum class Kind { Any, Folders, Files } kind = Kind::Any;
+    std::vector<std::string> extensions; // folded, without the dot; any of them
+    std::optional<QString> catalogue; // exact name; none for every catalogue
+    bool caseSensitive = false;
+
+    // Nothing to look for: no word and no filter.
+    bool empty() const;
+};
+
+struct ParsedQuery {
+    Query query;
+    QString error; // empty when the text is a query
+};
+
+ParsedQuery parseQuery(const QString& text, bool caseSensitive = false);
+
+// The syntax in one line, for the window's hint and the command's usage.
+QString syntaxHint();
+
+} // namespace qm::find

@@ -1,0 +1,697 @@
+#include "find/SearchIndex.h"
+
+#include "catalog/CatalogueTree.h"
+#include "catalog/NodeKeys.h"
+#include "platform/Recordset.h"
+#include "registers/RegisterDefinitions.h"
+
+#include <SQLiteCpp/Database.h>
+#include <SQLiteCpp/Exception.h>
+#include <SQLiteCpp/Statement.h>
+#include <sqlite3.h>
+
+#include <algorithm>
+#include <cstring>
+#include <limits>
+#include <set>
+
+namespace qm::find {
+namespace {
+
+constexpr std::int64_t kUnknown = std::numeric_limits<std::int64_t>::min();
+constexpr std::uint32_t kSameAsFolded = std::numeric_limits<std::uint32_t>::max();
+constexpr std::uint32_t kOddKey = std::numeric_limits<std::uint32_t>::max();
+constexpr std::uint8_t kFolder = 1;
+constexpr std::uint8_t kDead = 2;
+// Records read in one transaction: long enough to read fast, short enough
+// that a writer's commit waits a few milliseconds at most.
+constexpr int kRowsPerRead = 20000;
+// Log rows a reader leaves behind it before it prunes them.
+constexpr std::int64_t kLogKept = 100000;
+
+constexpr const char* kRowColumns = "SELECT SrNO, dbaseName, delKey, Parent, ID, file_name, path, bytes, created "
+                                    "FROM main ";
+
+std::string_view textOf(sqlite3_stmt* st, int column)
+{
+    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(st, column));
+    return text ? std::string_view(text, static_cast<size_t>(sqlite3_column_bytes(st, column)))
+                : std::string_view();
+}
+
+QString qtext(std::string_view text)
+{
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
+
+std::optional<std::int64_t> numberOf(sqlite3_stmt* st, int column)
+{
+    if (sqlite3_column_type(st, column) == SQLITE_NULL)
+        return std::nullopt;
+    return sqlite3_column_int64(st, column);
+}
+
+// The number of a key as the scans write it ("123>"), or kOddKey.
+std::uint32_t keyNumber(std::string_view key)
+{
+    if (key.size() < 2 || key.size() > 10 || key.back() != '>' || (key[0] == '0' && key.size() > 2))
+        return kOddKey;
+    std::uint64_t n = 0;
+    for (char c : key.substr(0, key.size() - 1)) {
+        if (c < '0' || c > '9')
+            return kOddKey;
+        n = n * 10 + static_cast<std::uint64_t>(c - '0');
+    }
+    return n < kOddKey ? static_cast<std::uint32_t>(n) : kOddKey;
+}
+
+bool contains(std::string_view text, std::string_view part)
+{
+    return part.empty() || ::memmem(text.data(), text.size(), part.data(), part.size()) != nullptr;
+}
+
+size_t nextCharacter(std::string_view s, size_t i)
+{
+    ++i;
+    while (i < s.size() && (static_cast<unsigned char>(s[i]) & 0xC0) == 0x80)
+        ++i;
+    return i;
+}
+
+// The whole name against a pattern; "?" is one character, "*" any run.
+bool fits(std::string_view name, const NamePattern& pattern, bool exact)
+{
+    const auto& tokens = pattern.tokens;
+    size_t t = 0, at = 0;
+    size_t starToken = std::string::npos, starAt = 0;
+    for (;;) {
+        if (t < tokens.size()) {
+            const Token& token = tokens[t];
+            if (token.kind == Token::Kind::AnyRun) {
+                starToken = t++;
+                starAt = at;
+                continue;
+            }
+            if (token.kind == Token::Kind::AnyChar && at < name.size()) {
+                at = nextCharacter(name, at);
+                ++t;
+                continue;
+            }
+            const std::string& text = exact ? token.exact : token.folded;
+            if (token.kind == Token::Kind::Text && name.substr(at).starts_with(text)) {
+                at += text.size();
+                ++t;
+                continue;
+            }
+        } else if (at == name.size()) {
+            return true;
+        }
+        if (starToken == std::string::npos || starAt >= name.size())
+            return false;
+        starAt = nextCharacter(name, starAt);
+        at = starAt;
+        t = starToken + 1;
+    }
+}
+
+// The longest text every match holds: what the sweep looks for.
+std::string_view sweepText(const Query& query)
+{
+    std::string_view best;
+    for (const NamePattern& word : query.words)
+        for (const Token& token : word.tokens)
+            if (token.kind == Token::Kind::Text && token.folded.size() > best.size())
+                best = token.folded;
+    return best;
+}
+
+} // namespace
+
+SearchIndex::SearchIndex(const QString& storePath)
+    : db_(std::make_unique<SQLite::Database>(storePath.toStdString(), SQLite::OPEN_READWRITE))
+    , rowsAfter_(nullptr, sqlite3_finalize)
+    , rowBySerial_(nullptr, sqlite3_finalize)
+    , detailsBySerial_(nullptr, sqlite3_finalize)
+{
+    db_->setBusyTimeout(5000);
+    rowsAfter_ = prepare(
+        (std::string(kRowColumns) + "WHERE SrNO > ? ORDER BY SrNO LIMIT " + std::to_string(kRowsPerRead)).c_str());
+    rowBySerial_ = prepare((std::string(kRowColumns) + "WHERE SrNO = ?").c_str());
+    detailsBySerial_ = prepare("SELECT path, size, date, ID, bytes FROM main WHERE SrNO = ?");
+}
+
+SearchIndex::~SearchIndex() = default;
+
+SearchIndex::Statement SearchIndex::prepare(const char* sql)
+{
+    sqlite3_stmt* st = nullptr;
+    if (sqlite3_prepare_v3(db_->getHandle(), sql, -1, SQLITE_PREPARE_PERSISTENT, &st, nullptr) != SQLITE_OK)
+        throw DbError(sqlite3_errmsg(db_->getHandle()));
+    return Statement(st, sqlite3_finalize);
+}
+
+SearchIndex::Row SearchIndex::rowOf(sqlite3_stmt* st)
+{
+    return {sqlite3_column_int64(st, 0), textOf(st, 1), textOf(st, 2), textOf(st, 3), textOf(st, 4),
+        textOf(st, 5), textOf(st, 6), numberOf(st, 7), numberOf(st, 8)};
+}
+
+bool SearchIndex::sync()
+{
+    try {
+        const std::int64_t version = db_->execAndGet("PRAGMA data_version").getInt64();
+        if (loaded_ && version == dataVersion_)
+            return false;
+        dataVersion_ = version;
+        if (!loaded_ || !applyLog())
+            loadAll();
+        return true;
+    } catch (const DbError&) {
+        loaded_ = false;
+        throw;
+    } catch (const std::exception& e) {
+        loaded_ = false;
+        throw DbError(e.what());
+    }
+}
+
+void SearchIndex::clear()
+{
+    for (auto* v : {&srNo_, &bytes_, &created_})
+        v->clear();
+    for (auto* v : {&start_, &exactStart_, &scan_, &key_, &noted_})
+        v->clear();
+    flags_.clear();
+    folded_.clear();
+    exact_.clear();
+    live_ = dead_ = 0;
+    scans_.clear();
+    scanByName_.clear();
+    oddKeys_.clear();
+    notes_.clear();
+    registerNotes_.clear();
+    notesByKey_.clear();
+    notesByName_.clear();
+    noteKeys_.clear();
+    start_.push_back(0);
+}
+
+void SearchIndex::loadAll()
+{
+    clear();
+    // The log's end is read first: what is committed while the records are
+    // read is logged after it and applied below.
+    lastLogSeq_ = db_->execAndGet("SELECT coalesce(max(seq), 0) FROM change_log").getInt64();
+    const auto expected = static_cast<size_t>(db_->execAndGet("SELECT count(*) FROM main").getInt64());
+    for (auto* v : {&srNo_, &bytes_, &created_})
+        v->reserve(expected);
+    for (auto* v : {&start_, &exactStart_, &scan_, &key_})
+        v->reserve(expected + 1);
+    flags_.reserve(expected);
+    lastSrNo_ = 0;
+    loadAfter(0);
+    folded_.shrink_to_fit();
+    exact_.shrink_to_fit();
+    loadRegisters();
+    relinkAll();
+    loaded_ = true;
+    if (!applyLog())
+        loaded_ = false; // pruned meanwhile: the next sync reads it all again
+}
+
+bool SearchIndex::loadAfter(std::int64_t srNo)
+{
+    bool any = false;
+    sqlite3_stmt* st = rowsAfter_.get();
+    for (;;) {
+        sqlite3_bind_int64(st, 1, srNo);
+        int rows = 0;
+        int rc;
+        while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
+            const Row row = rowOf(st);
+            append(row);
+            link(static_cast<std::uint32_t>(srNo_.size() - 1));
+            srNo = row.srNo;
+            ++rows;
+        }
+        sqlite3_reset(st);
+        if (rc != SQLITE_DONE)
+            throw DbError(sqlite3_errmsg(db_->getHandle()));
+        any = any || rows > 0;
+        if (rows < kRowsPerRead)
+            break;
+    }
+    lastSrNo_ = std::max(lastSrNo_, srNo);
+    if (any)
+        indexNotes();
+    return any;
+}
+
+bool SearchIndex::applyLog()
+{
+    std::vector<std::int64_t> changed;
+    bool registersChanged = false;
+    std::int64_t firstLogSeq = 0;
+    {
+        SQLite::Statement bounds(*db_, "SELECT min(seq) FROM change_log");
+        SQLite::Statement log(*db_, "SELECT seq, SrNO FROM change_log WHERE seq > ? ORDER BY seq");
+        db_->exec("BEGIN");
+        try {
+            bounds.executeStep();
+            firstLogSeq = bounds.getColumn(0).isNull() ? lastLogSeq_ : bounds.getColumn(0).getInt64();
+            // The rows after the last one read were pruned: the log no longer
+            // tells everything that happened.
+            if (firstLogSeq > lastLogSeq_ + 1) {
+                db_->exec("COMMIT");
+                return false;
+            }
+            log.bind(1, static_cast<int64_t>(lastLogSeq_));
+            while (log.executeStep()) {
+                lastLogSeq_ = log.getColumn(0).getInt64();
+                if (log.getColumn(1).isNull())
+                    registersChanged = true;
+                else
+                    changed.push_back(log.getColumn(1).getInt64());
+            }
+            log.reset();
+            db_->exec("COMMIT");
+        } catch (...) {
+            db_->exec("ROLLBACK");
+            throw;
+        }
+    }
+    if (lastLogSeq_ - firstLogSeq > kLogKept)
+        pruneLog();
+    // Past a point, reading everything again is cheaper than record by record.
+    if (static_cast<std::int64_t>(changed.size()) > std::max<std::int64_t>(4096, live_ / 8))
+        return false;
+
+    std::sort(changed.begin(), changed.end());
+    changed.erase(std::unique(changed.begin(), changed.end()), changed.end());
+    std::unordered_map<std::uint32_t, std::string> renamed;
+    std::vector<std::int64_t> relink;
+    sqlite3_stmt* st = rowBySerial_.get();
+    for (const std::int64_t srNo : changed) {
+        const auto entry = entryOf(srNo);
+        if (!entry)
+            continue; // a record not held yet: it comes with the new ones
+        sqlite3_bind_int64(st, 1, srNo);
+        const int rc = sqlite3_step(st);
+        if (rc == SQLITE_ROW) {
+            update(*entry, rowOf(st), renamed);
+            relink.push_back(srNo);
+        } else if (rc == SQLITE_DONE && !(flags_[*entry] & kDead)) {
+            flags_[*entry] |= kDead;
+            --live_;
+            ++dead_;
+            oddKeys_.erase(srNo);
+            notes_.erase(srNo);
+        }
+        sqlite3_reset(st);
+        if (rc != SQLITE_ROW && rc != SQLITE_DONE)
+            throw DbError(sqlite3_errmsg(db_->getHandle()));
+    }
+    if (!renamed.empty() || dead_ > live_ / 4 + 1024)
+        compact(renamed);
+    if (registersChanged) {
+        loadRegisters();
+        relinkAll();
+    } else {
+        for (const std::int64_t srNo : relink) {
+            notes_.erase(srNo);
+            if (const auto entry = entryOf(srNo))
+                link(*entry);
+        }
+        indexNotes();
+    }
+    loadAfter(lastSrNo_);
+    return true;
+}
+
+void SearchIndex::pruneLog()
+{
+    // Another reader that has not read this far reads its copy afresh; a
+    // busy store is left for the next time.
+    try {
+        SQLite::Statement prune(*db_, "DELETE FROM change_log WHERE seq < ?");
+        prune.bind(1, static_cast<int64_t>(lastLogSeq_));
+        prune.exec();
+    } catch (const SQLite::Exception&) {
+    }
+}
+
+std::uint32_t SearchIndex::scanOf(const Row& row)
+{
+    std::string id;
+    id.reserve(row.catalogue.size() + row.delKey.size() + 1);
+    id.append(row.catalogue).push_back('\0');
+    id.append(row.delKey);
+    auto [it, added] = scanByName_.try_emplace(std::move(id), static_cast<std::uint32_t>(scans_.size()));
+    if (added)
+        scans_.push_back({qtext(row.catalogue), std::string(row.delKey), {}});
+    // The disk a record was scanned from is its scan's top-level folder.
+    if (row.parent == std::string_view("0>") && row.key == row.delKey)
+        scans_[it->second].disk = qtext(row.name);
+    return it->second;
+}
+
+void SearchIndex::append(const Row& row)
+{
+    const std::string folded = fold(row.name);
+    srNo_.push_back(row.srNo);
+    folded_.append(folded).push_back('\0');
+    start_.push_back(static_cast<std::uint32_t>(folded_.size()));
+    if (folded == row.name) {
+        exactStart_.push_back(kSameAsFolded);
+    } else {
+        exactStart_.push_back(static_cast<std::uint32_t>(exact_.size()));
+        exact_.append(row.name).push_back('\0');
+    }
+    bytes_.push_back(row.bytes.value_or(kUnknown));
+    created_.push_back(row.created.value_or(kUnknown));
+    scan_.push_back(scanOf(row));
+    key_.push_back(keyNumber(row.key));
+    if (key_.back() == kOddKey)
+        oddKeys_[row.srNo] = std::string(row.key);
+    flags_.push_back(row.parent == std::string_view("0>") || isFolderPath(row.path) ? kFolder : 0);
+    ++live_;
+}
+
+void SearchIndex::update(
+    std::uint32_t entry, const Row& row, std::unordered_map<std::uint32_t, std::string>& renamed)
+{
+    if (exactName(entry) != row.name)
+        renamed[entry] = std::string(row.name);
+    bytes_[entry] = row.bytes.value_or(kUnknown);
+    created_[entry] = row.created.value_or(kUnknown);
+    scan_[entry] = scanOf(row);
+    key_[entry] = keyNumber(row.key);
+    if (key_[entry] == kOddKey)
+        oddKeys_[row.srNo] = std::string(row.key);
+    else
+        oddKeys_.erase(row.srNo);
+    flags_[entry] = (flags_[entry] & kDead)
+        | (row.parent == std::string_view("0>") || isFolderPath(row.path) ? kFolder : 0);
+}
+
+// Lays the names out again without the dead records and with the new names.
+void SearchIndex::compact(const std::unordered_map<std::uint32_t, std::string>& renamed)
+{
+    const auto n = static_cast<std::uint32_t>(srNo_.size());
+    std::string folded, exact;
+    folded.reserve(folded_.size());
+    exact.reserve(exact_.size());
+    std::vector<std::uint32_t> start {0}, exactStart;
+    start.reserve(static_cast<size_t>(live_) + 1);
+    exactStart.reserve(static_cast<size_t>(live_));
+    std::uint32_t kept = 0;
+    for (std::uint32_t i = 0; i < n; ++i) {
+        if (flags_[i] & kDead)
+            continue;
+        const auto it = renamed.find(i);
+        const std::string name = it != renamed.end() ? it->second : std::string(exactName(i));
+        const std::string f = it != renamed.end() ? fold(name) : std::string(foldedName(i));
+        folded.append(f).push_back('\0');
+        start.push_back(static_cast<std::uint32_t>(folded.size()));
+        if (f == name) {
+            exactStart.push_back(kSameAsFolded);
+        } else {
+            exactStart.push_back(static_cast<std::uint32_t>(exact.size()));
+            exact.append(name).push_back('\0');
+        }
+        srNo_[kept] = srNo_[i];
+        bytes_[kept] = bytes_[i];
+        created_[kept] = created_[i];
+        scan_[kept] = scan_[i];
+        key_[kept] = key_[i];
+        flags_[kept] = flags_[i];
+        ++kept;
+    }
+    for (auto* v : {&srNo_, &bytes_, &created_})
+        v->resize(kept);
+    for (auto* v : {&scan_, &key_})
+        v->resize(kept);
+    flags_.resize(kept);
+    folded_ = std::move(folded);
+    exact_ = std::move(exact);
+    start_ = std::move(start);
+    exactStart_ = std::move(exactStart);
+    dead_ = 0;
+}
+
+std::optional<std::uint32_t> SearchIndex::entryOf(std::int64_t srNo) const
+{
+    const auto it = std::lower_bound(srNo_.begin(), srNo_.end(), srNo);
+    if (it == srNo_.end() || *it != srNo)
+        return std::nullopt;
+    return static_cast<std::uint32_t>(it - srNo_.begin());
+}
+
+void SearchIndex::loadRegisters()
+{
+    registerNotes_.clear();
+    notesByKey_.clear();
+    notesByName_.clear();
+    noteKeys_.clear();
+    for (const RegisterDefinition* def : allRegisters()) {
+        // Field names come from the definitions, never from a user.
+        QStringList columns {def->fileNameField};
+        for (const RegisterFieldRow& row : def->rows)
+            if (row.field != def->fileNameField)
+                columns << row.field;
+        if (!def->idField.isEmpty())
+            columns << def->idField;
+        for (QString& c : columns)
+            c = u'"' + c + u'"';
+        SQLite::Statement st(
+            *db_, ("SELECT " + columns.join(u',') + QStringLiteral(" FROM \"%1\"").arg(def->table)).toStdString());
+        const int textColumns = static_cast<int>(columns.size()) - (def->idField.isEmpty() ? 0 : 1);
+        while (st.executeStep()) {
+            RegisterNote note;
+            note.name = st.getColumn(0).getString();
+            for (int c = 0; c < textColumns; ++c) {
+                const std::string field = st.getColumn(c).getString();
+                note.text.exact.append(field).push_back('\n');
+            }
+            note.text.folded = fold(note.text.exact);
+            if (!def->idField.isEmpty())
+                note.key = st.getColumn(textColumns).getString();
+            const size_t index = registerNotes_.size();
+            if (note.key.empty() && def->idField.isEmpty())
+                notesByName_.emplace(note.name, index);
+            else if (!note.key.empty()) {
+                notesByKey_.emplace(note.key, index);
+                noteKeys_.insert(keyNumber(note.key));
+            }
+            registerNotes_.push_back(std::move(note));
+        }
+    }
+}
+
+// Attaches the register notes of the record: those that carry its key and
+// name, and those of a register that links by name only.
+void SearchIndex::link(std::uint32_t entry)
+{
+    if (registerNotes_.empty() || (flags_[entry] & kDead))
+        return;
+    // Most records carry no note: their key rules them out cheaply.
+    const bool byKey = noteKeys_.count(key_[entry]) > 0;
+    if (!byKey && notesByName_.empty())
+        return;
+    const std::int64_t srNo = srNo_[entry];
+    const std::string_view name = exactName(entry);
+    auto attach = [&](size_t index) {
+        NoteText& text = notes_[srNo];
+        text.exact += registerNotes_[index].text.exact;
+        text.folded += registerNotes_[index].text.folded;
+    };
+    if (byKey) {
+        const std::string key = key_[entry] == kOddKey ? oddKeys_[srNo] : keyOf(key_[entry]).toStdString();
+        const auto [from, to] = notesByKey_.equal_range(key);
+        for (auto it = from; it != to; ++it)
+            if (registerNotes_[it->second].name == name)
+                attach(it->second);
+    }
+    if (!notesByName_.empty()) {
+        const auto [from, to] = notesByName_.equal_range(std::string(name));
+        for (auto it = from; it != to; ++it)
+            attach(it->second);
+    }
+}
+
+void SearchIndex::relinkAll()
+{
+    notes_.clear();
+    if (!registerNotes_.empty())
+        for (std::uint32_t i = 0; i < srNo_.size(); ++i)
+            link(i);
+    indexNotes();
+}
+
+void SearchIndex::indexNotes()
+{
+    noted_.clear();
+    for (const auto& [srNo, text] : notes_)
+        if (const auto entry = entryOf(srNo))
+            noted_.push_back(*entry);
+    std::sort(noted_.begin(), noted_.end());
+}
+
+std::string_view SearchIndex::foldedName(std::uint32_t entry) const
+{
+    return std::string_view(folded_).substr(start_[entry], start_[entry + 1] - start_[entry] - 1);
+}
+
+std::string_view SearchIndex::exactName(std::uint32_t entry) const
+{
+    if (exactStart_[entry] == kSameAsFolded)
+        return foldedName(entry);
+    return std::string_view(exact_.data() + exactStart_[entry]);
+}
+
+bool SearchIndex::matches(
+    std::uint32_t entry, const Query& query, const std::vector<char>& scans, bool withNotes) const
+{
+    const std::uint8_t flags = flags_[entry];
+    if (flags & kDead)
+        return false;
+    if ((query.kind == Query::Kind::Folders && !(flags & kFolder))
+        || (query.kind == Query::Kind::Files && (flags & kFolder)))
+        return false;
+    if (!scans.empty() && !scans[scan_[entry]])
+        return false;
+    const std::int64_t bytes = bytes_[entry];
+    if ((query.minBytes || query.maxBytes)
+        && (bytes == kUnknown || bytes < query.minBytes.value_or(bytes) || bytes > query.maxBytes.value_or(bytes)))
+        return false;
+    const std::int64_t created = created_[entry];
+    if ((query.createdFrom || query.createdBefore)
+        && (created == kUnknown || created < query.createdFrom.value_or(created)
+            || (query.createdBefore && created >= *query.createdBefore)))
+        return false;
+    const std::string_view folded = foldedName(entry);
+    if (!query.extensions.empty()
+        && std::none_of(query.extensions.begin(), query.extensions.end(), [folded](const std::string& ext) {
+               return folded.size() > ext.size() && folded.ends_with(ext)
+                   && folded[folded.size() - ext.size() - 1] == '.';
+           }))
+        return false;
+
+    const bool exact = query.caseSensitive;
+    const std::string_view name = exact ? exactName(entry) : folded;
+    const NoteText* note = nullptr;
+    if (withNotes) {
+        const auto it = notes_.find(srNo_[entry]);
+        note = it == notes_.end() ? nullptr : &it->second;
+    }
+    for (const NamePattern& word : query.words) {
+        if (word.wildcard) {
+            if (!fits(name, word, exact))
+                return false;
+            continue;
+        }
+        const std::string& text = exact ? word.tokens.front().exact : word.tokens.front().folded;
+        if (!contains(name, text) && !(note && contains(exact ? note->exact : note->folded, text)))
+            return false;
+    }
+    return true;
+}
+
+void SearchIndex::search(const Query& query, const std::function<bool(std::uint32_t)>& hit) const
+{
+    std::vector<char> scans;
+    if (query.catalogue) {
+        scans.resize(scans_.size());
+        for (size_t i = 0; i < scans_.size(); ++i)
+            scans[i] = scans_[i].catalogue == *query.catalogue;
+    }
+    const auto n = static_cast<std::uint32_t>(srNo_.size());
+    size_t nextNoted = 0;
+    // Records with notes are looked at whole, in their place in the order:
+    // a word may be in a note and not in the name.
+    auto notedBefore = [&](std::uint32_t entry) {
+        for (; nextNoted < noted_.size() && noted_[nextNoted] < entry; ++nextNoted)
+            if (matches(noted_[nextNoted], query, scans, true) && !hit(noted_[nextNoted]))
+                return false;
+        return true;
+    };
+    auto visit = [&](std::uint32_t entry) {
+        if (!notedBefore(entry))
+            return false;
+        const bool noted = nextNoted < noted_.size() && noted_[nextNoted] == entry;
+        if (noted)
+            ++nextNoted;
+        return !matches(entry, query, scans, noted) || hit(entry);
+    };
+
+    const std::string_view sweep = sweepText(query);
+    if (sweep.empty()) {
+        for (std::uint32_t i = 0; i < n; ++i)
+            if (!visit(i))
+                return;
+        notedBefore(n);
+        return;
+    }
+    // The sweep finds the names that hold the longest text of the query; a
+    // name is looked at once however often it holds it.
+    const char* base = folded_.data();
+    const char* end = base + folded_.size();
+    const char* at = base;
+    std::uint32_t entry = 0;
+    while (at < end) {
+        const auto* found = static_cast<const char*>(
+            ::memmem(at, static_cast<size_t>(end - at), sweep.data(), sweep.size()));
+        if (!found)
+            break;
+        const auto offset = static_cast<std::uint32_t>(found - base);
+        entry = static_cast<std::uint32_t>(
+            std::upper_bound(start_.begin() + entry, start_.end(), offset) - start_.begin() - 1);
+        if (!visit(entry))
+            return;
+        at = base + start_[entry + 1];
+    }
+    notedBefore(n);
+}
+
+std::vector<Hit> SearchIndex::details(std::span<const std::uint32_t> entries)
+{
+    std::vector<Hit> hits;
+    hits.reserve(entries.size());
+    sqlite3_stmt* st = detailsBySerial_.get();
+    for (const std::uint32_t entry : entries) {
+        sqlite3_bind_int64(st, 1, srNo_[entry]);
+        const int rc = sqlite3_step(st);
+        if (rc == SQLITE_ROW) {
+            const Scan& scan = scans_[scan_[entry]];
+            hits.push_back({srNo_[entry], qtext(exactName(entry)), qtext(textOf(st, 0)), qtext(textOf(st, 1)),
+                numberOf(st, 4), qtext(textOf(st, 2)), qtext(textOf(st, 3)), scan.catalogue, scan.disk,
+                (flags_[entry] & kFolder) != 0});
+        }
+        sqlite3_reset(st);
+        if (rc != SQLITE_ROW && rc != SQLITE_DONE)
+            throw DbError(sqlite3_errmsg(db_->getHandle()));
+    }
+    return hits;
+}
+
+std::size_t SearchIndex::memoryBytes() const
+{
+    auto bytesOf = [](const auto& v) { return v.capacity() * sizeof(v[0]); };
+    return bytesOf(srNo_) + bytesOf(start_) + bytesOf(exactStart_) + bytesOf(bytes_) + bytesOf(created_)
+        + bytesOf(scan_) + bytesOf(key_) + bytesOf(flags_) + folded_.capacity() + exact_.capacity();
+}
+
+QStringList SearchIndex::catalogues() const
+{
+    std::vector<char> used(scans_.size());
+    for (size_t i = 0; i < srNo_.size(); ++i)
+        if (!(flags_[i] & kDead))
+            used[scan_[i]] = 1;
+    std::set<QString> names;
+    for (size_t i = 0; i < scans_.size(); ++i)
+        if (used[i])
+            names.insert(scans_[i].catalogue);
+    return QStringList(names.begin(), names.end());
+}
+
+} // namespace qm::find

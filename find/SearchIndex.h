@@ -1,0 +1,157 @@
+#pragma once
+// The search's compact copy of the catalogue: every record of main as a few
+// numbers and its name, the names folded for a search without case and laid
+// end to end in one buffer that a query sweeps at memory speed. Paths, size
+// and date texts stay in the store; only the rows shown are read from it.
+//
+// The copy follows the store through its change log: records above the last
+// SrNO held are new, and every record changed or deleted since is logged (see
+// catalog/upgrades/3.sql). So a search after any commit, by any writer, sees
+// exactly what the store holds. The copy is read in short transactions, so a
+// writer is never kept waiting for long.
+#include "find/Query.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+namespace SQLite {
+class Database;
+}
+struct sqlite3_stmt;
+
+namespace qm::find {
+
+// What a result row shows of a record.
+struct Hit {
+    std::int64_t srNo = 0;
+    QString name;
+    QString path;
+    QString size; // the size text
+    std::optional<std::int64_t> bytes;
+    QString date; // the date text
+    QString key; // the node key
+    QString catalogue;
+    QString disk; // the top-level folder of the scan that wrote the record
+    bool folder = false;
+};
+
+class SearchIndex {
+public:
+    // Reads the store at `storePath` through a connection of its own, which
+    // lives on the thread that uses the index. Throws DbError.
+    explicit SearchIndex(const QString& storePath);
+    ~SearchIndex();
+    SearchIndex(const SearchIndex&) = delete;
+    SearchIndex& operator=(const SearchIndex&) = delete;
+
+    // Brings the copy in step with the store's last commit. The first call
+    // reads the whole catalogue; later ones cost what changed, and nothing
+    // when nobody committed. True when the copy changed. Throws DbError.
+    bool sync();
+
+    // Calls `hit` with each record the query finds, in the order the records
+    // were stored, until it returns false. The numbers stand for records
+    // until the next sync.
+    void search(const Query& query, const std::function<bool(std::uint32_t entry)>& hit) const;
+
+    // The rows of the entries found, read from the store; a record deleted
+    // since is left out. Throws DbError.
+    std::vector<Hit> details(std::span<const std::uint32_t> entries);
+
+    std::int64_t recordCount() const { return live_; }
+    // Memory held by the copy.
+    std::size_t memoryBytes() const;
+    // Names of the catalogues held, sorted.
+    QStringList catalogues() const;
+
+private:
+    struct Scan {
+        QString catalogue;
+        std::string delKey;
+        QString disk;
+    };
+    // One record as read from the store.
+    struct Row {
+        std::int64_t srNo;
+        std::string_view catalogue, delKey, parent, key, name, path;
+        std::optional<std::int64_t> bytes, created;
+    };
+    // The text of the register records attached to a record, fields joined
+    // by line ends (which no query word holds).
+    struct NoteText {
+        std::string exact, folded;
+    };
+    struct RegisterNote {
+        std::string key; // empty: the register links by name only
+        std::string name;
+        NoteText text;
+    };
+
+    using Statement = std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)>;
+    Statement prepare(const char* sql);
+    static Row rowOf(sqlite3_stmt* st);
+
+    void loadAll();
+    bool loadAfter(std::int64_t srNo); // records above `srNo`; true when any came
+    bool applyLog(); // false when the log no longer reaches back to what was read
+    void pruneLog();
+    void loadRegisters();
+    void append(const Row& row);
+    void update(std::uint32_t entry, const Row& row, std::unordered_map<std::uint32_t, std::string>& renamed);
+    void compact(const std::unordered_map<std::uint32_t, std::string>& renamed);
+    void clear();
+    std::uint32_t scanOf(const Row& row);
+    std::optional<std::uint32_t> entryOf(std::int64_t srNo) const;
+    void link(std::uint32_t entry);
+    void relinkAll();
+    void indexNotes();
+
+    std::string_view foldedName(std::uint32_t entry) const;
+    std::string_view exactName(std::uint32_t entry) const;
+    bool matches(std::uint32_t entry, const Query& query, const std::vector<char>& scans, bool withNotes) const;
+
+    std::unique_ptr<SQLite::Database> db_;
+    Statement rowsAfter_;
+    Statement rowBySerial_;
+    Statement detailsBySerial_;
+    bool loaded_ = false;
+    std::int64_t dataVersion_ = -1;
+    std::int64_t lastLogSeq_ = 0;
+    std::int64_t lastSrNo_ = 0;
+
+    // One slot per record, in SrNO order.
+    std::vector<std::int64_t> srNo_;
+    std::vector<std::uint32_t> start_; // of the folded name in folded_; one more slot closes the last
+    std::vector<std::uint32_t> exactStart_; // in exact_, or kSameAsFolded
+    std::vector<std::int64_t> bytes_, created_; // kUnknown where the store has none
+    std::vector<std::uint32_t> scan_;
+    std::vector<std::uint32_t> key_; // the number of a "123>" key, or kOddKey
+    std::vector<std::uint8_t> flags_;
+    std::string folded_; // folded names, each closed by a NUL
+    std::string exact_; // names whose folded form differs, each closed by a NUL
+    std::int64_t live_ = 0;
+    std::int64_t dead_ = 0;
+
+    std::vector<Scan> scans_;
+    std::unordered_map<std::string, std::uint32_t> scanByName_;
+    std::unordered_map<std::int64_t, std::string> oddKeys_; // by SrNO
+
+    std::vector<RegisterNote> registerNotes_;
+    std::unordered_multimap<std::string, std::size_t> notesByKey_, notesByName_;
+    std::unordered_set<std::uint32_t> noteKeys_; // the numbers of notesByKey_'s keys (kOddKey for any other)
+    std::unordered_map<std::int64_t, NoteText> notes_; // by SrNO
+    std::vector<std::uint32_t> noted_; // entries with notes, in order
+};
+
+} // namespace qm::find

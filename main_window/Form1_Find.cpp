@@ -1,0 +1,46 @@
+// The Find window's way into the main window: opening it, and landing on a
+// record it found.
+#include "main_window/Form1.h"
+
+#include "find/FindWindow.h"
+#include "platform/TreeView.h"
+#include "platform/WindowFront.h"
+
+#include <QLineEdit>
+
+namespace qm {
+
+void Form1::Find_Click()
+{
+    find::FindWindow::showWindow(this);
+}
+
+Node* Form1::nodeOfRecord(const QString& catalogue, const QString& key) const
+{
+    const NodeModel& nodes = TreeView1->Nodes();
+    Node* node = nodes.find(key);
+    return node && node->Parent && nodes.catalogueOf(node) == catalogue ? node : nullptr;
+}
+
+bool Form1::showRecord(const QString& catalogue, const QString& key)
+{
+    Node* node = nodeOfRecord(catalogue, key);
+    if (!node) {
+        // Another catalogue, or a tree built before the record was stored:
+        // the catalogue is opened as the user opens one.
+        Text8->setText(catalogue);
+        Command5_Click();
+        node = nodeOfRecord(catalogue, key);
+    }
+    if (!node)
+        return false;
+    for (Node* up = node->Parent; up; up = up->Parent)
+        TreeView1->Expand(up);
+    TreeView1->setSelectedItem(node);
+    TreeView1->scrollTo(TreeView1->Nodes().indexOf(node));
+    TreeView1_NodeClick(node);
+    bringToFront(this);
+    return true;
+}
+
+} // namespace qm
