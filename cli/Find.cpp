@@ -68,22 +68,25 @@ int runFindCommand(const QStringList& args)
     bool optionsEnded = false;
     for (int i = 0; i < args.size(); ++i) {
         const QString& a = args[i];
-        if (optionsEnded || !a.startsWith(QLatin1String("--"))) {
+        if (optionsEnded || (!a.startsWith(QLatin1String("--")) && a != QLatin1String("-h"))) {
             words << a;
         } else if (a == QLatin1String("--")) {
             optionsEnded = true;
-        } else if (a == QLatin1String("--help")) {
+        } else if (a == QLatin1String("-h") || a == QLatin1String("--help")) {
             std::fputs(kUsageText, stdout);
             return kFound;
         } else if (a == QLatin1String("--csv")) {
             csv = true;
         } else if (a == QLatin1String("--case-sensitive")) {
             caseSensitive = true;
-        } else if (a == QLatin1String("--catalogue") || a == QLatin1String("--limit")) {
-            if (i + 1 >= args.size())
-                return usage(QStringLiteral("%1 needs a value.").arg(a));
-            const QString value = args[++i];
-            if (a == QLatin1String("--catalogue")) {
+        } else if (const QString name = a.section(u'=', 0, 0);
+                   name == QLatin1String("--catalogue") || name == QLatin1String("--limit")) {
+            // "--limit 5" or "--limit=5".
+            const bool joined = a.size() > name.size();
+            if (!joined && i + 1 >= args.size())
+                return usage(QStringLiteral("%1 needs a value.").arg(name));
+            const QString value = joined ? a.mid(name.size() + 1) : args[++i];
+            if (name == QLatin1String("--catalogue")) {
                 catalogue = value;
                 continue;
             }

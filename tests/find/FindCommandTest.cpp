@@ -37,7 +37,7 @@ TEST_F(FindTest, TheCommandPrintsTheHitsAndTellsByItsStatus)
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, QStringLiteral("catalogue,path,bytes,date\r\nDisk B,%1,500,%2\r\n").arg(doc, date));
 
-    r = find({QStringLiteral("report"), QStringLiteral("--limit"), QStringLiteral("2")});
+    r = find({QStringLiteral("report"), QStringLiteral("--limit=2")});
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out.count(u'\n'), 2);
     EXPECT_EQ(find({QStringLiteral("report")}).out.count(u'\n'), 4);
