@@ -1,5 +1,6 @@
 #include "catalog/AppPaths.h"
 #include "catalog/Store.h"
+#include "cli/PathOptions.h"
 #include "main_window/Form1.h"
 #include "main_window/HeadlessScan.h"
 #include "main_window/StartUp.h"
@@ -47,6 +48,8 @@ int runCommandLine(int argc, char** argv, bool& handled)
 
 int main(int argc, char** argv)
 {
+    if (const auto status = qm::takePathOptions(argc, argv))
+        return *status;
     bool handled = false;
     const int status = runCommandLine(argc, argv, handled);
     if (handled)
