@@ -61,6 +61,15 @@ inline constexpr const char* kLastSerial = "SELECT SrNO FROM main ORDER BY SrNO 
 // that key.
 inline constexpr const char* kNodeRecordRowId =
     "SELECT SrNO FROM main WHERE dbaseName = ? AND Parent = ? AND ID = ? ORDER BY SrNO LIMIT 1";
+// Export: the columns of main in table order, and a catalogue's records a
+// slice at a time from a serial number on. The slice follows the serial
+// numbers, not an index, so it comes in SrNO order without a sort.
+inline constexpr const char* kMainColumns = "SELECT name, type FROM pragma_table_info('main') ORDER BY cid";
+inline std::string exportRecords(const std::string& columns)
+{
+    return "SELECT " + columns + " FROM main NOT INDEXED WHERE dbaseName = ? AND SrNO > ? ORDER BY SrNO LIMIT ?";
+}
+inline constexpr const char* kCatalogueHasRecords = "SELECT 1 FROM main WHERE dbaseName = ? LIMIT 1";
 inline constexpr const char* kTableExists =
     "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = ?";
 inline constexpr const char* kReportRows = "SELECT SrNO, file_name, path, date, size FROM temp";
