@@ -4,7 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-packages=(build-essential cmake qt6-base-dev libsqlitecpp-dev libsqlite3-dev
+packages=(build-essential cmake pkg-config qt6-base-dev libsqlitecpp-dev libsqlite3-dev libblkid-dev
           libgtest-dev poppler-utils fonts-liberation fonts-dejavu-core
           # validators of the installed files, and a CSV reader for the export
           desktop-file-utils appstream groff-base sqlite3
