@@ -1,5 +1,6 @@
 #include "catalog/AppPaths.h"
 #include "catalog/Store.h"
+#include "cli/List.h"
 #include "cli/PathOptions.h"
 #include "main_window/Form1.h"
 #include "main_window/HeadlessScan.h"
@@ -34,6 +35,10 @@ int runCommandLine(int argc, char** argv, bool& handled)
             return 1;
         }
         return 0;
+    }
+    if (argc >= 2 && std::strcmp(argv[1], "list") == 0) {
+        QCoreApplication app(argc, argv);
+        return qm::runListCommand(QCoreApplication::arguments().mid(2));
     }
     if (argc >= 2 && std::strcmp(argv[1], "add-folder") == 0) {
         QCoreApplication app(argc, argv);
