@@ -98,6 +98,20 @@ std::optional<ScanInfo> scanInfo(SQLite::Database& db, const QString& catalogue,
     return scan;
 }
 
+// The top-level folders of one catalogue, as table scans knows them.
+std::vector<ScanInfo> scansOf(SQLite::Database& db, const QString& catalogue)
+{
+    std::vector<ScanInfo> out;
+    SQLite::Statement rows(db, Queries::kScanRows);
+    rows.bind(1, utf8(catalogue));
+    while (rows.executeStep()) {
+        ScanInfo& scan = out.emplace_back();
+        scan.catalogue = catalogue;
+        readScan(rows, scan);
+    }
+    return out;
+}
+
 std::vector<ScanInfo> listScans(SQLite::Database& db, const std::optional<QString>& catalogue)
 {
     QStringList names;
@@ -109,16 +123,9 @@ std::vector<ScanInfo> listScans(SQLite::Database& db, const std::optional<QStrin
             names << textOf(all.getColumn(0));
     }
     std::vector<ScanInfo> out;
-    SQLite::Statement rows(db, Queries::kScanRows);
     SQLite::Statement count(db, Queries::kScanRecordCount);
     for (const QString& name : names) {
-        rows.reset();
-        rows.bind(1, utf8(name));
-        rows.bind(2);
-        while (rows.executeStep()) {
-            ScanInfo scan;
-            scan.catalogue = name;
-            readScan(rows, scan);
+        for (ScanInfo& scan : scansOf(db, name)) {
             if (scan.records < 0) {
                 // A scan made before scans were recorded: its records tell.
                 count.reset();
@@ -131,6 +138,30 @@ std::vector<ScanInfo> listScans(SQLite::Database& db, const std::optional<QStrin
         }
     }
     return out;
+}
+
+std::optional<ScanInfo> earlierScanOfSameFolder(
+    SQLite::Database& db, const QString& catalogue, const QString& topKey)
+{
+    const std::optional<ScanInfo> now = scanInfo(db, catalogue, topKey);
+    if (!now)
+        return std::nullopt;
+    std::optional<ScanInfo> earlier;
+    for (ScanInfo& scan : scansOf(db, catalogue)) {
+        const bool sameDisk
+            = !scan.disk.known() || !now->disk.known() || scan.disk.uuid == now->disk.uuid;
+        if (scan.topKey != topKey && scan.folder == now->folder && sameDisk)
+            earlier = std::move(scan);
+    }
+    return earlier;
+}
+
+QString alreadyCataloguedHint(const ScanInfo& earlier)
+{
+    const QString when = earlier.scanned > 0 ? QStringLiteral("on %1").arg(dateText(earlier.scanned))
+                                             : QStringLiteral("before (key %1)").arg(earlier.topKey);
+    return QStringLiteral("This folder was already catalogued %1; Update Folder refreshes a scan in place.")
+        .arg(when);
 }
 
 QString bytesForPeople(std::int64_t bytes)

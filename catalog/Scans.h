@@ -43,6 +43,14 @@ std::optional<ScanInfo> scanInfo(SQLite::Database& db, const QString& catalogue,
 // table scans knows of each. A count missing there is taken from the records.
 std::vector<ScanInfo> listScans(SQLite::Database& db, const std::optional<QString>& catalogue = {});
 
+// The most recent other scan, in the catalogue of scan `topKey`, of the same
+// top-level folder from the same disk (or from a disk that was not
+// recorded); empty when there is none.
+std::optional<ScanInfo> earlierScanOfSameFolder(
+    SQLite::Database& db, const QString& catalogue, const QString& topKey);
+// What the user is told after scanning such a folder again.
+QString alreadyCataloguedHint(const ScanInfo& earlier);
+
 // "Disk HOLIDAYS (ext4, UUID …) at /media/x, 12.1 GB of 16 GB free; scanned
 // 2026-12-06 21:03:00": what a person reads about a scan's disk.
 QString describeScan(const ScanInfo& scan);

@@ -6,6 +6,7 @@
 #include "support/ScratchDisk.h"
 
 #include <QDateTime>
+#include <QStatusBar>
 
 using namespace qm;
 
@@ -53,6 +54,16 @@ TEST_F(ScansTest, EachScanKnowsItsDiskAndTheListTellsIt)
     EXPECT_TRUE(describeScan(photos).contains(QStringLiteral("Disk HOLIDAYS 24 (ext4, UUID 0b1e7d52")))
         << describeScan(photos).toStdString();
 
+    // Scanning a folder again is noticed; another folder on the disk is not.
+    EXPECT_FALSE(earlierScanOfSameFolder(db(), QStringLiteral("Disks"), QStringLiteral("3>")));
+    FolderScan again(db(), QStringLiteral("Disks"), 1);
+    const QString againKey = again.run(startFolderOf(pathOf(QStringLiteral("mnt/photos"))));
+    const auto earlier = earlierScanOfSameFolder(db(), QStringLiteral("Disks"), againKey);
+    ASSERT_TRUE(earlier);
+    EXPECT_EQ(earlier->topKey, QStringLiteral("3>"));
+    EXPECT_TRUE(alreadyCataloguedHint(*earlier).startsWith(QStringLiteral("This folder was already catalogued on ")));
+    db().exec("DELETE FROM main WHERE delKey = '" + againKey.toStdString() + "'");
+
     // The command line prints the same, and forgetting a scan drops its disk.
     EXPECT_EQ(runListCommand({QStringLiteral("--catalogue"), QStringLiteral("Disks")}), 0);
     EXPECT_EQ(runListCommand({QStringLiteral("--bogus")}), 2);
@@ -78,7 +89,11 @@ TEST_F(FormTest, FolderInformationTellsATopLevelFoldersDiskAndDeleteForgetsIt)
     f.TreeView1_NodeClick(nullptr);
     EXPECT_TRUE(f.ListView2->topLevelItem(0)->toolTip(0).isEmpty());
 
+    // The same folder again is told about in the status bar.
+    f.Command2_Click();
+    EXPECT_TRUE(f.statusBar()->currentMessage().contains(QStringLiteral("already catalogued")));
+
     f.TreeView1->setSelectedItem(f.TreeView1->Nodes().find(QStringLiteral("1>")));
     f.Command7_Click();
-    EXPECT_EQ(count({}, QStringLiteral("scans")), 0);
+    EXPECT_EQ(count({}, QStringLiteral("scans")), 1);
 }
