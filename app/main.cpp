@@ -1,5 +1,7 @@
 #include "catalog/AppPaths.h"
 #include "catalog/Store.h"
+#include "cli/List.h"
+#include "cli/PathOptions.h"
 #include "main_window/Form1.h"
 #include "main_window/HeadlessScan.h"
 #include "main_window/StartUp.h"
@@ -34,6 +36,10 @@ int runCommandLine(int argc, char** argv, bool& handled)
         }
         return 0;
     }
+    if (argc >= 2 && std::strcmp(argv[1], "list") == 0) {
+        QCoreApplication app(argc, argv);
+        return qm::runListCommand(QCoreApplication::arguments().mid(2));
+    }
     if (argc >= 2 && std::strcmp(argv[1], "add-folder") == 0) {
         QCoreApplication app(argc, argv);
         QStringList args = QCoreApplication::arguments().mid(2);
@@ -47,6 +53,8 @@ int runCommandLine(int argc, char** argv, bool& handled)
 
 int main(int argc, char** argv)
 {
+    if (const auto status = qm::takePathOptions(argc, argv))
+        return *status;
     bool handled = false;
     const int status = runCommandLine(argc, argv, handled);
     if (handled)

@@ -3,9 +3,11 @@
 #include "catalog/NodeKeys.h"
 #include "catalog/Numbers.h"
 #include "catalog/Queries.h"
+#include "catalog/Scans.h"
 #include "catalog/Store.h"
 
 #include <QByteArrayView>
+#include <QDateTime>
 
 #include <charconv>
 #include <cstring>
@@ -177,8 +179,12 @@ void FolderScan::addTopFolder(const StartFolder& top, const QString& key)
     row.announce = false; // its node is the caller's
     topPending_ = true;
     // Stored at once, so that a store that refuses it is known before the
-    // caller adds the node.
+    // caller adds the node; the disk it is read from goes beside it.
     flush();
+    topKey_ = key;
+    begin();
+    recordScanStart(db_, QString::fromStdString(databaseName_), key, diskOf(top.path),
+        QDateTime::currentSecsSinceEpoch());
 }
 
 void FolderScan::walk(const QString& fPath, const QString& sParent, const QString& delKey)
@@ -256,6 +262,8 @@ void FolderScan::finish()
         if (!storeDamaged_) {
             begin();
             keys_.release();
+            if (!topKey_.isEmpty())
+                recordScanEnd(db_, QString::fromStdString(databaseName_), topKey_, recordsKept());
         }
     } catch (const std::exception& e) {
         if (failure_.isEmpty())

@@ -190,6 +190,7 @@ private:
     std::uint64_t device_ = 0;
     std::string path_; // the folder being read, with its closing "/"
     std::string delKey_;
+    QString topKey_; // the run's top-level folder, once stored
     std::vector<Frame> frames_;
     SizeTarget top_;
     bool topPending_ = false;

@@ -4,6 +4,7 @@
 #include "platform/FileSystem.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QSaveFile>
 
 #include <cerrno>
@@ -46,7 +47,7 @@ int readFirstLine(const QString& file, QByteArray& content, mode_t& type)
 
 } // namespace
 
-QString path() { return QDir(programFolder()).filePath(QStringLiteral("dbase.name")); }
+QString path() { return nameFilePath(); }
 
 QString firstLine(const QByteArray& content)
 {
@@ -74,7 +75,11 @@ Reading read()
 
 bool write(const QString& name)
 {
-    QSaveFile file(path());
+    const QString target = path();
+    // An installed copy's first write makes the user's configuration folder.
+    if (QFileInfo(target).absolutePath() == configFolder())
+        QDir().mkpath(configFolder());
+    QSaveFile file(target);
     if (!file.open(QIODevice::WriteOnly))
         return false;
     const QByteArray line = name.toUtf8() + "\r\n";

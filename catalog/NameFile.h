@@ -1,6 +1,6 @@
 #pragma once
-// dbase.name: the one-line file in the program's folder that names the
-// catalogue the trees show.
+// dbase.name: the one-line file that names the catalogue the trees show. It
+// lives in the program's folder, or where nameFilePath() (AppPaths.h) says.
 #include <QString>
 
 namespace qm::NameFile {

@@ -51,6 +51,25 @@ inline constexpr const char* kSetKeyMark =
 inline constexpr const char* kReleaseKeys =
     "UPDATE catalogue_keys SET lastKey = ? WHERE dbaseName = ? AND lastKey = ?";
 inline constexpr const char* kDeleteScan = "DELETE FROM main WHERE dbaseName = ? AND delKey = ?";
+// Table scans (see Scans.h).
+inline constexpr const char* kRecordScanStart =
+    "INSERT OR REPLACE INTO scans (dbaseName, topKey, scanned, label, uuid, fsType, mountPoint, device, "
+    "totalBytes, freeBytes) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)";
+inline constexpr const char* kRecordScanEnd = "UPDATE scans SET records = ? WHERE dbaseName = ? AND topKey = ?";
+inline constexpr const char* kForgetScan = "DELETE FROM scans WHERE dbaseName = ? AND topKey = ?";
+// The top-level folders of a catalogue (all, or the one keyed by the second
+// value) in the order they were scanned, with what table scans holds of them.
+inline constexpr const char* kScanRows =
+    "SELECT m.ID, m.file_name, m.bytes, s.scanned, s.label, s.uuid, s.fsType, s.mountPoint, s.device, "
+    "s.totalBytes, s.freeBytes, s.records "
+    "FROM main m LEFT JOIN scans s ON s.dbaseName = m.dbaseName AND s.topKey = m.ID "
+    "WHERE m.dbaseName = ?1 AND m.Parent = '0>' AND (?2 IS NULL OR m.ID = ?2) ORDER BY m.SrNO";
+inline constexpr const char* kScanRecordCount = "SELECT count(*) FROM main WHERE dbaseName = ? AND delKey = ?";
+// Every catalogue name, one index seek each.
+inline constexpr const char* kCatalogueNames =
+    "WITH RECURSIVE names(n) AS (SELECT (SELECT min(dbaseName) FROM main) "
+    "UNION ALL SELECT (SELECT min(dbaseName) FROM main WHERE dbaseName > n) FROM names WHERE n IS NOT NULL) "
+    "SELECT n FROM names WHERE n IS NOT NULL";
 // The records of one scan that the table holds, from the first serial number
 // the scan was given on: serial numbers only grow, so no record of the scan
 // lies below it, and the walk from there costs what the scan wrote.
@@ -61,6 +80,15 @@ inline constexpr const char* kLastSerial = "SELECT SrNO FROM main ORDER BY SrNO 
 // that key.
 inline constexpr const char* kNodeRecordRowId =
     "SELECT SrNO FROM main WHERE dbaseName = ? AND Parent = ? AND ID = ? ORDER BY SrNO LIMIT 1";
+// Export: the columns of main in table order, and a catalogue's records a
+// slice at a time from a serial number on. The slice follows the serial
+// numbers, not an index, so it comes in SrNO order without a sort.
+inline constexpr const char* kMainColumns = "SELECT name, type FROM pragma_table_info('main') ORDER BY cid";
+inline std::string exportRecords(const std::string& columns)
+{
+    return "SELECT " + columns + " FROM main NOT INDEXED WHERE dbaseName = ? AND SrNO > ? ORDER BY SrNO LIMIT ?";
+}
+inline constexpr const char* kCatalogueHasRecords = "SELECT 1 FROM main WHERE dbaseName = ? LIMIT 1";
 inline constexpr const char* kTableExists =
     "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = ?";
 inline constexpr const char* kReportRows = "SELECT SrNO, file_name, path, date, size FROM temp";

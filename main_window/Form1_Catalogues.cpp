@@ -12,6 +12,7 @@
 
 #include "catalog/Numbers.h"
 #include "catalog/Queries.h"
+#include "catalog/Scans.h"
 
 #include <QLineEdit>
 #include <QTreeWidget>
@@ -125,6 +126,7 @@ void Form1::Command7_Click()
         remove.bind(1, catalogue.toStdString());
         remove.bind(2, deleteKey.toStdString());
         removed = remove.exec();
+        forgetScan(*db, catalogue, deleteKey);
         transaction.commit();
     } catch (const std::exception& e) {
         MsgBox(QStringLiteral("The folder was not deleted: %1").arg(QString::fromUtf8(e.what())), this);

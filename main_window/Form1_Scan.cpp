@@ -4,6 +4,7 @@
 #include "catalog/FolderScan.h"
 #include "catalog/NodeKeys.h"
 #include "catalog/Numbers.h"
+#include "catalog/Scans.h"
 #include "platform/DataControl.h"
 #include "platform/FolderLists.h"
 #include "platform/MessageBox.h"
@@ -11,6 +12,7 @@
 
 #include <QCoreApplication>
 #include <QProgressDialog>
+#include <QStatusBar>
 
 #include <SQLiteCpp/Database.h>
 
@@ -245,6 +247,11 @@ void Form1::Command2_Click()
     TreeView1->Expand(nodes.Item(1));
     RecurseFiles2(top.path, topKey, topKey);
     ScanRun::close(run, *this);
+    // Scanning a folder again is allowed; the user hears of the other way.
+    guarded(this, [&] {
+        if (const auto earlier = earlierScanOfSameFolder(*Adodc1->connection(), currentDatabaseName(), topKey))
+            statusBar()->showMessage(alreadyCataloguedHint(*earlier));
+    });
 }
 
 void Form1::RecurseFiles2(const QString& fPath, const QString& sParent, const QString& delkey)

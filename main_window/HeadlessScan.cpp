@@ -3,6 +3,7 @@
 #include "catalog/AppPaths.h"
 #include "catalog/FolderScan.h"
 #include "catalog/NameFile.h"
+#include "catalog/Scans.h"
 #include "catalog/Store.h"
 #include "platform/Recordset.h"
 
@@ -190,6 +191,8 @@ int runAddFolderCommand(const QStringList& args)
                     top.fileName, name, kept, key)
                 .arg(scan.skippedCount())
                 .arg(scan.skippedCount() == 1 ? QStringLiteral("y was") : QStringLiteral("ies were")));
+        if (const auto earlier = earlierScanOfSameFolder(*db, name, key))
+            out(stderr, QStringLiteral("quillmark: ") + alreadyCataloguedHint(*earlier));
         if (scan.cancelled())
             return kInterrupted;
         return scan.skippedCount() > 0 ? kPartial : 0;

@@ -3,6 +3,7 @@
 #include "catalog/NodeKeys.h"
 #include "catalog/Numbers.h"
 #include "catalog/Queries.h"
+#include "catalog/Scans.h"
 #include "main_window/Form1.h"
 #include "platform/Clipboard.h"
 #include "platform/DataControl.h"
@@ -52,6 +53,10 @@ void FillFileList(Form1& form, const QString& key)
         auto* item = new QTreeWidgetItem(
             QStringList {columnText(own, 0), columnText(own, 1), columnText(own, 2), columnText(own, 3)});
         item->setTextAlignment(2, Qt::AlignRight | Qt::AlignVCenter);
+        // A top-level folder tells the disk it was scanned from.
+        if (node->Parent->Key == kRootKey)
+            if (const auto scan = scanInfo(*db, nodes.catalogueOf(node), key))
+                item->setToolTip(0, describeScan(*scan));
         form.ListView2->addTopLevelItem(item);
     }
 

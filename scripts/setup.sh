@@ -4,8 +4,12 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-packages=(build-essential cmake qt6-base-dev libsqlitecpp-dev libsqlite3-dev
-          libgtest-dev poppler-utils fonts-liberation fonts-dejavu-core)
+packages=(build-essential cmake pkg-config qt6-base-dev libsqlitecpp-dev libsqlite3-dev libblkid-dev
+          libgtest-dev poppler-utils fonts-liberation fonts-dejavu-core
+          # validators of the installed files, and a CSV reader for the export
+          desktop-file-utils appstream groff-base sqlite3
+          # what `cpack -G DEB` needs to find the package's dependencies
+          dpkg-dev file)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

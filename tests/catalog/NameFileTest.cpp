@@ -43,11 +43,11 @@ TEST_F(NameFileTest, WriteLeavesOneCrLfLineAndAFailedWriteKeepsTheOldName)
     EXPECT_TRUE(QFile::exists(pathOf(QStringLiteral("program/dbase.name"))));
     setProgramFolder(folder());
 
-    // A program folder that cannot be written to makes the write fail.
+    // A name file that cannot be written makes the write fail.
     ASSERT_TRUE(NameFile::write(QStringLiteral("kept")));
-    setProgramFolder(pathOf(QStringLiteral("missing/folder")));
+    setNameFile(pathOf(QStringLiteral("missing/folder/dbase.name")));
     EXPECT_FALSE(NameFile::write(QStringLiteral("new")));
-    setProgramFolder(folder());
+    setNameFile({});
     EXPECT_EQ(NameFile::read().name, QStringLiteral("kept"));
 }
 

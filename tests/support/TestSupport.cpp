@@ -56,6 +56,9 @@ void StoreTest::SetUp()
     previousCurrent_ = QDir::currentPath();
     QDir::setCurrent(dir_->path());
     qm::setProgramFolder(dir_->path());
+    // The user's own folders are the test's, never the real ones.
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(pathOf(QStringLiteral("config"))));
+    qputenv("XDG_DATA_HOME", QFile::encodeName(pathOf(QStringLiteral("data"))));
     ASSERT_EQ(qm::Store::create(storePath()), QString());
     messages().clear();
     testClipboard().Clear();
@@ -67,6 +70,8 @@ void StoreTest::TearDown()
     db_.reset();
     QDir::setCurrent(previousCurrent_);
     qm::setProgramFolder({});
+    qm::setNameFile({});
+    qm::setDatabaseFile({});
     dir_.reset();
 }
 

@@ -33,7 +33,8 @@ qm::MemoryClipboard& testClipboard();
 void flushDeletes();
 
 // A fresh folder with an empty database.mdb in it; the current folder and the
-// program folder point at it while the fixture lives.
+// program folder point at it while the fixture lives, and the user's
+// configuration and data folders are its config/ and data/.
 class StoreTest : public ::testing::Test {
 protected:
     void SetUp() override;

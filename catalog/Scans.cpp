@@ -1,0 +1,209 @@
+#include "catalog/Scans.h"
+
+#include "catalog/Queries.h"
+#include "platform/FileSystem.h"
+
+#include <QLocale>
+
+#include <SQLiteCpp/Database.h>
+#include <SQLiteCpp/Statement.h>
+
+namespace qm {
+namespace {
+
+std::string utf8(const QString& text)
+{
+    return text.toStdString();
+}
+
+QString textOf(const SQLite::Column& c)
+{
+    return c.isNull() ? QString() : QString::fromUtf8(c.getText(), c.getBytes());
+}
+
+std::int64_t numberOf(const SQLite::Column& c)
+{
+    return c.isNull() ? -1 : c.getInt64();
+}
+
+// A row of Queries::kScanRows into `scan`.
+void readScan(SQLite::Statement& st, ScanInfo& scan)
+{
+    scan.topKey = textOf(st.getColumn(0));
+    scan.folder = textOf(st.getColumn(1));
+    scan.bytes = numberOf(st.getColumn(2));
+    scan.scanned = st.getColumn(3).isNull() ? 0 : st.getColumn(3).getInt64();
+    scan.disk.label = textOf(st.getColumn(4));
+    scan.disk.uuid = textOf(st.getColumn(5));
+    scan.disk.fsType = textOf(st.getColumn(6));
+    scan.disk.mountPoint = textOf(st.getColumn(7));
+    scan.disk.device = textOf(st.getColumn(8));
+    scan.disk.totalBytes = numberOf(st.getColumn(9));
+    scan.disk.freeBytes = numberOf(st.getColumn(10));
+    scan.records = numberOf(st.getColumn(11));
+}
+
+} // namespace
+
+void recordScanStart(SQLite::Database& db, const QString& catalogue, const QString& topKey,
+    const DiskIdentity& disk, std::int64_t when)
+{
+    SQLite::Statement st(db, Queries::kRecordScanStart);
+    st.bind(1, utf8(catalogue));
+    st.bind(2, utf8(topKey));
+    st.bind(3, static_cast<int64_t>(when));
+    const QString texts[] = {disk.label, disk.uuid, disk.fsType, disk.mountPoint, disk.device};
+    for (int i = 0; i < 5; ++i) {
+        if (texts[i].isEmpty())
+            st.bind(4 + i);
+        else
+            st.bind(4 + i, utf8(texts[i]));
+    }
+    for (const auto& [index, value] : {std::pair {9, disk.totalBytes}, std::pair {10, disk.freeBytes}}) {
+        if (value < 0)
+            st.bind(index);
+        else
+            st.bind(index, static_cast<int64_t>(value));
+    }
+    st.exec();
+}
+
+void recordScanEnd(SQLite::Database& db, const QString& catalogue, const QString& topKey, std::int64_t records)
+{
+    SQLite::Statement st(db, Queries::kRecordScanEnd);
+    st.bind(1, static_cast<int64_t>(records));
+    st.bind(2, utf8(catalogue));
+    st.bind(3, utf8(topKey));
+    st.exec();
+}
+
+void forgetScan(SQLite::Database& db, const QString& catalogue, const QString& topKey)
+{
+    SQLite::Statement st(db, Queries::kForgetScan);
+    st.bind(1, utf8(catalogue));
+    st.bind(2, utf8(topKey));
+    st.exec();
+}
+
+std::optional<ScanInfo> scanInfo(SQLite::Database& db, const QString& catalogue, const QString& topKey)
+{
+    SQLite::Statement st(db, Queries::kScanRows);
+    st.bind(1, utf8(catalogue));
+    st.bind(2, utf8(topKey));
+    if (!st.executeStep())
+        return std::nullopt;
+    ScanInfo scan;
+    scan.catalogue = catalogue;
+    readScan(st, scan);
+    return scan;
+}
+
+// The top-level folders of one catalogue, as table scans knows them.
+std::vector<ScanInfo> scansOf(SQLite::Database& db, const QString& catalogue)
+{
+    std::vector<ScanInfo> out;
+    SQLite::Statement rows(db, Queries::kScanRows);
+    rows.bind(1, utf8(catalogue));
+    while (rows.executeStep()) {
+        ScanInfo& scan = out.emplace_back();
+        scan.catalogue = catalogue;
+        readScan(rows, scan);
+    }
+    return out;
+}
+
+std::vector<ScanInfo> listScans(SQLite::Database& db, const std::optional<QString>& catalogue)
+{
+    QStringList names;
+    if (catalogue) {
+        names << *catalogue;
+    } else {
+        SQLite::Statement all(db, Queries::kCatalogueNames);
+        while (all.executeStep())
+            names << textOf(all.getColumn(0));
+    }
+    std::vector<ScanInfo> out;
+    SQLite::Statement count(db, Queries::kScanRecordCount);
+    for (const QString& name : names) {
+        for (ScanInfo& scan : scansOf(db, name)) {
+            if (scan.records < 0) {
+                // A scan made before scans were recorded: its records tell.
+                count.reset();
+                count.bind(1, utf8(name));
+                count.bind(2, utf8(scan.topKey));
+                count.executeStep();
+                scan.records = count.getColumn(0).getInt64();
+            }
+            out.push_back(std::move(scan));
+        }
+    }
+    return out;
+}
+
+std::optional<ScanInfo> earlierScanOfSameFolder(
+    SQLite::Database& db, const QString& catalogue, const QString& topKey)
+{
+    const std::optional<ScanInfo> now = scanInfo(db, catalogue, topKey);
+    if (!now)
+        return std::nullopt;
+    std::optional<ScanInfo> earlier;
+    for (ScanInfo& scan : scansOf(db, catalogue)) {
+        const bool sameDisk
+            = !scan.disk.known() || !now->disk.known() || scan.disk.uuid == now->disk.uuid;
+        if (scan.topKey != topKey && scan.folder == now->folder && sameDisk)
+            earlier = std::move(scan);
+    }
+    return earlier;
+}
+
+QString alreadyCataloguedHint(const ScanInfo& earlier)
+{
+    const QString when = earlier.scanned > 0 ? QStringLiteral("on %1").arg(dateText(earlier.scanned))
+                                             : QStringLiteral("before (key %1)").arg(earlier.topKey);
+    return QStringLiteral("This folder was already catalogued %1; Update Folder refreshes a scan in place.")
+        .arg(when);
+}
+
+QString bytesForPeople(std::int64_t bytes)
+{
+    static const char* const units[] = {"KB", "MB", "GB", "TB", "PB"};
+    const QLocale locale;
+    if (bytes < 1024)
+        return QStringLiteral("%1 bytes").arg(locale.toString(static_cast<qlonglong>(bytes)));
+    double value = static_cast<double>(bytes) / 1024;
+    int unit = 0;
+    while (value >= 1024 && unit < 4) {
+        value /= 1024;
+        ++unit;
+    }
+    return QStringLiteral("%1 %2").arg(locale.toString(value, 'f', 1), QLatin1String(units[unit]));
+}
+
+QString describeScan(const ScanInfo& scan)
+{
+    QStringList parts;
+    const DiskIdentity& d = scan.disk;
+    if (d.known()) {
+        QString disk = d.label.isEmpty() ? QStringLiteral("Disk without a label") : QStringLiteral("Disk %1").arg(d.label);
+        QStringList about;
+        if (!d.fsType.isEmpty())
+            about << d.fsType;
+        if (!d.uuid.isEmpty())
+            about << QStringLiteral("UUID %1").arg(d.uuid);
+        if (!about.isEmpty())
+            disk += QStringLiteral(" (%1)").arg(about.join(QStringLiteral(", ")));
+        disk += QStringLiteral(" at %1").arg(d.mountPoint);
+        if (!d.device.isEmpty())
+            disk += QStringLiteral(" from %1").arg(d.device);
+        parts << disk;
+        if (d.totalBytes >= 0 && d.freeBytes >= 0)
+            parts << QStringLiteral("%1 of %2 free").arg(bytesForPeople(d.freeBytes), bytesForPeople(d.totalBytes));
+    } else {
+        parts << QStringLiteral("Disk not recorded");
+    }
+    if (scan.scanned > 0)
+        parts << QStringLiteral("scanned %1").arg(dateText(scan.scanned));
+    return parts.join(QStringLiteral("; "));
+}
+
+} // namespace qm

@@ -1,0 +1,106 @@
+#include "cli/List.h"
+
+#include "catalog/AppPaths.h"
+#include "catalog/Scans.h"
+#include "catalog/Store.h"
+#include "platform/FileSystem.h"
+#include "platform/Recordset.h"
+
+#include <QLocale>
+
+#include <SQLiteCpp/Database.h>
+
+#include <cstdio>
+#include <optional>
+
+namespace qm {
+namespace {
+
+const char* const kUsage = "usage: quillmark list [--catalogue NAME]\n"
+                           "Lists the catalogues in database.mdb and, for each scan, its top folder,\n"
+                           "the disk it was read from, when, and how many records and bytes it holds.\n";
+
+void print(std::FILE* stream, const QString& text)
+{
+    std::fputs(text.toLocal8Bit().constData(), stream);
+    std::fputc('\n', stream);
+}
+
+QString diskLine(const ScanInfo& scan)
+{
+    const DiskIdentity& d = scan.disk;
+    if (!d.known())
+        return QStringLiteral("disk: not recorded");
+    QStringList parts {QStringLiteral("disk: %1").arg(d.label.isEmpty() ? QStringLiteral("(no label)") : d.label)};
+    if (!d.uuid.isEmpty())
+        parts << QStringLiteral("UUID %1").arg(d.uuid);
+    if (!d.fsType.isEmpty())
+        parts << d.fsType;
+    if (d.totalBytes >= 0 && d.freeBytes >= 0)
+        parts << QStringLiteral("%1 total, %2 free").arg(bytesForPeople(d.totalBytes), bytesForPeople(d.freeBytes));
+    parts << QStringLiteral("at %1").arg(d.mountPoint);
+    return parts.join(QStringLiteral("  "));
+}
+
+} // namespace
+
+int runListCommand(const QStringList& args)
+{
+    std::optional<QString> only;
+    for (int i = 0; i < args.size(); ++i) {
+        const QString& a = args[i];
+        if (a == QLatin1String("-h") || a == QLatin1String("--help")) {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
+        if (a == QLatin1String("--catalogue") && i + 1 < args.size()) {
+            only = args[++i];
+        } else if (a.startsWith(QLatin1String("--catalogue="))) {
+            only = a.mid(12);
+        } else {
+            print(stderr, QStringLiteral("quillmark: unexpected %1.").arg(a));
+            std::fputs(kUsage, stderr);
+            return 2;
+        }
+    }
+    const QString store = databasePath();
+    if (const QString problem = Store::prepare(store); !problem.isEmpty()) {
+        print(stderr, QStringLiteral("quillmark: ") + problem);
+        return 1;
+    }
+    try {
+        auto db = openConnection(store);
+        const std::vector<ScanInfo> scans = listScans(*db, only);
+        const QLocale locale;
+        for (size_t i = 0; i < scans.size();) {
+            const QString& name = scans[i].catalogue;
+            size_t end = i;
+            std::int64_t records = 0;
+            std::int64_t bytes = 0;
+            for (; end < scans.size() && scans[end].catalogue == name; ++end) {
+                records += std::max<std::int64_t>(scans[end].records, 0);
+                bytes += std::max<std::int64_t>(scans[end].bytes, 0);
+            }
+            print(stdout, QStringLiteral("Catalogue \"%1\": %2 scan(s), %3 records, %4")
+                              .arg(name, locale.toString(static_cast<qlonglong>(end - i)),
+                                  locale.toString(static_cast<qlonglong>(records)), bytesForPeople(bytes)));
+            for (; i < end; ++i) {
+                const ScanInfo& s = scans[i];
+                print(stdout, QStringLiteral("  %1  [key %2]").arg(s.folder, s.topKey));
+                print(stdout, QStringLiteral("    ") + diskLine(s));
+                print(stdout, QStringLiteral("    scanned %1  %2 records  %3")
+                                  .arg(s.scanned > 0 ? dateText(s.scanned) : QStringLiteral("(date not recorded)"),
+                                      locale.toString(static_cast<qlonglong>(s.records)),
+                                      s.bytes >= 0 ? bytesForPeople(s.bytes) : QStringLiteral("(size unknown)")));
+            }
+        }
+        if (only && scans.empty())
+            print(stdout, QStringLiteral("Catalogue \"%1\": no scans").arg(*only));
+        return 0;
+    } catch (const std::exception& e) {
+        print(stderr, QStringLiteral("quillmark: ") + QString::fromUtf8(e.what()));
+        return 1;
+    }
+}
+
+} // namespace qm

@@ -1,0 +1,9 @@
+#pragma once
+#include <QStringList>
+
+namespace qm {
+// `quillmark list [--catalogue NAME]`: the catalogues of database.mdb and,
+// for each scan, its top folder, disk, scan date, records and size. `args`
+// are the words after "list". Returns the exit status.
+int runListCommand(const QStringList& args);
+} // namespace qm

@@ -1,0 +1,29 @@
+#pragma once
+// What the system tells of the disk a path lives on: its volume label, the
+// file system's identifier, its type, size and free space, where it is
+// mounted and from which device. Asked of the system directly, without
+// running a program: QStorageInfo, udev's /dev/disk links, statfs, and
+// libblkid reading the device's superblock where udev keeps no links.
+#include <QString>
+
+#include <cstdint>
+
+namespace qm {
+
+struct DiskIdentity {
+    QString label; // empty when the volume has none
+    // The file system's UUID; where it has none that can be read, the
+    // identifier statfs gives, as "fsid:" and 16 hex digits; else empty.
+    QString uuid;
+    QString fsType;
+    QString mountPoint;
+    QString device;
+    std::int64_t totalBytes = -1; // -1 when unknown
+    std::int64_t freeBytes = -1; // what a user may still write
+    bool known() const { return !mountPoint.isEmpty(); }
+};
+
+// The disk `path` lives on; not known() when the path is not there.
+DiskIdentity diskOf(const QString& path);
+
+} // namespace qm
