@@ -56,6 +56,17 @@ inline constexpr const char* kDeleteScan = "DELETE FROM main WHERE dbaseName = ?
 // lies below it, and the walk from there costs what the scan wrote.
 inline constexpr const char* kCountScanRecords =
     "SELECT COUNT(*) FROM main NOT INDEXED WHERE SrNO >= ? AND dbaseName = ? AND delKey = ?";
+// The catalogue names in main, in name order: a loose scan of the index that
+// begins with dbaseName, one seek a name however many records each holds.
+inline constexpr const char* kCatalogueNames
+    = "WITH RECURSIVE names(name) AS ("
+      " SELECT min(dbaseName) FROM main"
+      " UNION ALL"
+      " SELECT (SELECT min(dbaseName) FROM main WHERE dbaseName > names.name) FROM names"
+      " WHERE name IS NOT NULL)"
+      " SELECT name FROM names WHERE name IS NOT NULL";
+inline constexpr const char* kCatalogueRecordCount = "SELECT count(*) FROM main WHERE dbaseName = ?";
+inline constexpr const char* kRecordKey = "SELECT ID FROM main WHERE SrNO = ?";
 inline constexpr const char* kLastSerial = "SELECT SrNO FROM main ORDER BY SrNO DESC LIMIT 1";
 // The tree editor's record of a node: the shown catalogue's first record with
 // that key.
