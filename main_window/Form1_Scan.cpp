@@ -4,6 +4,7 @@
 #include "catalog/FolderScan.h"
 #include "catalog/NodeKeys.h"
 #include "catalog/Numbers.h"
+#include "main_window/StatusReport.h"
 #include "platform/DataControl.h"
 #include "platform/FolderLists.h"
 #include "platform/MessageBox.h"
@@ -167,6 +168,7 @@ public:
     static void close(std::unique_ptr<ScanRun>& run, Form1& form)
     {
         const QString message = run->end();
+        form.status().scanEnded(run->scan(), std::chrono::steady_clock::now() - run->started_);
         run.reset();
         if (!message.isEmpty())
             MsgBox(message, &form);
@@ -180,6 +182,7 @@ private:
     NodeModel& nodes_;
     std::unique_ptr<FolderScan> scan_;
     Node* selected_ = nullptr;
+    std::chrono::steady_clock::time_point started_ = std::chrono::steady_clock::now();
 };
 
 ScanRun* ScanRun::active = nullptr;

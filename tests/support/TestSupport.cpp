@@ -56,6 +56,9 @@ void StoreTest::SetUp()
     previousCurrent_ = QDir::currentPath();
     QDir::setCurrent(dir_->path());
     qm::setProgramFolder(dir_->path());
+    // Window settings go to the test's folder, never to the user's.
+    previousConfig_ = qgetenv("XDG_CONFIG_HOME");
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(pathOf(QStringLiteral("config"))));
     ASSERT_EQ(qm::Store::create(storePath()), QString());
     messages().clear();
     testClipboard().Clear();
@@ -67,6 +70,7 @@ void StoreTest::TearDown()
     db_.reset();
     QDir::setCurrent(previousCurrent_);
     qm::setProgramFolder({});
+    qputenv("XDG_CONFIG_HOME", previousConfig_);
     dir_.reset();
 }
 

@@ -66,6 +66,7 @@ private:
     std::unique_ptr<QTemporaryDir> dir_;
     std::unique_ptr<SQLite::Database> db_;
     QString previousCurrent_;
+    QByteArray previousConfig_;
 };
 
 } // namespace qmtest
