@@ -208,6 +208,9 @@ void Form1::addColumnHeaders()
     const QString date = QStringLiteral("0000-00-00 00:00:00");
     fitColumnTo(ListView1, 4, date);
     fitColumnTo(ListView2, 3, date);
+    // A wider window shows more of the names and paths.
+    shareExtraWidth(ListView1, {1, 2});
+    shareExtraWidth(ListView2, {0, 1});
 }
 
 bool Form1::Form_Load()

@@ -50,6 +50,56 @@ private:
     QTreeWidget* list_;
 };
 
+// Gives the columns their base widths plus a share of the list's extra width.
+class ColumnGrowth : public QObject {
+public:
+    ColumnGrowth(QTreeWidget* list, const QList<int>& columns)
+        : QObject(list)
+        , list_(list)
+        , columns_(columns)
+        , baseListWidth_(list->width())
+    {
+        for (int c : columns)
+            base_ << list->columnWidth(c);
+        list->installEventFilter(this);
+        connect(list->header(), &QHeaderView::sectionResized, this, [this](int column, int, int width) {
+            if (const qsizetype i = columns_.indexOf(column); i >= 0 && !applying_)
+                base_[i] = width - share(i);
+        });
+        apply();
+    }
+
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::Resize)
+            apply();
+        return false;
+    }
+
+private:
+    int share(qsizetype i) const
+    {
+        const int extra = std::max(0, list_->width() - baseListWidth_);
+        const auto n = static_cast<int>(columns_.size());
+        // The first columns take what does not divide evenly.
+        return extra / n + (i < extra % n ? 1 : 0);
+    }
+
+    void apply()
+    {
+        applying_ = true;
+        for (qsizetype i = 0; i < columns_.size(); ++i)
+            list_->setColumnWidth(columns_[i], base_[i] + share(i));
+        applying_ = false;
+    }
+
+    QTreeWidget* list_;
+    QList<int> columns_;
+    QList<int> base_;
+    int baseListWidth_;
+    bool applying_ = false;
+};
+
 } // namespace
 
 ListRow::ListRow(const QStringList& cells, int sizeColumn, int numberColumn)
@@ -116,6 +166,11 @@ void fitColumnTo(QTreeWidget* list, int column, const QString& sample)
     const int needed = list->fontMetrics().horizontalAdvance(sample) + textMargins(*list);
     if (list->columnWidth(column) < needed)
         list->setColumnWidth(column, needed);
+}
+
+void shareExtraWidth(QTreeWidget* list, const QList<int>& columns)
+{
+    new ColumnGrowth(list, columns);
 }
 
 QString selectedRowsText(const QTreeWidget& list)

@@ -33,6 +33,10 @@ void makeReadable(QTreeWidget* list);
 // Widens `column` when `sample` does not fit its width.
 void fitColumnTo(QTreeWidget* list, int column, const QString& sample);
 
+// From now on, as the list grows wider than it is now, `columns` share the
+// extra width; a width the user gives a column by hand is kept as its base.
+void shareExtraWidth(QTreeWidget* list, const QList<int>& columns);
+
 // The selected rows in the order shown, a line each, cells separated by tabs.
 QString selectedRowsText(const QTreeWidget& list);
 

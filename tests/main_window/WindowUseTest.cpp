@@ -80,6 +80,14 @@ TEST_F(FormTest, TheWindowKeepsItsDesignAndGivesExtraRoomToTheTreeAndLists)
     };
     ASSERT_EQ(client->size(), QSize(tw(14880), tw(9120)));
     expectDesigned("designed");
+    auto widths = [](const QTreeWidget* list) {
+        QList<int> out;
+        for (int c = 0; c < list->columnCount(); ++c)
+            out << list->columnWidth(c);
+        return out;
+    };
+    const QList<int> designedColumns = widths(f.ListView1);
+    EXPECT_EQ(designedColumns.mid(0, 4), (QList<int> {tw(500), tw(3000), tw(3000), tw(1200)}));
 
     // Twice the size: the tree and the lists grow, the bottom block moves
     // down together, and no two controls share more than the design's
@@ -97,6 +105,10 @@ TEST_F(FormTest, TheWindowKeepsItsDesignAndGivesExtraRoomToTheTreeAndLists)
     EXPECT_GT(f.ListView1->height(), tw(4575));
     EXPECT_GT(f.ListView2->width(), tw(10095));
     EXPECT_GT(f.Dir1->height(), tw(2340));
+    // Names and paths share the list's extra width.
+    const QList<int> wider = widths(f.ListView1);
+    EXPECT_EQ(wider[1] - designedColumns[1] + wider[2] - designedColumns[2], f.ListView1->width() - tw(10095));
+    EXPECT_EQ(wider[3], designedColumns[3]);
     const QPoint blockShift = f.Command2->pos() - designedPixels({1920, 8280, 1935, 255}).topLeft();
     EXPECT_EQ(blockShift.y(), extra.height());
     QList<QWidget*> shown;
