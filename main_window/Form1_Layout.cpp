@@ -1,15 +1,14 @@
 // How the main window grows, remembers its size and answers the keyboard.
 #include "main_window/Form1.h"
 
+#include "main_window/StatusReport.h"
 #include "main_window/XpandTree.h"
-#include "platform/DataControl.h"
 #include "platform/FolderLists.h"
 #include "platform/GrowingClient.h"
 #include "platform/TreeView.h"
 
 #include <QAction>
 #include <QCheckBox>
-#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -17,8 +16,6 @@
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTreeWidget>
-
-#include "main_window/StatusReport.h"
 
 namespace qm {
 namespace {
@@ -57,15 +54,13 @@ void Form1::setupGrowth(GrowingClient& client)
 
 void Form1::placeWindow()
 {
-    resize(sizeHint()); // the designed size
     QSettings settings = windowSettings();
     const QSize saved = settings.value(QStringLiteral("MainWindow/size")).toSize();
-    if (saved.isValid())
-        resize(saved);
+    resize(saved.isValid() ? saved : sizeHint()); // the designed size unless another was kept
+    // No larger than the screen: what does not fit scrolls.
     if (const QScreen* screen = this->screen()) {
         const QRect available = screen->availableGeometry();
-        if (saved.isValid())
-            resize(size().boundedTo(available.size()));
+        resize(size().boundedTo(available.size()));
         move(available.center() - rect().center());
     }
     if (settings.value(QStringLiteral("MainWindow/maximized")).toBool())

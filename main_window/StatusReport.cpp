@@ -38,13 +38,15 @@ QString duration(std::chrono::steady_clock::duration elapsed, const QLocale& loc
     return QStringLiteral("%1 min %2 s").arg(locale.toString(whole / 60)).arg(whole % 60);
 }
 
-} // namespace
-
+// The locale of the figures: the user's, or where none is set, the English
+// one, so that "6,119" still reads with its grouping.
 QLocale figureLocale()
 {
     const QLocale locale;
     return locale.language() == QLocale::C ? QLocale(QLocale::English, QLocale::UnitedStates) : locale;
 }
+
+} // namespace
 
 StatusReport::StatusReport(Form1& form)
     : QObject(&form)
@@ -108,7 +110,8 @@ void StatusReport::treeLoaded()
     QStringList named;
     try {
         auto db = form_.Adodc1->connection();
-        if (!db)
+        // Records the tree could not place are told by a message of their own.
+        if (!db || catalogueRecordCount(*db, shown) > 0)
             return tell({});
         names = catalogueNames(*db);
         names.removeAll(shown);

@@ -9,7 +9,6 @@
 #include <cstdint>
 
 class QLabel;
-class QLocale;
 class QMenu;
 class QPushButton;
 
@@ -45,9 +44,5 @@ private:
     QPushButton* open_;
     QMenu* menu_;
 };
-
-// The locale of the figures: the user's, or where none is set, the English
-// one, so that "6,119" still reads with its grouping.
-QLocale figureLocale();
 
 } // namespace qm

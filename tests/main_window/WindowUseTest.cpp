@@ -55,6 +55,12 @@ TEST_F(FormTest, TheWindowKeepsItsDesignAndGivesExtraRoomToTheTreeAndLists)
     Form1& f = load(QStringLiteral("Disks"));
     showActive(f);
     const QWidget* client = f.findChild<QWidget*>(QStringLiteral("client"));
+    // It opens no larger than the screen, centred.
+    const QRect screen = f.screen()->availableGeometry();
+    EXPECT_EQ(f.size(), f.sizeHint().boundedTo(screen.size()));
+    EXPECT_EQ(f.geometry().center(), screen.center());
+    f.resize(f.sizeHint());
+    QCoreApplication::processEvents();
     const struct {
         QWidget* control;
         QRect designed;
@@ -92,7 +98,7 @@ TEST_F(FormTest, TheWindowKeepsItsDesignAndGivesExtraRoomToTheTreeAndLists)
     // Twice the size: the tree and the lists grow, the bottom block moves
     // down together, and no two controls share more than the design's
     // one-pixel seams.
-    const QSize designedWindow = f.size();
+    const QSize designedWindow = f.sizeHint();
     f.resize(designedWindow + client->size());
     QCoreApplication::processEvents();
     ASSERT_EQ(client->size(), 2 * QSize(tw(14880), tw(9120)));
