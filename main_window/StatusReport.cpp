@@ -150,7 +150,7 @@ void StatusReport::scanEnded(const FolderScan& scan, std::chrono::steady_clock::
     else if (!scan.failure().isEmpty())
         text += QStringLiteral("; the scan stopped early");
     // A newcomer's catalogue is lost from sight at the next start unless its name is saved.
-    if (NameFile::read() != name)
+    if (NameFile::read().name != name)
         text += QStringLiteral(". Press \"Save to database\" to see \"%1\" at the next start").arg(name);
     tell(text + u'.');
 }

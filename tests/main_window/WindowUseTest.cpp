@@ -53,12 +53,12 @@ QTreeWidgetItem* rowNamed(const QTreeWidget* list, const QString& name)
 TEST_F(FormTest, TheWindowKeepsItsDesignAndGivesExtraRoomToTheTreeAndLists)
 {
     Form1& f = load(QStringLiteral("Disks"));
-    showActive(f);
-    const QWidget* client = f.findChild<QWidget*>(QStringLiteral("client"));
     // It opens no larger than the screen, centred.
     const QRect screen = f.screen()->availableGeometry();
     EXPECT_EQ(f.size(), f.sizeHint().boundedTo(screen.size()));
     EXPECT_EQ(f.geometry().center(), screen.center());
+    showActive(f);
+    const QWidget* client = f.findChild<QWidget*>(QStringLiteral("client"));
     f.resize(f.sizeHint());
     QCoreApplication::processEvents();
     const struct {
