@@ -123,7 +123,7 @@ public:
     // Hooks of the secondary windows into this one (the file list's menu).
     void setupSecondaryWindows();
 
-    // A double click on a folder row lists that folder, as a click on its node does.
+    // A double click (or Enter) on a folder row lists that folder, as a click on its node does.
     void ListView1_DblClick(QTreeWidgetItem* item);
     // F5: the tree of the catalogue dbase.name names, built afresh; the file is not written.
     void reloadTree();

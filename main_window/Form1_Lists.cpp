@@ -19,7 +19,8 @@ void Form1::setupLists()
 {
     makeReadable(ListView1);
     makeReadable(ListView2);
-    connect(ListView1, &QTreeWidget::itemDoubleClicked, this,
+    // A double click, or Enter on the current row.
+    connect(ListView1, &QTreeWidget::itemActivated, this,
         [this](QTreeWidgetItem* item) { ListView1_DblClick(item); });
 }
 

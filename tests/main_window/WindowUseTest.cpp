@@ -301,6 +301,12 @@ TEST_F(FormTest, ListsSortByValueOpenFoldersOnDoubleClickAndCopyRows)
     EXPECT_EQ(rows(f.ListView2), (QStringList {"sub|/data/sub/| 730.25 KB|" + date + "|"}));
     EXPECT_EQ(column(1), QStringList {" 1|inner"});
     EXPECT_EQ(qmtest::testClipboard().GetText(), QStringLiteral(" 1"));
+    // Enter does the same from the keyboard.
+    click("1>");
+    f.ListView1->setFocus();
+    f.ListView1->setCurrentItem(rowNamed(f.ListView1, QStringLiteral("sub")));
+    QTest::keyClick(f.ListView1, Qt::Key_Return);
+    EXPECT_EQ(f.TreeView1->SelectedItem(), node("3>"));
 }
 
 TEST_F(FormTest, TheKeyboardReachesEveryActionAndF5ReloadsTheTree)
