@@ -38,6 +38,12 @@ QString duration(std::chrono::steady_clock::duration elapsed, const QLocale& loc
     return QStringLiteral("%1 min %2 s").arg(locale.toString(whole / 60)).arg(whole % 60);
 }
 
+// A catalogue's name as the status bar shows it; the empty name is one too.
+QString nameShown(const QString& name)
+{
+    return name.isEmpty() ? QStringLiteral("\"\"") : name;
+}
+
 // The locale of the figures: the user's, or where none is set, the English
 // one, so that "6,119" still reads with its grouping.
 QLocale figureLocale()
@@ -94,7 +100,7 @@ void StatusReport::offer(const QStringList& names)
 {
     menu_->clear();
     for (const QString& name : names)
-        menu_->addAction(name)->setData(name);
+        menu_->addAction(nameShown(name))->setData(name);
     open_->setVisible(!names.isEmpty());
 }
 
@@ -117,8 +123,8 @@ void StatusReport::treeLoaded()
         names.removeAll(shown);
         const QLocale locale = figureLocale();
         for (const QString& name : names.mid(0, kCataloguesNamed))
-            named << QStringLiteral("%1 (%2)").arg(name.isEmpty() ? QStringLiteral("\"\"") : name,
-                entries(catalogueRecordCount(*db, name), locale));
+            named << QStringLiteral("%1 (%2)").arg(
+                nameShown(name), entries(catalogueRecordCount(*db, name), locale));
     } catch (const std::exception& e) {
         return tell(QString::fromUtf8(e.what()));
     }
