@@ -114,6 +114,8 @@ public:
     // read.
     QString run(const StartFolder& top);
 
+    // The key of the run's top-level folder; empty for a walk below a node.
+    const QString& topKey() const { return topKey_; }
     bool cancelled() const { return cancelled_; }
     const QString& failure() const { return failure_; }
     // The store reported its file damaged; nothing more is written.

@@ -4,6 +4,7 @@
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
+#include <iterator>
 #include <string>
 
 namespace qm {
@@ -94,6 +95,41 @@ void appendSizeText(std::uint64_t bytes, std::string& out)
             out.push_back(static_cast<char>('0' + fraction % 10));
     }
     out += unit == 1024 ? " KB" : " MB";
+}
+
+std::uint64_t bytesOfSizeText(const QString& text)
+{
+    double unit = 1;
+    if (text.endsWith(QLatin1String("MB")))
+        unit = 1048576;
+    else if (text.endsWith(QLatin1String("KB")))
+        unit = 1024;
+    const double bytes = numericValue(text) * unit;
+    // Beyond 2^64 no file system reports a size; the cap only keeps the cast defined.
+    if (!(bytes > 0))
+        return 0;
+    return bytes >= 18446744073709551616.0 ? UINT64_MAX : static_cast<std::uint64_t>(std::nearbyint(bytes));
+}
+
+QLocale figureLocale()
+{
+    const QLocale locale;
+    return locale.language() == QLocale::C ? QLocale(QLocale::English, QLocale::UnitedStates) : locale;
+}
+
+QString readableSize(std::uint64_t bytes, const QLocale& locale)
+{
+    if (bytes < 1024)
+        return QStringLiteral("%1 bytes").arg(locale.toString(static_cast<qulonglong>(bytes)));
+    static const char* const units[] = {"KB", "MB", "GB", "TB", "PB", "EB"};
+    double value = static_cast<double>(bytes) / 1024;
+    int unit = 0;
+    // 1023.96 KB would read "1,024.0 KB": the next unit says it better.
+    while (value >= 1023.95 && unit + 1 < static_cast<int>(std::size(units))) {
+        value /= 1024;
+        ++unit;
+    }
+    return locale.toString(value, 'f', 1) + u' ' + QLatin1String(units[unit]);
 }
 
 QString sizeText(std::uint64_t bytes)

@@ -65,16 +65,22 @@ inline constexpr const char* kScanRows =
     "FROM main m LEFT JOIN scans s ON s.dbaseName = m.dbaseName AND s.topKey = m.ID "
     "WHERE m.dbaseName = ?1 AND m.Parent = '0>' AND (?2 IS NULL OR m.ID = ?2) ORDER BY m.SrNO";
 inline constexpr const char* kScanRecordCount = "SELECT count(*) FROM main WHERE dbaseName = ? AND delKey = ?";
-// Every catalogue name, one index seek each.
-inline constexpr const char* kCatalogueNames =
-    "WITH RECURSIVE names(n) AS (SELECT (SELECT min(dbaseName) FROM main) "
-    "UNION ALL SELECT (SELECT min(dbaseName) FROM main WHERE dbaseName > n) FROM names WHERE n IS NOT NULL) "
-    "SELECT n FROM names WHERE n IS NOT NULL";
 // The records of one scan that the table holds, from the first serial number
 // the scan was given on: serial numbers only grow, so no record of the scan
 // lies below it, and the walk from there costs what the scan wrote.
 inline constexpr const char* kCountScanRecords =
     "SELECT COUNT(*) FROM main NOT INDEXED WHERE SrNO >= ? AND dbaseName = ? AND delKey = ?";
+// The catalogue names in main, in name order: a loose scan of the index that
+// begins with dbaseName, one seek a name however many records each holds.
+inline constexpr const char* kCatalogueNames
+    = "WITH RECURSIVE names(name) AS ("
+      " SELECT min(dbaseName) FROM main"
+      " UNION ALL"
+      " SELECT (SELECT min(dbaseName) FROM main WHERE dbaseName > names.name) FROM names"
+      " WHERE name IS NOT NULL)"
+      " SELECT name FROM names WHERE name IS NOT NULL";
+inline constexpr const char* kCatalogueRecordCount = "SELECT count(*) FROM main WHERE dbaseName = ?";
+inline constexpr const char* kRecordKey = "SELECT ID FROM main WHERE SrNO = ?";
 inline constexpr const char* kLastSerial = "SELECT SrNO FROM main ORDER BY SrNO DESC LIMIT 1";
 // The tree editor's record of a node: the shown catalogue's first record with
 // that key.

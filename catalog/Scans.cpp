@@ -1,5 +1,7 @@
 #include "catalog/Scans.h"
 
+#include "catalog/Catalogues.h"
+#include "catalog/Numbers.h"
 #include "catalog/Queries.h"
 #include "platform/FileSystem.h"
 
@@ -114,14 +116,7 @@ std::vector<ScanInfo> scansOf(SQLite::Database& db, const QString& catalogue)
 
 std::vector<ScanInfo> listScans(SQLite::Database& db, const std::optional<QString>& catalogue)
 {
-    QStringList names;
-    if (catalogue) {
-        names << *catalogue;
-    } else {
-        SQLite::Statement all(db, Queries::kCatalogueNames);
-        while (all.executeStep())
-            names << textOf(all.getColumn(0));
-    }
+    const QStringList names = catalogue ? QStringList {*catalogue} : catalogueNames(db);
     std::vector<ScanInfo> out;
     SQLite::Statement count(db, Queries::kScanRecordCount);
     for (const QString& name : names) {
@@ -164,21 +159,6 @@ QString alreadyCataloguedHint(const ScanInfo& earlier)
         .arg(when);
 }
 
-QString bytesForPeople(std::int64_t bytes)
-{
-    static const char* const units[] = {"KB", "MB", "GB", "TB", "PB"};
-    const QLocale locale;
-    if (bytes < 1024)
-        return QStringLiteral("%1 bytes").arg(locale.toString(static_cast<qlonglong>(bytes)));
-    double value = static_cast<double>(bytes) / 1024;
-    int unit = 0;
-    while (value >= 1024 && unit < 4) {
-        value /= 1024;
-        ++unit;
-    }
-    return QStringLiteral("%1 %2").arg(locale.toString(value, 'f', 1), QLatin1String(units[unit]));
-}
-
 QString describeScan(const ScanInfo& scan)
 {
     QStringList parts;
@@ -197,7 +177,7 @@ QString describeScan(const ScanInfo& scan)
             disk += QStringLiteral(" from %1").arg(d.device);
         parts << disk;
         if (d.totalBytes >= 0 && d.freeBytes >= 0)
-            parts << QStringLiteral("%1 of %2 free").arg(bytesForPeople(d.freeBytes), bytesForPeople(d.totalBytes));
+            parts << QStringLiteral("%1 of %2 free").arg(readableSize(d.freeBytes), readableSize(d.totalBytes));
     } else {
         parts << QStringLiteral("Disk not recorded");
     }

@@ -55,7 +55,4 @@ QString alreadyCataloguedHint(const ScanInfo& earlier);
 // 2026-12-06 21:03:00": what a person reads about a scan's disk.
 QString describeScan(const ScanInfo& scan);
 
-// A byte count for people: "812.4 MB", 1024-based as the size texts are.
-QString bytesForPeople(std::int64_t bytes);
-
 } // namespace qm

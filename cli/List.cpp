@@ -1,12 +1,12 @@
 #include "cli/List.h"
 
 #include "catalog/AppPaths.h"
+#include "catalog/Numbers.h"
 #include "catalog/Scans.h"
 #include "catalog/Store.h"
 #include "platform/FileSystem.h"
 #include "platform/Recordset.h"
 
-#include <QLocale>
 
 #include <SQLiteCpp/Database.h>
 
@@ -37,7 +37,7 @@ QString diskLine(const ScanInfo& scan)
     if (!d.fsType.isEmpty())
         parts << d.fsType;
     if (d.totalBytes >= 0 && d.freeBytes >= 0)
-        parts << QStringLiteral("%1 total, %2 free").arg(bytesForPeople(d.totalBytes), bytesForPeople(d.freeBytes));
+        parts << QStringLiteral("%1 total, %2 free").arg(readableSize(d.totalBytes), readableSize(d.freeBytes));
     parts << QStringLiteral("at %1").arg(d.mountPoint);
     return parts.join(QStringLiteral("  "));
 }
@@ -71,7 +71,7 @@ int runListCommand(const QStringList& args)
     try {
         auto db = openConnection(store);
         const std::vector<ScanInfo> scans = listScans(*db, only);
-        const QLocale locale;
+        const QLocale locale = figureLocale();
         for (size_t i = 0; i < scans.size();) {
             const QString& name = scans[i].catalogue;
             size_t end = i;
@@ -83,7 +83,7 @@ int runListCommand(const QStringList& args)
             }
             print(stdout, QStringLiteral("Catalogue \"%1\": %2 scan(s), %3 records, %4")
                               .arg(name, locale.toString(static_cast<qlonglong>(end - i)),
-                                  locale.toString(static_cast<qlonglong>(records)), bytesForPeople(bytes)));
+                                  locale.toString(static_cast<qlonglong>(records)), readableSize(bytes)));
             for (; i < end; ++i) {
                 const ScanInfo& s = scans[i];
                 print(stdout, QStringLiteral("  %1  [key %2]").arg(s.folder, s.topKey));
@@ -91,7 +91,7 @@ int runListCommand(const QStringList& args)
                 print(stdout, QStringLiteral("    scanned %1  %2 records  %3")
                                   .arg(s.scanned > 0 ? dateText(s.scanned) : QStringLiteral("(date not recorded)"),
                                       locale.toString(static_cast<qlonglong>(s.records)),
-                                      s.bytes >= 0 ? bytesForPeople(s.bytes) : QStringLiteral("(size unknown)")));
+                                      s.bytes >= 0 ? readableSize(s.bytes) : QStringLiteral("(size unknown)")));
             }
         }
         if (only && scans.empty())

@@ -2,14 +2,19 @@
 #include "platform/Twips.h"
 
 #include "catalog/AppPaths.h"
+#include "catalog/Catalogues.h"
 #include "catalog/NameFile.h"
 #include "catalog/NodeKeys.h"
 #include "catalog/Queries.h"
+#include "main_window/ReadableLists.h"
+#include "main_window/StatusReport.h"
 #include "main_window/XpandTree.h"
 #include "platform/Clipboard.h"
 #include "platform/DataControl.h"
 #include "platform/FolderLists.h"
+#include "platform/GrowingClient.h"
 #include "platform/MessageBox.h"
+#include "platform/NameBox.h"
 #include "platform/TreeView.h"
 
 #include <QAction>
@@ -21,7 +26,7 @@
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QPushButton>
-#include <QScreen>
+#include <QScrollArea>
 #include <QTreeWidget>
 
 namespace qm {
@@ -61,16 +66,18 @@ Form1::Form1(QWidget* parent)
     buildControls();
     buildMenus();
     setupSecondaryWindows();
+    status_ = new StatusReport(*this);
+    setupLists();
+    setupKeyboard();
 }
 
 Form1::~Form1() = default;
 
 void Form1::buildControls()
 {
-    auto* client = new QWidget(this);
+    auto* client = new GrowingClient(QSize(tw(14880), tw(9120)));
     client->setObjectName(QStringLiteral("client"));
-    client->setFixedSize(tw(14880), tw(9120));
-    setCentralWidget(client);
+    setCentralWidget(client->inScrollArea());
 
     Drive1 = place(new DriveListBox(client), "Drive1", 120, 120, 4695, 315);
     Dir1 = place(new DirListBox(client), "Dir1", 0, 600, 4815, 2340);
@@ -105,8 +112,9 @@ void Form1::buildControls()
     }
 
     Label4 = place(boldLabel(client, QStringLiteral("Database Name"), 0), "Label4", 4440, 7920, 2055, 255);
-    Text8
-        = place(new QLineEdit(QStringLiteral("Enter database name"), client), "Text8", 4440, 8280, 1935, 285);
+    auto* nameBox = new NameBox(QStringLiteral("Enter database name"), client);
+    nameBox->setNameSource([this] { return catalogueNamesOf(*Adodc1); });
+    Text8 = place(nameBox, "Text8", 4440, 8280, 1935, 285);
     Command2
         = place(new QPushButton(QStringLiteral("Add Folder"), client), "Command2", 1920, 8280, 1935, 255);
     Command7
@@ -142,16 +150,7 @@ void Form1::buildControls()
     connect(Check3, &QCheckBox::stateChanged, this, &Form1::Check3_Click);
     connect(Check4, &QCheckBox::stateChanged, this, &Form1::Check4_Click);
 
-    QWidget::setTabOrder(Drive1, Dir1);
-    QWidget::setTabOrder(Dir1, TreeView1);
-    QWidget::setTabOrder(TreeView1, ListView2);
-    QWidget::setTabOrder(ListView2, ListView1);
-    QWidget::setTabOrder(ListView1, Command2);
-    QWidget::setTabOrder(Command2, Command7);
-    QWidget::setTabOrder(Command7, Text8);
-    QWidget::setTabOrder(Text8, Command5);
-    QWidget::setTabOrder(Command5, Command1);
-    QWidget::setTabOrder(Command1, Command3);
+    setupGrowth(*client);
 }
 
 void Form1::buildMenus()
@@ -208,6 +207,13 @@ void Form1::addColumnHeaders()
     columns(ListView2,
         {{"Name", 2000, false}, {"Path", 3000, false}, {"Size", 1200, true}, {"Created", 1345, false},
             {"Modified", 1345, false}});
+    // The designed widths are the least: a whole date fits its column.
+    const QString date = QStringLiteral("0000-00-00 00:00:00");
+    fitColumnTo(ListView1, 4, date);
+    fitColumnTo(ListView2, 3, date);
+    // A wider window shows more of the names and paths.
+    shareExtraWidth(ListView1, {1, 2});
+    shareExtraWidth(ListView2, {0, 1});
 }
 
 bool Form1::Form_Load()
@@ -237,11 +243,7 @@ bool Form1::Form_Load()
         guarded(this, [this] { XpandTree::LoadTree(*this); });
 
     addColumnHeaders();
-
-    // Centred on the screen at its designed size.
-    adjustSize();
-    if (const QScreen* screen = this->screen())
-        move(screen->availableGeometry().center() - rect().center());
+    placeWindow();
     return opened;
 }
 
@@ -278,6 +280,7 @@ void Form1::Form_Unload()
 
 void Form1::closeEvent(QCloseEvent* event)
 {
+    saveWindowSize();
     Form_Unload();
     event->accept();
 }

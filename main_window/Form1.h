@@ -17,6 +17,7 @@ class QLineEdit;
 class QMenu;
 class QPushButton;
 class QTreeWidget;
+class QTreeWidgetItem;
 
 namespace qm {
 
@@ -24,6 +25,8 @@ class DataControl;
 class DirListBox;
 class DriveListBox;
 class FileListBox;
+class GrowingClient;
+class StatusReport;
 class TreeView;
 struct Node;
 
@@ -57,7 +60,7 @@ public:
     QLineEdit* Text7 = nullptr; // date
     QLineEdit* Text9 = nullptr; // delKey
     QLabel* Label4 = nullptr;
-    QLineEdit* Text8 = nullptr;
+    QLineEdit* Text8 = nullptr; // a NameBox
     QPushButton* Command2 = nullptr; // Add Folder
     QPushButton* Command7 = nullptr; // Delete Folder
     QPushButton* Command5 = nullptr; // Open Database
@@ -127,6 +130,13 @@ public:
     // Hooks of the secondary windows into this one (the file list's menu).
     void setupSecondaryWindows();
 
+    // A double click (or Enter) on a folder row lists that folder, as a click on its node does.
+    void ListView1_DblClick(QTreeWidgetItem* item);
+    // F5: the tree of the catalogue dbase.name names, built afresh; the file is not written.
+    void reloadTree();
+    // The status bar: results of scans and deletes, and where the records are.
+    StatusReport& status() { return *status_; }
+
 protected:
     void closeEvent(QCloseEvent* event) override;
 
@@ -137,10 +147,17 @@ private:
     void buildControls();
     void buildMenus();
     void addColumnHeaders();
+    void setupGrowth(GrowingClient& client);
+    void setupKeyboard();
+    void setupLists();
+    // Opens at the size of the last run, or the designed one, centred on the screen.
+    void placeWindow();
+    void saveWindowSize() const;
 
     QString currentDatabaseName_;
     QString previousDrive_;
     bool unloaded_ = false;
+    StatusReport* status_ = nullptr;
 };
 
 } // namespace qm

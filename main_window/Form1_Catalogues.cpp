@@ -4,6 +4,7 @@
 #include "catalog/CatalogueTree.h"
 #include "catalog/NameFile.h"
 #include "catalog/NodeKeys.h"
+#include "main_window/StatusReport.h"
 #include "main_window/XpandFolder.h"
 #include "main_window/XpandTree.h"
 #include "platform/Clipboard.h"
@@ -86,8 +87,7 @@ void Form1::Command3_Click()
 void Form1::Command5_Click()
 {
     Command3_Click();
-    TreeView1->Nodes().Clear();
-    guarded(this, [this] { XpandTree::LoadTree(*this); });
+    reloadTree();
 }
 
 void Form1::Command7_Click()
@@ -116,6 +116,7 @@ void Form1::Command7_Click()
     const QString catalogue = TreeView1->Nodes().catalogueOf(selected);
     const QString parentText = selected->Parent->Text;
     const QString shown = shownDatabaseName();
+    const QString folder = selected->Text;
     int removed = 0;
     try {
         auto db = Adodc1->connection();
@@ -153,6 +154,7 @@ void Form1::Command7_Click()
     if (parentText == shown || shown != kNamePrompt)
         NameFile::write(shown);
     guarded(this, [this] { XpandTree::LoadTree(*this); });
+    status().folderDeleted(folder, catalogue, removed);
 }
 
 } // namespace qm

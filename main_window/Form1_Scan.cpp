@@ -4,7 +4,7 @@
 #include "catalog/FolderScan.h"
 #include "catalog/NodeKeys.h"
 #include "catalog/Numbers.h"
-#include "catalog/Scans.h"
+#include "main_window/StatusReport.h"
 #include "platform/DataControl.h"
 #include "platform/FolderLists.h"
 #include "platform/MessageBox.h"
@@ -12,7 +12,6 @@
 
 #include <QCoreApplication>
 #include <QProgressDialog>
-#include <QStatusBar>
 
 #include <SQLiteCpp/Database.h>
 
@@ -169,6 +168,7 @@ public:
     static void close(std::unique_ptr<ScanRun>& run, Form1& form)
     {
         const QString message = run->end();
+        form.status().scanEnded(run->scan(), std::chrono::steady_clock::now() - run->started_);
         run.reset();
         if (!message.isEmpty())
             MsgBox(message, &form);
@@ -182,6 +182,7 @@ private:
     NodeModel& nodes_;
     std::unique_ptr<FolderScan> scan_;
     Node* selected_ = nullptr;
+    std::chrono::steady_clock::time_point started_ = std::chrono::steady_clock::now();
 };
 
 ScanRun* ScanRun::active = nullptr;
@@ -247,11 +248,6 @@ void Form1::Command2_Click()
     TreeView1->Expand(nodes.Item(1));
     RecurseFiles2(top.path, topKey, topKey);
     ScanRun::close(run, *this);
-    // Scanning a folder again is allowed; the user hears of the other way.
-    guarded(this, [&] {
-        if (const auto earlier = earlierScanOfSameFolder(*Adodc1->connection(), currentDatabaseName(), topKey))
-            statusBar()->showMessage(alreadyCataloguedHint(*earlier));
-    });
 }
 
 void Form1::RecurseFiles2(const QString& fPath, const QString& sParent, const QString& delkey)

@@ -5,6 +5,7 @@
 #include "catalog/Queries.h"
 #include "catalog/Scans.h"
 #include "main_window/Form1.h"
+#include "main_window/ReadableLists.h"
 #include "platform/Clipboard.h"
 #include "platform/DataControl.h"
 #include "platform/TreeView.h"
@@ -50,8 +51,8 @@ void FillFileList(Form1& form, const QString& key)
     own.bind(2, node && node->Parent ? node->Parent->Key.toStdString() : std::string());
     own.bind(3, key.toStdString());
     if (node && node->Parent && own.executeStep()) {
-        auto* item = new QTreeWidgetItem(
-            QStringList {columnText(own, 0), columnText(own, 1), columnText(own, 2), columnText(own, 3)});
+        auto* item = new ListRow(
+            QStringList {columnText(own, 0), columnText(own, 1), columnText(own, 2), columnText(own, 3)}, 2);
         item->setTextAlignment(2, Qt::AlignRight | Qt::AlignVCenter);
         // A top-level folder tells the disk it was scanned from.
         if (node->Parent->Key == kRootKey)
@@ -78,8 +79,9 @@ void FillFileList(Form1& form, const QString& key)
         } else {
             ++n;
         }
-        auto* item = new QTreeWidgetItem(QStringList {numberText(n), columnText(child, 0), columnText(child, 1),
-            columnText(child, 2), columnText(child, 3)});
+        auto* item = new ListRow(QStringList {numberText(n), columnText(child, 0), columnText(child, 1),
+                                     columnText(child, 2), columnText(child, 3)},
+            3, 0);
         item->setTextAlignment(3, Qt::AlignRight | Qt::AlignVCenter);
         // The record's serial number, for actions on the listed rows.
         item->setData(0, Qt::UserRole, QVariant::fromValue<qlonglong>(child.getColumn(4).getInt64()));

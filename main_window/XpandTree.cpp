@@ -5,6 +5,7 @@
 #include "catalog/NodeKeys.h"
 #include "catalog/Queries.h"
 #include "main_window/Form1.h"
+#include "main_window/StatusReport.h"
 #include "platform/Clipboard.h"
 #include "platform/DataControl.h"
 #include "platform/MessageBox.h"
@@ -30,6 +31,7 @@ void LoadTree(Form1& form)
 
     const std::int64_t unplaced = fillCatalogueTree(*db, name, nodes, true);
     tree.Expand(nodes.Item(1));
+    form.status().treeLoaded();
     if (unplaced > 0)
         MsgBox(unplacedRecordsMessage(unplaced, name), &form);
 }

@@ -2,6 +2,7 @@
 
 #include "platform/NodeImages.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QKeyEvent>
@@ -114,6 +115,24 @@ void DirListBox::keyPressEvent(QKeyEvent* event)
         return;
     }
     QListWidget::keyPressEvent(event);
+}
+
+void DirListBox::keyboardSearch(const QString& search)
+{
+    // The names are indented by depth, which the list's own search would take as part of them.
+    if (!typing_.isValid() || typing_.elapsed() > QApplication::keyboardInputInterval())
+        typed_.clear();
+    typing_.start();
+    typed_ += search;
+    // A first letter looks beyond the current folder; more letters may still match it.
+    const int from = std::max(currentRow(), 0) + (typed_.size() == 1 ? 1 : 0);
+    for (int i = 0; i < count(); ++i) {
+        QListWidgetItem* candidate = item((from + i) % count());
+        if (candidate->text().trimmed().startsWith(typed_, Qt::CaseInsensitive)) {
+            setCurrentItem(candidate);
+            return;
+        }
+    }
 }
 
 FileListBox::FileListBox(QWidget* parent) : QListWidget(parent) {}

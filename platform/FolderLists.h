@@ -1,6 +1,7 @@
 #pragma once
 // The drive list, the folder list and the file list of the main window.
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QListWidget>
 
 namespace qm {
@@ -32,6 +33,8 @@ public:
     QString Path() const { return path_; }
     // Opens `path`; false (and nothing changes) when it cannot be listed.
     bool setPath(const QString& path);
+    // Typed letters find a folder by the start of its name.
+    void keyboardSearch(const QString& search) override;
 
 signals:
     void Change();
@@ -42,6 +45,8 @@ protected:
 private:
     void openItem(QListWidgetItem* item);
     QString path_;
+    QString typed_;
+    QElapsedTimer typing_;
 };
 
 // The plain files of one folder.

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Builds Quillmark and starts it from its build folder, where database.mdb
-# and dbase.name live.
+# Builds the program alone (the tests and the benchmark have their own
+# commands) and starts it from its build folder, where database.mdb and
+# dbase.name live.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-"$(pwd)/scripts/setup.sh"
+"$(pwd)/scripts/setup.sh" program
 cd "${BUILD_DIR:-build}"
 exec ./quillmark "$@"

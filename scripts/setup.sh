@@ -1,18 +1,23 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build and the tests need, when missing,
-# then configures and builds into ${BUILD_DIR:-build}.
+# Installs the Debian packages the build needs, when missing, then configures
+# and builds into ${BUILD_DIR:-build}.
+#   setup.sh          everything: the program, the tests and the benchmark
+#   setup.sh program  the program alone, as quickly as it can be had
 set -euo pipefail
 cd "$(dirname "$0")/.."
+what=${1:-all}
 
 packages=(build-essential cmake pkg-config qt6-base-dev libsqlitecpp-dev libsqlite3-dev libblkid-dev
-          libgtest-dev poppler-utils fonts-liberation fonts-dejavu-core
-          # validators of the installed files, and a CSV reader for the export
-          desktop-file-utils appstream groff-base sqlite3
-          # what `cpack -G DEB` needs to find the package's dependencies
-          dpkg-dev file)
+          fonts-liberation fonts-dejavu-core)
+# Only the tests need these: the test framework, a PDF reader for the report,
+# validators of the installed files, a CSV reader for the export, and what
+# `cpack -G DEB` needs to find the package's dependencies.
+test_packages=(libgtest-dev poppler-utils desktop-file-utils appstream groff-base sqlite3 dpkg-dev file)
+if [ "$what" = all ]; then packages+=("${test_packages[@]}"); fi
+installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"; }
 missing=()
 for p in "${packages[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+  installed "$p" || missing+=("$p")
 done
 if ((${#missing[@]})); then
   echo "Installing: ${missing[*]}"
@@ -26,7 +31,13 @@ BUILD_DIR=${BUILD_DIR:-build}
 cmake_args=(-DCMAKE_BUILD_TYPE=RelWithDebInfo)
 if [ "${QUILLMARK_WERROR:-}" = "1" ]; then cmake_args+=(-DQUILLMARK_WERROR=ON); fi
 if [ "${QUILLMARK_SANITIZE:-}" = "1" ]; then cmake_args+=(-DQUILLMARK_SANITIZE=ON); fi
+# The test suite is configured wherever its packages are there; only "all" builds it.
+if installed libgtest-dev; then cmake_args+=(-DQUILLMARK_TESTS=ON); else cmake_args+=(-DQUILLMARK_TESTS=OFF); fi
 # Rebuilds of several checkouts share their objects when ccache is there.
 if command -v ccache >/dev/null 2>&1; then cmake_args+=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache); fi
 cmake -S . -B "$BUILD_DIR" "${cmake_args[@]}" > /dev/null
-cmake --build "$BUILD_DIR" -j2
+if [ "$what" = program ]; then
+  cmake --build "$BUILD_DIR" -j2 --target quillmark
+else
+  cmake --build "$BUILD_DIR" -j2
+fi

@@ -2,6 +2,8 @@
 #include "platform/Twips.h"
 
 #include "catalog/CatalogueTree.h"
+#include "catalog/Catalogues.h"
+#include "platform/NameBox.h"
 #include "platform/WindowFront.h"
 
 #include "catalog/NameFile.h"
@@ -111,7 +113,9 @@ void frmTree::buildControls()
     Label3 = captionAbove(this, "Label3", QStringLiteral("Size"), Text5);
     Text6 = place(new QLineEdit(this), "Text6", 4080, 4200, 2055, 495);
     Label4 = captionAbove(this, "Label4", QStringLiteral("Date"), Text6);
-    Text8 = place(new QLineEdit(kNamePrompt, this), "Text8", 360, 4920, 2895, 375);
+    auto* nameBox = new NameBox(kNamePrompt, this);
+    nameBox->setNameSource([this] { return catalogueNamesOf(*Adodc1); });
+    Text8 = place(nameBox, "Text8", 360, 4920, 2895, 375);
     Label7 = captionAbove(this, "Label7", QStringLiteral("Database"), Text8);
     Command2 = place(new QPushButton(QStringLiteral("Open"), this), "Command2", 3840, 4920, 2775, 495);
     Command1

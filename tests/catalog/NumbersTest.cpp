@@ -1,5 +1,7 @@
 #include "catalog/Numbers.h"
 
+#include <QLocale>
+
 #include <gtest/gtest.h>
 
 using namespace qm;
@@ -38,4 +40,23 @@ TEST(Numbers, SizeTextExamples)
     EXPECT_EQ(sizeText(1024ull * 1024 * 1024 * 5), QStringLiteral(" 5120 MB")); // no unit above MB
     EXPECT_EQ(sizeText(1048576ull * 3 + 131072), QStringLiteral(" 3.12 MB")); // 3.125: half to even
     EXPECT_EQ(sizeText(UINT64_MAX), QStringLiteral(" 17592186044416 MB")); // exact at any size
+}
+
+TEST(Numbers, SizeTextsReadBackAndSizesForPeople)
+{
+    // What a listed size text stands for, so that sizes sort by bytes.
+    EXPECT_EQ(bytesOfSizeText(QStringLiteral(" 1.5 MB")), 1572864u);
+    EXPECT_EQ(bytesOfSizeText(QStringLiteral(" 730.25 KB")), 747776u);
+    EXPECT_EQ(bytesOfSizeText(QStringLiteral("512")), 512u);
+    EXPECT_EQ(bytesOfSizeText(QString()), 0u);
+    EXPECT_EQ(bytesOfSizeText(sizeText(UINT64_MAX)), UINT64_MAX);
+
+    const QLocale english(QLocale::English, QLocale::UnitedStates);
+    EXPECT_EQ(readableSize(0, english), QStringLiteral("0 bytes"));
+    EXPECT_EQ(readableSize(1023, english), QStringLiteral("1,023 bytes"));
+    EXPECT_EQ(readableSize(1536, english), QStringLiteral("1.5 KB"));
+    EXPECT_EQ(readableSize(851863142, english), QStringLiteral("812.4 MB"));
+    EXPECT_EQ(readableSize(1048575, english), QStringLiteral("1.0 MB")); // not "1,024.0 KB"
+    EXPECT_EQ(readableSize(5ull << 40, english), QStringLiteral("5.0 TB"));
+    EXPECT_EQ(readableSize(1536, QLocale(QLocale::German, QLocale::Germany)), QStringLiteral("1,5 KB"));
 }

@@ -6,7 +6,7 @@
 #include "support/ScratchDisk.h"
 
 #include <QDateTime>
-#include <QStatusBar>
+#include "main_window/StatusReport.h"
 
 using namespace qm;
 
@@ -91,7 +91,7 @@ TEST_F(FormTest, FolderInformationTellsATopLevelFoldersDiskAndDeleteForgetsIt)
 
     // The same folder again is told about in the status bar.
     f.Command2_Click();
-    EXPECT_TRUE(f.statusBar()->currentMessage().contains(QStringLiteral("already catalogued")));
+    EXPECT_TRUE(f.status().text().contains(QStringLiteral("already catalogued"))) << f.status().text().toStdString();
 
     f.TreeView1->setSelectedItem(f.TreeView1->Nodes().find(QStringLiteral("1>")));
     f.Command7_Click();

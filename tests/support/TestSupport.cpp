@@ -57,6 +57,8 @@ void StoreTest::SetUp()
     QDir::setCurrent(dir_->path());
     qm::setProgramFolder(dir_->path());
     // The user's own folders are the test's, never the real ones.
+    previousConfig_ = qgetenv("XDG_CONFIG_HOME");
+    previousData_ = qgetenv("XDG_DATA_HOME");
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(pathOf(QStringLiteral("config"))));
     qputenv("XDG_DATA_HOME", QFile::encodeName(pathOf(QStringLiteral("data"))));
     ASSERT_EQ(qm::Store::create(storePath()), QString());
@@ -72,6 +74,8 @@ void StoreTest::TearDown()
     qm::setProgramFolder({});
     qm::setNameFile({});
     qm::setDatabaseFile({});
+    qputenv("XDG_CONFIG_HOME", previousConfig_);
+    qputenv("XDG_DATA_HOME", previousData_);
     dir_.reset();
 }
 

@@ -67,6 +67,8 @@ private:
     std::unique_ptr<QTemporaryDir> dir_;
     std::unique_ptr<SQLite::Database> db_;
     QString previousCurrent_;
+    QByteArray previousConfig_;
+    QByteArray previousData_;
 };
 
 } // namespace qmtest

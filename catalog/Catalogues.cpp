@@ -1,0 +1,40 @@
+#include "catalog/Catalogues.h"
+
+#include "catalog/Queries.h"
+#include "platform/DataControl.h"
+
+#include <SQLiteCpp/Database.h>
+#include <SQLiteCpp/Statement.h>
+
+namespace qm {
+
+QStringList catalogueNames(SQLite::Database& db)
+{
+    QStringList names;
+    SQLite::Statement st(db, Queries::kCatalogueNames);
+    while (st.executeStep()) {
+        const SQLite::Column c = st.getColumn(0);
+        names << QString::fromUtf8(c.getText(), c.getBytes());
+    }
+    return names;
+}
+
+QStringList catalogueNamesOf(const DataControl& control)
+{
+    try {
+        if (auto db = control.connection())
+            return catalogueNames(*db);
+    } catch (const std::exception&) {
+    }
+    return {};
+}
+
+std::int64_t catalogueRecordCount(SQLite::Database& db, const QString& name)
+{
+    SQLite::Statement st(db, Queries::kCatalogueRecordCount);
+    st.bind(1, name.toStdString());
+    st.executeStep();
+    return st.getColumn(0).getInt64();
+}
+
+} // namespace qm

@@ -1,0 +1,24 @@
+#pragma once
+// The catalogues table main holds, for the windows that offer them by name.
+#include <QStringList>
+#include <cstdint>
+
+namespace SQLite {
+class Database;
+}
+
+namespace qm {
+
+class DataControl;
+
+// Every catalogue name in main, in name order (exact, case-sensitive).
+QStringList catalogueNames(SQLite::Database& db);
+
+// The same through a window's data control; empty when its store is not open
+// or cannot be read, as names are only offered, never needed.
+QStringList catalogueNamesOf(const DataControl& control);
+
+// How many records of main carry `name`.
+std::int64_t catalogueRecordCount(SQLite::Database& db, const QString& name);
+
+} // namespace qm

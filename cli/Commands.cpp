@@ -1,0 +1,111 @@
+#include "cli/Commands.h"
+
+#include "catalog/Store.h"
+#include "cli/Export.h"
+#include "cli/List.h"
+#include "main_window/HeadlessScan.h"
+
+#include <QCoreApplication>
+
+#include <cstdio>
+#include <cstring>
+#include <span>
+
+namespace qm::cli {
+namespace {
+
+constexpr int kUsage = 2;
+
+int help(const QStringList&);
+
+int version(const QStringList&)
+{
+    std::printf("quillmark %s\n", QUILLMARK_VERSION);
+    return 0;
+}
+
+int createStoreIfMissing(const QStringList& args)
+{
+    if (args.size() != 1) {
+        std::fputs("usage: quillmark --create-store-if-missing PATH\n", stderr);
+        return kUsage;
+    }
+    if (Store::problemWith(args[0]).isEmpty())
+        return 0;
+    const QString error = Store::create(args[0]);
+    if (!error.isEmpty()) {
+        std::fprintf(stderr, "%s\n", qPrintable(error));
+        return 1;
+    }
+    return 0;
+}
+
+const Command kCommands[] = {
+    {"add-folder", "FOLDER [--name CATALOGUE]", "catalogue FOLDER into database.mdb without a window",
+        runAddFolderCommand},
+    {"list", "[--catalogue NAME]", "the catalogues and, for each scan, its disk, date, records and size",
+        runListCommand},
+    {"export", "CATALOGUE [--format csv|json] [--output FILE]",
+        "write every record of a catalogue as CSV or JSON lines", runExportCommand},
+    {"--create-store-if-missing", "PATH", "make an empty catalogue database at PATH unless one is there",
+        createStoreIfMissing},
+    {"--version", "", "print the version", version},
+    {"--help", "", "list the commands (also -h and help)", help},
+};
+
+int help(const QStringList&)
+{
+    std::puts("usage: quillmark [COMMAND [ARGUMENTS]]\n"
+              "Without a command Quillmark opens its main window.\n\n"
+              "Commands:");
+    for (const Command& c : kCommands) {
+        const QString synopsis
+            = QStringLiteral("%1 %2").arg(QLatin1String(c.name), QLatin1String(c.arguments));
+        std::printf("  %-40s %s\n", qPrintable(synopsis.trimmed()), c.summary);
+    }
+    return 0;
+}
+
+// The options the window's toolkit takes (-platform, -style, -geometry …).
+bool isWindowOption(const char* word)
+{
+    static const char* const options[] = {"platform", "platformpluginpath", "platformtheme", "plugin",
+        "qwindowgeometry", "qwindowicon", "qwindowtitle", "reverse", "session", "style", "stylesheet",
+        "widgetcount", "display", "geometry", "name", "title", "visual", "nograb", "dograb", "sync"};
+    const char* name = word + (word[1] == '-' ? 2 : 1);
+    for (const char* option : options)
+        if (std::strcmp(name, option) == 0)
+            return true;
+    return false;
+}
+
+const Command* find(const char* word)
+{
+    if (std::strcmp(word, "-h") == 0 || std::strcmp(word, "help") == 0)
+        word = "--help";
+    for (const Command& c : std::span(kCommands))
+        if (std::strcmp(word, c.name) == 0)
+            return &c;
+    return nullptr;
+}
+
+} // namespace
+
+std::optional<int> run(int argc, char** argv)
+{
+    if (argc < 2)
+        return std::nullopt;
+    const Command* command = find(argv[1]);
+    if (!command) {
+        if (argv[1][0] == '-' && isWindowOption(argv[1]))
+            return std::nullopt;
+        std::fprintf(
+            stderr, "quillmark: unknown command \"%s\"; \"quillmark --help\" lists the commands.\n", argv[1]);
+        return kUsage;
+    }
+    // Commands need no display: the core application only.
+    QCoreApplication app(argc, argv);
+    return command->run(QCoreApplication::arguments().mid(2));
+}
+
+} // namespace qm::cli

@@ -1,0 +1,48 @@
+#pragma once
+// The main window's status bar: what the last scan or delete did, and, when
+// the tree finds no records, which catalogues the database holds, with a
+// button that opens one of them.
+#include <QObject>
+#include <QString>
+
+#include <chrono>
+#include <cstdint>
+
+class QLabel;
+class QMenu;
+class QPushButton;
+
+namespace qm {
+
+class Form1;
+class FolderScan;
+
+class StatusReport : public QObject {
+    Q_OBJECT
+public:
+    explicit StatusReport(Form1& form);
+
+    QString text() const;
+    // The button offering the catalogues; shown only with the hint.
+    QPushButton* openButton() const { return open_; }
+
+    // The tree was built for the shown catalogue: says where the records
+    // are when it found none.
+    void treeLoaded();
+    // A run of "Add Folder" ended.
+    void scanEnded(const FolderScan& scan, std::chrono::steady_clock::duration elapsed);
+    // "Delete Folder" removed `records` records of the scan of `folder` from `catalogue`.
+    void folderDeleted(const QString& folder, const QString& catalogue, std::int64_t records);
+
+private:
+    void tell(const QString& text);
+    void show(const QString& text);
+    void offer(const QStringList& names);
+
+    Form1& form_;
+    QLabel* label_;
+    QPushButton* open_;
+    QMenu* menu_;
+};
+
+} // namespace qm
