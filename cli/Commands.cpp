@@ -2,6 +2,7 @@
 
 #include "catalog/Store.h"
 #include "cli/Export.h"
+#include "cli/Find.h"
 #include "cli/List.h"
 #include "main_window/HeadlessScan.h"
 
@@ -45,6 +46,8 @@ const Command kCommands[] = {
         runAddFolderCommand},
     {"list", "[--catalogue NAME]", "the catalogues and, for each scan, its disk, date, records and size",
         runListCommand},
+    {"find", "QUERY [--catalogue NAME] [--limit N] [--csv] [--case-sensitive]",
+        "find files and folders on every catalogued disk", runFindCommand},
     {"export", "CATALOGUE [--format csv|json] [--output FILE]",
         "write every record of a catalogue as CSV or JSON lines", runExportCommand},
     {"--create-store-if-missing", "PATH", "make an empty catalogue database at PATH unless one is there",
