@@ -3,6 +3,7 @@
 #include "catalog/AppPaths.h"
 #include "catalog/Export.h"
 #include "catalog/Store.h"
+#include "cli/Output.h"
 
 #include <QFile>
 #include <QSaveFile>
@@ -19,7 +20,6 @@ namespace qm {
 namespace {
 
 constexpr int kFailed = 1;
-constexpr int kUsage = 2;
 
 const char* const kUsageText
     = "usage: quillmark export CATALOGUE [--format csv|json] [--output FILE]\n"
@@ -30,16 +30,9 @@ const char* const kUsageText
       "database, a catalogue it does not hold, or a failure to read or write (FILE\n"
       "is then left as it was); 2 for a usage error.\n";
 
-void fail(const QString& text)
-{
-    std::fputs(qPrintable(QStringLiteral("quillmark: ") + text + u'\n'), stderr);
-}
-
 int usageError(const QString& text)
 {
-    fail(text);
-    std::fputs(kUsageText, stderr);
-    return kUsage;
+    return cli::usageError(text, kUsageText);
 }
 
 } // namespace
@@ -81,7 +74,7 @@ int runExportCommand(const QStringList& args)
     }
     if (!named) {
         std::fputs(kUsageText, stderr);
-        return kUsage;
+        return cli::kUsageStatus;
     }
     Export::Format kind;
     if (format == QLatin1String("csv"))
@@ -93,7 +86,7 @@ int runExportCommand(const QStringList& args)
 
     const QString store = databasePath();
     if (const QString problem = Store::problemWith(store); !problem.isEmpty()) {
-        fail(problem);
+        cli::fail(problem);
         return kFailed;
     }
     try {
@@ -102,7 +95,7 @@ int runExportCommand(const QStringList& args)
         SQLite::Database db(QFile::encodeName(store).toStdString(), SQLite::OPEN_READONLY);
         db.setBusyTimeout(5000);
         if (!Export::knows(db, catalogue)) {
-            fail(QStringLiteral("%1 holds no catalogue named \"%2\"; nothing was written.").arg(store, catalogue));
+            cli::fail(QStringLiteral("%1 holds no catalogue named \"%2\"; nothing was written.").arg(store, catalogue));
             return kFailed;
         }
         std::unique_ptr<QFileDevice> out;
@@ -114,7 +107,7 @@ int runExportCommand(const QStringList& args)
             // The file is replaced only by a whole export.
             auto file = std::make_unique<QSaveFile>(output);
             if (!file->open(QIODevice::WriteOnly)) {
-                fail(QStringLiteral("%1 cannot be written: %2.").arg(output, file->errorString()));
+                cli::fail(QStringLiteral("%1 cannot be written: %2.").arg(output, file->errorString()));
                 return kFailed;
             }
             out = std::move(file);
@@ -122,11 +115,11 @@ int runExportCommand(const QStringList& args)
         const Export::Result result = Export::write(db, catalogue, kind, *out);
         auto* file = qobject_cast<QSaveFile*>(out.get());
         if (result.problem.isEmpty() && file && !file->commit()) {
-            fail(QStringLiteral("%1 cannot be written: %2.").arg(output, file->errorString()));
+            cli::fail(QStringLiteral("%1 cannot be written: %2.").arg(output, file->errorString()));
             return kFailed;
         }
         if (!result.problem.isEmpty()) {
-            fail(file ? QStringLiteral("the export stopped: %1; %2 was left as it was.").arg(result.problem, output)
+            cli::fail(file ? QStringLiteral("the export stopped: %1; %2 was left as it was.").arg(result.problem, output)
                       : QStringLiteral("the export stopped after %1 record(s): %2.")
                             .arg(result.records)
                             .arg(result.problem));
@@ -137,7 +130,7 @@ int runExportCommand(const QStringList& args)
                 qPrintable(catalogue), qPrintable(output));
         return 0;
     } catch (const std::exception& e) {
-        fail(QString::fromUtf8(e.what()));
+        cli::fail(QString::fromUtf8(e.what()));
         return kFailed;
     }
 }

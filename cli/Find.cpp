@@ -2,6 +2,7 @@
 
 #include "catalog/AppPaths.h"
 #include "catalog/Store.h"
+#include "cli/Output.h"
 #include "find/Query.h"
 #include "find/SearchIndex.h"
 #include "platform/Csv.h"
@@ -29,16 +30,9 @@ const char* const kUsageText
       "Exit status: 0 with hits, 1 with none, 2 for a bad query, a usage error or a store that\n"
       "cannot be searched.\n";
 
-void fail(const QString& text)
-{
-    std::fputs(("quillmark: " + text + u'\n').toUtf8().constData(), stderr);
-}
-
 int usage(const QString& text)
 {
-    fail(text);
-    std::fputs(kUsageText, stderr);
-    return kTrouble;
+    return cli::usageError(text, kUsageText);
 }
 
 // A field of a tab-separated line: control characters would break the line
@@ -100,7 +94,7 @@ int runFindCommand(const QStringList& args)
     }
     find::ParsedQuery parsed = find::parseQuery(words.join(u' '), caseSensitive);
     if (!parsed.error.isEmpty()) {
-        fail(parsed.error);
+        cli::fail(parsed.error);
         return kTrouble;
     }
     find::Query& query = parsed.query;
@@ -115,7 +109,7 @@ int runFindCommand(const QStringList& args)
 
     const QString store = databasePath();
     if (const QString problem = Store::prepare(store); !problem.isEmpty()) {
-        fail(problem);
+        cli::fail(problem);
         return kTrouble;
     }
     try {
@@ -154,7 +148,7 @@ int runFindCommand(const QStringList& args)
         std::fflush(stdout);
         return printed > 0 ? kFound : kNone;
     } catch (const std::exception& e) {
-        fail(QString::fromUtf8(e.what()));
+        cli::fail(QString::fromUtf8(e.what()));
         return kTrouble;
     }
 }

@@ -4,6 +4,7 @@
 #include "catalog/Numbers.h"
 #include "catalog/Scans.h"
 #include "catalog/Store.h"
+#include "cli/Output.h"
 #include "platform/FileSystem.h"
 #include "platform/Recordset.h"
 
@@ -19,12 +20,6 @@ namespace {
 const char* const kUsage = "usage: quillmark list [--catalogue NAME]\n"
                            "Lists the catalogues in database.mdb and, for each scan, its top folder,\n"
                            "the disk it was read from, when, and how many records and bytes it holds.\n";
-
-void print(std::FILE* stream, const QString& text)
-{
-    std::fputs(text.toLocal8Bit().constData(), stream);
-    std::fputc('\n', stream);
-}
 
 QString diskLine(const ScanInfo& scan)
 {
@@ -58,14 +53,12 @@ int runListCommand(const QStringList& args)
         } else if (a.startsWith(QLatin1String("--catalogue="))) {
             only = a.mid(12);
         } else {
-            print(stderr, QStringLiteral("quillmark: unexpected %1.").arg(a));
-            std::fputs(kUsage, stderr);
-            return 2;
+            return cli::usageError(QStringLiteral("unexpected %1.").arg(a), kUsage);
         }
     }
     const QString store = databasePath();
     if (const QString problem = Store::prepare(store); !problem.isEmpty()) {
-        print(stderr, QStringLiteral("quillmark: ") + problem);
+        cli::fail(problem);
         return 1;
     }
     try {
@@ -81,24 +74,24 @@ int runListCommand(const QStringList& args)
                 records += std::max<std::int64_t>(scans[end].records, 0);
                 bytes += std::max<std::int64_t>(scans[end].bytes, 0);
             }
-            print(stdout, QStringLiteral("Catalogue \"%1\": %2 scan(s), %3 records, %4")
+            cli::printLine(stdout, QStringLiteral("Catalogue \"%1\": %2 scan(s), %3 records, %4")
                               .arg(name, locale.toString(static_cast<qlonglong>(end - i)),
                                   locale.toString(static_cast<qlonglong>(records)), readableSize(bytes)));
             for (; i < end; ++i) {
                 const ScanInfo& s = scans[i];
-                print(stdout, QStringLiteral("  %1  [key %2]").arg(s.folder, s.topKey));
-                print(stdout, QStringLiteral("    ") + diskLine(s));
-                print(stdout, QStringLiteral("    scanned %1  %2 records  %3")
+                cli::printLine(stdout, QStringLiteral("  %1  [key %2]").arg(s.folder, s.topKey));
+                cli::printLine(stdout, QStringLiteral("    ") + diskLine(s));
+                cli::printLine(stdout, QStringLiteral("    scanned %1  %2 records  %3")
                                   .arg(s.scanned > 0 ? dateText(s.scanned) : QStringLiteral("(date not recorded)"),
                                       locale.toString(static_cast<qlonglong>(s.records)),
                                       s.bytes >= 0 ? readableSize(s.bytes) : QStringLiteral("(size unknown)")));
             }
         }
         if (only && scans.empty())
-            print(stdout, QStringLiteral("Catalogue \"%1\": no scans").arg(*only));
+            cli::printLine(stdout, QStringLiteral("Catalogue \"%1\": no scans").arg(*only));
         return 0;
     } catch (const std::exception& e) {
-        print(stderr, QStringLiteral("quillmark: ") + QString::fromUtf8(e.what()));
+        cli::fail(QString::fromUtf8(e.what()));
         return 1;
     }
 }
