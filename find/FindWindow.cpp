@@ -55,13 +55,13 @@ void FindResults::append(const std::vector<Hit>& hits)
 QStringList FindResults::headers()
 {
     return {QStringLiteral("Name"), QStringLiteral("Path"), QStringLiteral("Size"), QStringLiteral("Date"),
-        QStringLiteral("Catalogue"), QStringLiteral("Disk")};
+        QStringLiteral("Catalogue"), QStringLiteral("Disk"), QStringLiteral("Volume")};
 }
 
 QStringList FindResults::cells(int row) const
 {
     const Hit& h = hit(row);
-    return {h.name, h.path, h.size, h.date, h.catalogue, h.disk};
+    return {h.name, h.path, h.size, h.date, h.catalogue, h.disk, h.volume};
 }
 
 int FindResults::rowCount(const QModelIndex& parent) const
@@ -78,6 +78,9 @@ QVariant FindResults::data(const QModelIndex& index, int role) const
 {
     if (!index.isValid())
         return {};
+    if (role == Qt::ToolTipRole && (index.column() == Disk || index.column() == Volume)
+        && !hit(index.row()).diskDetails.isEmpty())
+        return hit(index.row()).diskDetails;
     if (role == Qt::DisplayRole || role == Qt::ToolTipRole)
         return cells(index.row()).at(index.column());
     if (role == Qt::TextAlignmentRole && index.column() == Size)

@@ -34,7 +34,7 @@ class FindWorker;
 class FindResults : public QAbstractTableModel {
     Q_OBJECT
 public:
-    enum Column { Name, Path, Size, Date, Catalogue, Disk, ColumnCount };
+    enum Column { Name, Path, Size, Date, Catalogue, Disk, Volume, ColumnCount };
 
     using QAbstractTableModel::QAbstractTableModel;
     void replace(const std::vector<Hit>& hits);

@@ -2,6 +2,7 @@
 
 #include "catalog/CatalogueTree.h"
 #include "catalog/NodeKeys.h"
+#include "catalog/Scans.h"
 #include "platform/Recordset.h"
 #include "registers/RegisterDefinitions.h"
 
@@ -165,6 +166,9 @@ bool SearchIndex::sync()
         dataVersion_ = version;
         if (!loaded_ || !applyLog())
             loadAll();
+        // An update of a scan records its disk anew.
+        for (Scan& scan : scans_)
+            scan.volume.reset();
         return true;
     } catch (const DbError&) {
         loaded_ = false;
@@ -348,7 +352,7 @@ std::uint32_t SearchIndex::scanOf(const Row& row)
     id.append(row.delKey);
     auto [it, added] = scanByName_.try_emplace(std::move(id), static_cast<std::uint32_t>(scans_.size()));
     if (added)
-        scans_.push_back({qtext(row.catalogue), std::string(row.delKey), {}});
+        scans_.push_back({qtext(row.catalogue), std::string(row.delKey), {}, {}});
     // The disk a record was scanned from is its scan's top-level folder.
     if (row.parent == std::string_view("0>") && row.key == row.delKey)
         scans_[it->second].disk = qtext(row.name);
@@ -662,16 +666,31 @@ std::vector<Hit> SearchIndex::details(std::span<const std::uint32_t> entries)
         sqlite3_bind_int64(st, 1, srNo_[entry]);
         const int rc = sqlite3_step(st);
         if (rc == SQLITE_ROW) {
-            const Scan& scan = scans_[scan_[entry]];
+            Scan& scan = scans_[scan_[entry]];
             hits.push_back({srNo_[entry], qtext(exactName(entry)), qtext(textOf(st, 0)), qtext(textOf(st, 1)),
-                numberOf(st, 4), qtext(textOf(st, 2)), qtext(textOf(st, 3)), scan.catalogue, scan.disk,
+                numberOf(st, 4), qtext(textOf(st, 2)), qtext(textOf(st, 3)), scan.catalogue, scan.disk, {}, {},
                 (flags_[entry] & kFolder) != 0});
         }
         sqlite3_reset(st);
+        if (rc == SQLITE_ROW)
+            std::tie(hits.back().volume, hits.back().diskDetails) = volumeOf(scans_[scan_[entry]]);
         if (rc != SQLITE_ROW && rc != SQLITE_DONE)
             throw DbError(sqlite3_errmsg(db_->getHandle()));
     }
     return hits;
+}
+
+const std::pair<QString, QString>& SearchIndex::volumeOf(Scan& scan)
+{
+    if (!scan.volume) {
+        scan.volume.emplace();
+        if (const auto info = scanInfo(*db_, scan.catalogue, QString::fromStdString(scan.delKey))) {
+            const DiskIdentity& d = info->disk;
+            scan.volume->first = d.label.isEmpty() ? d.uuid : d.label;
+            scan.volume->second = describeScan(*info);
+        }
+    }
+    return *scan.volume;
 }
 
 std::size_t SearchIndex::memoryBytes() const

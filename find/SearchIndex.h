@@ -43,6 +43,8 @@ struct Hit {
     QString key; // the node key
     QString catalogue;
     QString disk; // the top-level folder of the scan that wrote the record
+    QString volume; // the label of the disk it was scanned from (else its UUID), where recorded
+    QString diskDetails; // what is known of that disk, for people
     bool folder = false;
 };
 
@@ -80,7 +82,10 @@ private:
         QString catalogue;
         std::string delKey;
         QString disk;
+        // Read from table scans when a hit of the scan is first shown.
+        std::optional<std::pair<QString, QString>> volume;
     };
+    const std::pair<QString, QString>& volumeOf(Scan& scan);
     // One record as read from the store.
     struct Row {
         std::int64_t srNo;

@@ -58,7 +58,12 @@ TEST_F(FindWindowTest, TypingFindsOnEveryDiskAndAHitLandsOnItsNode)
     ASSERT_EQ(w->results().rowCount(), 1);
     EXPECT_EQ(w->results().cells(0),
         (QStringList {"summary.pdf", pathOf(QStringLiteral("diskA/Reports/old/summary.pdf")), " 19.53 KB",
-            w->results().hit(0).date, "Disk A", pathOf(QStringLiteral("diskA"))}));
+            w->results().hit(0).date, "Disk A", pathOf(QStringLiteral("diskA")), w->results().hit(0).volume}));
+    // The volume the scan came from, and all that is known of it on the disk columns.
+    EXPECT_FALSE(w->results().hit(0).volume.isEmpty());
+    EXPECT_TRUE(w->results().data(w->results().index(0, qm::find::FindResults::Volume), Qt::ToolTipRole)
+                    .toString()
+                    .contains(QStringLiteral("scanned ")));
 
     // The hit is in a catalogue that is not shown: it is opened, and the
     // node is reached as a click reaches it.
@@ -76,10 +81,10 @@ TEST_F(FindWindowTest, TypingFindsOnEveryDiskAndAHitLandsOnItsNode)
     // Copied and exported as shown.
     w->copyRows();
     EXPECT_TRUE(qmtest::testClipboard().GetText().startsWith(
-        QStringLiteral("Name\tPath\tSize\tDate\tCatalogue\tDisk\nsummary.pdf\t")));
+        QStringLiteral("Name\tPath\tSize\tDate\tCatalogue\tDisk\tVolume\nsummary.pdf\t")));
     const QString csv = pathOf(QStringLiteral("found.csv"));
     w->exportCsv(csv);
-    EXPECT_TRUE(readFile(csv).startsWith("Name,Path,Size,Date,Catalogue,Disk\r\nsummary.pdf,"));
+    EXPECT_TRUE(readFile(csv).startsWith("Name,Path,Size,Date,Catalogue,Disk,Volume\r\nsummary.pdf,"));
 
     // Another writer's commit reaches the open window without a key pressed.
     db().exec("UPDATE main SET file_name = 'plan.pdf' WHERE file_name = 'summary.pdf'");
