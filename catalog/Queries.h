@@ -58,9 +58,9 @@ inline constexpr const char* kTopFolderByKey =
 inline constexpr const char* kTopFolderByPath =
     "SELECT ID, file_name, path FROM main WHERE dbaseName = ? AND Parent = '0>' AND (file_name = ? OR path = ?) "
     "ORDER BY SrNO DESC LIMIT 1";
-inline constexpr const char* kScanRecordsToUpdate =
+inline constexpr const char* kScanChildrenToUpdate =
     "SELECT SrNO, ID, Parent, path, size, date, bytes, created, modified FROM main "
-    "WHERE dbaseName = ? AND delKey = ? ORDER BY SrNO";
+    "WHERE dbaseName = ? AND Parent = ? AND delKey = ?";
 inline constexpr const char* kUpdateScannedRecord =
     "UPDATE main SET Parent = ?, size = ?, date = ?, bytes = ?, created = ?, modified = ? WHERE SrNO = ?";
 inline constexpr const char* kDeleteRecord = "DELETE FROM main WHERE SrNO = ?";

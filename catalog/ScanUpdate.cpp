@@ -18,6 +18,7 @@
 #include <sqlite3.h>
 
 #include <unordered_map>
+#include <unordered_set>
 
 namespace qm {
 namespace {
@@ -177,7 +178,8 @@ void ScanUpdate::list(Folder& folder, std::string& path, int parent, bool record
     while (const char* name = fs_.next(folder, error)) {
         if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0')))
             continue;
-        checkProgress(++seen_, path);
+        if ((++seen_ & 15) == 0)
+            checkProgress(seen_, path);
         EntryInfo info;
         if (const int e = fs_.stat(folder, name, info)) {
             if (recorded || e != ENOENT)
@@ -227,23 +229,43 @@ void ScanUpdate::store()
     const std::string catalogue = utf8(catalogue_);
     const std::string topKey = utf8(top_.key);
     WriteTransaction transaction(db_);
+    std::vector<std::int64_t> duplicates; // second records of one path
 
+    // The scan's records, read down from its top-level folder through the
+    // index on (catalogue, parent): the cost follows the scan, not the table.
     std::unordered_map<std::string, Stored> stored;
     {
-        SQLite::Statement st(db_, Queries::kScanRecordsToUpdate);
-        st.bind(1, catalogue);
-        st.bind(2, topKey);
-        while (st.executeStep()) {
-            if (st.getColumn(3).isNull())
-                continue; // a record without a path stands for no entry; it is left as it is
-            auto number = [&](int column) {
-                const SQLite::Column c = st.getColumn(column);
-                return c.isNull() ? std::nullopt : std::optional<std::int64_t>(c.getInt64());
-            };
-            // Of two records of one path the first one stays; the other goes.
-            stored.try_emplace(st.getColumn(3).getString(),
-                Stored {st.getColumn(0).getInt64(), st.getColumn(1).getString(), st.getColumn(2).getString(),
-                    st.getColumn(4).getString(), st.getColumn(5).getString(), number(6), number(7), number(8)});
+        SQLite::Statement st(db_, Queries::kScanChildrenToUpdate);
+        std::vector<std::string> folders {"0>"};
+        std::unordered_set<std::string> visited;
+        while (!folders.empty()) {
+            const std::string parent = std::move(folders.back());
+            folders.pop_back();
+            if (!visited.insert(parent).second)
+                continue; // a key met twice (hand-edited records) is read once
+            st.bind(1, catalogue);
+            st.bind(2, parent);
+            st.bind(3, topKey);
+            while (st.executeStep()) {
+                if (st.getColumn(3).isNull())
+                    continue; // a record without a path stands for no entry; it is left as it is
+                auto number = [&](int column) {
+                    const SQLite::Column c = st.getColumn(column);
+                    return c.isNull() ? std::nullopt : std::optional<std::int64_t>(c.getInt64());
+                };
+                std::string path = st.getColumn(3).getString();
+                if (path.ends_with('/'))
+                    folders.push_back(st.getColumn(1).getString());
+                // Of two records of one path the first one stays; the other goes.
+                Stored record {st.getColumn(0).getInt64(), st.getColumn(1).getString(), parent,
+                    st.getColumn(4).getString(), st.getColumn(5).getString(), number(6), number(7), number(8)};
+                auto [it, added] = stored.try_emplace(std::move(path), record);
+                if (!added && record.srNo < it->second.srNo)
+                    std::swap(it->second, record);
+                if (!added)
+                    duplicates.push_back(record.srNo);
+            }
+            st.reset();
         }
     }
     const auto topRecord = stored.find(entries_.front().path);
@@ -312,6 +334,12 @@ void ScanUpdate::store()
     }
 
     SQLite::Statement remove(db_, Queries::kDeleteRecord);
+    for (const std::int64_t srNo : duplicates) {
+        remove.bind(1, static_cast<int64_t>(srNo));
+        remove.exec();
+        remove.reset();
+        ++counts_.removed;
+    }
     for (const auto& [path, s] : stored) {
         if (s.matched)
             continue;

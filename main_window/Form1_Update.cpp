@@ -105,6 +105,7 @@ void Form1::UpdateFolder_Click()
     updating = true;
     bool done = false;
     QString message;
+    QString summary;
     {
         UpdateProgress progress(*this);
         ScanUpdate update(*db, catalogue, *top, &progress);
@@ -115,8 +116,7 @@ void Form1::UpdateFolder_Click()
         else if (!done)
             message = QStringLiteral("The folder was not updated: %1").arg(update.failure());
         else {
-            const QString summary = updateSummary(update.counts());
-            status().folderUpdated(top->fileName, catalogue, summary);
+            summary = updateSummary(update.counts());
             message = QStringLiteral("Updated %1 in \"%2\": %3.").arg(top->fileName, catalogue, summary);
         }
         if (!skipped.isEmpty())
@@ -130,6 +130,7 @@ void Form1::UpdateFolder_Click()
             TreeView1->setSelectedItem(again);
             TreeView1_NodeClick(again);
         }
+        status().folderUpdated(top->fileName, catalogue, summary);
     }
     MsgBox(message, this);
 }

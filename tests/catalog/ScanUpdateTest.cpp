@@ -175,3 +175,59 @@ TEST_F(ScanUpdateTest, CancelFailureAndAMissingFolderLeaveTheOldScan)
     EXPECT_TRUE(missing.failure().contains(QStringLiteral("cannot be read"))) << missing.failure().toStdString();
     EXPECT_EQ(table(), before);
 }
+
+TEST_F(ScanUpdateTest, UnreadableEntriesKeepTheirRecordsAndOlderRecordsGetTheirNumbers)
+{
+    for (const char* file : {"disk/a.txt", "disk/locked/b.txt", "disk/locked/in/c.txt", "disk/gone.txt"})
+        makeFile(QString::fromLatin1(file), 100);
+    const TopFolder top = scan(QStringLiteral("disk"));
+    // Records as an older store holds them: texts without numbers, no disk recorded.
+    db().exec("UPDATE main SET bytes = NULL, created = NULL, modified = NULL");
+    db().exec("DELETE FROM scans");
+
+    // The top folder found by key with or without ">" and by path, not in another catalogue.
+    for (const QString& name : {top.key, top.key.chopped(1), pathOf(QStringLiteral("disk")),
+             pathOf(QStringLiteral("disk/"))})
+        EXPECT_EQ(findTopFolder(db(), QStringLiteral("Disks"), name).value_or(TopFolder {}).key, top.key)
+            << name.toStdString();
+    EXPECT_FALSE(findTopFolder(db(), QStringLiteral("Other"), top.key));
+    EXPECT_FALSE(findTopFolder(db(), QStringLiteral("Disks"), pathOf(QStringLiteral("disk/locked"))));
+
+    scantest::FaultyFileSystem faulty;
+    faulty.unreadableFolders = {"locked"};
+    faulty.vanished = {"gone.txt"}; // the entry is listed but cannot be looked at
+    ScanUpdate update(db(), QStringLiteral("Disks"), top);
+    ASSERT_TRUE(update.run()) << update.failure().toStdString();
+    EXPECT_EQ(update.skippedCount(), 2);
+    EXPECT_TRUE(skippedReport(update.skippedCount(), update.firstSkipped()).contains(QStringLiteral("locked")));
+    // locked/, locked/b.txt, locked/in/, locked/in/c.txt and gone.txt stay as they were.
+    const UpdateCounts& c = update.counts();
+    EXPECT_EQ(c.unread, 5);
+    EXPECT_EQ(c.removed, 0);
+    EXPECT_EQ(c.added, 0);
+    EXPECT_EQ(count(QStringLiteral("dbaseName = 'Disks'")), 7);
+    EXPECT_TRUE(updateSummary(c).contains(QStringLiteral("5 kept as they were")));
+    // The numbers an older store lacked are there now, without counting as changes.
+    EXPECT_EQ(count(QStringLiteral("bytes IS NULL AND path NOT LIKE '%locked%' AND path NOT LIKE '%gone%'")), 0);
+    // Only the top folder changed: its size counts what could be read, as a scan's does.
+    EXPECT_EQ(c.changed, 1);
+    EXPECT_EQ(texts(QStringLiteral("SELECT size FROM main WHERE ID = '%1'").arg(top.key)), QStringList {QStringLiteral("100")});
+    // The disk it was read from is recorded now.
+    EXPECT_TRUE(scanInfo(db(), QStringLiteral("Disks"), top.key)->disk.known());
+}
+
+TEST_F(ScanUpdateTest, AnotherDiskAtTheFolderIsTold)
+{
+    makeFile(QStringLiteral("disk/a.txt"), 1);
+    const TopFolder top = scan(QStringLiteral("disk"));
+    EXPECT_TRUE(otherDiskWarning(db(), QStringLiteral("Disks"), top).isEmpty()) << "the same disk";
+    if (diskOf(top.path).uuid.isEmpty())
+        GTEST_SKIP() << "this file system tells no identifier";
+    db().exec("UPDATE scans SET uuid = 'another-disk', label = 'HOLIDAYS'");
+    const QString warning = otherDiskWarning(db(), QStringLiteral("Disks"), top);
+    EXPECT_TRUE(warning.contains(QStringLiteral("is not the one"))) << warning.toStdString();
+    EXPECT_TRUE(warning.contains(QStringLiteral("HOLIDAYS")));
+    // Unknown before (an older scan): nothing to compare, nothing told.
+    db().exec("UPDATE scans SET uuid = ''");
+    EXPECT_TRUE(otherDiskWarning(db(), QStringLiteral("Disks"), top).isEmpty());
+}
