@@ -70,10 +70,15 @@ int statEntry(int dirFd, const char* name, int flags, EntryInfo& info)
     return statPlain(dirFd, name, flags, info);
 }
 
-std::unique_ptr<Folder> failed(int& error)
+// A listing over a folder's descriptor, which it then owns; null with
+// `error` set when the folder could not be opened.
+DIR* listing(int fd, int& error)
 {
-    error = errno;
-    return nullptr;
+    DIR* dir = fd < 0 ? nullptr : ::fdopendir(fd);
+    error = dir ? 0 : errno;
+    if (!dir && fd >= 0)
+        ::close(fd);
+    return dir;
 }
 
 void put(char* at, int value, int width)
@@ -217,15 +222,8 @@ int Folder::fd()
 
 std::unique_ptr<Folder> FileSystem::open(const std::string& path, int& error)
 {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    DIR* dir = fd < 0 ? nullptr : ::fdopendir(fd);
-    if (!dir) {
-        if (fd >= 0)
-            ::close(fd);
-        return failed(error);
-    }
-    error = 0;
-    return std::unique_ptr<Folder>(new Folder(dir, nullptr, path));
+    DIR* dir = listing(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC), error);
+    return dir ? std::unique_ptr<Folder>(new Folder(dir, nullptr, path)) : nullptr;
 }
 
 std::unique_ptr<Folder> FileSystem::open(Folder& parent, const char* name, int& error)
@@ -235,15 +233,8 @@ std::unique_ptr<Folder> FileSystem::open(Folder& parent, const char* name, int& 
         error = ESTALE;
         return nullptr;
     }
-    const int fd = ::openat(parentFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    DIR* dir = fd < 0 ? nullptr : ::fdopendir(fd);
-    if (!dir) {
-        if (fd >= 0)
-            ::close(fd);
-        return failed(error);
-    }
-    error = 0;
-    return std::unique_ptr<Folder>(new Folder(dir, &parent, name));
+    DIR* dir = listing(::openat(parentFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC), error);
+    return dir ? std::unique_ptr<Folder>(new Folder(dir, &parent, name)) : nullptr;
 }
 
 const char* FileSystem::next(Folder& folder, int& error)
