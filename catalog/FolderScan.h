@@ -56,13 +56,15 @@ struct ScannedEntry {
     bool folder;
 };
 
+// Told on the thread that runs the scan (the one calling walk() or run()),
+// never on the walker's.
 class ScanListener {
 public:
     virtual ~ScanListener() = default;
     // A record was stored. An exception stops the scan as a failure.
     virtual void entryStored(const ScannedEntry& entry) = 0;
     // About once a progress interval: the entries seen so far and the folder
-    // being read. False stops the scan. The store may be inside a
+    // being read. The walk waits for the answer; false stops it there. The store may be inside a
     // transaction: whatever runs from here must not write to it.
     virtual bool progress(std::int64_t entries, const QString& folder) = 0;
 };

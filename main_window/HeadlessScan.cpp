@@ -12,6 +12,7 @@
 
 #include <SQLiteCpp/Database.h>
 
+#include <atomic>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -34,11 +35,13 @@ const char* const kUsageText
       "that could not be read were left out (the rest is kept); 130 when interrupted\n"
       "(what was added is kept).\n";
 
-volatile std::sig_atomic_t interrupted = 0;
+// The signal may land on the walker's thread; the progress report reads it on this one.
+std::atomic<bool> interrupted {false};
+static_assert(std::atomic<bool>::is_always_lock_free, "set from a signal handler");
 
 extern "C" void onInterrupt(int)
 {
-    interrupted = 1;
+    interrupted = true;
 }
 
 // Ctrl+C, a hang-up or a termination request ends the walk and keeps what
@@ -47,7 +50,7 @@ class InterruptGuard {
 public:
     InterruptGuard()
     {
-        interrupted = 0;
+        interrupted = false;
         struct sigaction action { };
         action.sa_handler = onInterrupt;
         sigemptyset(&action.sa_mask);
