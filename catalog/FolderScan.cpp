@@ -317,6 +317,7 @@ void FolderScan::unwindFrames()
 
 void FolderScan::finish()
 {
+    std::int64_t counted = -1;
     try {
         if (topPending_) {
             topPending_ = false;
@@ -327,15 +328,22 @@ void FolderScan::finish()
         if (!storeDamaged_) {
             begin();
             keys_.release();
-            if (!topKey_.isEmpty())
-                recordScanEnd(db_, QString::fromStdString(databaseName_), topKey_, recordsKept());
+            if (!topKey_.isEmpty()) {
+                counted = recordsKept();
+                recordScanEnd(db_, QString::fromStdString(databaseName_), topKey_, counted);
+            }
         }
     } catch (const std::exception& e) {
         if (failure_.isEmpty())
             failure_ = QString::fromUtf8(e.what());
     }
+    sqlite3* handle = db_.getHandle();
+    const bool open = inTransaction_ && !sqlite3_get_autocommit(handle);
     try {
         commit();
+        // The count went in with the records it counted: it holds until the table changes.
+        if (open && counted >= 0)
+            counted_ = Counted {counted, sqlite3_total_changes64(handle), dataVersion()};
     } catch (const std::exception& e) {
         if (failure_.isEmpty())
             failure_ = QString::fromUtf8(e.what());
@@ -789,6 +797,9 @@ std::int64_t FolderScan::recordsKept() const
     if (firstSrNo_ == 0)
         return 0; // nothing ever reached the table
     try {
+        if (counted_.records >= 0 && sqlite3_total_changes64(db_.getHandle()) == counted_.changes
+            && dataVersion() == counted_.version)
+            return counted_.records;
         SQLite::Statement st(db_, Queries::kCountScanRecords);
         st.bind(1, static_cast<int64_t>(firstSrNo_));
         st.bind(2, databaseName_);
@@ -798,6 +809,11 @@ std::int64_t FolderScan::recordsKept() const
     } catch (const std::exception& e) {
         throw DbError(e.what());
     }
+}
+
+std::int64_t FolderScan::dataVersion() const
+{
+    return db_.execAndGet("PRAGMA data_version").getInt64();
 }
 
 QString keptText(const FolderScan& scan)

@@ -261,6 +261,14 @@ private:
 
     std::int64_t records_ = 0;
     std::int64_t firstSrNo_ = 0; // of the run's first stored record
+    // The count finish() committed, good while the table is as it left it:
+    // no change through this connection, no commit by another.
+    struct Counted {
+        std::int64_t records = -1;
+        std::int64_t changes = 0, version = 0;
+    };
+    Counted counted_;
+    std::int64_t dataVersion() const;
     bool storeDamaged_ = false;
     QString failure_;
 };

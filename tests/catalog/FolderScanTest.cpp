@@ -423,6 +423,12 @@ TEST_F(FolderScanTest, AFailureOfTheStoreOrTheListenerStopsBothSidesAndIsTold)
         // The top-level record and the inserts of 32 up to the one it was in.
         EXPECT_EQ(count(), 1 + 2528);
         EXPECT_EQ(listener.stored.size(), 2499u);
+        // The count stays true when another writer or this connection changes the table later.
+        SQLite::Database other(storePath(), SQLite::OPEN_READWRITE);
+        other.exec("DELETE FROM main WHERE SrNO = (SELECT max(SrNO) FROM main)");
+        EXPECT_EQ(scan.recordsKept(), 2528);
+        db().exec("DELETE FROM main WHERE SrNO = (SELECT max(SrNO) FROM main)");
+        EXPECT_EQ(scan.recordsKept(), 2527);
     }
     expectConsistent(db(), top, false);
 }
