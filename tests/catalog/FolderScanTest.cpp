@@ -424,7 +424,7 @@ TEST_F(FolderScanTest, AFailureOfTheStoreOrTheListenerStopsBothSidesAndIsTold)
         EXPECT_EQ(count(), 1 + 2528);
         EXPECT_EQ(listener.stored.size(), 2499u);
         // The count stays true when another writer or this connection changes the table later.
-        SQLite::Database other(storePath(), SQLite::OPEN_READWRITE);
+        SQLite::Database other(storePath().toStdString(), SQLite::OPEN_READWRITE);
         other.exec("DELETE FROM main WHERE SrNO = (SELECT max(SrNO) FROM main)");
         EXPECT_EQ(scan.recordsKept(), 2528);
         db().exec("DELETE FROM main WHERE SrNO = (SELECT max(SrNO) FROM main)");
