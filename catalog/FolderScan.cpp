@@ -257,7 +257,13 @@ void FolderScan::walk(const QString& fPath, const QString& sParent, const QStrin
     walkEnded_ = false;
     progressAsked_ = false;
     abort_ = failed_;
-    std::thread walker([this, &folder] { walkThread(std::move(folder)); });
+    std::thread walker;
+    try {
+        walker = std::thread([this, &folder] { walkThread(std::move(folder)); });
+    } catch (const std::exception& e) {
+        fail(e.what()); // no thread to be had
+        return;
+    }
     for (;;) {
         // Whatever goes wrong here, the walker is heard out before it is joined.
         try {
