@@ -189,24 +189,28 @@ void DateFormatter::format(std::int64_t secondsSinceEpoch, char (&out)[20])
         formatDate(secondsSinceEpoch, out);
         return;
     }
-    // The civil date of a day count (H. Hinnant's days_from_civil, backwards).
     const std::int64_t local = secondsSinceEpoch + offset_;
     const std::int64_t days = local / 86400, second = local % 86400;
-    const std::int64_t z = days + 719468;
-    const std::int64_t era = z / 146097;
-    const std::int64_t dayOfEra = z - era * 146097;
-    const std::int64_t yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
-    const std::int64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
-    const std::int64_t mp = (5 * dayOfYear + 2) / 153;
-    const int day = static_cast<int>(dayOfYear - (153 * mp + 2) / 5 + 1);
-    const int month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
-    const int year = static_cast<int>(yearOfEra + era * 400 + (month <= 2 ? 1 : 0));
-    put(out, year, 4);
-    out[4] = '-';
-    put(out + 5, month, 2);
-    out[7] = '-';
-    put(out + 8, day, 2);
-    out[10] = ' ';
+    if (days != day_) {
+        // The civil date of a day count (H. Hinnant's days_from_civil, backwards).
+        day_ = days;
+        const std::int64_t z = days + 719468;
+        const std::int64_t era = z / 146097;
+        const std::int64_t dayOfEra = z - era * 146097;
+        const std::int64_t yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+        const std::int64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+        const std::int64_t mp = (5 * dayOfYear + 2) / 153;
+        const int day = static_cast<int>(dayOfYear - (153 * mp + 2) / 5 + 1);
+        const int month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
+        const int year = static_cast<int>(yearOfEra + era * 400 + (month <= 2 ? 1 : 0));
+        put(date_, year, 4);
+        date_[4] = '-';
+        put(date_ + 5, month, 2);
+        date_[7] = '-';
+        put(date_ + 8, day, 2);
+        date_[10] = ' ';
+    }
+    std::memcpy(out, date_, 11);
     put(out + 11, static_cast<int>(second / 3600), 2);
     out[13] = ':';
     put(out + 14, static_cast<int>(second / 60 % 60), 2);

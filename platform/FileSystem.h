@@ -76,6 +76,8 @@ private:
     std::int64_t hour_ = -1; // start of the hour whose offset is known
     std::int64_t offset_ = 0; // seconds east of UTC
     bool steady_ = false; // the offset holds for the whole hour
+    std::int64_t day_ = -1; // the local day whose text is in date_
+    char date_[11] = {}; // "YYYY-MM-DD "
 };
 
 // The system's text for an errno value.
