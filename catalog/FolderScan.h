@@ -64,8 +64,9 @@ public:
     // A record was stored. An exception stops the scan as a failure.
     virtual void entryStored(const ScannedEntry& entry) = 0;
     // About once a progress interval: the entries seen so far and the folder
-    // being read. The walk waits for the answer; false stops it there. The store may be inside a
-    // transaction: whatever runs from here must not write to it.
+    // being read. The walk waits for the answer; false stops it there. The
+    // store may be inside a transaction: whatever runs from here must not
+    // write to it.
     virtual bool progress(std::int64_t entries, const QString& folder) = 0;
 };
 
