@@ -22,12 +22,16 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QTreeWidget>
 
 #include <SQLiteCpp/Database.h>
 #include <SQLiteCpp/Statement.h>
 
 #include <algorithm>
+#include <initializer_list>
+#include <memory>
 #include <cstdio>
 #include <filesystem>
 #include <string>
@@ -151,6 +155,60 @@ void freshStore(const QString& folder)
         std::fprintf(stderr, "%s\n", qPrintable(error));
 }
 
+// Seconds one outside program takes over the tree, or a negative number when
+// it is not installed or fails.
+double toolSeconds(const QString& program, const QStringList& args)
+{
+    const QString found = QStandardPaths::findExecutable(program);
+    if (found.isEmpty())
+        return -1;
+    QProcess p;
+    p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    p.setStandardOutputFile(QProcess::nullDevice());
+    QElapsedTimer t;
+    t.start();
+    p.start(found, args);
+    if (!p.waitForFinished(-1) || p.exitStatus() != QProcess::NormalExit || p.exitCode() != 0)
+        return -1;
+    return seconds(t);
+}
+
+// Processor seconds of every thread of this program and of the programs it
+// waited for: beside the elapsed time, what a run costs on a busy machine.
+double cpuSeconds()
+{
+    rusage self {}, children {};
+    getrusage(RUSAGE_SELF, &self);
+    getrusage(RUSAGE_CHILDREN, &children);
+    auto s = [](const timeval& t) { return static_cast<double>(t.tv_sec) + static_cast<double>(t.tv_usec) / 1e6; };
+    return s(self.ru_utime) + s(self.ru_stime) + s(children.ru_utime) + s(children.ru_stime);
+}
+
+// The best of the rounds, elapsed and processor time each on its own, or
+// negative when there was none.
+struct Best {
+    double s = -1, cpu = -1;
+    double cpuAtStart = 0;
+    void start() { cpuAtStart = cpuSeconds(); }
+    void take(double x)
+    {
+        const double c = cpuSeconds() - cpuAtStart;
+        if (x >= 0 && (s < 0 || x < s))
+            s = x;
+        if (x >= 0 && (cpu < 0 || c < cpu))
+            cpu = c;
+    }
+};
+
+void printRatios(const char* what, const Best& b, std::initializer_list<std::pair<const char*, double>> others)
+{
+    std::printf("%s: %.3f s (%.3f s of processor time)", what, b.s, b.cpu);
+    for (const auto& [name, o] : others)
+        if (o > 0)
+            std::printf(", %.2f x %s", b.s / o, name);
+    std::printf("\n");
+}
+
 void scan(const qmbench::Options& options)
 {
     qm::setMessageHook([](const QString& text) { std::fprintf(stderr, "message: %s\n", qPrintable(text)); });
@@ -169,65 +227,124 @@ void scan(const qmbench::Options& options)
         const long long made = makeTree(root, options.entries);
         std::printf("tree: %lld entries made in %.1f s\n", made, seconds(build));
     }
+    const int rounds = std::max(1, qEnvironmentVariableIntValue("QM_BENCH_ROUNDS") > 0
+            ? qEnvironmentVariableIntValue("QM_BENCH_ROUNDS")
+            : 3);
 
-    // Warm the cache, then take the best of three plain walks.
+    // Warm the cache; then every way of reading the tree once a round, one
+    // after another, and the best of each: the machine may be busy with other
+    // work now and then.
     long long walked = 0;
     floorSeconds(root, walked);
-    double floor = 1e9;
-    for (int i = 0; i < 3; ++i)
-        floor = std::min(floor, floorSeconds(root, walked));
-    std::printf("floor (readdir + fstatat of every entry): %lld entries in %.3f s, %.0f entries/s\n", walked,
-        floor, static_cast<double>(walked) / floor);
+    const QString ducDb = QDir(options.workFolder).filePath(QStringLiteral("duc.db"));
+    Best floor, plain, headless, window, ncdu, duc;
+    long long nodes = 0;
+    double rssBefore = 0, rssAfter = 0;
+    std::unique_ptr<qm::Form1> form;
+    for (int round = 1; round <= rounds; ++round) {
+        floor.start();
+        floor.take(floorSeconds(root, walked));
 
-    // The store alone: the walk and the records, no window.
-    {
-        freshStore(QDir(options.workFolder).filePath(QStringLiteral("plain")));
-        auto db = qm::openConnection(qm::databasePath());
+        // The store alone: the walk and the records, no window.
+        {
+            freshStore(QDir(options.workFolder).filePath(QStringLiteral("plain")));
+            auto db = qm::openConnection(qm::databasePath());
+            plain.start();
+            QElapsedTimer t;
+            t.start();
+            qm::FolderScan only(*db, QStringLiteral("Bench"), 1);
+            only.run(qm::startFolderOf(treeFolder));
+            plain.take(seconds(t));
+        }
+
+        // quillmark add-folder, as the command line runs it.
+        {
+            freshStore(QDir(options.workFolder).filePath(QStringLiteral("headless")));
+            headless.start();
+            QElapsedTimer t;
+            t.start();
+            std::fflush(stdout);
+            const int saved = ::dup(STDOUT_FILENO);
+            const int null = ::open("/dev/null", O_WRONLY | O_CLOEXEC);
+            ::dup2(null, STDOUT_FILENO);
+            qm::runAddFolderCommand({treeFolder, QStringLiteral("--name"), QStringLiteral("Bench")});
+            std::fflush(stdout);
+            ::dup2(saved, STDOUT_FILENO);
+            ::close(saved);
+            ::close(null);
+            headless.take(seconds(t));
+        }
+
+        ncdu.start();
+        ncdu.take(toolSeconds(QStringLiteral("ncdu"),
+            {QStringLiteral("-0"), QStringLiteral("-x"), QStringLiteral("-o"), QStringLiteral("/dev/null"),
+                treeFolder}));
+        QFile::remove(ducDb);
+        duc.start();
+        duc.take(toolSeconds(QStringLiteral("duc"),
+            {QStringLiteral("index"), QStringLiteral("-q"), QStringLiteral("-x"), QStringLiteral("-d"), ducDb,
+                treeFolder}));
+
+        // "Add Folder" on the main window into a fresh database.mdb.
+        form.reset();
+        freshStore(QDir(options.workFolder).filePath(QStringLiteral("window")));
+        rssBefore = peakMegabytes();
+        form = std::make_unique<qm::Form1>();
+        form->Form_Load();
+        form->Dir1->setPath(treeFolder);
+        window.start();
         QElapsedTimer t;
         t.start();
-        qm::FolderScan plain(*db, QStringLiteral("Bench"), 1);
-        plain.run(qm::startFolderOf(treeFolder));
-        const double s = seconds(t);
-        std::printf("scan, store only: %lld records in %.3f s, %.0f entries/s, %.2f x floor\n",
-            static_cast<long long>(plain.recordsWritten()), s, static_cast<double>(walked) / s, s / floor);
+        form->Command2_Click();
+        window.take(seconds(t));
+        rssAfter = peakMegabytes();
+        nodes = form->TreeView1->Nodes().Count() - 1;
+        std::printf("round %d: floor %.3f s, store only %.3f s, add-folder %.3f s, ncdu %.3f s, duc %.3f s, "
+                    "Add Folder %.3f s\n",
+            round, floor.s, plain.s, headless.s, ncdu.s, duc.s, window.s);
     }
 
-    // "Add Folder" on the main window into a fresh database.mdb.
-    freshStore(QDir(options.workFolder).filePath(QStringLiteral("window")));
-    const double rssBefore = peakMegabytes();
-    qm::Form1 form;
-    form.Form_Load();
-    form.Dir1->setPath(treeFolder);
-    QElapsedTimer t;
-    t.start();
-    form.Command2_Click();
-    const double scanSeconds = seconds(t);
-    const double rssAfter = peakMegabytes();
-    std::printf("scan, Add Folder: %lld nodes in %.3f s, %.0f entries/s, %.2f x floor (target 3)\n",
-        static_cast<long long>(form.TreeView1->Nodes().Count() - 1), scanSeconds,
-        static_cast<double>(walked) / scanSeconds, scanSeconds / floor);
-    std::printf("peak memory: %.0f MB before the scan, %.0f MB after (target 300)\n", rssBefore, rssAfter);
+    std::printf("floor (readdir + fstatat of every entry): %lld entries in %.3f s (%.3f s of processor time), "
+                "%.0f entries/s\n",
+        walked, floor.s, floor.cpu, static_cast<double>(walked) / floor.s);
+    if (ncdu.s < 0)
+        std::printf("ncdu -0 -x -o /dev/null: not installed\n");
+    else
+        printRatios("ncdu -0 -x -o /dev/null", ncdu, {{"floor", floor.s}});
+    if (duc.s < 0)
+        std::printf("duc index -x -d DB: not installed\n");
+    else
+        printRatios("duc index -x -d DB", duc, {{"floor", floor.s}});
+    printRatios("scan, store only", plain, {{"floor", floor.s}, {"ncdu", ncdu.s}, {"duc", duc.s}});
+    printRatios("scan, quillmark add-folder", headless,
+        {{"floor (target 1.25)", floor.s}, {"ncdu (target 1)", ncdu.s}, {"duc (target 1)", duc.s}});
+    std::printf("scan, Add Folder: %lld nodes in %.3f s (%.3f s of processor time), %.0f entries/s, %.2f x floor "
+                "(target 1.4)\n",
+        nodes, window.s, window.cpu, static_cast<double>(walked) / window.s, window.s / floor.s);
+    std::printf("best of %d rounds\n", rounds);
+    std::printf("peak memory: %.0f MB before the last scan, %.0f MB after (target 300)\n", rssBefore, rssAfter);
 
     // LoadTree on an emptied tree.
-    form.TreeView1->Nodes().Clear();
-    t.restart();
-    qm::XpandTree::LoadTree(form);
+    form->TreeView1->Nodes().Clear();
+    QElapsedTimer t;
+    t.start();
+    qm::XpandTree::LoadTree(*form);
     std::printf("LoadTree: %lld nodes in %.3f s (target 1)\n",
-        static_cast<long long>(form.TreeView1->Nodes().Count()), seconds(t));
+        static_cast<long long>(form->TreeView1->Nodes().Count()), seconds(t));
 
     // A click on the flat folder.
-    SQLite::Statement st(*form.Adodc1->connection(), "SELECT ID FROM main WHERE path = ?");
+    SQLite::Statement st(*form->Adodc1->connection(), "SELECT ID FROM main WHERE path = ?");
     st.bind(1, (treeFolder + QStringLiteral("/flat/")).toStdString());
     if (!st.executeStep()) {
         std::printf("click: the flat folder has no record\n");
         return;
     }
-    qm::Node* flat = form.TreeView1->Nodes().find(QString::fromStdString(st.getColumn(0).getString()));
-    form.TreeView1->setSelectedItem(flat);
+    qm::Node* flat = form->TreeView1->Nodes().find(QString::fromStdString(st.getColumn(0).getString()));
+    form->TreeView1->setSelectedItem(flat);
     t.restart();
-    form.TreeView1_NodeClick(flat);
+    form->TreeView1_NodeClick(flat);
     std::printf("click on the flat folder: %d rows in %.3f s (target 0.1)\n",
-        form.ListView1->topLevelItemCount(), seconds(t));
+        form->ListView1->topLevelItemCount(), seconds(t));
 }
 
 // The same tree scanned ten times into one catalogue by the command line:

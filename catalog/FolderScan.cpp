@@ -13,6 +13,7 @@
 #include <cstring>
 #include <future>
 #include <optional>
+#include <thread>
 
 #include <SQLiteCpp/Database.h>
 #include <SQLiteCpp/Exception.h>
@@ -62,6 +63,25 @@ StartFolder startFolderOf(const QString& reportedPath)
     return top;
 }
 
+// Rows handed from the walker to the store: the items in walk order and the
+// texts they point into.
+struct FolderScan::Batch {
+    std::vector<Item> items;
+    std::string text;
+    int records = 0;
+};
+
+// A row waiting for the insert, with the texts bound to it.
+struct FolderScan::Pending {
+    const Item* item;
+    const char* text; // the batch's
+    std::int64_t key;
+    std::string keyText, parentBytes, size;
+    QString parent;
+    char date[20];
+    bool announce; // the listener hears of it (not of the top-level folder)
+};
+
 FolderScan::FolderScan(SQLite::Database& db, const QString& databaseName, std::int64_t floorKey,
     ScanListener* listener, FileSystem& fs)
     : db_(db)
@@ -85,6 +105,7 @@ FolderScan::FolderScan(SQLite::Database& db, const QString& databaseName, std::i
         }
     }
     rows_.resize(kRowsPerInsert);
+    filling_ = std::make_unique<Batch>();
     lastProgress_ = std::chrono::steady_clock::now();
 }
 
@@ -172,15 +193,28 @@ QString FolderScan::newKey()
 void FolderScan::addTopFolder(const StartFolder& top, const QString& key)
 {
     delKey_ = utf8(key);
-    top_ = queue(roundToInt64(numericValue(key)).value_or(0), utf8(kRootKey), kRootKey, utf8(top.fileName),
-        utf8(top.path), true, startInfo_);
-    Row& row = rows_[static_cast<size_t>(top_.row)];
+    Batch batch;
+    batch.text = utf8(top.fileName);
+    const auto nameLength = static_cast<std::uint32_t>(batch.text.size());
+    batch.text += utf8(top.path);
+    const Item item {0, startInfo_.created, startInfo_.modified, nameLength,
+        static_cast<std::uint32_t>(batch.text.size()) - nameLength, 0, nameLength, Item::Folder, false};
+    Pending& row = rows_[0];
+    row.item = &item;
+    row.text = batch.text.data();
+    row.key = roundToInt64(numericValue(key)).value_or(0);
     row.keyText = delKey_;
+    row.parentBytes = utf8(kRootKey);
+    row.parent = kRootKey;
+    row.size.clear(); // follows when the walk of the start folder ends
+    dates_.format(item.created, row.date);
     row.announce = false; // its node is the caller's
-    topPending_ = true;
+    waiting_ = 1;
     // Stored at once, so that a store that refuses it is known before the
     // caller adds the node; the disk it is read from goes beside it.
     flush();
+    top_.srNo = sqlite3_last_insert_rowid(db_.getHandle());
+    topPending_ = true;
     topKey_ = key;
     begin();
     recordScanStart(db_, QString::fromStdString(databaseName_), key, diskOf(top.path),
@@ -217,60 +251,105 @@ void FolderScan::walk(const QString& fPath, const QString& sParent, const QStrin
             device_ = info.device;
     }
 
-    const ParentKey parent {sParent, utf8(sParent)};
-    frames_.assign(1, Frame {target, 0});
+    const std::string parentBytes = utf8(sParent);
+    frames_.assign(1, Frame {0, -1, false});
+    open_.clear();
+    walkEnded_ = false;
+    progressAsked_ = false;
+    abort_ = failed_;
+    std::thread walker;
     try {
-        list(*folder, &parent);
-        lastTotal_ = frames_.back().bytes;
-        setSize(frames_.back().target, lastTotal_);
-        frames_.clear();
-        return;
-    } catch (const Stop&) {
+        walker = std::thread([this, &folder] { walkThread(std::move(folder)); });
     } catch (const std::exception& e) {
-        failure_ = QString::fromUtf8(e.what());
+        fail(e.what()); // no thread to be had
+        return;
     }
-    unwind();
+    for (;;) {
+        // Whatever goes wrong here, the walker is heard out before it is joined.
+        try {
+            store(sParent, parentBytes);
+            break;
+        } catch (const std::exception& e) {
+            fail(e.what());
+        }
+    }
+    walker.join();
+    if (!walkFailure_.isEmpty())
+        fail(walkFailure_.toUtf8().constData());
+
+    if (target.srNo != 0 && !storeDamaged_) {
+        try {
+            setSize(target.srNo, lastTotal_);
+        } catch (const std::exception& e) {
+            // After a failure the failure is what gets told.
+            if (failure_.isEmpty())
+                failure_ = QString::fromUtf8(e.what());
+        }
+    }
 }
 
-void FolderScan::unwind()
+void FolderScan::walkThread(std::unique_ptr<Folder> folder)
 {
-    // The folders still open get the total of what was counted, which is
-    // what the catalogue now holds of them.
-    while (!frames_.empty()) {
-        Frame& f = frames_.back();
-        if (frames_.size() == 1)
-            lastTotal_ = f.bytes;
-        else
-            frames_[frames_.size() - 2].bytes += f.bytes;
+    try {
         try {
-            setSize(f.target, f.bytes);
-        } catch (const std::exception&) {
-            // The store has already failed; the failure is what gets told.
+            list(*folder, true);
+        } catch (const Stop&) {
+        } catch (const std::exception& e) {
+            walkFailure_ = QString::fromUtf8(e.what());
         }
-        frames_.pop_back();
+        folder.reset();
+        unwindFrames();
+        handOver();
+    } catch (const std::exception& e) {
+        if (walkFailure_.isEmpty())
+            walkFailure_ = QString::fromUtf8(e.what());
     }
+    {
+        const std::lock_guard lock(mutex_);
+        walkEnded_ = true;
+    }
+    toStore_.notify_one();
+}
+
+void FolderScan::unwindFrames()
+{
+    // Folders left open by a stop get the total of what was counted, which
+    // is what the catalogue now holds of them.
+    while (frames_.size() > 1)
+        closeFrame();
+    lastTotal_ = frames_.back().bytes;
+    frames_.clear();
 }
 
 void FolderScan::finish()
 {
+    std::int64_t counted = -1;
     try {
         if (topPending_) {
-            setSize(top_, lastTotal_);
             topPending_ = false;
+            if (top_.srNo != 0)
+                setSize(top_.srNo, lastTotal_);
         }
         flush();
         if (!storeDamaged_) {
             begin();
             keys_.release();
-            if (!topKey_.isEmpty())
-                recordScanEnd(db_, QString::fromStdString(databaseName_), topKey_, recordsKept());
+            if (!topKey_.isEmpty()) {
+                counted = recordsKept();
+                recordScanEnd(db_, QString::fromStdString(databaseName_), topKey_, counted);
+            }
         }
     } catch (const std::exception& e) {
         if (failure_.isEmpty())
             failure_ = QString::fromUtf8(e.what());
     }
+    sqlite3* handle = db_.getHandle();
+    const bool open = inTransaction_ && !sqlite3_get_autocommit(handle);
     try {
         commit();
+        // The count went in with the records it counted: it holds until the table changes.
+        if (open && counted >= 0)
+            counted_ = Counted {counted, sqlite3_total_changes64(handle), dataVersion()};
     } catch (const std::exception& e) {
         if (failure_.isEmpty())
             failure_ = QString::fromUtf8(e.what());
@@ -298,60 +377,57 @@ QString FolderScan::run(const StartFolder& top)
     return key;
 }
 
-void FolderScan::list(Folder& folder, const ParentKey* parent)
+// ---- The walker's side ----
+
+void FolderScan::list(Folder& folder, bool record)
 {
     const size_t pathLength = path_.size();
     int error = 0;
     while (const char* name = fs_.next(folder, error)) {
         if (isDotOrDotDot(name))
             continue;
+        if (abort_.load(std::memory_order_relaxed))
+            throw Stop {};
         if ((++seen_ & 15) == 0)
             checkProgress();
         const std::string_view nameView(name);
         EntryInfo info;
         if (const int e = fs_.stat(folder, name, info)) {
             // A vanished entry of a hidden folder loses nothing of the catalogue.
-            if (parent || e != ENOENT)
+            if (record || e != ENOENT)
                 skip(nameView, errorText(e));
             continue;
         }
         if (info.kind == EntryKind::Other || info.device != device_)
             continue;
-        bool record = parent && name[0] != '.';
-        if (record && !isUtf8(nameView)) {
+        bool recorded = record && name[0] != '.';
+        if (recorded && !isUtf8(nameView)) {
             skip(nameView, QStringLiteral("the name is not valid UTF-8"));
-            record = false;
+            recorded = false;
         }
 
         if (info.kind == EntryKind::File) {
             frames_.back().bytes += info.size;
-            if (record) {
-                path_.append(nameView);
-                queue(nextKeyNumber(), parent->bytes, parent->text, nameView, path_, false, info);
-                path_.resize(pathLength);
-            }
+            if (recorded)
+                add(Item::File, nameView, info);
             continue;
         }
 
         int openError = 0;
         std::unique_ptr<Folder> sub = fs_.open(folder, name, openError);
         if (!sub) {
-            if (parent || openError != ENOENT)
+            if (record || openError != ENOENT)
                 skip(nameView, errorText(openError));
             continue;
         }
+        frames_.push_back(Frame {0, -1, false});
+        if (recorded) {
+            add(Item::Folder, nameView, info);
+            frames_.back().recorded = true;
+        }
         path_.append(nameView);
         path_.push_back('/');
-        SizeTarget target;
-        ParentKey key;
-        if (record) {
-            const std::int64_t number = nextKeyNumber();
-            target = queue(number, parent->bytes, parent->text, nameView, path_, true, info);
-            key.bytes = rows_[static_cast<size_t>(target.row)].keyText;
-            key.text = QString::fromLatin1(key.bytes.data(), static_cast<qsizetype>(key.bytes.size()));
-        }
-        frames_.push_back(Frame {target, 0});
-        list(*sub, record ? &key : nullptr);
+        list(*sub, recorded);
         closeFrame();
         path_.resize(pathLength);
     }
@@ -359,57 +435,256 @@ void FolderScan::list(Folder& folder, const ParentKey* parent)
         skip({}, errorText(error));
 }
 
-FolderScan::SizeTarget FolderScan::queue(std::int64_t key, std::string_view parent, const QString& parentText,
-    std::string_view name, std::string_view path, bool folder, const EntryInfo& info)
+void FolderScan::add(Item::Kind kind, std::string_view name, const EntryInfo& info)
 {
-    if (waiting_ == kRowsPerInsert)
+    if (filling_->records == kRowsPerBatch)
+        handOver();
+    Batch& b = *filling_;
+    const auto at = static_cast<std::uint32_t>(b.text.size());
+    b.text += path_;
+    b.text += name;
+    if (kind == Item::Folder) {
+        b.text.push_back('/');
+        frames_.back().item = static_cast<int>(b.items.size());
+    }
+    const auto length = static_cast<std::uint32_t>(b.text.size()) - at;
+    b.items.push_back(Item {kind == Item::File ? info.size : 0, info.created, info.modified, at, length,
+        static_cast<std::uint32_t>(at + path_.size()), static_cast<std::uint32_t>(name.size()), kind, false});
+    ++b.records;
+}
+
+void FolderScan::closeFrame()
+{
+    const Frame done = frames_.back();
+    frames_.pop_back();
+    frames_.back().bytes += done.bytes;
+    if (!done.recorded)
+        return;
+    // A record still in this batch takes its size along; one handed over is
+    // updated where it is stored.
+    Batch& b = *filling_;
+    if (done.item >= 0) {
+        Item& record = b.items[static_cast<size_t>(done.item)];
+        record.bytes = done.bytes;
+        record.sized = true;
+    }
+    b.items.push_back(Item {done.bytes, 0, 0, 0, 0, 0, 0, Item::Close, done.item >= 0});
+}
+
+void FolderScan::handOver()
+{
+    if (filling_->items.empty())
+        return;
+    std::unique_ptr<Batch> next;
+    {
+        std::unique_lock lock(mutex_);
+        toWalker_.wait(lock, [this] { return full_.size() < static_cast<size_t>(kBatchesAhead); });
+        full_.push_back(std::move(filling_));
+        if (!spare_.empty()) {
+            next = std::move(spare_.back());
+            spare_.pop_back();
+        }
+    }
+    toStore_.notify_one();
+    if (next) {
+        next->items.clear();
+        next->text.clear();
+        next->records = 0;
+    } else {
+        next = std::make_unique<Batch>();
+        next->items.reserve(kRowsPerBatch + kRowsPerBatch / 8);
+        next->text.reserve(kRowsPerBatch * 96);
+    }
+    filling_ = std::move(next);
+    for (Frame& f : frames_)
+        f.item = -1;
+}
+
+void FolderScan::skip(std::string_view name, const QString& reason)
+{
+    ++skippedCount_;
+    if (static_cast<int>(skipped_.size()) < kSkippedKept)
+        skipped_.push_back({displayPath(path_) + displayPath(name), reason});
+}
+
+void FolderScan::checkProgress()
+{
+    if (!listener_)
+        return;
+    const auto now = std::chrono::steady_clock::now();
+    if (now - lastProgress_ < interval_)
+        return;
+    lastProgress_ = now;
+    // The walk waits for the answer, so that a cancel stops it here.
+    std::unique_lock lock(mutex_);
+    askedEntries_ = seen_;
+    askedFolder_ = displayPath(path_);
+    progressAsked_ = true;
+    progressAnswered_ = false;
+    toStore_.notify_one();
+    toWalker_.wait(lock, [this] { return progressAnswered_; });
+    progressAsked_ = false;
+    if (abort_.load())
+        throw Stop {};
+    if (!goOn_) {
+        cancelled_ = true;
+        throw Stop {};
+    }
+}
+
+// ---- The store's side ----
+
+void FolderScan::store(const QString& parentKey, const std::string& parentBytes)
+{
+    std::unique_lock lock(mutex_);
+    for (;;) {
+        toStore_.wait(lock, [this] { return !full_.empty() || (progressAsked_ && !progressAnswered_) || walkEnded_; });
+        if (progressAsked_ && !progressAnswered_) {
+            lock.unlock();
+            answerProgress();
+            lock.lock();
+        } else if (!full_.empty()) {
+            std::unique_ptr<Batch> batch = std::move(full_.front());
+            full_.pop_front();
+            lock.unlock();
+            toWalker_.notify_one();
+            storeBatch(*batch, parentKey, parentBytes);
+            lock.lock();
+            spare_.push_back(std::move(batch));
+        } else {
+            return; // the walk has ended and everything it found is stored
+        }
+    }
+}
+
+void FolderScan::storeBatch(Batch& batch, const QString& parentKey, const std::string& parentBytes)
+{
+    for (const Item& item : batch.items) {
+        if (item.kind == Item::Close) {
+            if (open_.empty())
+                continue;
+            const std::int64_t srNo = open_.back().srNo;
+            open_.pop_back();
+            if (!item.sized && srNo != 0 && !storeDamaged_) {
+                try {
+                    setSize(srNo, item.bytes);
+                } catch (const std::exception& e) {
+                    fail(e.what());
+                }
+            }
+        } else if (failed_) {
+            if (item.kind == Item::Folder)
+                open_.push_back(OpenFolder {{}, {}, 0, -1});
+        } else {
+            try {
+                queue(item, batch, parentKey, parentBytes);
+                if (waiting_ == kRowsPerInsert) {
+                    flush();
+                    if (progressWaiting())
+                        answerProgress();
+                }
+            } catch (const std::exception& e) {
+                fail(e.what());
+            }
+        }
+    }
+    // The next batch's texts are elsewhere: nothing waits past this one.
+    try {
         flush();
-    Row& r = rows_[static_cast<size_t>(waiting_)];
+    } catch (const std::exception& e) {
+        fail(e.what());
+    }
+}
+
+void FolderScan::queue(const Item& item, const Batch& batch, const QString& parentKey, const std::string& parentBytes)
+{
+    const std::int64_t key = nextKeyNumber();
+    Pending& r = rows_[static_cast<size_t>(waiting_)];
+    r.item = &item;
+    r.text = batch.text.data();
     r.key = key;
     char keyText[24];
     r.keyText.assign(keyText, formatKey(key, keyText));
-    r.parent.assign(parent);
-    r.parentText = parentText;
-    r.name.assign(name);
-    r.path.assign(path);
-    r.size.clear(); // a folder's is known when its walk ends
-    r.bytes = folder ? 0 : info.size;
-    if (!folder)
-        appendSizeText(r.bytes, r.size);
-    r.created = info.created;
-    r.modified = info.modified;
-    char date[20];
-    formatDate(info.created, date);
-    r.date.assign(date, 19);
-    r.delKey = delKey_;
-    r.folder = folder;
+    if (open_.empty()) {
+        r.parent = parentKey;
+        r.parentBytes = parentBytes;
+    } else {
+        r.parent = open_.back().key;
+        r.parentBytes = open_.back().keyBytes;
+    }
+    r.size.clear();
+    if (item.kind == Item::File || item.sized)
+        appendSizeText(item.bytes, r.size);
+    dates_.format(item.created, r.date);
     r.announce = true;
-    return SizeTarget {waiting_++, 0};
+    if (item.kind == Item::Folder)
+        open_.push_back(OpenFolder {QString::fromLatin1(r.keyText.data(), static_cast<qsizetype>(r.keyText.size())),
+            r.keyText, 0, waiting_});
+    ++waiting_;
+}
+
+bool FolderScan::progressWaiting()
+{
+    const std::lock_guard lock(mutex_);
+    return progressAsked_ && !progressAnswered_;
+}
+
+void FolderScan::answerProgress()
+{
+    // The walker waits meanwhile: what it asked with stays as it is.
+    bool goOn = true;
+    if (!failed_) {
+        try {
+            goOn = listener_->progress(askedEntries_, askedFolder_);
+        } catch (const std::exception& e) {
+            fail(e.what());
+        }
+    }
+    {
+        const std::lock_guard lock(mutex_);
+        goOn_ = goOn;
+        progressAnswered_ = true;
+    }
+    toWalker_.notify_one();
+}
+
+void FolderScan::fail(const char* text)
+{
+    if (failure_.isEmpty())
+        failure_ = QString::fromUtf8(text);
+    failed_ = true;
+    abort_ = true;
 }
 
 void FolderScan::flush()
 {
     if (waiting_ == 0)
         return;
-    begin();
+    try {
+        begin();
+    } catch (...) {
+        waiting_ = 0; // they point into a batch that is about to go
+        throw;
+    }
     sqlite3* handle = db_.getHandle();
     const int count = waiting_;
-    auto bindRow = [this](sqlite3_stmt* st, int base, const Row& r) {
+    auto bindRow = [this](sqlite3_stmt* st, int base, const Pending& r) {
+        const Item& item = *r.item;
         bindText(st, base + 1, r.keyText);
-        bindText(st, base + 2, r.parent);
+        bindText(st, base + 2, r.parentBytes);
         bindText(st, base + 3, databaseName_);
-        bindText(st, base + 4, r.name);
-        bindText(st, base + 5, r.path);
+        bindText(st, base + 4, std::string_view(r.text + item.name, item.nameLength));
+        bindText(st, base + 5, std::string_view(r.text + item.path, item.pathLength));
         bindText(st, base + 6, r.size);
-        bindText(st, base + 7, r.date);
-        bindText(st, base + 8, r.delKey);
+        bindText(st, base + 7, std::string_view(r.date, 19));
+        bindText(st, base + 8, delKey_);
         // A folder's bytes come with its size text, once its walk has ended.
-        if (r.folder && r.size.empty())
+        if (item.kind == Item::Folder && !item.sized)
             sqlite3_bind_null(st, base + 9);
         else
-            sqlite3_bind_int64(st, base + 9, static_cast<sqlite3_int64>(r.bytes));
-        sqlite3_bind_int64(st, base + 10, r.created);
-        sqlite3_bind_int64(st, base + 11, r.modified);
+            sqlite3_bind_int64(st, base + 9, static_cast<sqlite3_int64>(item.bytes));
+        sqlite3_bind_int64(st, base + 10, item.created);
+        sqlite3_bind_int64(st, base + 11, item.modified);
     };
     int done = 0;
     std::optional<DbError> error;
@@ -439,19 +714,15 @@ void FolderScan::flush()
         ++done;
     }
     waiting_ = 0;
-    if (error) {
-        // The refused row and those queued after it are not stored: no size goes to them.
-        for (Frame& f : frames_)
-            if (f.target.row >= done)
-                f.target = {};
-        if (top_.row >= done)
-            top_ = {};
-    }
+    // The refused row and those queued after it are not stored: no size goes to them.
+    for (OpenFolder& f : open_)
+        f.pending = -1;
     if (listener_)
         for (int i = 0; i < done; ++i) {
-            const Row& r = rows_[static_cast<size_t>(i)];
+            const Pending& r = rows_[static_cast<size_t>(i)];
             if (r.announce)
-                listener_->entryStored({r.key, r.parentText, r.name, r.folder});
+                listener_->entryStored({r.key, r.parent,
+                    std::string_view(r.text + r.item->name, r.item->nameLength), r.item->kind == Item::Folder});
         }
     if (error)
         throw *error;
@@ -465,66 +736,26 @@ void FolderScan::stored(int first, int count, std::int64_t firstSrNo)
         firstSrNo_ = firstSrNo;
     records_ += count;
     transactionRows_ += count;
-    auto resolve = [&](SizeTarget& t) {
-        if (t.row >= first && t.row < first + count) {
-            t.srNo = firstSrNo + (t.row - first);
-            t.row = -1;
-        }
-    };
-    for (Frame& f : frames_)
-        resolve(f.target);
-    resolve(top_);
+    // Only the innermost open folders can still wait for their number.
+    for (auto f = open_.rbegin(); f != open_.rend() && f->pending >= 0; ++f)
+        if (f->pending >= first && f->pending < first + count)
+            f->srNo = firstSrNo + (f->pending - first);
 }
 
-void FolderScan::setSize(SizeTarget& target, std::uint64_t bytes)
+void FolderScan::setSize(std::int64_t srNo, std::uint64_t bytes)
 {
-    if (target.row >= 0) {
-        Row& row = rows_[static_cast<size_t>(target.row)];
-        row.size.clear();
-        appendSizeText(bytes, row.size);
-        row.bytes = bytes;
-    } else if (target.srNo != 0) {
-        begin();
-        std::string size;
-        appendSizeText(bytes, size);
-        bindText(update_, 1, size);
-        sqlite3_bind_int64(update_, 2, static_cast<sqlite3_int64>(bytes));
-        sqlite3_bind_int64(update_, 3, target.srNo);
-        bindText(update_, 4, databaseName_);
-        bindText(update_, 5, delKey_);
-        const int rc = sqlite3_step(update_);
-        sqlite3_reset(update_);
-        if (rc != SQLITE_DONE)
-            throw storeError();
-    }
-    target = {};
-}
-
-void FolderScan::closeFrame()
-{
-    Frame done = frames_.back();
-    frames_.pop_back();
-    frames_.back().bytes += done.bytes;
-    setSize(done.target, done.bytes);
-}
-
-void FolderScan::skip(std::string_view name, const QString& reason)
-{
-    ++skippedCount_;
-    if (static_cast<int>(skipped_.size()) < kSkippedKept)
-        skipped_.push_back({displayPath(path_) + displayPath(name), reason});
-}
-
-void FolderScan::checkProgress()
-{
-    const auto now = std::chrono::steady_clock::now();
-    if (now - lastProgress_ < interval_)
-        return;
-    lastProgress_ = now;
-    if (listener_ && !listener_->progress(seen_, displayPath(path_))) {
-        cancelled_ = true;
-        throw Stop {};
-    }
+    begin();
+    std::string size;
+    appendSizeText(bytes, size);
+    bindText(update_, 1, size);
+    sqlite3_bind_int64(update_, 2, static_cast<sqlite3_int64>(bytes));
+    sqlite3_bind_int64(update_, 3, srNo);
+    bindText(update_, 4, databaseName_);
+    bindText(update_, 5, delKey_);
+    const int rc = sqlite3_step(update_);
+    sqlite3_reset(update_);
+    if (rc != SQLITE_DONE)
+        throw storeError();
 }
 
 void FolderScan::begin()
@@ -572,6 +803,9 @@ std::int64_t FolderScan::recordsKept() const
     if (firstSrNo_ == 0)
         return 0; // nothing ever reached the table
     try {
+        if (counted_.records >= 0 && sqlite3_total_changes64(db_.getHandle()) == counted_.changes
+            && dataVersion() == counted_.version)
+            return counted_.records;
         SQLite::Statement st(db_, Queries::kCountScanRecords);
         st.bind(1, static_cast<int64_t>(firstSrNo_));
         st.bind(2, databaseName_);
@@ -581,6 +815,11 @@ std::int64_t FolderScan::recordsKept() const
     } catch (const std::exception& e) {
         throw DbError(e.what());
     }
+}
+
+std::int64_t FolderScan::dataVersion() const
+{
+    return db_.execAndGet("PRAGMA data_version").getInt64();
 }
 
 QString keptText(const FolderScan& scan)

@@ -9,17 +9,26 @@
 // is filled in when its own walk ends. Hidden entries (name starting with
 // ".") and entries that are neither files nor folders (links, sockets, FIFOs,
 // devices) get no record; the walk stays on the start folder's file system.
-// Records go in through a prepared multi-row insert, in transactions that
-// each hold many rows.
+// The walk runs on a thread of its own and hands finished rows over in
+// batches, through a short queue, to the thread that called walk(), which
+// stores them through a prepared multi-row insert in transactions that each
+// hold many rows, and tells the listener. The walk thus overlaps the store.
+// The walker waits for the caller only when a progress report is due, so a
+// cancel stops it exactly where the report was asked for; a store failure
+// stops it at its next entry.
 #include "catalog/CatalogueKeys.h"
 #include "platform/FileSystem.h"
 #include "platform/Recordset.h"
 
 #include <QString>
 
+#include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cstdint>
+#include <deque>
 #include <future>
+#include <mutex>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -47,14 +56,17 @@ struct ScannedEntry {
     bool folder;
 };
 
+// Told on the thread that runs the scan (the one calling walk() or run()),
+// never on the walker's.
 class ScanListener {
 public:
     virtual ~ScanListener() = default;
     // A record was stored. An exception stops the scan as a failure.
     virtual void entryStored(const ScannedEntry& entry) = 0;
     // About once a progress interval: the entries seen so far and the folder
-    // being read. False stops the scan. The store may be inside a
-    // transaction: whatever runs from here must not write to it.
+    // being read. The walk waits for the answer; false stops it there. The
+    // store may be inside a transaction: whatever runs from here must not
+    // write to it.
     virtual bool progress(std::int64_t entries, const QString& folder) = 0;
 };
 
@@ -70,6 +82,10 @@ public:
     // Rows go in this many at a time through one prepared multi-row insert;
     // a shorter rest goes in one by one.
     static constexpr int kRowsPerInsert = 32;
+    // The walker hands rows over this many at a time, and runs at most this
+    // many batches ahead of the store.
+    static constexpr int kRowsPerBatch = 64 * kRowsPerInsert;
+    static constexpr int kBatchesAhead = 8;
 
     // Writes through `db`, stamping `databaseName`. Node keys count up from
     // `floorKey`, or from above every key the catalogue ever had when that is
@@ -104,7 +120,7 @@ public:
     // Records everything inside `fPath` under the node `sParent`, every
     // record with `delKey`. Unreadable entries are skipped and counted; a
     // store failure or the listener's cancel ends the walk, keeping what was
-    // written.
+    // written. Returns once the walk and the store have both ended.
     void walk(const QString& fPath, const QString& sParent, const QString& delKey);
     // Stores what is pending, gives unused keys back and ends the transaction.
     void finish();
@@ -134,41 +150,55 @@ public:
 
 private:
     struct Stop { };
-    struct ParentKey {
-        QString text;
-        std::string bytes;
-    };
-    // A record waiting for the next insert.
-    struct Row {
-        std::int64_t key;
-        std::string keyText, parent, name, path, size, date, delKey;
-        QString parentText;
-        std::uint64_t bytes; // a folder's is known when its walk ends
+    struct Batch;
+    struct Pending;
+    // A record of the walk, or the end of a recorded folder's walk.
+    struct Item {
+        std::uint64_t bytes; // a file's size; a folder's once its walk has ended
         std::int64_t created, modified;
-        bool folder;
-        bool announce; // the listener hears of it (not of the top-level folder)
+        std::uint32_t path, pathLength; // in the batch's text
+        std::uint32_t name, nameLength;
+        enum Kind : std::uint8_t { File, Folder, Close } kind;
+        bool sized; // a folder's size is in `bytes`
     };
-    // Where a folder's size goes once its walk ends: a waiting row, a stored
-    // record, or nowhere (a folder without a record).
+    // A folder being walked, as the walker sees it.
+    struct Frame {
+        std::uint64_t bytes;
+        int item; // its record in the batch being filled, or -1
+        bool recorded;
+    };
+    // A recorded folder whose walk has not ended, as the store sees it.
+    struct OpenFolder {
+        QString key;
+        std::string keyBytes;
+        std::int64_t srNo; // 0 until stored, and for ever when refused
+        int pending; // its row among those waiting for the insert, or -1
+    };
+    // Where the top-level folder's size goes: a stored record, or nowhere.
     struct SizeTarget {
-        int row = -1;
         std::int64_t srNo = 0;
     };
-    struct Frame {
-        SizeTarget target;
-        std::uint64_t bytes;
-    };
 
-    void list(Folder& folder, const ParentKey* parent);
-    SizeTarget queue(std::int64_t key, std::string_view parent, const QString& parentText,
-        std::string_view name, std::string_view path, bool folder, const EntryInfo& info);
-    void flush();
-    void stored(int first, int count, std::int64_t firstSrNo);
-    void setSize(SizeTarget& target, std::uint64_t bytes);
+    // The walker's side, on its own thread.
+    void walkThread(std::unique_ptr<Folder> folder);
+    void list(Folder& folder, bool record);
+    void add(Item::Kind kind, std::string_view name, const EntryInfo& info);
     void closeFrame();
-    void unwind();
+    void unwindFrames();
+    void handOver();
     void skip(std::string_view name, const QString& reason);
     void checkProgress();
+
+    // The store's side, on the caller's thread.
+    void store(const QString& parentKey, const std::string& parentBytes);
+    void storeBatch(Batch& batch, const QString& parentKey, const std::string& parentBytes);
+    bool progressWaiting();
+    void answerProgress();
+    void queue(const Item& item, const Batch& batch, const QString& parentKey, const std::string& parentBytes);
+    void fail(const char* text);
+    void flush();
+    void stored(int first, int count, std::int64_t firstSrNo);
+    void setSize(std::int64_t srNo, std::uint64_t bytes);
     void begin();
     void commit();
     std::int64_t nextKeyNumber();
@@ -189,32 +219,57 @@ private:
     std::unique_ptr<Folder> start_;
     std::string startPath_;
     EntryInfo startInfo_;
-    std::uint64_t device_ = 0;
-    std::string path_; // the folder being read, with its closing "/"
     std::string delKey_;
     QString topKey_; // the run's top-level folder, once stored
-    std::vector<Frame> frames_;
     SizeTarget top_;
     bool topPending_ = false;
     std::uint64_t lastTotal_ = 0;
 
-    std::vector<Row> rows_; // storage kept between inserts
-    int waiting_ = 0; // rows_[0, waiting_) wait for the insert
+    // Handing batches over, and progress reports asked by the walker.
+    std::mutex mutex_;
+    std::condition_variable toStore_, toWalker_;
+    std::deque<std::unique_ptr<Batch>> full_, spare_;
+    bool walkEnded_ = false;
+    bool progressAsked_ = false, progressAnswered_ = false, goOn_ = true;
+    std::int64_t askedEntries_ = 0;
+    QString askedFolder_;
+    std::atomic<bool> abort_ {false}; // the store failed: the walker stops
 
+    // The walker's own, read by the caller once the walk has ended.
+    std::unique_ptr<Batch> filling_;
+    std::uint64_t device_ = 0;
+    std::string path_; // the folder being read, with its closing "/"
+    std::vector<Frame> frames_;
+    std::int64_t seen_ = 0;
+    std::int64_t skippedCount_ = 0;
+    std::vector<SkippedEntry> skipped_;
+    bool cancelled_ = false;
+    QString walkFailure_;
+    std::chrono::steady_clock::time_point lastProgress_;
+
+    // The store's own.
+    std::vector<OpenFolder> open_;
+    std::vector<Pending> rows_; // storage kept between inserts
+    int waiting_ = 0; // rows_[0, waiting_) wait for the insert
+    DateFormatter dates_;
+    bool failed_ = false; // nothing more goes in; folder sizes still do where they can
     bool inTransaction_ = false;
     int transactionRows_ = 0;
     int batchRows_ = 50000;
     std::chrono::milliseconds batchAge_ {500};
     std::chrono::steady_clock::time_point transactionStart_;
     std::chrono::milliseconds interval_ {100};
-    std::chrono::steady_clock::time_point lastProgress_;
 
     std::int64_t records_ = 0;
     std::int64_t firstSrNo_ = 0; // of the run's first stored record
-    std::int64_t seen_ = 0;
-    std::int64_t skippedCount_ = 0;
-    std::vector<SkippedEntry> skipped_;
-    bool cancelled_ = false;
+    // The count finish() committed, good while the table is as it left it:
+    // no change through this connection, no commit by another.
+    struct Counted {
+        std::int64_t records = -1;
+        std::int64_t changes = 0, version = 0;
+    };
+    Counted counted_;
+    std::int64_t dataVersion() const;
     bool storeDamaged_ = false;
     QString failure_;
 };

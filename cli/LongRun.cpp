@@ -2,23 +2,27 @@
 
 #include "cli/Output.h"
 
+#include <atomic>
+
 #include <signal.h>
 
 namespace qm::cli {
 namespace {
 
-volatile std::sig_atomic_t interruptedFlag = 0;
+// The signal may land on a scan's walker thread; the progress report reads it on this one.
+std::atomic<bool> interruptedFlag {false};
+static_assert(std::atomic<bool>::is_always_lock_free, "set from a signal handler");
 
 extern "C" void onInterrupt(int)
 {
-    interruptedFlag = 1;
+    interruptedFlag = true;
 }
 
 } // namespace
 
 InterruptGuard::InterruptGuard()
 {
-    interruptedFlag = 0;
+    interruptedFlag = false;
     struct sigaction action { };
     action.sa_handler = onInterrupt;
     sigemptyset(&action.sa_mask);
@@ -36,7 +40,7 @@ InterruptGuard::~InterruptGuard()
 
 bool InterruptGuard::interrupted()
 {
-    return interruptedFlag != 0;
+    return interruptedFlag;
 }
 
 bool ProgressLine::progress(std::int64_t entries, const QString& folder)

@@ -293,6 +293,58 @@ void formatDate(std::int64_t secondsSinceEpoch, char (&out)[20])
     out[19] = '\0';
 }
 
+void DateFormatter::format(std::int64_t secondsSinceEpoch, char (&out)[20])
+{
+    // Years 1970 to 9999 only; anything else asks the time zone itself.
+    constexpr std::int64_t kLast = 253402300799 - 14 * 3600;
+    if (secondsSinceEpoch < 14 * 3600 || secondsSinceEpoch > kLast) {
+        formatDate(secondsSinceEpoch, out);
+        return;
+    }
+    const std::int64_t hour = secondsSinceEpoch - secondsSinceEpoch % 3600;
+    if (hour != hour_) {
+        // The offset holds for the hour when it is the same at both ends of it.
+        hour_ = hour;
+        std::tm first {}, last {};
+        const std::time_t start = static_cast<std::time_t>(hour), end = start + 3599;
+        steady_ = ::localtime_r(&start, &first) && ::localtime_r(&end, &last)
+            && first.tm_gmtoff == last.tm_gmtoff;
+        offset_ = first.tm_gmtoff;
+    }
+    if (!steady_) {
+        formatDate(secondsSinceEpoch, out);
+        return;
+    }
+    const std::int64_t local = secondsSinceEpoch + offset_;
+    const std::int64_t days = local / 86400, second = local % 86400;
+    if (days != day_) {
+        // The civil date of a day count (H. Hinnant's days_from_civil, backwards).
+        day_ = days;
+        const std::int64_t z = days + 719468;
+        const std::int64_t era = z / 146097;
+        const std::int64_t dayOfEra = z - era * 146097;
+        const std::int64_t yearOfEra = (dayOfEra - dayOfEra / 1460 + dayOfEra / 36524 - dayOfEra / 146096) / 365;
+        const std::int64_t dayOfYear = dayOfEra - (365 * yearOfEra + yearOfEra / 4 - yearOfEra / 100);
+        const std::int64_t mp = (5 * dayOfYear + 2) / 153;
+        const int day = static_cast<int>(dayOfYear - (153 * mp + 2) / 5 + 1);
+        const int month = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
+        const int year = static_cast<int>(yearOfEra + era * 400 + (month <= 2 ? 1 : 0));
+        put(date_, year, 4);
+        date_[4] = '-';
+        put(date_ + 5, month, 2);
+        date_[7] = '-';
+        put(date_ + 8, day, 2);
+        date_[10] = ' ';
+    }
+    std::memcpy(out, date_, 11);
+    put(out + 11, static_cast<int>(second / 3600), 2);
+    out[13] = ':';
+    put(out + 14, static_cast<int>(second / 60 % 60), 2);
+    out[16] = ':';
+    put(out + 17, static_cast<int>(second % 60), 2);
+    out[19] = '\0';
+}
+
 QString dateText(std::int64_t secondsSinceEpoch)
 {
     char text[20];

@@ -84,6 +84,20 @@ void setFileSystem(FileSystem* fs);
 void formatDate(std::int64_t secondsSinceEpoch, char (&out)[20]);
 QString dateText(std::int64_t secondsSinceEpoch);
 
+// formatDate for many times in a row: the time zone is asked once an hour
+// of the times given, not once a time. Not for use by two threads at once.
+class DateFormatter {
+public:
+    void format(std::int64_t secondsSinceEpoch, char (&out)[20]);
+
+private:
+    std::int64_t hour_ = -1; // start of the hour whose offset is known
+    std::int64_t offset_ = 0; // seconds east of UTC
+    bool steady_ = false; // the offset holds for the whole hour
+    std::int64_t day_ = -1; // the local day whose text is in date_
+    char date_[11] = {}; // "YYYY-MM-DD "
+};
+
 // The system's text for an errno value.
 QString errorText(int error);
 

@@ -9,6 +9,13 @@
 #include <QHash>
 #include <QRegularExpression>
 
+#include <SQLiteCpp/Database.h>
+#include <SQLiteCpp/Statement.h>
+
+#include <stdexcept>
+#include <thread>
+#include <utility>
+
 #include <dirent.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
@@ -36,6 +43,22 @@ protected:
         scan.run(startFolderOf(folder));
         EXPECT_TRUE(scan.failure().isEmpty()) << scan.failure().toStdString();
         return scantest::records(db());
+    }
+    // A tree of more entries than the walker hands over at once, folders
+    // spanning the hand-overs: a<i>/b<j>/ with files in both. Returns the
+    // entries below `name`.
+    int makeBatches(const QString& name)
+    {
+        int made = 0;
+        for (int a = 0; a < 3; ++a) {
+            for (int f = 0; f < 10; ++f, ++made)
+                makeFile(QStringLiteral("%1/a%2/f%3.txt").arg(name).arg(a).arg(f), a * 100 + f);
+            for (int b = 0; b < 6; ++b)
+                for (int f = 0; f < 250; ++f, ++made)
+                    makeFile(QStringLiteral("%1/a%2/b%3/g%4.bin").arg(name).arg(a).arg(b).arg(f), f * 7 + b);
+            made += 7; // a<i> and its b<j>
+        }
+        return made;
     }
     // The paths below `top`, sorted.
     QStringList below(const QString& top)
@@ -302,4 +325,148 @@ TEST_F(FolderScanTest, DepthIsNotLimitedByOpenDescriptors)
         }
     }
     EXPECT_EQ(records.front().size, sizeText(100 * (1 + 2 + 3 + 4 + 5 + 6 + 7 + 8 + 9 + 10 + 11 + 12 + 13 + 14 + 15)));
+}
+
+namespace {
+
+// Every record's parent is a folder of the same run stored before it, with
+// the key the walk gave, and each folder's bytes are those of the files below
+// (of those the walk counted when a failure cut it short).
+void expectConsistent(SQLite::Database& db, const QString& top, bool whole = true)
+{
+    const auto recs = scantest::records(db);
+    QHash<QString, QString> idOfPath;
+    QHash<QString, qint64> bytesOfFolder;
+    SQLite::Statement st(db, "SELECT bytes FROM main ORDER BY SrNO");
+    for (const Rec& r : recs) {
+        SCOPED_TRACE(r.path.toStdString());
+        ASSERT_TRUE(st.executeStep());
+        ASSERT_FALSE(r.size.isEmpty());
+        const qint64 bytes = st.getColumn(0).getInt64();
+        EXPECT_EQ(r.size, sizeText(static_cast<std::uint64_t>(bytes)));
+        if (r.path == top + u'/')
+            EXPECT_EQ(r.parent, QStringLiteral("0>"));
+        else
+            EXPECT_EQ(r.parent, idOfPath.value(dirOf(r.path), QStringLiteral("(none before)")));
+        idOfPath.insert(r.path, r.id);
+        if (r.path.endsWith(u'/'))
+            bytesOfFolder.insert(r.path, bytes);
+        else
+            for (QString d = dirOf(r.path); d.size() > top.size(); d = dirOf(d))
+                bytesOfFolder[d] -= bytes;
+    }
+    for (auto it = bytesOfFolder.cbegin(); it != bytesOfFolder.cend(); ++it)
+        EXPECT_TRUE(whole ? it.value() == 0 : it.value() >= 0) << it.key().toStdString();
+}
+
+// Hears every stored record and every report, and on which thread.
+struct Recorder : ScanListener {
+    std::thread::id thread = std::this_thread::get_id();
+    bool elsewhere = false;
+    std::vector<std::pair<QString, QString>> stored; // key and parent
+    int reports = 0;
+    int cancelAt = -1; // the report that cancels
+    std::size_t failAt = 0; // the record whose report throws
+    void entryStored(const ScannedEntry& e) override
+    {
+        elsewhere = elsewhere || std::this_thread::get_id() != thread;
+        if (stored.size() + 1 == failAt)
+            throw std::runtime_error("no node for it");
+        stored.emplace_back(keyOf(e.key), e.parentKey);
+    }
+    bool progress(std::int64_t, const QString&) override
+    {
+        elsewhere = elsewhere || std::this_thread::get_id() != thread;
+        return ++reports != cancelAt;
+    }
+};
+
+} // namespace
+
+TEST_F(FolderScanTest, ATreeOfManyBatchesIsStoredAsTheWalkFindsItAndACancelKeepsItWhole)
+{
+    const int entries = makeBatches(QStringLiteral("batches"));
+    ASSERT_GT(entries, 2 * FolderScan::kRowsPerBatch);
+    const QString top = pathOf(QStringLiteral("batches"));
+    {
+        Recorder heard;
+        FolderScan scan(db(), QStringLiteral("Disks"), 1, &heard);
+        scan.setProgressInterval(std::chrono::milliseconds(0));
+        scan.setBatch(1000, std::chrono::hours(1));
+        const QString key = scan.run(startFolderOf(top));
+        EXPECT_TRUE(scan.failure().isEmpty() && !scan.cancelled()) << scan.failure().toStdString();
+        EXPECT_EQ(scan.recordsKept(), entries + 1);
+        // The listener heard every record but the top-level one, in order, on this thread.
+        EXPECT_FALSE(heard.elsewhere);
+        EXPECT_GT(heard.reports, entries / 32);
+        const auto recs = scantest::records(db());
+        ASSERT_EQ(heard.stored.size() + 1, recs.size());
+        for (size_t i = 0; i < heard.stored.size(); ++i)
+            ASSERT_EQ(heard.stored[i], std::make_pair(recs[i + 1].id, recs[i + 1].parent)) << i;
+        EXPECT_EQ(key, recs[0].id);
+    }
+    // The same rows a plain walk finds, in its order, keys running on.
+    EXPECT_EQ(texts(QStringLiteral("SELECT path FROM main ORDER BY SrNO")),
+        QStringList {top + u'/'} + walkOrder(QFile::encodeName(top + u'/').toStdString()));
+    EXPECT_EQ(texts(QStringLiteral("SELECT ID FROM main ORDER BY SrNO")).last(), keyOf(entries + 1));
+    expectConsistent(db(), top);
+
+    // Cancelled with batches already stored and more waiting: what is kept
+    // is whole, counted right, and the walk stopped where it was told to.
+    db().exec("DELETE FROM main");
+    Recorder canceller;
+    canceller.cancelAt = 200; // a report every 16 entries: past the first hand-over
+    FolderScan scan(db(), QStringLiteral("Disks"), 1, &canceller);
+    scan.setProgressInterval(std::chrono::milliseconds(0));
+    scan.run(startFolderOf(top));
+    EXPECT_TRUE(scan.cancelled() && scan.failure().isEmpty());
+    EXPECT_EQ(canceller.reports, 200);
+    EXPECT_EQ(scan.entriesSeen(), 200 * 16);
+    const long long kept = count();
+    EXPECT_EQ(scan.recordsKept(), kept);
+    EXPECT_EQ(static_cast<std::size_t>(kept), canceller.stored.size() + 1);
+    EXPECT_GT(kept, FolderScan::kRowsPerBatch);
+    EXPECT_LE(kept, 200 * 16 + 1);
+    expectConsistent(db(), top);
+}
+
+TEST_F(FolderScanTest, AFailureOfTheStoreOrTheListenerStopsBothSidesAndIsTold)
+{
+    makeBatches(QStringLiteral("batches"));
+    const QString top = pathOf(QStringLiteral("batches"));
+    // The store refuses a record of the second batch while the walker runs ahead.
+    db().exec("CREATE TRIGGER refuse BEFORE INSERT ON main WHEN NEW.ID = '3000>' "
+              "BEGIN SELECT RAISE(ABORT, 'the disk is full'); END");
+    {
+        FolderScan scan(db(), QStringLiteral("Disks"), 1);
+        scan.setBatch(500, std::chrono::hours(1));
+        scan.run(startFolderOf(top));
+        EXPECT_EQ(scan.failure(), QStringLiteral("the disk is full"));
+        EXPECT_FALSE(scan.cancelled());
+        EXPECT_EQ(scan.recordsKept(), count());
+        EXPECT_EQ(count(), 2999);
+    }
+    expectConsistent(db(), top, false);
+
+    // A listener that gives up on a record stops the scan the same way.
+    db().exec("DROP TRIGGER refuse");
+    db().exec("DELETE FROM main");
+    Recorder listener;
+    listener.failAt = 2500;
+    {
+        FolderScan scan(db(), QStringLiteral("Disks"), 1, &listener);
+        scan.run(startFolderOf(top));
+        EXPECT_EQ(scan.failure(), QStringLiteral("no node for it"));
+        EXPECT_EQ(scan.recordsKept(), count());
+        // The top-level record and the inserts of 32 up to the one it was in.
+        EXPECT_EQ(count(), 1 + 2528);
+        EXPECT_EQ(listener.stored.size(), 2499u);
+        // The count stays true when another writer or this connection changes the table later.
+        SQLite::Database other(storePath().toStdString(), SQLite::OPEN_READWRITE);
+        other.exec("DELETE FROM main WHERE SrNO = (SELECT max(SrNO) FROM main)");
+        EXPECT_EQ(scan.recordsKept(), 2528);
+        db().exec("DELETE FROM main WHERE SrNO = (SELECT max(SrNO) FROM main)");
+        EXPECT_EQ(scan.recordsKept(), 2527);
+    }
+    expectConsistent(db(), top, false);
 }

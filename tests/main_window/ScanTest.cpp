@@ -3,6 +3,7 @@
 
 #include "catalog/FolderScan.h"
 #include "catalog/NodeKeys.h"
+#include "catalog/Numbers.h"
 #include "catalog/Store.h"
 #include "main_window/HeadlessScan.h"
 #include "platform/DataControl.h"
@@ -245,4 +246,20 @@ TEST_F(ScanTest, AFileWhoseNameEndsInABackslashStaysAFileAfterAReload)
     // The scan marks folders with "/"; a closing "\" is part of a file's name.
     for (const Rec& r : scantest::records(db()))
         EXPECT_EQ(node(r.id)->Image, r.path.endsWith(u'/') ? 1 : 2) << r.path.toStdString();
+}
+
+TEST_F(ScanTest, AddFolderOfATreeLargerThanTheWalksHandOversGivesEveryRecordItsNode)
+{
+    // Folders whose records go over in one batch and whose contents follow in later ones.
+    int files = 0;
+    for (int a = 0; a < 3; ++a)
+        for (int f = 0; f < FolderScan::kRowsPerBatch / 2 + 7; ++f, ++files)
+            makeFile(QStringLiteral("wide/d%1/e%2/f%3.txt").arg(a).arg(f % 2).arg(f), 3);
+    load(QStringLiteral("Disks"));
+    addFolder(pathOf(QStringLiteral("wide")));
+    EXPECT_TRUE(qmtest::messages().isEmpty()) << qmtest::messages().join(u'\n').toStdString();
+    const auto run = runFrom(1);
+    ASSERT_EQ(run.size(), static_cast<size_t>(1 + 3 * 3 + files));
+    EXPECT_EQ(form->TreeView1->Nodes().Count(), static_cast<std::int64_t>(run.size()) + 1);
+    EXPECT_EQ(run[0].size, sizeText(static_cast<std::uint64_t>(3 * files)));
 }
