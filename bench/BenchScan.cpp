@@ -220,7 +220,7 @@ void scan(const qmbench::Options& options)
         std::printf("click: the flat folder has no record\n");
         return;
     }
-    qm::Node* flat = form.TreeView1->Nodes().find(QString::fromStdString(st.getColumn(0).getString()));
+    qm::Node* flat = form.TreeView1->Nodes().reveal(QStringLiteral("Bench"), QString::fromStdString(st.getColumn(0).getString()));
     form.TreeView1->setSelectedItem(flat);
     t.restart();
     form.TreeView1_NodeClick(flat);

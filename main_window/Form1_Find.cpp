@@ -17,8 +17,8 @@ void Form1::Find_Click()
 
 Node* Form1::nodeOfRecord(const QString& catalogue, const QString& key) const
 {
-    const NodeModel& nodes = TreeView1->Nodes();
-    Node* node = nodes.find(key);
+    NodeModel& nodes = TreeView1->Nodes();
+    Node* node = nodes.reveal(catalogue, key);
     return node && node->Parent && nodes.catalogueOf(node) == catalogue ? node : nullptr;
 }
 

@@ -36,7 +36,10 @@ private:
     QWidget& window_;
 };
 
-// Adds a node for every stored record and keeps the progress dialog.
+// Adds a node for every stored record below a branch the tree has fetched,
+// and keeps the progress dialog. Elsewhere the records wait in the store
+// until their branch is opened, so the tree grows with what the user opened,
+// not with the scan; their keys still count towards the next node key.
 class TreeFiller : public ScanListener {
 public:
     explicit TreeFiller(Form1& form)
@@ -47,13 +50,16 @@ public:
 
     void entryStored(const ScannedEntry& e) override
     {
-        const QString name = QString::fromUtf8(e.name.data(), static_cast<qsizetype>(e.name.size()));
+        nodes_.noteKey(e.key);
         // Entries come folder by folder: look the parent up once per folder.
         if (!parent_ || parent_->Key != e.parentKey) {
             parent_ = nodes_.find(e.parentKey);
-            if (!parent_)
+            if (!parent_ && !nodes_.source())
                 throw TreeError("Element not found: no node has the key '" + e.parentKey.toStdString() + "'");
         }
+        if (!parent_ || parent_->unfetched)
+            return;
+        const QString name = QString::fromUtf8(e.name.data(), static_cast<qsizetype>(e.name.size()));
         if (e.folder)
             nodes_.AddChild(parent_, keyOf(e.key), name, 1, 3);
         else
@@ -238,8 +244,11 @@ void Form1::Command2_Click()
         // writers may have added to it.
         topKey = scan.newKey();
         scan.addTopFolder(top, topKey);
-        const Node* topNode = nodes.Add(kRootKey, topKey, top.path, 1, 3);
+        Node* topNode = nodes.Add(kRootKey, topKey, top.path, 1, 3);
         nodes.setBranchCatalogue(topNode, currentDatabaseName());
+        // A tree read from the store reads the new folder's branch when it is
+        // opened; the scan adds nothing to it meanwhile.
+        topNode->unfetched = nodes.source() != nullptr;
     } catch (const std::exception& e) {
         run.reset();
         MsgBox(QStringLiteral("The scan stopped: %1").arg(QString::fromUtf8(e.what())), this);

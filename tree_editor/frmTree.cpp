@@ -205,7 +205,7 @@ void frmTree::buildTree()
 
     // SrNO order brings a folder before what it holds, as the scan wrote them.
     nodes.Clear();
-    const std::int64_t unplaced = fillCatalogueTree(*db, shownDatabaseName_, nodes, false);
+    const std::int64_t unplaced = fillCatalogueTree(db, shownDatabaseName_, nodes, false);
     TreeView1->Expand(nodes.Item(1));
     if (unplaced > 0)
         MsgBox(unplacedRecordsMessage(unplaced, shownDatabaseName_), this);
