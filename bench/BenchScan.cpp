@@ -252,5 +252,10 @@ void rescan(const qmbench::Options& options)
 
 } // namespace
 
+long long qmbench::makeDiskTree(const std::string& root, long long entries)
+{
+    return makeTree(root, entries);
+}
+
 QM_BENCH("scan", scan);
 QM_BENCH("rescan", rescan);

@@ -41,11 +41,8 @@ void FillFileList(Form1& form, const QString& key)
         throw DbError("The catalogue database is not open.");
     // A node lists the records of the catalogue it stands for, which is not
     // the tree's own for a folder a scan added under another name.
-    NodeModel& nodes = form.TreeView1->Nodes();
-    Node* node = nodes.find(key);
-    // The list tells which of its rows the tree shows: the node's children
-    // come from the store first.
-    nodes.fetchChildren(node);
+    const NodeModel& nodes = form.TreeView1->Nodes();
+    const Node* node = nodes.find(key);
     const std::string catalogue = nodes.catalogueOf(node).toStdString();
 
     // A node's own record hangs where the node hangs; the root has none.
