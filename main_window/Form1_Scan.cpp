@@ -56,6 +56,10 @@ public:
             parent_ = nodes_.find(e.parentKey);
             if (!parent_ && !nodes_.source())
                 throw TreeError("Element not found: no node has the key '" + e.parentKey.toStdString() + "'");
+            // A folder without nodes below it yet (the scan's new top-level
+            // folder) gets its branch from the store when it is opened.
+            if (parent_ && parent_->Parent && parent_->Children.empty() && nodes_.source())
+                parent_->unfetched = true;
         }
         if (!parent_ || parent_->unfetched)
             return;
@@ -244,11 +248,8 @@ void Form1::Command2_Click()
         // writers may have added to it.
         topKey = scan.newKey();
         scan.addTopFolder(top, topKey);
-        Node* topNode = nodes.Add(kRootKey, topKey, top.path, 1, 3);
+        const Node* topNode = nodes.Add(kRootKey, topKey, top.path, 1, 3);
         nodes.setBranchCatalogue(topNode, currentDatabaseName());
-        // A tree read from the store reads the new folder's branch when it is
-        // opened; the scan adds nothing to it meanwhile.
-        topNode->unfetched = nodes.source() != nullptr;
     } catch (const std::exception& e) {
         run.reset();
         MsgBox(QStringLiteral("The scan stopped: %1").arg(QString::fromUtf8(e.what())), this);
