@@ -224,7 +224,68 @@ public:
         return any;
     }
 
-    std::vector<QString> keysDownTo(const QString& catalogue, const QString& key) override
+    std::vector<QString> keysDownTo(const QString& catalogue, const QString& key, std::int64_t srNo) override
+    {
+        if (srNo > 0) {
+            std::vector<QString> down = downByPath(catalogue, key, srNo);
+            if (!down.empty())
+                return down;
+        }
+        return upByKeys(catalogue, key);
+    }
+
+private:
+    // A scan's records hold the full path: each folder's path begins the
+    // paths below it, so the way down is read a level at a time through the
+    // catalogue's index, the children of each folder on the way.
+    std::vector<QString> downByPath(const QString& catalogue, const QString& key, std::int64_t srNo)
+    {
+        SQLite::Statement target(*db_, "SELECT path FROM main WHERE SrNO = ? AND dbaseName = ? AND ID = ?");
+        target.bind(1, srNo);
+        target.bind(2, catalogue.toStdString());
+        target.bind(3, key.toStdString());
+        if (!target.executeStep() || target.getColumn(0).isNull() || !placeable(catalogue, srNo))
+            return {};
+        const std::string path = target.getColumn(0).getString();
+        SQLite::Statement children(*db_, "SELECT ID, path, SrNO FROM main WHERE dbaseName = ? AND Parent = ? "
+                                         "AND ID IS NOT NULL AND file_name IS NOT NULL AND path IS NOT NULL "
+                                         "ORDER BY SrNO");
+        std::vector<QString> down;
+        // Folders of the same path (one folder scanned twice) are tried in turn.
+        auto search = [&](auto& self, const std::string& parentKey, int depth) -> bool {
+            if (depth > 256)
+                return false;
+            std::vector<std::pair<std::string, bool>> next; // key, whether it is the target
+            children.reset();
+            children.bind(1, catalogue.toStdString());
+            children.bind(2, parentKey);
+            while (children.executeStep()) {
+                const std::int64_t childSrNo = children.getColumn(2).getInt64();
+                if (!placeable(catalogue, childSrNo))
+                    continue;
+                const std::string childPath = children.getColumn(1).getString();
+                if (childSrNo == srNo)
+                    next.emplace_back(children.getColumn(0).getString(), true);
+                else if (!childPath.empty() && childPath.size() < path.size()
+                    && path.compare(0, childPath.size(), childPath) == 0 && isFolderPath(childPath))
+                    next.emplace_back(children.getColumn(0).getString(), false);
+            }
+            for (const auto& [childKey, isTarget] : next) {
+                down.push_back(QString::fromStdString(childKey));
+                if (isTarget || self(self, childKey, depth + 1))
+                    return true;
+                down.pop_back();
+            }
+            return false;
+        };
+        const std::string root = kRootKey.toStdString();
+        if (search(search, root, 0) || search(search, std::string(), 0))
+            return down;
+        return {};
+    }
+
+    // Any record: from its key upwards, one record a level.
+    std::vector<QString> upByKeys(const QString& catalogue, const QString& key)
     {
         std::vector<QString> up {key};
         SQLite::Statement st(*db_, "SELECT Parent, SrNO FROM main WHERE dbaseName = ? AND ID = ? AND Parent IS "
@@ -252,7 +313,6 @@ public:
         return {};
     }
 
-private:
     bool placeable(const QString& catalogue, std::int64_t srNo) const
     {
         // Branches a scan added under another name hold only that scan's

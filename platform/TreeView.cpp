@@ -157,13 +157,13 @@ Node* NodeModel::reveal(const QString& key)
     return nullptr;
 }
 
-Node* NodeModel::reveal(const QString& catalogue, const QString& key)
+Node* NodeModel::reveal(const QString& catalogue, const QString& key, std::int64_t srNo)
 {
     if (Node* node = find(key))
         return node;
     if (!source_)
         return nullptr;
-    for (const QString& above : source_->keysDownTo(catalogue, key)) {
+    for (const QString& above : source_->keysDownTo(catalogue, key, srNo)) {
         Node* node = find(above);
         if (!node)
             return nullptr;

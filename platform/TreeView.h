@@ -53,8 +53,9 @@ public:
     // Whether fetching would add any child, without adding them.
     virtual bool hasChildren(const NodeModel& nodes, const Node* parent) = 0;
     // The keys from a top-level record down to the record keyed `key` of the
-    // catalogue, itself last; empty when no record places it.
-    virtual std::vector<QString> keysDownTo(const QString& catalogue, const QString& key) = 0;
+    // catalogue, itself last; empty when no record places it. `srNo`, when
+    // not 0, names that record and lets its path lead the way down.
+    virtual std::vector<QString> keysDownTo(const QString& catalogue, const QString& key, std::int64_t srNo) = 0;
 };
 
 // A child about to be added in one insertion.
@@ -100,7 +101,8 @@ public:
     void appendChildren(Node* parent, const std::vector<NodeSpec>& children, bool unfetched);
     // The node keyed `key` of `catalogue`, fetching the branches above it;
     // nullptr when the tree does not place it.
-    Node* reveal(const QString& catalogue, const QString& key);
+    // With the record's SrNO (`srNo`) the way down is found quickly.
+    Node* reveal(const QString& catalogue, const QString& key, std::int64_t srNo = 0);
     // The same in the tree's catalogue, then in the other branches' ones.
     Node* reveal(const QString& key);
 

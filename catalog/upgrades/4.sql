@@ -1,9 +1,5 @@
 -- Format 4: trees that load a folder's children when it is opened.
 
--- A node reached by a search is found from its key upwards, one record a
--- level: that needs the records of a catalogue by key.
-CREATE INDEX main_dbase_id ON main (dbaseName, ID);
-
 -- What a tree of each catalogue holds beyond its records' own fields: the
 -- records it cannot place (parent missing or stored later, key taken, a field
 -- without a value) and the highest key value among those it places. Kept for

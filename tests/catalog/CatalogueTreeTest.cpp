@@ -137,6 +137,30 @@ TEST_F(CatalogueTreeTest, OpeningEveryBranchGivesTheWholeTreeWithItsOrderImagesA
     EXPECT_EQ(nodes.reveal(QStringLiteral("Disks"), QStringLiteral("7>")), nullptr);
     EXPECT_EQ(nodes.reveal(QStringLiteral("Disks"), QStringLiteral("12>")), nullptr);
     EXPECT_EQ(nodes.reveal(QStringLiteral("Disks"), QStringLiteral("404>")), nullptr);
+
+    // With the record's SrNO, as a search hit gives it, its path leads the way
+    // down; where the paths do not (a parent whose path is no folder's), the
+    // keys do; a record below one that is not placed is not reached.
+    auto srNoOf = [this](const char* key, const char* name) {
+        return texts(QStringLiteral("SELECT SrNO FROM main WHERE dbaseName = 'Disks' AND ID = '%1' AND file_name = '%2'")
+                .arg(QLatin1String(key), QLatin1String(name)))
+            .value(0)
+            .toLongLong();
+    };
+    for (const auto& [key, name] : std::vector<std::pair<const char*, const char*>> {
+             {"5>", "d.txt"}, {"9>", "under it"}, {"10>", "under word"}, {"4>", "c.txt"}}) {
+        NodeModel fresh;
+        fillCatalogueTree(db(), QStringLiteral("Disks"), fresh, true);
+        const Node* hit = fresh.reveal(QStringLiteral("Disks"), QString::fromLatin1(key), srNoOf(key, name));
+        ASSERT_NE(hit, nullptr) << key;
+        EXPECT_EQ(hit->Text, QString::fromLatin1(name));
+    }
+    NodeModel fresh;
+    fillCatalogueTree(db(), QStringLiteral("Disks"), fresh, true);
+    // A record whose key another holds lands where that key stands.
+    EXPECT_EQ(fresh.reveal(QStringLiteral("Disks"), QStringLiteral("2>"), srNoOf("2>", "twin"))->Text,
+        QStringLiteral("b"));
+    EXPECT_EQ(fresh.reveal(QStringLiteral("Disks"), QStringLiteral("7>"), srNoOf("7>", "lost2.txt")), nullptr);
 }
 
 TEST_F(CatalogueTreeTest, TheUnplacedCountFollowsWritesOfAnotherConnection)

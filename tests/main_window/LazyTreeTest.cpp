@@ -48,7 +48,7 @@ TEST_F(FormTest, ASearchHitOrADoubleClickOpensTheBranchesDownToItsNode)
     addRecord("1>", "0>", "Disks", "/data", "/data/", "0", "", "1>");
     addRecord("2>", "1>", "Disks", "a", "/data/a/", "0", "", "1>");
     addRecord("3>", "2>", "Disks", "b", "/data/a/b/", "0", "", "1>");
-    addRecord("4>", "3>", "Disks", "c", "/data/a/b/c/", "0", "", "1>");
+    const long long cSrNo = addRecord("4>", "3>", "Disks", "c", "/data/a/b/c/", "0", "", "1>");
     addRecord("5>", "4>", "Disks", "deep.txt", "/data/a/b/c/deep.txt", "9", "", "1>");
     addRecord("6>", "9>", "Disks", "lost.txt", "/lost.txt", "1", "", "1>");
     Form1& f = load(QStringLiteral("Disks"));
@@ -56,7 +56,7 @@ TEST_F(FormTest, ASearchHitOrADoubleClickOpensTheBranchesDownToItsNode)
     ASSERT_EQ(f.TreeView1->Nodes().find(QStringLiteral("4>")), nullptr);
 
     // A hit lands on its node, every folder above it open, the lists filled.
-    ASSERT_TRUE(f.showRecord(QStringLiteral("Disks"), QStringLiteral("4>")));
+    ASSERT_TRUE(f.showRecord(QStringLiteral("Disks"), QStringLiteral("4>"), cSrNo));
     const Node* c = f.TreeView1->SelectedItem();
     ASSERT_NE(c, nullptr);
     EXPECT_EQ(c->Key + c->Text, QStringLiteral("4>c"));
@@ -66,6 +66,10 @@ TEST_F(FormTest, ASearchHitOrADoubleClickOpensTheBranchesDownToItsNode)
     EXPECT_TRUE(rows(f.ListView1).front().contains(QStringLiteral("deep.txt")));
     // A record the tree does not place is not landed on.
     EXPECT_FALSE(f.showRecord(QStringLiteral("Disks"), QStringLiteral("6>")));
+    // Without its SrNO the key leads up to the top.
+    f.Command5_Click();
+    ASSERT_TRUE(f.showRecord(QStringLiteral("Disks"), QStringLiteral("5>")));
+    EXPECT_EQ(f.TreeView1->SelectedItem()->Text, QStringLiteral("deep.txt"));
 
     // A double click on a folder row opens its node, read from the store.
     f.Command5_Click();
