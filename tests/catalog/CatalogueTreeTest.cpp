@@ -169,22 +169,21 @@ TEST_F(CatalogueTreeTest, TheUnplacedCountFollowsWritesOfAnotherConnection)
     expectSameAsWhole(QStringLiteral("Disks"));
     SQLite::Database other(storePath().toStdString(), SQLite::OPEN_READWRITE);
 
-    // A record whose parent is missing, then its parent stored after it.
-    other.exec("INSERT INTO main (ID, Parent, dbaseName, file_name, path) VALUES ('21>', '20>', 'Disks', 'f', '/z/f')");
-    expectSameAsWhole(QStringLiteral("Disks"));
-    other.exec("INSERT INTO main (ID, Parent, dbaseName, file_name, path) VALUES ('20>', '1>', 'Disks', 'z', '/z/')");
-    expectSameAsWhole(QStringLiteral("Disks"));
-    // The first of two twins deleted: the second takes its place.
-    other.exec("DELETE FROM main WHERE dbaseName = 'Disks' AND ID = '2>' AND file_name = 'b'");
-    expectSameAsWhole(QStringLiteral("Disks"));
-    // A record moved by hand, and a field emptied.
-    other.exec("UPDATE main SET Parent = '1>' WHERE dbaseName = 'Disks' AND ID = '6>'");
-    expectSameAsWhole(QStringLiteral("Disks"));
-    other.exec("UPDATE main SET path = NULL WHERE dbaseName = 'Disks' AND ID = '13>'");
-    expectSameAsWhole(QStringLiteral("Disks"));
-    // Everything of the catalogue deleted.
-    other.exec("DELETE FROM main WHERE dbaseName = 'Disks'");
-    expectSameAsWhole(QStringLiteral("Disks"));
+    for (const char* write : {
+             // A record whose parent is missing, then its parent stored after it.
+             "INSERT INTO main (ID, Parent, dbaseName, file_name, path) VALUES ('21>', '20>', 'Disks', 'f', '/z/f')",
+             "INSERT INTO main (ID, Parent, dbaseName, file_name, path) VALUES ('20>', '1>', 'Disks', 'z', '/z/')",
+             // The first of two twins deleted: the second takes its place.
+             "DELETE FROM main WHERE dbaseName = 'Disks' AND ID = '2>' AND file_name = 'b'",
+             // A record moved by hand, and a field emptied.
+             "UPDATE main SET Parent = '1>' WHERE dbaseName = 'Disks' AND ID = '6>'",
+             "UPDATE main SET path = NULL WHERE dbaseName = 'Disks' AND ID = '13>'",
+             // Everything of the catalogue deleted.
+             "DELETE FROM main WHERE dbaseName = 'Disks'"}) {
+        other.exec(write);
+        SCOPED_TRACE(write);
+        expectSameAsWhole(QStringLiteral("Disks"));
+    }
     EXPECT_EQ(wholeTree(QStringLiteral("Disks")).lines.size(), 1);
 }
 
