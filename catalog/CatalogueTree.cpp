@@ -9,6 +9,7 @@
 #include <SQLiteCpp/Transaction.h>
 
 #include <algorithm>
+#include <cstring>
 #include <string>
 #include <unordered_set>
 
@@ -132,14 +133,15 @@ std::string mainStamp(SQLite::Database& db)
     return db.execAndGet(kMainStamp).getString();
 }
 
-std::optional<TreeCheck> keptCheck(SQLite::Database& db, const std::string& catalogue, const std::string& stamp)
+// The check kept for the catalogue, and in `stamp` the state it was made for.
+std::optional<TreeCheck> keptCheck(SQLite::Database& db, const std::string& catalogue, std::string& stamp)
 {
     SQLite::Statement kept(
-        db, "SELECT unplaced, highestKey, keysFit FROM tree_checks WHERE dbaseName = ? AND stamp = ?");
+        db, "SELECT unplaced, highestKey, keysFit, stamp FROM tree_checks WHERE dbaseName = ?");
     kept.bind(1, catalogue);
-    kept.bind(2, stamp);
     if (!kept.executeStep())
         return std::nullopt;
+    stamp = kept.getColumn(3).getString();
     TreeCheck check;
     check.unplaced = kept.getColumn(0).getInt64();
     check.highestKey = kept.getColumn(1).getInt64();
@@ -151,6 +153,58 @@ std::optional<TreeCheck> keptCheck(SQLite::Database& db, const std::string& cata
     if (static_cast<std::int64_t>(check.unplacedRecords.size()) != check.unplaced)
         return std::nullopt;
     return check;
+}
+
+// A stamp's two parts: the serial counter and the newest change of a record.
+std::pair<std::int64_t, std::string> stampParts(const std::string& stamp)
+{
+    const size_t colon = stamp.find(':');
+    if (colon == std::string::npos)
+        return {-1, stamp};
+    return {std::stoll(stamp.substr(0, colon)), stamp.substr(colon + 1)};
+}
+
+// A check carried over records stored since it was made, when nothing older
+// changed: a scan's records hang below the root or below records stored with
+// them, under keys above every key the catalogue held, so each is placed or
+// not by what the pass sees. A record that hangs below an older one, or whose
+// key the older records might hold, leaves the answer to a whole pass.
+bool extendCheck(SQLite::Database& db, const QString& name, std::int64_t after, TreeCheck& check)
+{
+    if (!check.keysFit)
+        return false;
+    PlacedKeys placed;
+    const std::int64_t floor = check.highestKey;
+    SQLite::Statement st(db, "SELECT ID, Parent, file_name, path, SrNO FROM main WHERE SrNO > ? AND dbaseName = ? "
+                             "ORDER BY SrNO");
+    st.bind(1, after);
+    st.bind(2, name.toStdString());
+    const QByteArray root = kRootKey.toUtf8();
+    while (st.executeStep()) {
+        const SQLite::Column id = st.getColumn(0);
+        const SQLite::Column parent = st.getColumn(1);
+        if (id.isNull() || parent.isNull() || st.getColumn(2).isNull() || st.getColumn(3).isNull()) {
+            ++check.unplaced;
+            check.unplacedRecords.push_back(st.getColumn(4).getInt64());
+            continue;
+        }
+        const int keyBytes = id.getBytes();
+        const int parentBytes = parent.getBytes();
+        const std::int64_t number = scanKeyNumber(id.getText(), keyBytes);
+        const bool parentKnown = parentBytes == 0
+            || (parentBytes == root.size() && std::memcmp(parent.getText(), root.constData(), root.size()) == 0)
+            || placed.contains(parent.getText(), parentBytes);
+        if (!parentKnown || keyBytes == 0 || number <= floor)
+            return false;
+        if (placed.contains(id.getText(), keyBytes)) {
+            ++check.unplaced;
+            check.unplacedRecords.push_back(st.getColumn(4).getInt64());
+            continue;
+        }
+        placed.insert(id.getText(), keyBytes);
+        check.highestKey = std::max(check.highestKey, number);
+    }
+    return true;
 }
 
 void keepCheck(SQLite::Database& db, const std::string& catalogue, const std::string& stamp, const TreeCheck& check)
@@ -346,9 +400,18 @@ TreeCheck checkCatalogueTree(SQLite::Database& db, const QString& name)
     try {
         const std::string catalogue = name.toStdString();
         const std::string stamp = mainStamp(db);
-        if (auto kept = keptCheck(db, catalogue, stamp))
+        std::string keptStamp;
+        std::optional<TreeCheck> kept = keptCheck(db, catalogue, keptStamp);
+        if (kept && keptStamp == stamp)
             return std::move(*kept);
-        TreeCheck check = workOutCheck(db, name);
+        const auto [keptSerial, keptChange] = stampParts(keptStamp);
+        const auto [serial, change] = stampParts(stamp);
+        TreeCheck check;
+        if (!(kept && keptChange == change && keptSerial >= 0 && serial > keptSerial
+                && extendCheck(db, name, keptSerial, *kept)))
+            check = workOutCheck(db, name);
+        else
+            check = std::move(*kept);
         // Kept only when no writer came between: the next reader of this
         // state of main skips the pass. A store that cannot take it now (a
         // writer holds it, a read-only file) just goes without.

@@ -170,6 +170,12 @@ TEST_F(CatalogueTreeTest, TheUnplacedCountFollowsWritesOfAnotherConnection)
     SQLite::Database other(storePath().toStdString(), SQLite::OPEN_READWRITE);
 
     for (const char* write : {
+             // What a scan stores: a folder below the root and records below
+             // it under new keys, one of them twice, one without a name.
+             "INSERT INTO main (ID, Parent, dbaseName, file_name, path) VALUES ('30>', '0>', 'Disks', '/n', '/n/'), "
+             "('31>', '30>', 'Disks', 'n1', '/n/n1/'), ('32>', '31>', 'Disks', 'n2', '/n/n1/n2'), "
+             "('31>', '30>', 'Disks', 'again', '/n/again'), ('33>', '30>', 'Disks', NULL, '/n/x')",
+             "INSERT INTO main (ID, Parent, dbaseName, file_name, path) VALUES ('34>', '31>', 'Disks', 'n3', '/n/n1/n3')",
              // A record whose parent is missing, then its parent stored after it.
              "INSERT INTO main (ID, Parent, dbaseName, file_name, path) VALUES ('21>', '20>', 'Disks', 'f', '/z/f')",
              "INSERT INTO main (ID, Parent, dbaseName, file_name, path) VALUES ('20>', '1>', 'Disks', 'z', '/z/')",
