@@ -184,7 +184,8 @@ bool frmTree::Form_Load()
     if (Adodc1->isOpen()) {
         guarded(this, [this] {
             Recordset& rs = Adodc1->recordset();
-            if (rs.RecordCount() > 0)
+            // Asked without the count, which would read every row id.
+            if (!rs.BOF())
                 rs.MovePrevious();
         });
     }
