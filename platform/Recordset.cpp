@@ -112,8 +112,8 @@ void Recordset::load()
         && (source_.orderBy.isEmpty()
             || (source_.orderBy.compare(QStringLiteral("SrNO"), Qt::CaseInsensitive) == 0
                 && source_.table.compare(QStringLiteral("main"), Qt::CaseInsensitive) == 0));
-    if (wholeTable) {
-        try {
+    try {
+        if (wholeTable) {
             // Through the order the source names, so a table without that
             // column is refused at opening as the whole read would be.
             const QString key = source_.orderBy.isEmpty() ? QStringLiteral("rowid") : source_.orderBy;
@@ -128,27 +128,18 @@ void Recordset::load()
                 ids_.push_back(ends.getColumn(0).getInt64());
                 restUpTo_ = ends.getColumn(1).getInt64();
             }
-        } catch (const std::exception& e) {
-            throw DbError(e.what());
+        } else {
+            QString sql = QStringLiteral("SELECT rowid FROM ") + quoted(source_.table);
+            if (!source_.where.isEmpty())
+                sql += QStringLiteral(" WHERE ") + source_.where;
+            sql += QStringLiteral(" ORDER BY ")
+                + (source_.orderBy.isEmpty() ? QStringLiteral("rowid") : source_.orderBy);
+            SQLite::Statement st(*db_, sql.toStdString());
+            for (int i = 0; i < source_.params.size(); ++i)
+                bindValue(st, i + 1, source_.params[i]);
+            while (st.executeStep())
+                ids_.push_back(st.getColumn(0).getInt64());
         }
-        pos_ = ids_.empty() ? -1 : 0;
-        onDeleted_ = false;
-        mode_ = EditMode::None;
-        cache_.reset();
-        return;
-    }
-    QString sql = QStringLiteral("SELECT rowid FROM ") + quoted(source_.table);
-    if (!source_.where.isEmpty())
-        sql += QStringLiteral(" WHERE ") + source_.where;
-    sql += QStringLiteral(" ORDER BY ")
-        + (source_.orderBy.isEmpty() ? QStringLiteral("rowid") : source_.orderBy);
-    ids_.clear();
-    try {
-        SQLite::Statement st(*db_, sql.toStdString());
-        for (int i = 0; i < source_.params.size(); ++i)
-            bindValue(st, i + 1, source_.params[i]);
-        while (st.executeStep())
-            ids_.push_back(st.getColumn(0).getInt64());
     } catch (const std::exception& e) {
         throw DbError(e.what());
     }
