@@ -250,11 +250,15 @@ public:
 
     void fetchChildren(NodeModel& nodes, Node* parent) override
     {
+        // A node without a key holds no children: records with an empty
+        // Parent stand beside the root.
+        if (parent && parent->Key.isEmpty())
+            return;
         const QString& catalogue = nodes.catalogueOf(parent);
         const QString parentKey = parent ? parent->Key : QString();
         std::vector<NodeSpec> children;
         eachChild(catalogue, parentKey, [&](SQLite::Statement& st) {
-            NodeSpec child {textOf(st.getColumn(0)), textOf(st.getColumn(1)), 0, 0};
+            NodeSpec child {textOf(st.getColumn(0)), textOf(st.getColumn(1)), 0, 0, st.getColumn(4).getInt() != 0};
             if (images_) {
                 const SQLite::Column path = st.getColumn(2);
                 const bool folder = parentKey == kRootKey
@@ -270,6 +274,8 @@ public:
 
     bool hasChildren(const NodeModel& nodes, const Node* parent) override
     {
+        if (parent && parent->Key.isEmpty())
+            return false;
         bool any = false;
         eachChild(nodes.catalogueOf(parent), parent ? parent->Key : QString(), [&](SQLite::Statement&) {
             any = true;
@@ -377,9 +383,12 @@ private:
     // Calls `use` for each child record in SrNO order while it returns true.
     template <typename Use> void eachChild(const QString& catalogue, const QString& parentKey, Use use)
     {
-        SQLite::Statement st(*db_, "SELECT ID, file_name, path, SrNO FROM main WHERE dbaseName = ? AND Parent = ? "
-                                   "AND ID IS NOT NULL AND file_name IS NOT NULL AND path IS NOT NULL "
-                                   "ORDER BY SrNO");
+        // The last column tells whether a child has records below it, so
+        // that a file is not asked again whether it can be opened.
+        SQLite::Statement st(*db_,
+            "SELECT ID, file_name, path, SrNO, EXISTS (SELECT 1 FROM main c WHERE c.dbaseName = m.dbaseName AND "
+            "c.Parent = m.ID) FROM main m WHERE dbaseName = ? AND Parent = ? AND ID IS NOT NULL AND file_name IS "
+            "NOT NULL AND path IS NOT NULL ORDER BY SrNO");
         st.bind(1, catalogue.toStdString());
         st.bind(2, parentKey.toStdString());
         while (st.executeStep())

@@ -142,7 +142,8 @@ void NodeModel::appendChildren(Node* parent, const std::vector<NodeSpec>& childr
         beginInsertRows(
             parent ? indexOf(parent) : QModelIndex(), first, first + static_cast<int>(added.size()) - 1);
     for (const NodeSpec* child : added)
-        addNode(parent, child->key, child->text, child->image, child->selectedImage)->unfetched = unfetched;
+        addNode(parent, child->key, child->text, child->image, child->selectedImage)->unfetched
+            = unfetched && child->mayHaveChildren;
     if (!inBatch())
         endInsertRows();
 }

@@ -64,6 +64,7 @@ struct NodeSpec {
     QString text;
     int image = 0;
     int selectedImage = 0;
+    bool mayHaveChildren = true; // false when the store holds no child record of it
 };
 
 class NodeModel : public QAbstractItemModel {
@@ -96,8 +97,8 @@ public:
     void setSource(std::unique_ptr<ChildSource> source);
     ChildSource* source() const { return source_.get(); }
     void fetchChildren(Node* node);
-    // Adds the children in one insertion; those marked `unfetched` below
-    // `parent` are folders whose own children stay in the store.
+    // Adds the children in one insertion; with `unfetched`, those that may
+    // have children of their own leave them in the store.
     void appendChildren(Node* parent, const std::vector<NodeSpec>& children, bool unfetched);
     // The node keyed `key` of `catalogue`, fetching the branches above it;
     // nullptr when the tree does not place it.

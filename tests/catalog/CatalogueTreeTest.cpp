@@ -137,6 +137,16 @@ TEST_F(CatalogueTreeTest, OpeningEveryBranchGivesTheWholeTreeWithItsOrderImagesA
     EXPECT_EQ(nodes.reveal(QStringLiteral("Disks"), QStringLiteral("7>")), nullptr);
     EXPECT_EQ(nodes.reveal(QStringLiteral("Disks"), QStringLiteral("12>")), nullptr);
     EXPECT_EQ(nodes.reveal(QStringLiteral("Disks"), QStringLiteral("404>")), nullptr);
+    // A node offers to open only where the whole tree has children below it:
+    // not a file, not a record without a key (the empty Parent is the top).
+    const auto opens = [&nodes](const Node* n) { return nodes.hasChildren(nodes.indexOf(n)); };
+    EXPECT_TRUE(opens(deep->Parent));
+    EXPECT_FALSE(opens(deep));
+    for (const Node* n : nodes.find(QStringLiteral("1>"))->Children) {
+        if (n->Key.isEmpty()) {
+            EXPECT_FALSE(opens(n)) << n->Text.toStdString();
+        }
+    }
 
     // With the record's SrNO, as a search hit gives it, its path leads the way
     // down; where the paths do not (a parent whose path is no folder's), the
