@@ -9,6 +9,7 @@
 #include "catalog/NameFile.h"
 #include "catalog/Store.h"
 #include "main_window/Form1.h"
+#include "cli/Update.h"
 #include "main_window/HeadlessScan.h"
 #include "main_window/XpandTree.h"
 #include "platform/DataControl.h"
@@ -28,6 +29,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <string>
 
 #include <dirent.h>
@@ -250,6 +252,50 @@ void rescan(const qmbench::Options& options)
     std::printf("peak memory: %.0f MB\n", peakMegabytes());
 }
 
+// Updating a scan in place against scanning the same tree afresh, when
+// nothing changed and when 1% of the files changed size; rounds interleaved.
+void update(const qmbench::Options& options)
+{
+    qm::setProgramFolder(options.workFolder);
+    const QString treeFolder = QDir(options.workFolder).filePath(QStringLiteral("tree"));
+    const std::string root = QFile::encodeName(treeFolder).toStdString();
+    const long long made = makeTree(root, options.entries);
+    freshStore(QDir(options.workFolder).filePath(QStringLiteral("store")));
+    std::vector<std::string> files;
+    for (const auto& e : std::filesystem::recursive_directory_iterator(root))
+        if (e.is_regular_file())
+            files.push_back(e.path().string());
+    const QStringList updateArgs {QStringLiteral("Bench"), treeFolder};
+    qm::runAddFolderCommand({treeFolder, QStringLiteral("--name"), QStringLiteral("Bench")});
+    std::printf("tree: %lld entries; scan: quillmark add-folder TREE --name FreshN; update: quillmark update "
+                "Bench TREE\n",
+        made);
+    double scanBest = 1e9, sameBest = 1e9, changedBest = 1e9;
+    for (int round = 1; round <= 3; ++round) {
+        QElapsedTimer t;
+        t.start();
+        qm::runAddFolderCommand({treeFolder, QStringLiteral("--name"), QStringLiteral("Fresh%1").arg(round)});
+        const double scanned = seconds(t);
+        t.restart();
+        qm::runUpdateCommand(updateArgs);
+        const double same = seconds(t);
+        for (size_t i = static_cast<size_t>(round); i < files.size(); i += 100)
+            makeFile(files[i], 77 + round);
+        t.restart();
+        qm::runUpdateCommand(updateArgs);
+        const double changed = seconds(t);
+        std::printf("round %d: fresh scan %.3f s, update unchanged %.3f s (%.2f x), update 1%% changed %.3f s "
+                    "(%.2f x)\n",
+            round, scanned, same, same / scanned, changed, changed / scanned);
+        scanBest = std::min(scanBest, scanned);
+        sameBest = std::min(sameBest, same);
+        changedBest = std::min(changedBest, changed);
+    }
+    std::printf("best: fresh scan %.3f s; update unchanged %.2f x (target 1.5); update 1%% changed %.2f x "
+                "(target 1.5)\n",
+        scanBest, sameBest / scanBest, changedBest / scanBest);
+}
+
 } // namespace
 
 long long qmbench::makeDiskTree(const std::string& root, long long entries)
@@ -258,4 +304,5 @@ long long qmbench::makeDiskTree(const std::string& root, long long entries)
 }
 
 QM_BENCH("scan", scan);
+QM_BENCH("update", update);
 QM_BENCH("rescan", rescan);

@@ -595,15 +595,19 @@ QString keptText(const FolderScan& scan)
 
 QString skippedReport(const FolderScan& scan)
 {
-    const std::int64_t count = scan.skippedCount();
+    return skippedReport(scan.skippedCount(), scan.firstSkipped());
+}
+
+QString skippedReport(std::int64_t count, const std::vector<SkippedEntry>& first)
+{
     if (count == 0)
         return {};
     QString text = count == 1
         ? QStringLiteral("1 entry could not be read and was left out of the catalogue:")
         : QStringLiteral("%1 entries could not be read and were left out of the catalogue:").arg(count);
-    for (const SkippedEntry& s : scan.firstSkipped())
+    for (const SkippedEntry& s : first)
         text += QStringLiteral("\n%1 (%2)").arg(s.path, s.reason);
-    const std::int64_t more = count - static_cast<std::int64_t>(scan.firstSkipped().size());
+    const std::int64_t more = count - static_cast<std::int64_t>(first.size());
     if (more > 0)
         text += QStringLiteral("\nand %1 more.").arg(more);
     return text;

@@ -222,6 +222,7 @@ private:
 // One message naming how many entries were left out and the first few; empty
 // when none was.
 QString skippedReport(const FolderScan& scan);
+QString skippedReport(std::int64_t count, const std::vector<SkippedEntry>& first);
 
 // "N record(s)" of the run in the table, or that they cannot be counted and why.
 QString keptText(const FolderScan& scan);

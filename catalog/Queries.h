@@ -51,6 +51,19 @@ inline constexpr const char* kSetKeyMark =
 inline constexpr const char* kReleaseKeys =
     "UPDATE catalogue_keys SET lastKey = ? WHERE dbaseName = ? AND lastKey = ?";
 inline constexpr const char* kDeleteScan = "DELETE FROM main WHERE dbaseName = ? AND delKey = ?";
+// Updating a scan in place (see ScanUpdate.h): its top-level folder by key or
+// by path, the records it holds, and one record rewritten or deleted.
+inline constexpr const char* kTopFolderByKey =
+    "SELECT ID, file_name, path FROM main WHERE dbaseName = ? AND Parent = '0>' AND ID = ? ORDER BY SrNO LIMIT 1";
+inline constexpr const char* kTopFolderByPath =
+    "SELECT ID, file_name, path FROM main WHERE dbaseName = ? AND Parent = '0>' AND (file_name = ? OR path = ?) "
+    "ORDER BY SrNO DESC LIMIT 1";
+inline constexpr const char* kScanChildrenToUpdate =
+    "SELECT SrNO, ID, Parent, path, size, date, bytes, created, modified FROM main "
+    "WHERE dbaseName = ? AND Parent = ? AND delKey = ?";
+inline constexpr const char* kUpdateScannedRecord =
+    "UPDATE main SET Parent = ?, size = ?, date = ?, bytes = ?, created = ?, modified = ? WHERE SrNO = ?";
+inline constexpr const char* kDeleteRecord = "DELETE FROM main WHERE SrNO = ?";
 // Table scans (see Scans.h).
 inline constexpr const char* kRecordScanStart =
     "INSERT OR REPLACE INTO scans (dbaseName, topKey, scanned, label, uuid, fsType, mountPoint, device, "

@@ -4,6 +4,7 @@
 #include "cli/Export.h"
 #include "cli/Find.h"
 #include "cli/List.h"
+#include "cli/Update.h"
 #include "main_window/HeadlessScan.h"
 
 #include <QCoreApplication>
@@ -44,6 +45,8 @@ int createStoreIfMissing(const QStringList& args)
 const Command kCommands[] = {
     {"add-folder", "FOLDER [--name CATALOGUE]", "catalogue FOLDER into database.mdb without a window",
         runAddFolderCommand},
+    {"update", "CATALOGUE TOP-FOLDER-KEY-OR-PATH [--force]",
+        "bring a catalogued folder up to date in place, keeping its keys and notes", runUpdateCommand},
     {"list", "[--catalogue NAME]", "the catalogues and, for each scan, its disk, date, records and size",
         runListCommand},
     {"find", "QUERY [--catalogue NAME] [--limit N] [--csv] [--case-sensitive]",

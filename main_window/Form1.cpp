@@ -129,6 +129,11 @@ void Form1::buildControls()
     Command4 = place(
         new QPushButton(QStringLiteral("Clear Database"), client), "Command4", 10920, 8760, 2055, 255);
     Command4->setEnabled(false);
+    // Left of "Add Folder", in the room the designed block leaves free.
+    UpdateFolder = place(
+        new QPushButton(QStringLiteral("Update Folder"), client), "UpdateFolder", 0, 8280, 1815, 255);
+    UpdateFolder->setWhatsThis(QStringLiteral("Walks the selected top-level folder again and brings its "
+                                              "records up to date, keeping their keys and register notes."));
     Check1 = place(new QCheckBox(QStringLiteral("Project File"), client), "Check1", 6960, 8040, 1215, 255);
     Check2 = place(new QCheckBox(QStringLiteral("Multimedia"), client), "Check2", 6960, 8400, 1095, 255);
     Check3 = place(new QCheckBox(QStringLiteral("Ducument"), client), "Check3", 8880, 8040, 1095, 255);
@@ -140,6 +145,7 @@ void Form1::buildControls()
     connect(TreeView1, &TreeView::NodeClick, this, &Form1::TreeView1_NodeClick);
     connect(Command2, &QPushButton::clicked, this, &Form1::Command2_Click);
     connect(Command7, &QPushButton::clicked, this, &Form1::Command7_Click);
+    connect(UpdateFolder, &QPushButton::clicked, this, &Form1::UpdateFolder_Click);
     connect(Command5, &QPushButton::clicked, this, &Form1::Command5_Click);
     connect(Command1, &QPushButton::clicked, this, &Form1::Command1_Click);
     connect(Command3, &QPushButton::clicked, this, &Form1::Command3_Click);

@@ -68,6 +68,7 @@ public:
     QPushButton* Command3 = nullptr; // Save to database
     QPushButton* Command6 = nullptr; // Edit
     QPushButton* Command4 = nullptr; // Clear Database, never enabled
+    QPushButton* UpdateFolder = nullptr; // beside the designed buttons
     QCheckBox* Check1 = nullptr;
     QCheckBox* Check2 = nullptr;
     QCheckBox* Check3 = nullptr;
@@ -106,6 +107,9 @@ public:
     void Command3_Click(); // Save to database
     void Command5_Click(); // Open Database
     void Command7_Click(); // Delete Folder
+    // Walks the selected node's top-level folder again and brings its records
+    // up to date in place; its register notes stay on their files.
+    void UpdateFolder_Click();
     void TreeView1_NodeClick(Node* node);
 
     void Project_Click();
@@ -143,9 +147,13 @@ protected:
 
 private:
     QString NextNodeKey() const;
+    // After a scan's records changed: the tree built again for the shown
+    // catalogue, as "Delete Folder" builds it; `rootText` is the text the
+    // root had.
+    void rebuildTree(const QString& rootText, const QString& shown);
     // The node that stands for a record, when the tree places it; the
     // branches above it are read as they are opened.
-    Node* nodeOfRecord(const QString& catalogue, const QString& key, std::int64_t srNo) const;
+    Node* nodeOfRecord(const QString& catalogue, const QString& key, std::int64_t srNo = 0) const;
     void buildControls();
     void buildMenus();
     void addColumnHeaders();

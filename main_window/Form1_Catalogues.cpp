@@ -139,6 +139,12 @@ void Form1::Command7_Click()
                    .arg(catalogue, selected->Text),
             this);
 
+    rebuildTree(parentText, shown);
+    status().folderDeleted(folder, catalogue, removed);
+}
+
+void Form1::rebuildTree(const QString& rootText, const QString& shown)
+{
     guarded(this, [this] {
         Adodc1->setCommandType(CommandType::Text);
         Adodc1->setRecordSource(Queries::allRecordsAgain());
@@ -151,10 +157,9 @@ void Form1::Command7_Click()
     // one "Add new database" began carries "Quillmark" instead, and there the
     // typed name counts. Begun from the prompt, it names nothing the user
     // chose, and the saved name stays.
-    if (parentText == shown || shown != kNamePrompt)
+    if (rootText == shown || shown != kNamePrompt)
         NameFile::write(shown);
     guarded(this, [this] { XpandTree::LoadTree(*this); });
-    status().folderDeleted(folder, catalogue, removed);
 }
 
 } // namespace qm

@@ -47,8 +47,8 @@ void Form1::setupGrowth(GrowingClient& client)
     client.follow(Label3, {kLeft, 0, kLeft, 0});
     client.follow(ListView1, {kLeft, 0, 1, 1});
     // The name box, the buttons and the check boxes stay together, centred at the bottom.
-    for (QWidget* w : std::initializer_list<QWidget*> {Label4, Text8, Command2, Command7, Command5, Command1,
-             Command3, Command6, Command4, Check1, Check2, Check3, Check4})
+    for (QWidget* w : std::initializer_list<QWidget*> {Label4, Text8, UpdateFolder, Command2, Command7, Command5,
+             Command1, Command3, Command6, Command4, Check1, Check2, Check3, Check4})
         client.follow(w, {0.5, 1, 0.5, 1});
 }
 
@@ -81,6 +81,7 @@ void Form1::setupKeyboard()
         QPushButton* button;
         QKeySequence key;
     } keys[] = {{Command2, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_A)},
+        {UpdateFolder, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_U)},
         {Command7, QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_Delete)},
         {Command5, QKeySequence(Qt::CTRL | Qt::Key_O)}, {Command1, QKeySequence(Qt::CTRL | Qt::Key_N)},
         {Command3, QKeySequence(Qt::CTRL | Qt::Key_S)}, {Command6, QKeySequence(Qt::CTRL | Qt::Key_E)}};
@@ -103,7 +104,7 @@ void Form1::setupKeyboard()
 
     // Tab follows the layout: the left column, the right column, then the
     // bottom block column by column.
-    QWidget* order[] = {Drive1, Dir1, TreeView1, ListView2, ListView1, Command2, Command7, Text8, Command5,
+    QWidget* order[] = {Drive1, Dir1, TreeView1, ListView2, ListView1, UpdateFolder, Command2, Command7, Text8, Command5,
         Check1, Check2, Command1, Check3, Check4, Command3, Command6, Command4, status().openButton()};
     for (size_t i = 1; i < std::size(order); ++i)
         QWidget::setTabOrder(order[i - 1], order[i]);

@@ -5,6 +5,8 @@
 #include "catalog/NameFile.h"
 #include "catalog/Scans.h"
 #include "catalog/Store.h"
+#include "cli/LongRun.h"
+#include "cli/Output.h"
 #include "platform/Recordset.h"
 
 #include <QDir>
@@ -13,9 +15,7 @@
 #include <SQLiteCpp/Database.h>
 
 #include <chrono>
-#include <csignal>
 #include <cstdio>
-#include <signal.h>
 
 namespace qm {
 namespace {
@@ -34,71 +34,8 @@ const char* const kUsageText
       "that could not be read were left out (the rest is kept); 130 when interrupted\n"
       "(what was added is kept).\n";
 
-volatile std::sig_atomic_t interrupted = 0;
-
-extern "C" void onInterrupt(int)
-{
-    interrupted = 1;
-}
-
-// Ctrl+C, a hang-up or a termination request ends the walk and keeps what
-// was written.
-class InterruptGuard {
-public:
-    InterruptGuard()
-    {
-        interrupted = 0;
-        struct sigaction action { };
-        action.sa_handler = onInterrupt;
-        sigemptyset(&action.sa_mask);
-        sigaction(SIGINT, &action, &oldInt_);
-        sigaction(SIGTERM, &action, &oldTerm_);
-        sigaction(SIGHUP, &action, &oldHup_);
-    }
-    ~InterruptGuard()
-    {
-        sigaction(SIGINT, &oldInt_, nullptr);
-        sigaction(SIGTERM, &oldTerm_, nullptr);
-        sigaction(SIGHUP, &oldHup_, nullptr);
-    }
-    InterruptGuard(const InterruptGuard&) = delete;
-    InterruptGuard& operator=(const InterruptGuard&) = delete;
-
-private:
-    struct sigaction oldInt_ { };
-    struct sigaction oldTerm_ { };
-    struct sigaction oldHup_ { };
-};
-
-void out(std::FILE* stream, const QString& text)
-{
-    std::fputs(text.toLocal8Bit().constData(), stream);
-    std::fputc('\n', stream);
-    std::fflush(stream);
-}
-
-void fail(const QString& text)
-{
-    out(stderr, QStringLiteral("quillmark: ") + text);
-}
-
-// Progress on standard error about once a second.
-class ProgressReport : public ScanListener {
-public:
-    void entryStored(const ScannedEntry&) override { }
-    bool progress(std::int64_t entries, const QString& folder) override
-    {
-        const auto now = std::chrono::steady_clock::now();
-        if (now - last_ >= std::chrono::seconds(1)) {
-            last_ = now;
-            out(stderr, QStringLiteral("quillmark: %1 entries, reading %2").arg(entries).arg(folder));
-        }
-        return !interrupted;
-    }
-
-private:
-    std::chrono::steady_clock::time_point last_ = std::chrono::steady_clock::now();
-};
+using cli::fail;
+using cli::printLine;
 
 } // namespace
 
@@ -159,8 +96,8 @@ int runAddFolderCommand(const QStringList& args)
     }
     try {
         auto db = openConnection(store);
-        ProgressReport report;
-        InterruptGuard guard;
+        cli::ProgressLine report;
+        cli::InterruptGuard guard;
         // Keys start above every key the catalogue ever had.
         FolderScan scan(*db, name, 1, &report);
         scan.setProgressInterval(std::chrono::milliseconds(200));
@@ -176,7 +113,7 @@ int runAddFolderCommand(const QStringList& args)
 
         const QString skipped = skippedReport(scan);
         if (!skipped.isEmpty())
-            out(stderr, skipped);
+            printLine(stderr, skipped);
         // What the table holds of the run, not what went into transactions.
         const QString kept = keptText(scan);
         if (!scan.failure().isEmpty()) {
@@ -184,7 +121,7 @@ int runAddFolderCommand(const QStringList& args)
                      .arg(scan.failure(), kept, name));
             return kFailed;
         }
-        out(stdout,
+        printLine(stdout,
             QStringLiteral("%1 %2 into \"%3\": %4, top-level key %5, %6 entr%7 skipped.")
                 .arg(scan.cancelled() ? QStringLiteral("Interrupted; kept what was added of")
                                       : QStringLiteral("Added"),
@@ -192,7 +129,7 @@ int runAddFolderCommand(const QStringList& args)
                 .arg(scan.skippedCount())
                 .arg(scan.skippedCount() == 1 ? QStringLiteral("y was") : QStringLiteral("ies were")));
         if (const auto earlier = earlierScanOfSameFolder(*db, name, key))
-            out(stderr, QStringLiteral("quillmark: ") + alreadyCataloguedHint(*earlier));
+            printLine(stderr, QStringLiteral("quillmark: ") + alreadyCataloguedHint(*earlier));
         if (scan.cancelled())
             return kInterrupted;
         return scan.skippedCount() > 0 ? kPartial : 0;

@@ -178,4 +178,9 @@ void StatusReport::folderDeleted(const QString& folder, const QString& catalogue
              .arg(entries(records, figureLocale()), folder, catalogue));
 }
 
+void StatusReport::folderUpdated(const QString& folder, const QString& catalogue, const QString& summary)
+{
+    tell(QStringLiteral("Updated %1 in \"%2\": %3.").arg(folder, catalogue, summary));
+}
+
 } // namespace qm

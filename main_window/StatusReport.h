@@ -33,6 +33,8 @@ public:
     void scanEnded(const FolderScan& scan, std::chrono::steady_clock::duration elapsed);
     // "Delete Folder" removed `records` records of the scan of `folder` from `catalogue`.
     void folderDeleted(const QString& folder, const QString& catalogue, std::int64_t records);
+    // "Update Folder" brought the scan of `folder` up to date; `summary` tells what changed.
+    void folderUpdated(const QString& folder, const QString& catalogue, const QString& summary);
 
 private:
     void tell(const QString& text);

@@ -1,11 +1,13 @@
 #include "platform/FileSystem.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <ctime>
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
@@ -68,20 +70,15 @@ int statEntry(int dirFd, const char* name, int flags, EntryInfo& info)
     return statPlain(dirFd, name, flags, info);
 }
 
-std::unique_ptr<Folder> adopt(int fd, int& error, Folder* (*make)(void*))
+// A listing over a folder's descriptor, which it then owns; null with
+// `error` set when the folder could not be opened.
+DIR* listing(int fd, int& error)
 {
-    if (fd < 0) {
-        error = errno;
-        return nullptr;
-    }
-    DIR* dir = ::fdopendir(fd);
-    if (!dir) {
-        error = errno;
+    DIR* dir = fd < 0 ? nullptr : ::fdopendir(fd);
+    error = dir ? 0 : errno;
+    if (!dir && fd >= 0)
         ::close(fd);
-        return nullptr;
-    }
-    error = 0;
-    return std::unique_ptr<Folder>(make(dir));
+    return dir;
 }
 
 void put(char* at, int value, int width)
@@ -94,45 +91,174 @@ void put(char* at, int value, int width)
 
 } // namespace
 
-Folder::~Folder()
+// The folders of one walk that hold a descriptor, least recently used first.
+struct Chain {
+    Folder* oldest = nullptr;
+    Folder* newest = nullptr;
+    int open = 0;
+    int limit = Folder::openLimit();
+};
+
+int Folder::openLimit()
 {
-    if (dir_)
-        ::closedir(static_cast<DIR*>(dir_));
+    rlimit limit {};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY)
+        return 128;
+    return static_cast<int>(std::clamp<rlim_t>(limit.rlim_cur / 8, 4, 128));
 }
 
-int Folder::fd() const
+Folder::Folder(void* dir, Folder* parent, std::string name)
+    : dir_(dir)
+    , parent_(parent)
+    , name_(std::move(name))
+    , chain_(parent ? parent->chain_ : new Chain)
 {
+    if (parent_ && parent_->dir_) { // the parent was just used: it becomes the newest but one
+        parent_->unlink();
+        parent_->link();
+    }
+    link();
+    parkBeyondLimit();
+}
+
+Folder::~Folder()
+{
+    if (dir_) {
+        // Coming back up to a parked folder: it is found again through "..".
+        int up = -1;
+        if (parent_ && !parent_->dir_)
+            up = ::openat(::dirfd(static_cast<DIR*>(dir_)), "..", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        unlink();
+        ::closedir(static_cast<DIR*>(dir_));
+        if (up >= 0)
+            parent_->resume(up);
+    }
+    if (!parent_)
+        delete chain_;
+}
+
+void Folder::link()
+{
+    older_ = chain_->newest;
+    newer_ = nullptr;
+    (older_ ? older_->newer_ : chain_->oldest) = this;
+    chain_->newest = this;
+    ++chain_->open;
+}
+
+void Folder::unlink()
+{
+    (older_ ? older_->newer_ : chain_->oldest) = newer_;
+    (newer_ ? newer_->older_ : chain_->newest) = older_;
+    older_ = newer_ = nullptr;
+    --chain_->open;
+}
+
+void Folder::parkBeyondLimit()
+{
+    while (chain_->open > chain_->limit && chain_->oldest != this && chain_->oldest != parent_)
+        chain_->oldest->park();
+}
+
+void Folder::park()
+{
+    struct stat st;
+    DIR* dir = static_cast<DIR*>(dir_);
+    if (::fstat(::dirfd(dir), &st) == 0) {
+        device_ = static_cast<std::uint64_t>(st.st_dev);
+        inode_ = static_cast<std::uint64_t>(st.st_ino);
+    }
+    unlink();
+    ::closedir(dir);
+    dir_ = nullptr;
+}
+
+int Folder::resume(int fd)
+{
+    if (fd < 0)
+        return errno;
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || static_cast<std::uint64_t>(st.st_dev) != device_
+        || static_cast<std::uint64_t>(st.st_ino) != inode_) {
+        ::close(fd); // not the folder that was parked: it moved meanwhile
+        return ESTALE;
+    }
+    DIR* dir = ::fdopendir(fd);
+    if (!dir) {
+        const int error = errno;
+        ::close(fd);
+        return error;
+    }
+    // The listing goes on after the entries it gave before.
+    for (long i = 0; i < read_; ++i)
+        if (!::readdir(dir))
+            break;
+    dir_ = dir;
+    link();
+    parkBeyondLimit();
+    return 0;
+}
+
+int Folder::reopen()
+{
+    int fd = -1;
+    if (!parent_) {
+        fd = ::open(name_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    } else {
+        const int parentFd = parent_->fd();
+        if (parentFd < 0)
+            return ESTALE;
+        fd = ::openat(parentFd, name_.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    }
+    return resume(fd);
+}
+
+int Folder::fd()
+{
+    if (!dir_ && reopen() != 0)
+        return -1;
     return ::dirfd(static_cast<DIR*>(dir_));
 }
 
 std::unique_ptr<Folder> FileSystem::open(const std::string& path, int& error)
 {
-    return adopt(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC), error,
-        [](void* dir) { return new Folder(dir); });
+    DIR* dir = listing(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC), error);
+    return dir ? std::unique_ptr<Folder>(new Folder(dir, nullptr, path)) : nullptr;
 }
 
 std::unique_ptr<Folder> FileSystem::open(Folder& parent, const char* name, int& error)
 {
-    return adopt(::openat(parent.fd(), name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC), error,
-        [](void* dir) { return new Folder(dir); });
+    const int parentFd = parent.fd();
+    if (parentFd < 0) {
+        error = ESTALE;
+        return nullptr;
+    }
+    DIR* dir = listing(::openat(parentFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC), error);
+    return dir ? std::unique_ptr<Folder>(new Folder(dir, &parent, name)) : nullptr;
 }
 
 const char* FileSystem::next(Folder& folder, int& error)
 {
+    if (!folder.dir_ && (error = folder.reopen()) != 0)
+        return nullptr;
     errno = 0;
     const dirent* entry = ::readdir(static_cast<DIR*>(folder.dir_));
     error = entry ? 0 : errno;
+    if (entry)
+        ++folder.read_;
     return entry ? entry->d_name : nullptr;
 }
 
 int FileSystem::stat(Folder& folder, const char* name, EntryInfo& info)
 {
-    return statEntry(folder.fd(), name, AT_SYMLINK_NOFOLLOW, info);
+    const int fd = folder.fd();
+    return fd < 0 ? ESTALE : statEntry(fd, name, AT_SYMLINK_NOFOLLOW, info);
 }
 
 int FileSystem::stat(Folder& folder, EntryInfo& info)
 {
-    return statEntry(folder.fd(), "", AT_EMPTY_PATH, info);
+    const int fd = folder.fd();
+    return fd < 0 ? ESTALE : statEntry(fd, "", AT_EMPTY_PATH, info);
 }
 
 FileSystem& fileSystem()

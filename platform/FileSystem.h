@@ -22,20 +22,38 @@ struct EntryInfo {
 };
 
 // An open folder: a listing position and a handle its entries are read through.
+// However deep a walk goes, only so many folders hold a descriptor at once:
+// the ones used longest ago are closed (parked) and opened again where their
+// listing stood when the walk comes back to them.
 class Folder {
 public:
     ~Folder();
     Folder(const Folder&) = delete;
     Folder& operator=(const Folder&) = delete;
 
+    // How many folders of one walk hold a descriptor at once: an eighth of
+    // the process's descriptor limit, at most 128.
+    static int openLimit();
+
 private:
     friend class FileSystem;
-    explicit Folder(void* dir)
-        : dir_(dir)
-    {
-    }
-    int fd() const;
-    void* dir_; // DIR*
+    Folder(void* dir, Folder* parent, std::string name);
+    int fd(); // opens a parked folder again; -1 when it cannot be
+    void park();
+    int reopen();
+    int resume(int fd); // a parked folder's listing continued on `fd`
+    void link();
+    void unlink();
+    void parkBeyondLimit();
+
+    void* dir_; // DIR*; null while parked
+    Folder* parent_; // null for a folder opened by its path
+    std::string name_; // its name in the parent, or its path
+    long read_ = 0; // entries its listing has given
+    std::uint64_t device_ = 0, inode_ = 0; // taken when parked: what to find again
+    Folder* older_ = nullptr; // the folders holding a descriptor, least recently used first
+    Folder* newer_ = nullptr;
+    struct Chain* chain_; // of the folder the walk began with: its folders' descriptors
 };
 
 // The platform's folders. Every call answers 0 or an errno value. Tests put

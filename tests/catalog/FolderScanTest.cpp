@@ -10,6 +10,7 @@
 #include <QRegularExpression>
 
 #include <dirent.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -264,4 +265,41 @@ TEST_F(FolderScanTest, CancelAndStoreFailureStopTheWalkAndKeepWhatWasWritten)
     EXPECT_TRUE(undone.failure() == QStringLiteral("rolled back") && inTable > 0);
     EXPECT_LT(inTable, undone.recordsWritten());
     EXPECT_EQ(undone.recordsKept(), inTable);
+}
+
+TEST_F(FolderScanTest, DepthIsNotLimitedByOpenDescriptors)
+{
+    // 1,500 folders one inside the other, a file on every hundredth level
+    // and at the bottom, walked under a descriptor limit of 64.
+    QString relative = QStringLiteral("deep");
+    for (int level = 1; level <= 1500; ++level) {
+        relative += QStringLiteral("/d");
+        if (level % 100 == 0)
+            makeFile(relative + QStringLiteral("/f%1.txt").arg(level), level);
+    }
+    makeDir(relative);
+    rlimit saved {};
+    ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &saved), 0);
+    rlimit low = saved;
+    low.rlim_cur = 64;
+    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &low), 0);
+    const std::vector<Rec> records = run(pathOf(QStringLiteral("deep")));
+    setrlimit(RLIMIT_NOFILE, &saved);
+
+    ASSERT_EQ(records.size(), 1u + 1500u + 15u);
+    EXPECT_EQ(std::count_if(records.begin(), records.end(),
+                  [](const Rec& r) { return r.path.endsWith(QStringLiteral("/d/f1500.txt")); }),
+        1);
+    // Each folder comes right after its parent, files after their folder; the
+    // folder sizes add up from the bottom.
+    QHash<QString, const Rec*> byKey;
+    for (const Rec& r : records)
+        byKey.insert(r.id, &r);
+    for (const Rec& r : records) {
+        if (r.parent != kRootKey) {
+            EXPECT_TRUE(byKey.contains(r.parent) && r.path.startsWith(byKey[r.parent]->path))
+                << r.path.toStdString();
+        }
+    }
+    EXPECT_EQ(records.front().size, sizeText(100 * (1 + 2 + 3 + 4 + 5 + 6 + 7 + 8 + 9 + 10 + 11 + 12 + 13 + 14 + 15)));
 }

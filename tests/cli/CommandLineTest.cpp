@@ -1,3 +1,4 @@
+#include "platform/DiskIdentity.h"
 #include "support/TestSupport.h"
 
 #include <QProcess>
@@ -56,4 +57,44 @@ TEST_F(CommandLine, EveryCommandRunsWithoutADisplay)
         folder());
     EXPECT_EQ(add.status, 0) << add.err.toStdString();
     EXPECT_EQ(count(QStringLiteral("dbaseName = 'Disks'")), 4);
+}
+
+TEST_F(CommandLine, UpdateBringsAScanUpToDateAndRefusesWhatDoesNotFit)
+{
+    makeFile(QStringLiteral("disk/a.txt"), 10);
+    makeFile(QStringLiteral("disk/sub/b.txt"), 20);
+    const QString top = pathOf(QStringLiteral("disk"));
+    ASSERT_EQ(quillmark({QStringLiteral("add-folder"), top, QStringLiteral("--name"), QStringLiteral("Disks")}, folder()).status, 0);
+    makeFile(QStringLiteral("disk/sub/c.txt"), 30);
+    makeFile(QStringLiteral("disk/a.txt"), 11);
+
+    const Outcome updated = quillmark({QStringLiteral("update"), QStringLiteral("Disks"), top}, folder());
+    EXPECT_EQ(updated.status, 0) << updated.err.toStdString();
+    EXPECT_TRUE(updated.out.startsWith(QStringLiteral("Updated %1 in \"Disks\": 1 added, 0 removed, ").arg(top)))
+        << updated.out.toStdString();
+    EXPECT_EQ(count(QStringLiteral("path LIKE '%c.txt'")), 1);
+    // By key, with nothing changed since.
+    const Outcome byKey = quillmark({QStringLiteral("update"), QStringLiteral("Disks"), QStringLiteral("1")}, folder());
+    EXPECT_EQ(byKey.status, 0) << byKey.err.toStdString();
+    EXPECT_TRUE(byKey.out.contains(QStringLiteral("0 added, 0 removed, 0 changed, 5 unchanged"))) << byKey.out.toStdString();
+
+    // No such folder in the catalogue, a usage error, a folder that is gone.
+    EXPECT_EQ(quillmark({QStringLiteral("update"), QStringLiteral("Other"), top}, folder()).status, 1);
+    EXPECT_EQ(quillmark({QStringLiteral("update"), QStringLiteral("Disks")}, folder()).status, 2);
+    EXPECT_EQ(quillmark({QStringLiteral("update"), QStringLiteral("Disks"), top, QStringLiteral("--quick")}, folder()).status, 2);
+
+    // Another disk at the path: refused unless forced.
+    if (!qm::diskOf(top).uuid.isEmpty()) {
+        db().exec("UPDATE scans SET uuid = 'another-disk'");
+        const Outcome refused = quillmark({QStringLiteral("update"), QStringLiteral("Disks"), top}, folder());
+        EXPECT_EQ(refused.status, 1);
+        EXPECT_TRUE(refused.err.contains(QStringLiteral("--force"))) << refused.err.toStdString();
+        EXPECT_EQ(quillmark({QStringLiteral("update"), QStringLiteral("Disks"), top, QStringLiteral("--force")}, folder()).status, 0);
+    }
+    const long long before = count();
+    ASSERT_TRUE(QDir(top).removeRecursively());
+    const Outcome gone = quillmark({QStringLiteral("update"), QStringLiteral("Disks"), top}, folder());
+    EXPECT_EQ(gone.status, 1);
+    EXPECT_TRUE(gone.err.contains(QStringLiteral("cannot be read"))) << gone.err.toStdString();
+    EXPECT_EQ(count(), before);
 }

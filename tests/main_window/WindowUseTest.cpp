@@ -323,7 +323,7 @@ TEST_F(FormTest, TheKeyboardReachesEveryActionAndF5ReloadsTheTree)
     EXPECT_EQ(readFile(NameFile::path()), QByteArray("Disks\r\nkept\r\n"));
 
     // Tab goes down the left column, then the right, then the bottom block column by column.
-    const QList<QWidget*> order {f.Drive1, f.Dir1, f.TreeView1, f.ListView2, f.ListView1, f.Command2,
+    const QList<QWidget*> order {f.Drive1, f.Dir1, f.TreeView1, f.ListView2, f.ListView1, f.UpdateFolder, f.Command2,
         f.Command7, f.Text8, f.Command5, f.Check1, f.Check2, f.Command1, f.Check3, f.Check4, f.Command3,
         f.Command6, f.Drive1};
     f.Drive1->setFocus(Qt::TabFocusReason);

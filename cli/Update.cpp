@@ -1,0 +1,103 @@
+#include "cli/Update.h"
+
+#include "catalog/AppPaths.h"
+#include "catalog/ScanUpdate.h"
+#include "catalog/Store.h"
+#include "cli/LongRun.h"
+#include "cli/Output.h"
+#include "platform/Recordset.h"
+
+#include <SQLiteCpp/Database.h>
+
+#include <cstdio>
+
+namespace qm {
+namespace {
+
+constexpr int kFailed = 1;
+constexpr int kPartial = 3;
+constexpr int kInterrupted = 130;
+
+const char* const kUsage
+    = "usage: quillmark update CATALOGUE TOP-FOLDER-KEY-OR-PATH [--force]\n"
+      "Walks a catalogued top-level folder again and brings its records up to date\n"
+      "in one transaction: entries still there keep their keys (and register notes),\n"
+      "changed sizes and dates are rewritten, new entries are added, vanished ones\n"
+      "deleted. The folder is named by its key (\"12>\" or 12) or by its path.\n"
+      "--force updates even when another disk than the recorded one is mounted there.\n"
+      "Exit status: 0 when updated; 1 when the catalogue, folder or disk does not fit\n"
+      "or the store fails (nothing is changed); 2 for a usage error; 3 when updated\n"
+      "but entries that could not be read kept their old records; 130 when\n"
+      "interrupted (nothing is changed).\n";
+
+} // namespace
+
+int runUpdateCommand(const QStringList& args)
+{
+    QStringList operands;
+    bool force = false;
+    for (int i = 0; i < args.size(); ++i) {
+        const QString& a = args[i];
+        if (a == QLatin1String("-h") || a == QLatin1String("--help")) {
+            std::fputs(kUsage, stdout);
+            return 0;
+        }
+        if (a == QLatin1String("--force"))
+            force = true;
+        else if (a == QLatin1String("--"))
+            operands += args.mid(i + 1);
+        else if (a.startsWith(u'-') && a.size() > 1)
+            return cli::usageError(QStringLiteral("unknown option %1.").arg(a), kUsage);
+        else
+            operands << a;
+        if (a == QLatin1String("--"))
+            break;
+    }
+    if (operands.size() != 2)
+        return cli::usageError(QStringLiteral("name a catalogue and one of its top-level folders."), kUsage);
+    const QString& catalogue = operands[0];
+
+    const QString store = databasePath();
+    if (const QString problem = Store::prepare(store); !problem.isEmpty()) {
+        cli::fail(problem);
+        return kFailed;
+    }
+    try {
+        auto db = openConnection(store);
+        const auto top = findTopFolder(*db, catalogue, operands[1]);
+        if (!top) {
+            cli::fail(QStringLiteral("the catalogue \"%1\" has no top-level folder %2; quillmark list shows "
+                                     "its folders.")
+                          .arg(catalogue, operands[1]));
+            return kFailed;
+        }
+        if (const QString other = otherDiskWarning(*db, catalogue, *top); !other.isEmpty() && !force) {
+            cli::fail(other + QStringLiteral("\nNothing was changed; --force updates it from this disk."));
+            return kFailed;
+        }
+        cli::ProgressLine progress;
+        cli::InterruptGuard guard;
+        ScanUpdate update(*db, catalogue, *top, &progress);
+        update.setProgressInterval(std::chrono::milliseconds(200));
+        const bool done = update.run();
+        if (const QString skipped = skippedReport(update.skippedCount(), update.firstSkipped());
+            !skipped.isEmpty())
+            cli::printLine(stderr, skipped);
+        if (update.cancelled()) {
+            cli::fail(QStringLiteral("interrupted; nothing was changed."));
+            return kInterrupted;
+        }
+        if (!done) {
+            cli::fail(update.failure());
+            return kFailed;
+        }
+        cli::printLine(stdout,
+            QStringLiteral("Updated %1 in \"%2\": %3.").arg(top->fileName, catalogue, updateSummary(update.counts())));
+        return update.skippedCount() > 0 ? kPartial : 0;
+    } catch (const std::exception& e) {
+        cli::fail(QString::fromUtf8(e.what()));
+        return kFailed;
+    }
+}
+
+} // namespace qm

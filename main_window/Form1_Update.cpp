@@ -1,0 +1,138 @@
+// "Update Folder": a scan brought up to date in place.
+#include "main_window/Form1.h"
+
+#include "catalog/NodeKeys.h"
+#include "catalog/ScanUpdate.h"
+#include "main_window/StatusReport.h"
+#include "platform/DataControl.h"
+#include "platform/MessageBox.h"
+#include "platform/TreeView.h"
+
+#include <QCoreApplication>
+#include <QProgressDialog>
+
+#include <memory>
+
+namespace qm {
+namespace {
+
+// The hourglass, and once the update has taken a while, a dialog that tells
+// how far it got and can cancel it.
+class UpdateProgress : public ScanListener {
+public:
+    explicit UpdateProgress(QWidget& window)
+        : window_(window)
+    {
+        window_.setCursor(Qt::WaitCursor);
+    }
+    ~UpdateProgress() override { window_.unsetCursor(); }
+    UpdateProgress(const UpdateProgress&) = delete;
+    UpdateProgress& operator=(const UpdateProgress&) = delete;
+
+    void entryStored(const ScannedEntry&) override { }
+    bool progress(std::int64_t entries, const QString& folder) override
+    {
+        if (!dialog_) {
+            dialog_ = std::make_unique<QProgressDialog>(&window_);
+            dialog_->setWindowTitle(QStringLiteral("Quillmark"));
+            // The store is held for the update: no other window may write meanwhile.
+            dialog_->setWindowModality(Qt::ApplicationModal);
+            dialog_->setCancelButtonText(QStringLiteral("Cancel"));
+            dialog_->setRange(0, 0);
+            dialog_->setMinimumDuration(0);
+            dialog_->setAutoClose(false);
+            dialog_->setAutoReset(false);
+            dialog_->setMinimumWidth(480);
+            dialog_->show();
+        }
+        const QString shown = dialog_->fontMetrics().elidedText(folder, Qt::ElideMiddle, 440);
+        dialog_->setLabelText(QStringLiteral("Updating: %1 entries so far\nReading %2").arg(entries).arg(shown));
+        QCoreApplication::processEvents();
+        return !dialog_->wasCanceled();
+    }
+
+private:
+    QWidget& window_;
+    std::unique_ptr<QProgressDialog> dialog_;
+};
+
+bool updating = false;
+
+} // namespace
+
+void Form1::UpdateFolder_Click()
+{
+    if (updating)
+        return;
+    const Node* node = TreeView1->SelectedItem();
+    if (!node || !node->Parent) {
+        MsgBox(QStringLiteral("Select a top-level folder of the tree (or anything inside it) to update it "
+                              "from the disk."),
+            this);
+        return;
+    }
+    // Anything inside a scan updates the whole scan: its top-level folder.
+    while (node->Parent->Parent)
+        node = node->Parent;
+    const QString catalogue = TreeView1->Nodes().catalogueOf(node);
+    const QString rootText = node->Parent->Text;
+    const QString key = node->Key;
+    const QString shown = shownDatabaseName();
+
+    auto db = Adodc1->connection();
+    if (!db) {
+        MsgBox(QStringLiteral("The catalogue database is not open."), this);
+        return;
+    }
+    std::optional<TopFolder> top;
+    if (!guarded(this, [&] { top = findTopFolder(*db, catalogue, key); }))
+        return;
+    if (!top) {
+        MsgBox(QStringLiteral("The catalogue \"%1\" holds no records of %2 any more; another window or program "
+                              "deleted them. The tree is built again.")
+                   .arg(catalogue, node->Text),
+            this);
+        rebuildTree(rootText, shown);
+        return;
+    }
+    QString otherDisk;
+    if (!guarded(this, [&] { otherDisk = otherDiskWarning(*db, catalogue, *top); }))
+        return;
+    if (!otherDisk.isEmpty()
+        && !Ask(otherDisk + QStringLiteral("\n\nUpdate the catalogue from the disk there now?"), this))
+        return;
+
+    updating = true;
+    bool done = false;
+    QString message;
+    QString summary;
+    {
+        UpdateProgress progress(*this);
+        ScanUpdate update(*db, catalogue, *top, &progress);
+        done = update.run();
+        const QString skipped = skippedReport(update.skippedCount(), update.firstSkipped());
+        if (update.cancelled())
+            message = QStringLiteral("The update was cancelled; the catalogue keeps %1 as it was.").arg(top->fileName);
+        else if (!done)
+            message = QStringLiteral("The folder was not updated: %1").arg(update.failure());
+        else {
+            summary = updateSummary(update.counts());
+            message = QStringLiteral("Updated %1 in \"%2\": %3.").arg(top->fileName, catalogue, summary);
+        }
+        if (!skipped.isEmpty())
+            message += QStringLiteral("\n\n") + skipped;
+    }
+    updating = false;
+    if (done) {
+        rebuildTree(rootText, shown);
+        // The folder stays where the user was.
+        if (Node* again = nodeOfRecord(catalogue, key)) {
+            TreeView1->setSelectedItem(again);
+            TreeView1_NodeClick(again);
+        }
+        status().folderUpdated(top->fileName, catalogue, summary);
+    }
+    MsgBox(message, this);
+}
+
+} // namespace qm

@@ -1,0 +1,81 @@
+#include "ScanSupport.h"
+#include "main_window/StatusReport.h"
+#include "platform/DiskIdentity.h"
+
+#include <QFile>
+#include <QPushButton>
+
+namespace {
+
+using UpdateFolderTest = ScanTest;
+
+QString keyOfPath(SQLite::Database& db, const QString& path)
+{
+    SQLite::Statement st(db, "SELECT ID FROM main WHERE path = ?");
+    st.bind(1, path.toStdString());
+    return st.executeStep() ? QString::fromStdString(st.getColumn(0).getString()) : QString();
+}
+
+} // namespace
+
+TEST_F(UpdateFolderTest, UpdatingFromANodeInsideRefreshesTheTreeAndKeepsTheNotes)
+{
+    load(QStringLiteral("Disks"));
+    const QString top = tree(QStringLiteral("disk"));
+    addFolder(top);
+    qmtest::messages().clear();
+    const QString topKey = keyOfPath(db(), top + u'/');
+    const QString one = keyOfPath(db(), top + QStringLiteral("/one/"));
+    const QString b = keyOfPath(db(), top + QStringLiteral("/b.txt"));
+    db().exec("INSERT INTO Projects (ID, FileName, Completed) VALUES ('" + b.toStdString() + "', 'b.txt', 'yes')");
+
+    // Nothing selected: told how to choose.
+    form->TreeView1->setSelectedItem(nullptr);
+    form->UpdateFolder->click();
+    EXPECT_TRUE(qmtest::toldOnce(QStringLiteral("Select a top-level folder")));
+
+    makeFile(QStringLiteral("disk/one/new.txt"), 5);
+    ASSERT_TRUE(QFile::remove(pathOf(QStringLiteral("disk/g.txt"))));
+    click(keyOfPath(db(), top + QStringLiteral("/one/c.txt"))); // anything inside updates its whole scan
+    form->UpdateFolder->click();
+    EXPECT_TRUE(qmtest::toldOnce(QStringLiteral("1 added, 1 removed"))) << qmtest::messages().join(u'\n').toStdString();
+    EXPECT_TRUE(form->status().text().contains(QStringLiteral("Updated"))) << form->status().text().toStdString();
+
+    // The tree shows the new file in its folder and the removed one no more;
+    // the top-level folder is selected and listed.
+    const QString added = keyOfPath(db(), top + QStringLiteral("/one/new.txt"));
+    ASSERT_FALSE(added.isEmpty());
+    EXPECT_TRUE(children(one).contains(added + QStringLiteral(":new.txt"))) << children(one).join(u' ').toStdString();
+    EXPECT_FALSE(children(topKey).join(u' ').contains(QStringLiteral("g.txt")));
+    ASSERT_TRUE(form->TreeView1->SelectedItem());
+    EXPECT_EQ(form->TreeView1->SelectedItem()->Key, topKey);
+    EXPECT_GT(form->ListView1->topLevelItemCount(), 0);
+    // The note is still on b.txt, whose key stayed.
+    EXPECT_EQ(keyOfPath(db(), top + QStringLiteral("/b.txt")), b);
+    EXPECT_EQ(node(b)->Text, QStringLiteral("b.txt"));
+
+    // Another disk at the folder: asked first; no means nothing is changed.
+    if (!qm::diskOf(top).uuid.isEmpty()) {
+        db().exec("UPDATE scans SET uuid = 'another-disk'");
+        makeFile(QStringLiteral("disk/later.txt"), 1);
+        qm::Node* topNode = node(topKey);
+        form->TreeView1->setSelectedItem(topNode);
+        qmtest::answerQuestions(false);
+        form->UpdateFolder->click();
+        EXPECT_TRUE(qmtest::toldOnce(QStringLiteral("is not the one")));
+        EXPECT_TRUE(keyOfPath(db(), top + QStringLiteral("/later.txt")).isEmpty());
+        qmtest::answerQuestions(true);
+        form->UpdateFolder->click();
+        ASSERT_EQ(qmtest::messages().size(), 2);
+        EXPECT_TRUE(qmtest::messages().last().contains(QStringLiteral("1 added")));
+        qmtest::messages().clear();
+    }
+
+    // The folder is gone: told, the records stay.
+    const long long before = count();
+    ASSERT_TRUE(QDir(top).removeRecursively());
+    form->TreeView1->setSelectedItem(node(topKey));
+    form->UpdateFolder->click();
+    EXPECT_TRUE(qmtest::toldOnce(QStringLiteral("cannot be read")));
+    EXPECT_EQ(count(), before);
+}
