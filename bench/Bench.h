@@ -4,6 +4,7 @@
 // process and prints their figures.
 #include <QString>
 #include <functional>
+#include <string>
 #include <vector>
 
 namespace qmbench {
@@ -19,6 +20,10 @@ struct Case {
 };
 
 std::vector<Case>& cases();
+
+// A real folder tree of about `entries` entries below `root`, shaped as a
+// disk is: one folder of 20,000 files, the rest nested folders of small files.
+long long makeDiskTree(const std::string& root, long long entries);
 
 struct Registrar {
     Registrar(const char* name, std::function<void(const Options&)> run)

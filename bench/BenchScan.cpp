@@ -339,7 +339,7 @@ void scan(const qmbench::Options& options)
         std::printf("click: the flat folder has no record\n");
         return;
     }
-    qm::Node* flat = form->TreeView1->Nodes().find(QString::fromStdString(st.getColumn(0).getString()));
+    qm::Node* flat = form->TreeView1->Nodes().reveal(QStringLiteral("Bench"), QString::fromStdString(st.getColumn(0).getString()));
     form->TreeView1->setSelectedItem(flat);
     t.restart();
     form->TreeView1_NodeClick(flat);
@@ -414,6 +414,11 @@ void update(const qmbench::Options& options)
 }
 
 } // namespace
+
+long long qmbench::makeDiskTree(const std::string& root, long long entries)
+{
+    return makeTree(root, entries);
+}
 
 QM_BENCH("scan", scan);
 QM_BENCH("update", update);

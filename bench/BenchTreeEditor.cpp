@@ -86,7 +86,7 @@ void treeEditor(const qmbench::Options& options)
         static_cast<long long>(w->TreeView1->Nodes().Count()));
 
     const QString last = qm::keyOf(options.entries);
-    w->TreeView1->setSelectedItem(w->TreeView1->Nodes().find(last));
+    w->TreeView1->setSelectedItem(w->TreeView1->Nodes().reveal(QStringLiteral("Bench"), last));
     w->Text3->setText(QStringLiteral("edited"));
     timer.restart();
     w->TreeView1_NodeClick(nullptr);

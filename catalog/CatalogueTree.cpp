@@ -6,6 +6,12 @@
 
 #include <SQLiteCpp/Database.h>
 #include <SQLiteCpp/Statement.h>
+#include <SQLiteCpp/Transaction.h>
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <unordered_set>
 
 namespace qm {
 
@@ -29,50 +35,436 @@ bool isFolderPath(std::string_view utf8Path)
                                     static_cast<unsigned char>(utf8Path.back()));
 }
 
-std::int64_t fillCatalogueTree(SQLite::Database& db, const QString& name, NodeModel& nodes, bool withImages)
+namespace {
+
+// The state of main a kept check belongs to: serial numbers only grow, and
+// every change or deletion of a record leaves a row in the change log.
+constexpr const char* kMainStamp
+    = "SELECT coalesce((SELECT seq FROM sqlite_sequence WHERE name = 'main'), 0) || ':' || "
+      "coalesce((SELECT seq FROM change_log WHERE SrNO IS NOT NULL ORDER BY seq DESC LIMIT 1), 0)";
+// The table in its own order: through the catalogue's index the records would
+// have to be sorted by SrNO, which costs several times the reading.
+constexpr const char* kCheckRecords
+    = "SELECT ID, Parent, file_name, path, SrNO FROM main NOT INDEXED WHERE dbaseName = ? ORDER BY SrNO";
+
+// The number of a key as the scan writes it ("123>"), -1 for any other.
+std::int64_t scanKeyNumber(const char* text, int bytes)
 {
-    std::int64_t unplaced = 0;
-    nodes.beginBatch();
+    if (bytes < 2 || bytes > 18 || text[bytes - 1] != '>' || (text[0] == '0' && bytes > 2))
+        return -1;
+    std::int64_t v = 0;
+    for (int i = 0; i < bytes - 1; ++i) {
+        if (text[i] < '0' || text[i] > '9')
+            return -1;
+        v = v * 10 + (text[i] - '0');
+    }
+    return v;
+}
+
+// The keys a tree being built holds: scan keys as bits, others by text.
+class PlacedKeys {
+public:
+    bool contains(const char* text, int bytes) const
+    {
+        const std::int64_t n = scanKeyNumber(text, bytes);
+        if (n >= 0 && n < kBitLimit)
+            return static_cast<size_t>(n) < bits_.size() && bits_[static_cast<size_t>(n)];
+        return others_.count(std::string(text, static_cast<size_t>(bytes))) > 0;
+    }
+    void insert(const char* text, int bytes)
+    {
+        const std::int64_t n = scanKeyNumber(text, bytes);
+        if (n >= 0 && n < kBitLimit) {
+            if (static_cast<size_t>(n) >= bits_.size())
+                bits_.resize(std::max(static_cast<size_t>(n) + 1, bits_.size() * 2), false);
+            bits_[static_cast<size_t>(n)] = true;
+        } else {
+            others_.emplace(text, static_cast<size_t>(bytes));
+        }
+    }
+
+private:
+    static constexpr std::int64_t kBitLimit = std::int64_t {1} << 34;
+    std::vector<bool> bits_;
+    std::unordered_set<std::string> others_;
+};
+
+// Places every record as a whole fill would, keeping only what it found.
+TreeCheck workOutCheck(SQLite::Database& db, const QString& name)
+{
+    TreeCheck check;
+    PlacedKeys placed;
+    const QByteArray root = kRootKey.toUtf8();
+    placed.insert(root.constData(), static_cast<int>(root.size()));
+    SQLite::Statement st(db, kCheckRecords);
+    st.bind(1, name.toStdString());
+    while (st.executeStep()) {
+        const SQLite::Column id = st.getColumn(0);
+        const SQLite::Column parent = st.getColumn(1);
+        bool fits = !id.isNull() && !parent.isNull() && !st.getColumn(2).isNull() && !st.getColumn(3).isNull();
+        const char* key = fits ? id.getText() : nullptr;
+        const int keyBytes = fits ? id.getBytes() : 0;
+        if (fits) {
+            const int parentBytes = parent.getBytes();
+            // An empty Parent stands beside the root; an empty key is never taken.
+            fits = (parentBytes == 0 || placed.contains(parent.getText(), parentBytes))
+                && (keyBytes == 0 || !placed.contains(key, keyBytes));
+        }
+        if (!fits) {
+            ++check.unplaced;
+            check.unplacedRecords.push_back(st.getColumn(4).getInt64());
+            continue;
+        }
+        if (keyBytes > 0)
+            placed.insert(key, keyBytes);
+        const std::int64_t number = scanKeyNumber(key, keyBytes);
+        const auto value = number >= 0 ? std::optional<std::int64_t>(number)
+                                       : nodeKeyValue(QString::fromUtf8(key, keyBytes));
+        if (!value)
+            check.keysFit = false;
+        else
+            check.highestKey = std::max(check.highestKey, *value);
+    }
+    return check;
+}
+
+std::string mainStamp(SQLite::Database& db)
+{
+    return db.execAndGet(kMainStamp).getString();
+}
+
+// The check kept for the catalogue, and in `stamp` the state it was made for.
+std::optional<TreeCheck> keptCheck(SQLite::Database& db, const std::string& catalogue, std::string& stamp)
+{
+    SQLite::Statement kept(
+        db, "SELECT unplaced, highestKey, keysFit, stamp FROM tree_checks WHERE dbaseName = ?");
+    kept.bind(1, catalogue);
+    if (!kept.executeStep())
+        return std::nullopt;
+    stamp = kept.getColumn(3).getString();
+    TreeCheck check;
+    check.unplaced = kept.getColumn(0).getInt64();
+    check.highestKey = kept.getColumn(1).getInt64();
+    check.keysFit = kept.getColumn(2).getInt() != 0;
+    SQLite::Statement records(db, "SELECT SrNO FROM tree_unplaced WHERE dbaseName = ? ORDER BY SrNO");
+    records.bind(1, catalogue);
+    while (records.executeStep())
+        check.unplacedRecords.push_back(records.getColumn(0).getInt64());
+    if (static_cast<std::int64_t>(check.unplacedRecords.size()) != check.unplaced)
+        return std::nullopt;
+    return check;
+}
+
+// A stamp's two parts: the serial counter and the newest change of a record.
+std::pair<std::int64_t, std::string> stampParts(const std::string& stamp)
+{
+    const size_t colon = stamp.find(':');
+    if (colon == std::string::npos)
+        return {-1, stamp};
+    return {std::stoll(stamp.substr(0, colon)), stamp.substr(colon + 1)};
+}
+
+// A check carried over records stored since it was made, when nothing older
+// changed: a scan's records hang below the root or below records stored with
+// them, under keys above every key the catalogue held, so each is placed or
+// not by what the pass sees. A record that hangs below an older one, or whose
+// key the older records might hold, leaves the answer to a whole pass.
+bool extendCheck(SQLite::Database& db, const QString& name, std::int64_t after, TreeCheck& check)
+{
+    if (!check.keysFit)
+        return false;
+    PlacedKeys placed;
+    const std::int64_t floor = check.highestKey;
+    SQLite::Statement st(db, "SELECT ID, Parent, file_name, path, SrNO FROM main WHERE SrNO > ? AND dbaseName = ? "
+                             "ORDER BY SrNO");
+    st.bind(1, after);
+    st.bind(2, name.toStdString());
+    const QByteArray root = kRootKey.toUtf8();
+    while (st.executeStep()) {
+        const SQLite::Column id = st.getColumn(0);
+        const SQLite::Column parent = st.getColumn(1);
+        if (id.isNull() || parent.isNull() || st.getColumn(2).isNull() || st.getColumn(3).isNull()) {
+            ++check.unplaced;
+            check.unplacedRecords.push_back(st.getColumn(4).getInt64());
+            continue;
+        }
+        const int keyBytes = id.getBytes();
+        const int parentBytes = parent.getBytes();
+        const std::int64_t number = scanKeyNumber(id.getText(), keyBytes);
+        const bool parentKnown = parentBytes == 0
+            || (parentBytes == root.size() && std::memcmp(parent.getText(), root.constData(), root.size()) == 0)
+            || placed.contains(parent.getText(), parentBytes);
+        if (!parentKnown || keyBytes == 0 || number <= floor)
+            return false;
+        if (placed.contains(id.getText(), keyBytes)) {
+            ++check.unplaced;
+            check.unplacedRecords.push_back(st.getColumn(4).getInt64());
+            continue;
+        }
+        placed.insert(id.getText(), keyBytes);
+        check.highestKey = std::max(check.highestKey, number);
+    }
+    return true;
+}
+
+void keepCheck(SQLite::Database& db, const std::string& catalogue, const std::string& stamp, const TreeCheck& check)
+{
+    SQLite::Transaction transaction(db);
+    SQLite::Statement clear(db, "DELETE FROM tree_unplaced WHERE dbaseName = ?");
+    clear.bind(1, catalogue);
+    clear.exec();
+    SQLite::Statement add(db, "INSERT INTO tree_unplaced (dbaseName, SrNO) VALUES (?, ?)");
+    for (const std::int64_t srNo : check.unplacedRecords) {
+        add.bind(1, catalogue);
+        add.bind(2, srNo);
+        add.exec();
+        add.reset();
+    }
+    SQLite::Statement keep(db, "INSERT OR REPLACE INTO tree_checks (dbaseName, stamp, unplaced, highestKey, "
+                               "keysFit) VALUES (?, ?, ?, ?, ?)");
+    keep.bind(1, catalogue);
+    keep.bind(2, stamp);
+    keep.bind(3, check.unplaced);
+    keep.bind(4, check.highestKey);
+    keep.bind(5, check.keysFit ? 1 : 0);
+    keep.exec();
+    transaction.commit();
+}
+
+QString textOf(const SQLite::Column& c)
+{
+    return QString::fromUtf8(c.getText(), c.getBytes());
+}
+
+// The children of a node straight from the store, without the records the
+// catalogue's check found unplaceable.
+class StoreTree : public ChildSource {
+public:
+    StoreTree(std::shared_ptr<SQLite::Database> db, const QString& catalogue, const TreeCheck& check, bool images)
+        : db_(std::move(db))
+        , catalogue_(catalogue)
+        , unplaced_(check.unplacedRecords.begin(), check.unplacedRecords.end())
+        , images_(images)
+    {
+    }
+
+    void fetchChildren(NodeModel& nodes, Node* parent) override
+    {
+        // A node without a key holds no children: records with an empty
+        // Parent stand beside the root.
+        if (parent && parent->Key.isEmpty())
+            return;
+        const QString& catalogue = nodes.catalogueOf(parent);
+        const QString parentKey = parent ? parent->Key : QString();
+        std::vector<NodeSpec> children;
+        eachChild(catalogue, parentKey, [&](SQLite::Statement& st) {
+            NodeSpec child {textOf(st.getColumn(0)), textOf(st.getColumn(1)), 0, 0, st.getColumn(4).getInt() != 0};
+            if (images_) {
+                const SQLite::Column path = st.getColumn(2);
+                const bool folder = parentKey == kRootKey
+                    || isFolderPath(std::string_view(path.getText(), static_cast<size_t>(path.getBytes())));
+                child.image = folder ? 1 : 2;
+                child.selectedImage = folder ? 3 : 0;
+            }
+            children.push_back(std::move(child));
+            return true;
+        });
+        nodes.appendChildren(parent, children, true);
+    }
+
+    bool hasChildren(const NodeModel& nodes, const Node* parent) override
+    {
+        if (parent && parent->Key.isEmpty())
+            return false;
+        bool any = false;
+        eachChild(nodes.catalogueOf(parent), parent ? parent->Key : QString(), [&](SQLite::Statement&) {
+            any = true;
+            return false;
+        });
+        return any;
+    }
+
+    std::vector<QString> keysDownTo(const QString& catalogue, const QString& key, std::int64_t srNo) override
+    {
+        if (srNo > 0) {
+            std::vector<QString> down = downByPath(catalogue, key, srNo);
+            if (!down.empty())
+                return down;
+        }
+        return upByKeys(catalogue, key);
+    }
+
+private:
+    // A scan's records hold the full path: each folder's path begins the
+    // paths below it, so the way down is read a level at a time through the
+    // catalogue's index, the children of each folder on the way.
+    std::vector<QString> downByPath(const QString& catalogue, const QString& key, std::int64_t srNo)
+    {
+        SQLite::Statement target(*db_, "SELECT path FROM main WHERE SrNO = ? AND dbaseName = ? AND ID = ?");
+        target.bind(1, srNo);
+        target.bind(2, catalogue.toStdString());
+        target.bind(3, key.toStdString());
+        if (!target.executeStep() || target.getColumn(0).isNull() || !placeable(catalogue, srNo))
+            return {};
+        const std::string path = target.getColumn(0).getString();
+        SQLite::Statement children(*db_, "SELECT ID, path, SrNO FROM main WHERE dbaseName = ? AND Parent = ? "
+                                         "AND ID IS NOT NULL AND file_name IS NOT NULL AND path IS NOT NULL "
+                                         "ORDER BY SrNO");
+        std::vector<QString> down;
+        // Folders of the same path (one folder scanned twice) are tried in turn.
+        auto search = [&](auto& self, const std::string& parentKey, int depth) -> bool {
+            if (depth > 256)
+                return false;
+            std::vector<std::pair<std::string, bool>> next; // key, whether it is the target
+            children.reset();
+            children.bind(1, catalogue.toStdString());
+            children.bind(2, parentKey);
+            while (children.executeStep()) {
+                const std::int64_t childSrNo = children.getColumn(2).getInt64();
+                if (!placeable(catalogue, childSrNo))
+                    continue;
+                const std::string childPath = children.getColumn(1).getString();
+                if (childSrNo == srNo)
+                    next.emplace_back(children.getColumn(0).getString(), true);
+                else if (!childPath.empty() && childPath.size() < path.size()
+                    && path.compare(0, childPath.size(), childPath) == 0 && isFolderPath(childPath))
+                    next.emplace_back(children.getColumn(0).getString(), false);
+            }
+            for (const auto& [childKey, isTarget] : next) {
+                down.push_back(QString::fromStdString(childKey));
+                if (isTarget || self(self, childKey, depth + 1))
+                    return true;
+                down.pop_back();
+            }
+            return false;
+        };
+        const std::string root = kRootKey.toStdString();
+        if (search(search, root, 0) || search(search, std::string(), 0))
+            return down;
+        return {};
+    }
+
+    // Any record: from its key upwards, one record a level.
+    std::vector<QString> upByKeys(const QString& catalogue, const QString& key)
+    {
+        std::vector<QString> up {key};
+        SQLite::Statement st(*db_, "SELECT Parent, SrNO FROM main WHERE dbaseName = ? AND ID = ? AND Parent IS "
+                                   "NOT NULL AND file_name IS NOT NULL AND path IS NOT NULL ORDER BY SrNO");
+        const std::string name = catalogue.toStdString();
+        QString at = key;
+        // A chain of keys longer than the records could form is a loop.
+        for (int depth = 0; depth < 100000; ++depth) {
+            st.reset();
+            st.bind(1, name);
+            st.bind(2, at.toStdString());
+            std::optional<QString> parent;
+            while (st.executeStep())
+                if (placeable(catalogue, st.getColumn(1).getInt64())) {
+                    parent = textOf(st.getColumn(0));
+                    break;
+                }
+            if (!parent)
+                return {};
+            if (*parent == kRootKey || parent->isEmpty())
+                return {up.rbegin(), up.rend()};
+            up.push_back(*parent);
+            at = *parent;
+        }
+        return {};
+    }
+
+    bool placeable(const QString& catalogue, std::int64_t srNo) const
+    {
+        // Branches a scan added under another name hold only that scan's
+        // records, all placed.
+        return catalogue != catalogue_ || unplaced_.count(srNo) == 0;
+    }
+
+    // Calls `use` for each child record in SrNO order while it returns true.
+    template <typename Use> void eachChild(const QString& catalogue, const QString& parentKey, Use use)
+    {
+        // The last column tells whether a child has records below it, so
+        // that a file is not asked again whether it can be opened.
+        SQLite::Statement st(*db_,
+            "SELECT ID, file_name, path, SrNO, EXISTS (SELECT 1 FROM main c WHERE c.dbaseName = m.dbaseName AND "
+            "c.Parent = m.ID) FROM main m WHERE dbaseName = ? AND Parent = ? AND ID IS NOT NULL AND file_name IS "
+            "NOT NULL AND path IS NOT NULL ORDER BY SrNO");
+        st.bind(1, catalogue.toStdString());
+        st.bind(2, parentKey.toStdString());
+        while (st.executeStep())
+            if (placeable(catalogue, st.getColumn(3).getInt64()) && !use(st))
+                return;
+    }
+
+    std::shared_ptr<SQLite::Database> db_;
+    QString catalogue_;
+    std::unordered_set<std::int64_t> unplaced_;
+    bool images_;
+};
+
+} // namespace
+
+TreeCheck checkCatalogueTree(SQLite::Database& db, const QString& name)
+{
     try {
-        nodes.Add({}, kRootKey, name, withImages ? 1 : 0, 0);
-        nodes.setCatalogue(name);
-        SQLite::Statement st(db, Queries::kTreeRecords);
-        st.bind(1, name.toStdString());
-        while (st.executeStep()) {
-            bool missingValue = false;
-            QString field[5];
-            for (int i = 0; i < 5; ++i) {
-                const SQLite::Column c = st.getColumn(i);
-                if (c.isNull())
-                    missingValue = true;
-                else
-                    field[i] = QString::fromUtf8(c.getText(), c.getBytes());
-            }
-            if (missingValue) {
-                ++unplaced;
-                continue;
-            }
-            const QString& id = field[0];
-            const QString& parent = field[1];
-            const QString& fileName = field[3];
-            const bool folder = parent == kRootKey || isFolderPath(field[4]);
+        const std::string catalogue = name.toStdString();
+        const std::string stamp = mainStamp(db);
+        std::string keptStamp;
+        std::optional<TreeCheck> kept = keptCheck(db, catalogue, keptStamp);
+        if (kept && keptStamp == stamp)
+            return std::move(*kept);
+        const auto [keptSerial, keptChange] = stampParts(keptStamp);
+        const auto [serial, change] = stampParts(stamp);
+        TreeCheck check;
+        if (!(kept && keptChange == change && keptSerial >= 0 && serial > keptSerial
+                && extendCheck(db, name, keptSerial, *kept)))
+            check = workOutCheck(db, name);
+        else
+            check = std::move(*kept);
+        // Kept only when no writer came between: the next reader of this
+        // state of main skips the pass. A store that cannot take it now (a
+        // writer holds it, a read-only file) just goes without.
+        if (mainStamp(db) == stamp) {
             try {
-                if (!withImages)
-                    nodes.Add(parent, id, fileName);
-                else if (folder)
-                    nodes.Add(parent, id, fileName, 1, 3);
-                else
-                    nodes.Add(parent, id, fileName, 2, 0);
-            } catch (const TreeError&) {
-                ++unplaced;
+                keepCheck(db, catalogue, stamp, check);
+            } catch (const std::exception&) {
             }
         }
+        return check;
+    } catch (const DbError&) {
+        throw;
+    } catch (const std::exception& e) {
+        throw DbError(e.what());
+    }
+}
+
+std::int64_t fillCatalogueTree(
+    std::shared_ptr<SQLite::Database> db, const QString& name, NodeModel& nodes, bool withImages)
+{
+    const TreeCheck check = checkCatalogueTree(*db, name);
+    nodes.beginBatch();
+    try {
+        Node* root = nodes.Add({}, kRootKey, name, withImages ? 1 : 0, 0);
+        nodes.setCatalogue(name);
+        nodes.noteKey(check.highestKey, check.keysFit);
+        auto source = std::make_unique<StoreTree>(std::move(db), name, check, withImages);
+        StoreTree& store = *source;
+        nodes.setSource(std::move(source));
+        root->unfetched = true;
+        nodes.fetchChildren(root);
+        // Records with an empty Parent stand beside the root.
+        store.fetchChildren(nodes, nullptr);
     } catch (const std::exception& e) {
         nodes.endBatch();
         throw DbError(e.what());
     }
     nodes.endBatch();
-    return unplaced;
+    return check.unplaced;
+}
+
+std::int64_t fillCatalogueTree(SQLite::Database& db, const QString& name, NodeModel& nodes, bool withImages)
+{
+    return fillCatalogueTree(std::shared_ptr<SQLite::Database>(std::shared_ptr<void>(), &db), name, nodes, withImages);
 }
 
 std::optional<QString> nameToSave(const QString& boxText, const QString& prompt, const NodeModel& nodes)

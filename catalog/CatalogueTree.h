@@ -3,8 +3,10 @@
 // the tree editor.
 #include <QString>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <string_view>
+#include <vector>
 
 namespace SQLite {
 class Database;
@@ -20,11 +22,33 @@ class NodeModel;
 bool isFolderPath(const QString& path);
 bool isFolderPath(std::string_view utf8Path);
 
-// Adds the root "0>" captioned `name` and one node per record of that
-// catalogue, in SrNO order, each under the node its Parent names. With images,
-// top-level records and folders get images 1 and 3, files image 2. Records
-// that cannot be placed (parent missing or stored later, key taken, a field
-// without a value) are passed over; returns how many. Throws DbError.
+// What a whole tree of a catalogue would be besides its nodes: the records it
+// cannot place (parent missing or stored after them, key taken, a field
+// without a value) and the highest key value among its nodes, the root's
+// included.
+struct TreeCheck {
+    std::int64_t unplaced = 0;
+    std::vector<std::int64_t> unplacedRecords; // their SrNOs, ascending
+    std::int64_t highestKey = 0;
+    bool keysFit = true;
+};
+
+// The check of a catalogue: the one kept in the store while main has not
+// changed since, otherwise worked out in one pass over its records (and kept
+// when the store takes it). Throws DbError.
+TreeCheck checkCatalogueTree(SQLite::Database& db, const QString& name);
+
+// The tree of one catalogue as the user sees it: the root "0>" captioned
+// `name` and below it, in SrNO order, one node per record under the node its
+// Parent names, records that cannot be placed passed over. Only the root's
+// level is read now; every other node's children come from the store when it
+// is opened or reached (NodeModel::fetchChildren, NodeModel::reveal), and are
+// the ones the whole tree would hold. With images, top-level records and
+// folders get images 1 and 3, files image 2. Returns how many records cannot
+// be placed. Throws DbError.
+std::int64_t fillCatalogueTree(
+    std::shared_ptr<SQLite::Database> db, const QString& name, NodeModel& nodes, bool withImages);
+// The same over a connection the caller keeps open as long as the tree.
 std::int64_t fillCatalogueTree(SQLite::Database& db, const QString& name, NodeModel& nodes, bool withImages);
 
 // The name a tree window saves: what its name box holds, or while the box

@@ -297,7 +297,7 @@ void FindWindow::showResult(int row)
         MsgBox(QStringLiteral("The main window is closed, so %1 cannot be shown in the tree.").arg(hit.path), this);
         return;
     }
-    if (!form_->showRecord(hit.catalogue, hit.key))
+    if (!form_->showRecord(hit.catalogue, hit.key, hit.srNo))
         MsgBox(QStringLiteral("%1 is no longer in the catalogue \"%2\".").arg(hit.path, hit.catalogue), this);
 }
 

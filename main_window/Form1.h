@@ -126,8 +126,9 @@ public:
     // Shows the record keyed `key` of `catalogue` as a click on its node
     // would: the catalogue opened if another one is shown, the node's
     // ancestors expanded, the node selected and scrolled to, the two lists
-    // filled. False when the catalogue holds no such node.
-    bool showRecord(const QString& catalogue, const QString& key);
+    // filled. False when the catalogue holds no such node. The record's SrNO,
+    // when known, finds the way down to a branch the tree has not read.
+    bool showRecord(const QString& catalogue, const QString& key, std::int64_t srNo = 0);
     void Tree_Click();
     void Report_Click();
     void About_Click();
@@ -150,8 +151,9 @@ private:
     // catalogue, as "Delete Folder" builds it; `rootText` is the text the
     // root had.
     void rebuildTree(const QString& rootText, const QString& shown);
-    // The node that stands for a record, when the tree holds it.
-    Node* nodeOfRecord(const QString& catalogue, const QString& key) const;
+    // The node that stands for a record, when the tree places it; the
+    // branches above it are read as they are opened.
+    Node* nodeOfRecord(const QString& catalogue, const QString& key, std::int64_t srNo = 0) const;
     void buildControls();
     void buildMenus();
     void addColumnHeaders();

@@ -15,22 +15,22 @@ void Form1::Find_Click()
     find::FindWindow::showWindow(this);
 }
 
-Node* Form1::nodeOfRecord(const QString& catalogue, const QString& key) const
+Node* Form1::nodeOfRecord(const QString& catalogue, const QString& key, std::int64_t srNo) const
 {
-    const NodeModel& nodes = TreeView1->Nodes();
-    Node* node = nodes.find(key);
+    NodeModel& nodes = TreeView1->Nodes();
+    Node* node = nodes.reveal(catalogue, key, srNo);
     return node && node->Parent && nodes.catalogueOf(node) == catalogue ? node : nullptr;
 }
 
-bool Form1::showRecord(const QString& catalogue, const QString& key)
+bool Form1::showRecord(const QString& catalogue, const QString& key, std::int64_t srNo)
 {
-    Node* node = nodeOfRecord(catalogue, key);
+    Node* node = nodeOfRecord(catalogue, key, srNo);
     if (!node) {
         // Another catalogue, or a tree built before the record was stored:
         // the catalogue is opened as the user opens one.
         Text8->setText(catalogue);
         Command5_Click();
-        node = nodeOfRecord(catalogue, key);
+        node = nodeOfRecord(catalogue, key, srNo);
     }
     if (!node)
         return false;

@@ -39,6 +39,7 @@ void Form1::ListView1_DblClick(QTreeWidgetItem* item)
         if (!st.executeStep())
             return;
         const QString key = QString::fromStdString(st.getColumn(0).getString());
+        TreeView1->Nodes().fetchChildren(listed);
         for (Node* child : listed->Children)
             if (child->Key == key) {
                 TreeView1->Expand(listed);

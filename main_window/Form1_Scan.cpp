@@ -36,7 +36,10 @@ private:
     QWidget& window_;
 };
 
-// Adds a node for every stored record and keeps the progress dialog.
+// Adds a node for every stored record below a branch the tree has fetched,
+// and keeps the progress dialog. Elsewhere the records wait in the store
+// until their branch is opened, so the tree grows with what the user opened,
+// not with the scan; their keys still count towards the next node key.
 class TreeFiller : public ScanListener {
 public:
     explicit TreeFiller(Form1& form)
@@ -47,13 +50,20 @@ public:
 
     void entryStored(const ScannedEntry& e) override
     {
-        const QString name = QString::fromUtf8(e.name.data(), static_cast<qsizetype>(e.name.size()));
+        nodes_.noteKey(e.key);
         // Entries come folder by folder: look the parent up once per folder.
         if (!parent_ || parent_->Key != e.parentKey) {
             parent_ = nodes_.find(e.parentKey);
-            if (!parent_)
+            if (!parent_ && !nodes_.source())
                 throw TreeError("Element not found: no node has the key '" + e.parentKey.toStdString() + "'");
+            // A folder without nodes below it yet (the scan's new top-level
+            // folder) gets its branch from the store when it is opened.
+            if (parent_ && parent_->Parent && parent_->Children.empty() && nodes_.source())
+                parent_->unfetched = true;
         }
+        if (!parent_ || parent_->unfetched)
+            return;
+        const QString name = QString::fromUtf8(e.name.data(), static_cast<qsizetype>(e.name.size()));
         if (e.folder)
             nodes_.AddChild(parent_, keyOf(e.key), name, 1, 3);
         else

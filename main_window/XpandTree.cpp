@@ -29,7 +29,7 @@ void LoadTree(Form1& form)
     if (!db)
         throw DbError("The catalogue database is not open.");
 
-    const std::int64_t unplaced = fillCatalogueTree(*db, name, nodes, true);
+    const std::int64_t unplaced = fillCatalogueTree(db, name, nodes, true);
     tree.Expand(nodes.Item(1));
     form.status().treeLoaded();
     if (unplaced > 0)

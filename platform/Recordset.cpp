@@ -106,18 +106,40 @@ Recordset::~Recordset() = default;
 
 void Recordset::load()
 {
-    QString sql = QStringLiteral("SELECT rowid FROM ") + quoted(source_.table);
-    if (!source_.where.isEmpty())
-        sql += QStringLiteral(" WHERE ") + source_.where;
-    sql += QStringLiteral(" ORDER BY ")
-        + (source_.orderBy.isEmpty() ? QStringLiteral("rowid") : source_.orderBy);
     ids_.clear();
+    restUpTo_ = 0;
+    const bool wholeTable = source_.where.isEmpty()
+        && (source_.orderBy.isEmpty()
+            || (source_.orderBy.compare(QStringLiteral("SrNO"), Qt::CaseInsensitive) == 0
+                && source_.table.compare(QStringLiteral("main"), Qt::CaseInsensitive) == 0));
     try {
-        SQLite::Statement st(*db_, sql.toStdString());
-        for (int i = 0; i < source_.params.size(); ++i)
-            bindValue(st, i + 1, source_.params[i]);
-        while (st.executeStep())
-            ids_.push_back(st.getColumn(0).getInt64());
+        if (wholeTable) {
+            // Through the order the source names, so a table without that
+            // column is refused at opening as the whole read would be.
+            const QString key = source_.orderBy.isEmpty() ? QStringLiteral("rowid") : source_.orderBy;
+            const QString table = quoted(source_.table);
+            SQLite::Statement ends(*db_,
+                QStringLiteral("SELECT (SELECT %1 FROM %2 ORDER BY %1 LIMIT 1), (SELECT %1 FROM %2 ORDER BY %1 "
+                               "DESC LIMIT 1)")
+                    .arg(key, table)
+                    .toStdString());
+            ends.executeStep();
+            if (!ends.getColumn(0).isNull()) {
+                ids_.push_back(ends.getColumn(0).getInt64());
+                restUpTo_ = ends.getColumn(1).getInt64();
+            }
+        } else {
+            QString sql = QStringLiteral("SELECT rowid FROM ") + quoted(source_.table);
+            if (!source_.where.isEmpty())
+                sql += QStringLiteral(" WHERE ") + source_.where;
+            sql += QStringLiteral(" ORDER BY ")
+                + (source_.orderBy.isEmpty() ? QStringLiteral("rowid") : source_.orderBy);
+            SQLite::Statement st(*db_, sql.toStdString());
+            for (int i = 0; i < source_.params.size(); ++i)
+                bindValue(st, i + 1, source_.params[i]);
+            while (st.executeStep())
+                ids_.push_back(st.getColumn(0).getInt64());
+        }
     } catch (const std::exception& e) {
         throw DbError(e.what());
     }
@@ -125,6 +147,25 @@ void Recordset::load()
     onDeleted_ = false;
     mode_ = EditMode::None;
     cache_.reset();
+}
+
+void Recordset::loadRest() const
+{
+    if (restUpTo_ == 0)
+        return;
+    const std::int64_t first = ids_.front();
+    try {
+        SQLite::Statement st(*db_, ("SELECT rowid FROM " + quoted(source_.table)
+                                       + " WHERE rowid > ? AND rowid <= ? ORDER BY rowid")
+                                       .toStdString());
+        st.bind(1, first);
+        st.bind(2, restUpTo_);
+        while (st.executeStep())
+            ids_.push_back(st.getColumn(0).getInt64());
+    } catch (const std::exception& e) {
+        throw DbError(e.what());
+    }
+    restUpTo_ = 0;
 }
 
 int Recordset::fieldIndex(const QString& name) const
@@ -261,6 +302,7 @@ std::int64_t Recordset::rowId() const
 
 bool Recordset::moveToRowId(std::int64_t id)
 {
+    loadRest();
     const auto it = std::find(ids_.begin(), ids_.end(), id);
     if (it == ids_.end())
         return false;
@@ -283,6 +325,7 @@ void Recordset::MoveFirst()
 
 void Recordset::MoveLast()
 {
+    loadRest();
     leave();
     if (ids_.empty())
         throw DbError(kNoCurrentRecord);
@@ -292,6 +335,7 @@ void Recordset::MoveLast()
 
 void Recordset::MoveNext()
 {
+    loadRest();
     leave();
     // From the gap a Delete left, the next record is the one that slid into
     // it, or the end when the last record went.
@@ -313,6 +357,7 @@ void Recordset::MovePrevious()
 
 void Recordset::AddNew()
 {
+    loadRest();
     requireOpen();
     if (hasCurrentRecord()) {
         if (observer_)
@@ -333,6 +378,7 @@ void Recordset::AddNew()
 
 void Recordset::Update()
 {
+    loadRest();
     requireCurrent();
     if (observer_)
         observer_->beforeLeave();
@@ -406,6 +452,7 @@ void Recordset::CancelUpdate()
 
 void Recordset::Delete()
 {
+    loadRest();
     requireCurrent();
     if (mode_ == EditMode::Add) {
         CancelUpdate();
@@ -438,6 +485,7 @@ void Recordset::Close()
 {
     open_ = false;
     ids_.clear();
+    restUpTo_ = 0;
     cache_.reset();
     fetch_.reset();
     mode_ = EditMode::None;

@@ -1,7 +1,9 @@
 #pragma once
 // A static, client-side cursor over one table of the store. It keeps only the
 // row ids of its result and fetches a row when the cursor stands on it, so a
-// table of a million records opens quickly and the record count is exact.
+// table of a million records opens quickly and the record count is exact. A
+// whole table opens on its first row alone and reads the other ids when the
+// cursor first moves on or the count is asked for.
 #include <QString>
 #include <QStringList>
 #include <QVariant>
@@ -62,7 +64,11 @@ public:
     int fieldIndex(const QString& name) const; // -1 when the table has no such field (case-insensitive)
     int fieldCount() const { return static_cast<int>(fields_.size()); }
 
-    std::int64_t RecordCount() const { return static_cast<std::int64_t>(ids_.size()); }
+    std::int64_t RecordCount() const
+    {
+        loadRest();
+        return static_cast<std::int64_t>(ids_.size());
+    }
     bool BOF() const;
     bool isEOF() const; // EOF is a C macro
     bool hasCurrentRecord() const;
@@ -110,6 +116,10 @@ public:
 
 private:
     void load();
+    // A whole table in its own order opens on its first row id alone; the
+    // others, up to the last the table held at opening, are read when the
+    // cursor leaves it or the count is asked for.
+    void loadRest() const;
     void requireOpen() const;
     void requireCurrent() const;
     void leave();
@@ -120,7 +130,8 @@ private:
     std::shared_ptr<SQLite::Database> db_;
     RecordSource source_;
     QStringList fields_;
-    std::vector<std::int64_t> ids_;
+    mutable std::vector<std::int64_t> ids_;
+    mutable std::int64_t restUpTo_ = 0; // the last row id to read; 0 when all are read
     std::int64_t pos_ = -1;
     bool open_ = false;
     bool onDeleted_ = false;

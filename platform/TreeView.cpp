@@ -27,6 +27,12 @@ std::int64_t canonicalNumber(const QString& key)
 }
 } // namespace
 
+std::optional<std::int64_t> nodeKeyValue(const QString& key)
+{
+    const std::int64_t number = canonicalNumber(key);
+    return number >= 0 ? std::optional<std::int64_t>(number) : roundToInt64(numericValue(key));
+}
+
 NodeModel::NodeModel(QObject* parent)
     : QAbstractItemModel(parent)
 {
@@ -46,13 +52,25 @@ Node* NodeModel::Add(
 
 Node* NodeModel::AddChild(Node* parent, const QString& key, const QString& text, int image, int selectedImage)
 {
+    if (!key.isEmpty() && find(key))
+        throw TreeError("Key is not unique in collection: '" + key.toStdString() + "'");
+    const auto row = static_cast<int>(parent ? parent->Children.size() : top_.size());
+    if (!inBatch())
+        beginInsertRows(parent ? indexOf(parent) : QModelIndex(), row, row);
+    Node* node = addNode(parent, key, text, image, selectedImage);
+    if (!inBatch())
+        endInsertRows();
+    return node;
+}
+
+// Adds a node whose key is known to be free, without telling the view.
+Node* NodeModel::addNode(Node* parent, const QString& key, const QString& text, int image, int selectedImage)
+{
     // Keys the scan makes are dense numbers: they are looked up by index,
     // which is far cheaper than hashing; other keys go to the hash.
     const std::int64_t number = canonicalNumber(key);
     Node** slot = nullptr;
     if (!key.isEmpty()) {
-        if (find(key))
-            throw TreeError("Key is not unique in collection: '" + key.toStdString() + "'");
         const auto denseLimit = static_cast<std::int64_t>(4 * nodes_.size() + 4096);
         if (number >= 0 && number < denseLimit) {
             if (static_cast<size_t>(number) >= byNumber_.size())
@@ -64,9 +82,6 @@ Node* NodeModel::AddChild(Node* parent, const QString& key, const QString& text,
     }
 
     std::vector<Node*>& siblings = parent ? parent->Children : top_;
-    const int row = static_cast<int>(siblings.size());
-    if (!inBatch())
-        beginInsertRows(parent ? indexOf(parent) : QModelIndex(), row, row);
     Node& node = nodes_.emplace_back();
     node.Key = key;
     node.Text = text;
@@ -74,20 +89,90 @@ Node* NodeModel::AddChild(Node* parent, const QString& key, const QString& text,
     node.SelectedImage = selectedImage;
     node.Parent = parent;
     node.Index = static_cast<std::int64_t>(nodes_.size());
-    node.row = row;
+    node.row = static_cast<int>(siblings.size());
     Node* raw = &node;
     siblings.push_back(raw);
     if (slot)
         *slot = raw;
-    if (!inBatch())
-        endInsertRows();
 
-    const auto value = number >= 0 ? std::optional<std::int64_t>(number) : roundToInt64(numericValue(key));
+    const auto value = number >= 0 ? std::optional<std::int64_t>(number) : nodeKeyValue(key);
     if (!value)
         keysFit_ = false;
     else if (*value > highestKey_ || nodes_.size() == 1)
         highestKey_ = *value;
     return raw;
+}
+
+void NodeModel::noteKey(std::int64_t value, bool fits)
+{
+    if (!fits)
+        keysFit_ = false;
+    else if (value > highestKey_ || nodes_.empty())
+        highestKey_ = value;
+}
+
+void NodeModel::setSource(std::unique_ptr<ChildSource> source)
+{
+    source_ = std::move(source);
+}
+
+void NodeModel::fetchChildren(Node* node)
+{
+    if (!node || !node->unfetched)
+        return;
+    node->unfetched = false;
+    if (source_)
+        source_->fetchChildren(*this, node);
+}
+
+void NodeModel::appendChildren(Node* parent, const std::vector<NodeSpec>& children, bool unfetched)
+{
+    // A key another node holds, or one met earlier in the batch, passes the
+    // child over, as a whole fill does.
+    std::vector<const NodeSpec*> added;
+    added.reserve(children.size());
+    std::unordered_map<QString, bool, KeyHash> taken;
+    for (const NodeSpec& child : children)
+        if (child.key.isEmpty() || (!find(child.key) && taken.try_emplace(child.key, true).second))
+            added.push_back(&child);
+    if (added.empty())
+        return;
+    const auto first = static_cast<int>(parent ? parent->Children.size() : top_.size());
+    if (!inBatch())
+        beginInsertRows(
+            parent ? indexOf(parent) : QModelIndex(), first, first + static_cast<int>(added.size()) - 1);
+    for (const NodeSpec* child : added)
+        addNode(parent, child->key, child->text, child->image, child->selectedImage)->unfetched
+            = unfetched && child->mayHaveChildren;
+    if (!inBatch())
+        endInsertRows();
+}
+
+Node* NodeModel::reveal(const QString& key)
+{
+    if (Node* node = reveal(catalogue_, key))
+        return node;
+    for (const QString& other : otherBranches_)
+        if (Node* node = reveal(other, key))
+            return node;
+    return nullptr;
+}
+
+Node* NodeModel::reveal(const QString& catalogue, const QString& key, std::int64_t srNo)
+{
+    if (Node* node = find(key))
+        return node;
+    if (!source_)
+        return nullptr;
+    for (const QString& above : source_->keysDownTo(catalogue, key, srNo)) {
+        Node* node = find(above);
+        if (!node)
+            return nullptr;
+        if (above == key)
+            return node;
+        fetchChildren(node);
+    }
+    return find(key);
 }
 
 void NodeModel::Clear()
@@ -102,6 +187,7 @@ void NodeModel::Clear()
     keysFit_ = true;
     catalogue_.clear();
     otherBranches_.clear();
+    source_.reset();
     if (!inBatch())
         endResetModel();
 }
@@ -225,6 +311,33 @@ QVariant NodeModel::data(const QModelIndex& index, int role) const
     return {};
 }
 
+bool NodeModel::hasChildren(const QModelIndex& parent) const
+{
+    const Node* node = nodeAt(parent);
+    if (!node)
+        return !top_.empty();
+    if (!node->Children.empty())
+        return true;
+    if (!node->unfetched || !source_)
+        return false;
+    if (source_->hasChildren(*this, node))
+        return true;
+    // Nothing to fetch: the node is complete as it is.
+    const_cast<Node*>(node)->unfetched = false;
+    return false;
+}
+
+bool NodeModel::canFetchMore(const QModelIndex& parent) const
+{
+    const Node* node = nodeAt(parent);
+    return node && node->unfetched && source_;
+}
+
+void NodeModel::fetchMore(const QModelIndex& parent)
+{
+    fetchChildren(nodeAt(parent));
+}
+
 TreeView::TreeView(QWidget* parent)
     : QTreeView(parent)
     , model_(new NodeModel(this))
@@ -258,6 +371,7 @@ void TreeView::Expand(Node* node)
 {
     if (!node)
         return;
+    model_->fetchChildren(node);
     node->expanded = true;
     if (!model_->inBatch())
         expand(model_->indexOf(node));

@@ -9,12 +9,17 @@
 #include <cstdint>
 #include <deque>
 #include <memory>
+#include <optional>
 #include <stdexcept>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
 
 namespace qm {
+
+// The value a key counts with towards the highest key: the number of a "123>"
+// key, otherwise its numeric value rounded; none when that does not fit.
+std::optional<std::int64_t> nodeKeyValue(const QString& key);
 
 // The tree refused a node (duplicate key, unknown relative).
 class TreeError : public std::runtime_error {
@@ -32,6 +37,34 @@ struct Node {
     std::int64_t Index = 0; // 1-based, in the order nodes were added
     int row = 0; // position among its parent's children
     bool expanded = false;
+    // Its children are still in the store: the model's source adds them when
+    // the node is opened or reached.
+    bool unfetched = false;
+};
+
+class NodeModel;
+
+// Where a lazily built tree finds the children of a node it has not filled.
+class ChildSource {
+public:
+    virtual ~ChildSource() = default;
+    // Adds the node's children through NodeModel::appendChildren.
+    virtual void fetchChildren(NodeModel& nodes, Node* parent) = 0;
+    // Whether fetching would add any child, without adding them.
+    virtual bool hasChildren(const NodeModel& nodes, const Node* parent) = 0;
+    // The keys from a top-level record down to the record keyed `key` of the
+    // catalogue, itself last; empty when no record places it. `srNo`, when
+    // not 0, names that record and lets its path lead the way down.
+    virtual std::vector<QString> keysDownTo(const QString& catalogue, const QString& key, std::int64_t srNo) = 0;
+};
+
+// A child about to be added in one insertion.
+struct NodeSpec {
+    QString key;
+    QString text;
+    int image = 0;
+    int selectedImage = 0;
+    bool mayHaveChildren = true; // false when the store holds no child record of it
 };
 
 class NodeModel : public QAbstractItemModel {
@@ -53,9 +86,26 @@ public:
     Node* find(const QString& key) const;
 
     // The highest numeric key value among all nodes (rounded, halves to even);
-    // `false` when some key does not fit a 64-bit number.
+    // `false` when some key does not fit a 64-bit number. A lazily built tree
+    // counts the nodes it has not fetched through noteKey.
     std::int64_t highestKeyValue() const { return highestKey_; }
     bool keysFit() const { return keysFit_; }
+    void noteKey(std::int64_t value, bool fits = true);
+
+    // A lazily built tree: nodes marked unfetched get their children from the
+    // source when opened, reached by `reveal`, or asked through fetchChildren.
+    void setSource(std::unique_ptr<ChildSource> source);
+    ChildSource* source() const { return source_.get(); }
+    void fetchChildren(Node* node);
+    // Adds the children in one insertion; with `unfetched`, those that may
+    // have children of their own leave them in the store.
+    void appendChildren(Node* parent, const std::vector<NodeSpec>& children, bool unfetched);
+    // The node keyed `key` of `catalogue`, fetching the branches above it;
+    // nullptr when the tree does not place it.
+    // With the record's SrNO (`srNo`) the way down is found quickly.
+    Node* reveal(const QString& catalogue, const QString& key, std::int64_t srNo = 0);
+    // The same in the tree's catalogue, then in the other branches' ones.
+    Node* reveal(const QString& key);
 
     // Many adds as one change: the view is reset once at the end.
     void beginBatch();
@@ -82,9 +132,13 @@ public:
     int rowCount(const QModelIndex& parent = {}) const override;
     int columnCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role) const override;
+    bool hasChildren(const QModelIndex& parent = {}) const override;
+    bool canFetchMore(const QModelIndex& parent) const override;
+    void fetchMore(const QModelIndex& parent) override;
 
 private:
     QIcon iconFor(const Node& node) const;
+    Node* addNode(Node* parent, const QString& key, const QString& text, int image, int selectedImage);
 
     std::deque<Node> nodes_; // stable addresses, one allocation per block
     std::vector<Node*> top_;
@@ -106,6 +160,7 @@ private:
     QString catalogue_;
     QHash<const Node*, QString> otherBranches_;
     mutable QHash<int, QIcon> icons_;
+    std::unique_ptr<ChildSource> source_;
 };
 
 class TreeView : public QTreeView {

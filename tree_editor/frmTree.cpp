@@ -184,7 +184,8 @@ bool frmTree::Form_Load()
     if (Adodc1->isOpen()) {
         guarded(this, [this] {
             Recordset& rs = Adodc1->recordset();
-            if (rs.RecordCount() > 0)
+            // Asked without the count, which would read every row id.
+            if (!rs.BOF())
                 rs.MovePrevious();
         });
     }
@@ -205,7 +206,7 @@ void frmTree::buildTree()
 
     // SrNO order brings a folder before what it holds, as the scan wrote them.
     nodes.Clear();
-    const std::int64_t unplaced = fillCatalogueTree(*db, shownDatabaseName_, nodes, false);
+    const std::int64_t unplaced = fillCatalogueTree(db, shownDatabaseName_, nodes, false);
     TreeView1->Expand(nodes.Item(1));
     if (unplaced > 0)
         MsgBox(unplacedRecordsMessage(unplaced, shownDatabaseName_), this);

@@ -85,7 +85,7 @@ TEST_F(FormTest, FolderInformationTellsATopLevelFoldersDiskAndDeleteForgetsIt)
     EXPECT_TRUE(tip.startsWith(QStringLiteral("Disk ")) && tip.contains(QStringLiteral("scanned ")))
         << tip.toStdString();
     // A file shows no disk.
-    f.TreeView1->setSelectedItem(f.TreeView1->Nodes().find(QStringLiteral("2>")));
+    f.TreeView1->setSelectedItem(f.TreeView1->Nodes().reveal(QStringLiteral("2>")));
     f.TreeView1_NodeClick(nullptr);
     EXPECT_TRUE(f.ListView2->topLevelItem(0)->toolTip(0).isEmpty());
 

@@ -133,3 +133,31 @@ TEST_F(RecordsetTest, AddUpdateAndDeleteThroughBoundBoxes)
                    "3,\"O'Neil \"\"quoted\"\"\",,,,\r\n"
                    "4,fourth,,,,\r\n"));
 }
+
+TEST_F(RecordsetTest, AWholeTableReadsItsRowIdsOnTheFirstMoveAsTheyWereAtOpening)
+{
+    addProjects({"a", "b", "c", "d"});
+    Recordset rs(openConnection(storePath()), Queries::table(QStringLiteral("Projects")));
+    EXPECT_EQ(rs.text(1), QStringLiteral("a"));
+    // Another writer adds a record and deletes the first and the third
+    // before the cursor moves: the result holds the row the cursor stands on
+    // and the rows still there of those the table held at opening.
+    addProjects({"later"});
+    db().exec("DELETE FROM Projects WHERE FileName IN ('a', 'c')");
+    EXPECT_EQ(rs.RecordCount(), 3);
+    rs.MoveNext();
+    EXPECT_EQ(rs.text(1), QStringLiteral("b"));
+    rs.MoveLast();
+    EXPECT_EQ(rs.text(1), QStringLiteral("d"));
+    rs.MovePrevious();
+    rs.MovePrevious();
+    EXPECT_THROW(rs.field(1), DbError); // the first, deleted
+    // Moving back before the first row of a fresh cursor reads nothing more.
+    Recordset fresh(openConnection(storePath()), Queries::table(QStringLiteral("Projects")));
+    EXPECT_EQ(fresh.text(1), QStringLiteral("b"));
+    fresh.MovePrevious();
+    EXPECT_TRUE(fresh.BOF());
+    fresh.MoveNext();
+    EXPECT_EQ(fresh.text(1), QStringLiteral("b"));
+    EXPECT_EQ(fresh.RecordCount(), 3);
+}

@@ -36,7 +36,8 @@ protected:
         form->Form_Load();
         return *form;
     }
-    qm::Node* node(const QString& key) { return form->TreeView1->Nodes().find(key); }
+    // A node as the user reaches it, opening the branches above it.
+    qm::Node* node(const QString& key) { return form->TreeView1->Nodes().reveal(key); }
     void click(const QString& key)
     {
         form->TreeView1->setSelectedItem(node(key));
@@ -56,10 +57,13 @@ protected:
     }
     // Children of a node of the main tree, or of `tree`, as "key:text", with
     // ":image:selectedImage" when asked.
-    QStringList children(const QString& key, bool images = false, const qm::TreeView* tree = nullptr)
+    QStringList children(const QString& key, bool images = false, qm::TreeView* tree = nullptr)
     {
         QStringList out;
-        for (const qm::Node* n : (tree ? tree : form->TreeView1)->Nodes().find(key)->Children)
+        qm::NodeModel& nodes = (tree ? tree : form->TreeView1)->Nodes();
+        qm::Node* parent = nodes.reveal(key);
+        nodes.fetchChildren(parent);
+        for (const qm::Node* n : parent->Children)
             out << n->Key + u':' + n->Text
                     + (images ? QStringLiteral(":%1:%2").arg(n->Image).arg(n->SelectedImage) : QString());
         return out;

@@ -1,0 +1,230 @@
+// A tree that reads a folder's children when it is opened holds, once every
+// branch is open, exactly what a tree filled with every record at once holds;
+// the records it cannot place are counted right whoever wrote last.
+#include "catalog/CatalogueTree.h"
+#include "catalog/NodeKeys.h"
+#include "catalog/Store.h"
+#include "platform/TreeView.h"
+#include "support/TestSupport.h"
+
+#include <QFile>
+
+#include <SQLiteCpp/Statement.h>
+
+using namespace qm;
+
+namespace {
+
+class CatalogueTreeTest : public qmtest::StoreTest {
+protected:
+    struct Whole {
+        QStringList lines;
+        std::int64_t unplaced = 0;
+        QString nextKey;
+    };
+
+    // Every record placed in one pass, as the tree was filled before it read
+    // branches on demand: the reference the lazy tree must equal.
+    Whole wholeTree(const QString& name)
+    {
+        NodeModel nodes;
+        Whole whole;
+        nodes.Add({}, kRootKey, name, 1, 0);
+        SQLite::Statement st(db(), "SELECT ID, Parent, file_name, path FROM main WHERE dbaseName = ? ORDER BY SrNO");
+        st.bind(1, name.toStdString());
+        while (st.executeStep()) {
+            if (st.getColumn(0).isNull() || st.getColumn(1).isNull() || st.getColumn(2).isNull()
+                || st.getColumn(3).isNull()) {
+                ++whole.unplaced;
+                continue;
+            }
+            const QString parent = QString::fromStdString(st.getColumn(1).getString());
+            const bool folder = parent == kRootKey || isFolderPath(QString::fromStdString(st.getColumn(3).getString()));
+            try {
+                nodes.Add(parent, QString::fromStdString(st.getColumn(0).getString()),
+                    QString::fromStdString(st.getColumn(2).getString()), folder ? 1 : 2, folder ? 3 : 0);
+            } catch (const TreeError&) {
+                ++whole.unplaced;
+            }
+        }
+        whole.lines = lines(nodes);
+        whole.nextKey = nextNodeKey(nodes);
+        return whole;
+    }
+
+    // The tree as "depth|key|text|image|selected" lines, every branch opened
+    // as a user opens it.
+    static QStringList lines(NodeModel& nodes)
+    {
+        QStringList out;
+        auto walk = [&](auto& self, const std::vector<Node*>& level, int depth) -> void {
+            for (Node* n : level) {
+                nodes.fetchChildren(n);
+                out << QStringLiteral("%1|%2|%3|%4|%5").arg(depth).arg(n->Key, n->Text).arg(n->Image).arg(n->SelectedImage);
+                self(self, n->Children, depth + 1);
+            }
+        };
+        std::vector<Node*> top;
+        for (int row = 0; row < nodes.rowCount(); ++row)
+            top.push_back(nodes.nodeAt(nodes.index(row, 0)));
+        walk(walk, top, 0);
+        return out;
+    }
+
+    void expectSameAsWhole(const QString& name)
+    {
+        const Whole whole = wholeTree(name);
+        NodeModel nodes;
+        EXPECT_EQ(fillCatalogueTree(db(), name, nodes, true), whole.unplaced) << qPrintable(name);
+        // Before anything is opened, the next key already counts every record.
+        EXPECT_EQ(nextNodeKey(nodes), whole.nextKey) << qPrintable(name);
+        EXPECT_EQ(lines(nodes), whole.lines) << qPrintable(name);
+    }
+
+    // Records a tree cannot place, of every kind, among placed ones.
+    void addOddRecords()
+    {
+        addRecord("1>", "0>", "Disks", "/a", "/a/", "0", "", "1>");
+        addRecord("3>", "2>", "Disks", "early.txt", "/a/b/early.txt"); // stored before its parent
+        addRecord("2>", "1>", "Disks", "b", "/a/b/");
+        addRecord("4>", "2>", "Disks", "c.txt", "/a/b/c.txt");
+        addRecord("2>", "1>", "Disks", "twin", "/a/twin/"); // key taken
+        addRecord("5>", "2>", "Disks", "d.txt", "/a/b/d.txt"); // below the first 2>
+        addRecord("6>", "99>", "Disks", "lost.txt", "/x/lost.txt"); // no such parent
+        addRecord("7>", "6>", "Disks", "lost2.txt", "/x/lost2.txt"); // below an unplaced one
+        addRecord("0>", "1>", "Disks", "root twin", "/a/r"); // the root's key
+        addRecord("", "1>", "Disks", "no key 1", "/a/k1");
+        addRecord("", "1>", "Disks", "no key 2", "/a/k2/");
+        addRecord("8>", "", "Disks", "beside the root", "/s/"); // an empty parent
+        addRecord("9>", "8>", "Disks", "under it", "/s/u");
+        addRecord("abc", "1>", "Disks", "word key", "/a/w");
+        addRecord("10>", "abc", "Disks", "under word", "/a/w/u");
+        const long long nullName = addRecord("11>", "1>", "Disks", "x", "/a/x");
+        db().exec("UPDATE main SET file_name = NULL WHERE SrNO = " + std::to_string(nullName));
+        addRecord("12>", "11>", "Disks", "under null", "/a/x/y");
+        // Another catalogue with the same keys.
+        addRecord("1>", "0>", "Other", "/o", "/o/", "0", "", "1>");
+        addRecord("2>", "1>", "Other", "o.txt", "/o/o.txt");
+        addRecord("13>", "1>", "Disks", "late.txt", "/a/late.txt");
+    }
+};
+
+} // namespace
+
+TEST_F(CatalogueTreeTest, OpeningEveryBranchGivesTheWholeTreeWithItsOrderImagesAndUnplacedCount)
+{
+    addOddRecords();
+    expectSameAsWhole(QStringLiteral("Disks"));
+    expectSameAsWhole(QStringLiteral("Other"));
+    expectSameAsWhole(QStringLiteral("None"));
+    EXPECT_EQ(wholeTree(QStringLiteral("Disks")).unplaced, 7);
+
+    // A second tree takes the check kept in the store and reads the same.
+    EXPECT_EQ(count(QStringLiteral("dbaseName = 'Disks'"), QStringLiteral("tree_checks")), 1);
+    expectSameAsWhole(QStringLiteral("Disks"));
+
+    // A node reached from its key brings its branch: the deep one under the
+    // empty parent, and a record the tree does not place is not reached.
+    NodeModel nodes;
+    fillCatalogueTree(db(), QStringLiteral("Disks"), nodes, true);
+    EXPECT_EQ(nodes.find(QStringLiteral("5>")), nullptr);
+    const Node* deep = nodes.reveal(QStringLiteral("Disks"), QStringLiteral("5>"));
+    ASSERT_NE(deep, nullptr);
+    EXPECT_EQ(deep->Text, QStringLiteral("d.txt"));
+    EXPECT_EQ(deep->Parent->Text, QStringLiteral("b"));
+    EXPECT_EQ(nodes.reveal(QStringLiteral("Disks"), QStringLiteral("9>"))->Parent->Key, QStringLiteral("8>"));
+    EXPECT_EQ(nodes.reveal(QStringLiteral("Disks"), QStringLiteral("10>"))->Text, QStringLiteral("under word"));
+    EXPECT_EQ(nodes.reveal(QStringLiteral("Disks"), QStringLiteral("7>")), nullptr);
+    EXPECT_EQ(nodes.reveal(QStringLiteral("Disks"), QStringLiteral("12>")), nullptr);
+    EXPECT_EQ(nodes.reveal(QStringLiteral("Disks"), QStringLiteral("404>")), nullptr);
+    // A node offers to open only where the whole tree has children below it:
+    // not a file, not a record without a key (the empty Parent is the top).
+    const auto opens = [&nodes](const Node* n) { return nodes.hasChildren(nodes.indexOf(n)); };
+    EXPECT_TRUE(opens(deep->Parent));
+    EXPECT_FALSE(opens(deep));
+    for (const Node* n : nodes.find(QStringLiteral("1>"))->Children) {
+        if (n->Key.isEmpty()) {
+            EXPECT_FALSE(opens(n)) << n->Text.toStdString();
+        }
+    }
+
+    // With the record's SrNO, as a search hit gives it, its path leads the way
+    // down; where the paths do not (a parent whose path is no folder's), the
+    // keys do; a record below one that is not placed is not reached.
+    auto srNoOf = [this](const char* key, const char* name) {
+        return texts(QStringLiteral("SELECT SrNO FROM main WHERE dbaseName = 'Disks' AND ID = '%1' AND file_name = '%2'")
+                .arg(QLatin1String(key), QLatin1String(name)))
+            .value(0)
+            .toLongLong();
+    };
+    for (const auto& [key, name] : std::vector<std::pair<const char*, const char*>> {
+             {"5>", "d.txt"}, {"9>", "under it"}, {"10>", "under word"}, {"4>", "c.txt"}}) {
+        NodeModel fresh;
+        fillCatalogueTree(db(), QStringLiteral("Disks"), fresh, true);
+        const Node* hit = fresh.reveal(QStringLiteral("Disks"), QString::fromLatin1(key), srNoOf(key, name));
+        ASSERT_NE(hit, nullptr) << key;
+        EXPECT_EQ(hit->Text, QString::fromLatin1(name));
+    }
+    NodeModel fresh;
+    fillCatalogueTree(db(), QStringLiteral("Disks"), fresh, true);
+    // A record whose key another holds lands where that key stands.
+    EXPECT_EQ(fresh.reveal(QStringLiteral("Disks"), QStringLiteral("2>"), srNoOf("2>", "twin"))->Text,
+        QStringLiteral("b"));
+    EXPECT_EQ(fresh.reveal(QStringLiteral("Disks"), QStringLiteral("7>"), srNoOf("7>", "lost2.txt")), nullptr);
+}
+
+TEST_F(CatalogueTreeTest, TheUnplacedCountFollowsWritesOfAnotherConnection)
+{
+    addOddRecords();
+    expectSameAsWhole(QStringLiteral("Disks"));
+    SQLite::Database other(storePath().toStdString(), SQLite::OPEN_READWRITE);
+
+    for (const char* write : {
+             // What a scan stores: a folder below the root and records below
+             // it under new keys, one of them twice, one without a name.
+             "INSERT INTO main (ID, Parent, dbaseName, file_name, path) VALUES ('30>', '0>', 'Disks', '/n', '/n/'), "
+             "('31>', '30>', 'Disks', 'n1', '/n/n1/'), ('32>', '31>', 'Disks', 'n2', '/n/n1/n2'), "
+             "('31>', '30>', 'Disks', 'again', '/n/again'), ('33>', '30>', 'Disks', NULL, '/n/x')",
+             "INSERT INTO main (ID, Parent, dbaseName, file_name, path) VALUES ('34>', '31>', 'Disks', 'n3', '/n/n1/n3')",
+             // A record whose parent is missing, then its parent stored after it.
+             "INSERT INTO main (ID, Parent, dbaseName, file_name, path) VALUES ('21>', '20>', 'Disks', 'f', '/z/f')",
+             "INSERT INTO main (ID, Parent, dbaseName, file_name, path) VALUES ('20>', '1>', 'Disks', 'z', '/z/')",
+             // The first of two twins deleted: the second takes its place.
+             "DELETE FROM main WHERE dbaseName = 'Disks' AND ID = '2>' AND file_name = 'b'",
+             // A record moved by hand, and a field emptied.
+             "UPDATE main SET Parent = '1>' WHERE dbaseName = 'Disks' AND ID = '6>'",
+             "UPDATE main SET path = NULL WHERE dbaseName = 'Disks' AND ID = '13>'",
+             // Everything of the catalogue deleted.
+             "DELETE FROM main WHERE dbaseName = 'Disks'"}) {
+        other.exec(write);
+        SCOPED_TRACE(write);
+        expectSameAsWhole(QStringLiteral("Disks"));
+    }
+    EXPECT_EQ(wholeTree(QStringLiteral("Disks")).lines.size(), 1);
+}
+
+TEST_F(CatalogueTreeTest, AFormatThreeStoreIsUpgradedKeepingItsRecordsAndTrees)
+{
+    resetConnection();
+    QFile::remove(storePath());
+    {
+        SQLite::Database old(storePath().toStdString(), SQLite::OPEN_READWRITE | SQLite::OPEN_CREATE);
+        old.exec(Store::schema().toStdString());
+        for (int n = 1; n <= 3; ++n) {
+            QFile upgrade(QStringLiteral(":/catalog/upgrades/%1.sql").arg(n));
+            ASSERT_TRUE(upgrade.open(QIODevice::ReadOnly));
+            old.exec(upgrade.readAll().toStdString());
+        }
+        old.exec("PRAGMA user_version = 3");
+    }
+    addOddRecords();
+    const Whole before = wholeTree(QStringLiteral("Disks"));
+    const QStringList records = texts(QStringLiteral("SELECT SrNO || ID || Parent || file_name FROM main ORDER BY SrNO"));
+    resetConnection();
+
+    ASSERT_EQ(Store::prepare(storePath()), QString());
+    EXPECT_EQ(db().execAndGet("PRAGMA user_version").getInt(), Store::kFormat);
+    EXPECT_EQ(texts(QStringLiteral("SELECT SrNO || ID || Parent || file_name FROM main ORDER BY SrNO")), records);
+    EXPECT_EQ(wholeTree(QStringLiteral("Disks")).lines, before.lines);
+    expectSameAsWhole(QStringLiteral("Disks"));
+}
