@@ -28,6 +28,11 @@ inline constexpr int kInsertRecordValues = 11;
 inline constexpr const char* kInsertRecord =
     "INSERT INTO main (ID, Parent, dbaseName, file_name, path, size, date, delKey, bytes, created, modified) "
     "VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)";
+// A record whose path is not valid UTF-8: path holds a readable form, raw_path
+// the bytes the system gave.
+inline constexpr const char* kInsertRecordWithRawPath =
+    "INSERT INTO main (ID, Parent, dbaseName, file_name, path, size, date, delKey, bytes, created, modified, "
+    "raw_path) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)";
 // The insert of `rows` records in one statement.
 inline std::string insertRecords(int rows)
 {
@@ -59,7 +64,7 @@ inline constexpr const char* kTopFolderByPath =
     "SELECT ID, file_name, path FROM main WHERE dbaseName = ? AND Parent = '0>' AND (file_name = ? OR path = ?) "
     "ORDER BY SrNO DESC LIMIT 1";
 inline constexpr const char* kScanChildrenToUpdate =
-    "SELECT SrNO, ID, Parent, path, size, date, bytes, created, modified FROM main "
+    "SELECT SrNO, ID, Parent, path, size, date, bytes, created, modified, raw_path FROM main "
     "WHERE dbaseName = ? AND Parent = ? AND delKey = ?";
 inline constexpr const char* kUpdateScannedRecord =
     "UPDATE main SET Parent = ?, size = ?, date = ?, bytes = ?, created = ?, modified = ? WHERE SrNO = ?";

@@ -14,9 +14,11 @@
 #include <QRegularExpression>
 
 #include <SQLiteCpp/Database.h>
+#include <SQLiteCpp/Exception.h>
 #include <SQLiteCpp/Statement.h>
 #include <sqlite3.h>
 
+#include <future>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -131,13 +133,36 @@ ScanUpdate::ScanUpdate(SQLite::Database& db, const QString& catalogue, const Top
 bool ScanUpdate::run()
 {
     lastProgress_ = std::chrono::steady_clock::now();
+    // The store's health is checked beside the walk, on a connection of its
+    // own; nothing is written to a damaged store.
+    const std::string file = db_.getFilename();
+    auto health = std::async(std::launch::async, [file] {
+        SQLite::Database reader(file, SQLite::OPEN_READONLY);
+        reader.setBusyTimeout(5000);
+        return Store::damageSinceChecked(reader);
+    });
     try {
         if (!walk())
             return false;
+        QString damage;
+        try {
+            damage = health.get();
+        } catch (const std::exception&) {
+            // A check that cannot run leaves it to the store's own errors.
+        }
+        if (!damage.isEmpty()) {
+            failure_ = damage;
+            return false;
+        }
         store();
+        Store::markChecked(QString::fromStdString(file));
         return true;
     } catch (const Stop&) {
         cancelled_ = true;
+    } catch (const SQLite::Exception& e) {
+        failure_ = Store::isDamageError(e.getErrorCode())
+            ? Store::damagedMessage(QString::fromStdString(file), QString::fromUtf8(e.what()))
+            : QString::fromUtf8(e.what());
     } catch (const std::exception& e) {
         failure_ = QString::fromUtf8(e.what());
     }
@@ -170,9 +195,8 @@ bool ScanUpdate::walk()
 
 void ScanUpdate::list(Folder& folder, std::string& path, int parent, bool recorded, std::uint64_t& total)
 {
-    // The rules of the scan: hidden entries, links and other kinds, other
-    // file systems and names that are not UTF-8 get no record; hidden files
-    // count in their folder's size.
+    // The rules of the scan: hidden entries, links and other kinds and other
+    // file systems get no record; hidden files count in their folder's size.
     const size_t length = path.size();
     int error = 0;
     while (const char* name = fs_.next(folder, error)) {
@@ -188,11 +212,7 @@ void ScanUpdate::list(Folder& folder, std::string& path, int parent, bool record
         }
         if (info.kind == EntryKind::Other || info.device != device_)
             continue;
-        bool record = recorded && name[0] != '.';
-        if (record && !QByteArrayView(name).isValidUtf8()) {
-            skip(path + name, QStringLiteral("the name is not valid UTF-8"), {});
-            record = false;
-        }
+        const bool record = recorded && name[0] != '.';
         if (info.kind == EntryKind::File) {
             total += info.size;
             if (record)
@@ -253,9 +273,13 @@ void ScanUpdate::store()
                     const SQLite::Column c = st.getColumn(column);
                     return c.isNull() ? std::nullopt : std::optional<std::int64_t>(c.getInt64());
                 };
-                std::string path = st.getColumn(3).getString();
-                if (path.ends_with('/'))
+                if (st.getColumn(3).getString().ends_with('/'))
                     folders.push_back(st.getColumn(1).getString());
+                // Entries are known by the bytes of their path.
+                const SQLite::Column raw = st.getColumn(9);
+                std::string path = raw.isNull()
+                    ? st.getColumn(3).getString()
+                    : std::string(static_cast<const char*>(raw.getBlob()), static_cast<size_t>(raw.getBytes()));
                 // Of two records of one path the first one stays; the other goes.
                 Stored record {st.getColumn(0).getInt64(), st.getColumn(1).getString(), parent,
                     st.getColumn(4).getString(), st.getColumn(5).getString(), number(6), number(7), number(8)};
@@ -276,7 +300,7 @@ void ScanUpdate::store()
                           .toStdString());
 
     SQLite::Statement update(db_, Queries::kUpdateScannedRecord);
-    SQLite::Statement insert(db_, Queries::kInsertRecord);
+    SQLite::Statement insert(db_, Queries::kInsertRecordWithRawPath);
     KeyReservation keys(db_, catalogue, 1);
     std::vector<std::string> keyOf(entries_.size());
     std::string size;
@@ -317,11 +341,16 @@ void ScanUpdate::store()
         keyOf[i] = utf8(qm::keyOf(keys.next()));
         std::string_view name(e.path);
         name = name.substr(e.nameStart, name.size() - e.nameStart - (e.folder ? 1 : 0));
+        const bool readable = QByteArrayView(e.path.data(), static_cast<qsizetype>(e.path.size())).isValidUtf8();
         insert.bind(1, keyOf[i]);
         insert.bind(2, parent);
         insert.bind(3, catalogue);
-        insert.bind(4, std::string(name));
-        insert.bind(5, e.path);
+        insert.bind(4, readable ? std::string(name) : utf8(displayPath(name)));
+        insert.bind(5, readable ? e.path : utf8(displayPath(e.path)));
+        if (readable)
+            insert.bind(12);
+        else
+            insert.bind(12, e.path.data(), static_cast<int>(e.path.size()));
         insert.bind(6, size);
         insert.bind(7, date);
         insert.bind(8, topKey);

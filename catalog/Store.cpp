@@ -2,14 +2,20 @@
 
 #include "platform/Recordset.h"
 
+#include <QCryptographicHash>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QSaveFile>
+#include <QStandardPaths>
 
 #include <SQLiteCpp/Database.h>
 #include <SQLiteCpp/Exception.h>
 #include <SQLiteCpp/Statement.h>
 #include <SQLiteCpp/Transaction.h>
 #include <sqlite3.h>
+
+#include <sys/stat.h>
 
 static void initCatalogResources() { Q_INIT_RESOURCE(catalog); }
 
@@ -135,6 +141,54 @@ QString damage(SQLite::Database& db)
         problems << QString::fromUtf8(e.what());
     }
     return problems.isEmpty() ? QString() : damagedMessage(file, problems.join(QStringLiteral("; ")));
+}
+
+namespace {
+
+// Where the state of a checked store is kept: the user's cache folder, one
+// small file per store, named by the hash of its path.
+QString checkMarkPath(const QString& file)
+{
+    const QByteArray key = QCryptographicHash::hash(
+        QFileInfo(file).absoluteFilePath().toUtf8(), QCryptographicHash::Sha1).toHex();
+    return QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation)
+        + QStringLiteral("/quillmark/checked/") + QString::fromLatin1(key);
+}
+
+// The file as the system sees it; empty when it cannot be looked at.
+QByteArray fileState(const QString& file)
+{
+    struct stat st;
+    if (::stat(QFile::encodeName(file).constData(), &st) != 0)
+        return {};
+    return QByteArray::number(static_cast<qulonglong>(st.st_dev)) + ' '
+        + QByteArray::number(static_cast<qulonglong>(st.st_ino)) + ' '
+        + QByteArray::number(static_cast<qlonglong>(st.st_size)) + ' '
+        + QByteArray::number(static_cast<qlonglong>(st.st_mtim.tv_sec)) + '.'
+        + QByteArray::number(static_cast<qlonglong>(st.st_mtim.tv_nsec));
+}
+
+} // namespace
+
+QString damageSinceChecked(SQLite::Database& db)
+{
+    const QString file = QString::fromStdString(db.getFilename());
+    const QByteArray state = fileState(file);
+    QFile mark(checkMarkPath(file));
+    if (!state.isEmpty() && mark.open(QIODevice::ReadOnly) && mark.readAll() == state)
+        return {};
+    return damage(db);
+}
+
+void markChecked(const QString& file)
+{
+    const QByteArray state = fileState(file);
+    const QString path = checkMarkPath(file);
+    if (state.isEmpty() || !QDir().mkpath(QFileInfo(path).absolutePath()))
+        return; // without a mark the next scan checks the whole file again
+    QSaveFile mark(path);
+    if (mark.open(QIODevice::WriteOnly) && mark.write(state) == state.size())
+        mark.commit();
 }
 
 bool isDamageError(int sqliteErrorCode)

@@ -31,6 +31,14 @@ QString prepare(const QString& path);
 // names the file. Costs one read of the file.
 QString damage(SQLite::Database& db);
 
+// damage(), unless the file has not been written since a check found it
+// sound and this program's write after that check ended (its device, inode,
+// size and modification time are what markChecked kept): then empty at once,
+// so a scan into a large catalogue does not pay for reading all of it.
+QString damageSinceChecked(SQLite::Database& db);
+// The store at `file` was found sound and a write to it has just ended well.
+void markChecked(const QString& file);
+
 // Whether an error text of the store says the file is damaged.
 bool isDamageError(int sqliteErrorCode);
 // The message for a store found damaged while it was being written.
