@@ -80,6 +80,17 @@ struct FolderScan::Pending {
     QString parent;
     char date[20];
     bool announce; // the listener hears of it (not of the top-level folder)
+    // A path that is not valid UTF-8 is stored readable, its bytes beside it.
+    bool raw;
+    std::string shownName, shownPath;
+    std::string_view name() const
+    {
+        return raw ? std::string_view(shownName) : std::string_view(text + item->name, item->nameLength);
+    }
+    std::string_view path() const
+    {
+        return raw ? std::string_view(shownPath) : std::string_view(text + item->path, item->pathLength);
+    }
 };
 
 FolderScan::FolderScan(SQLite::Database& db, const QString& databaseName, std::int64_t floorKey,
@@ -93,7 +104,7 @@ FolderScan::FolderScan(SQLite::Database& db, const QString& databaseName, std::i
     sqlite3* handle = db_.getHandle();
     const std::string many = Queries::insertRecords(kRowsPerInsert);
     for (auto [text, statement] :
-        {std::pair {many.c_str(), &insertMany_}, std::pair {Queries::kInsertRecord, &insertOne_},
+        {std::pair {many.c_str(), &insertMany_}, std::pair {Queries::kInsertRecordWithRawPath, &insertOne_},
             std::pair {Queries::kSetRecordSize, &update_}}) {
         if (sqlite3_prepare_v3(handle, text, -1, SQLITE_PREPARE_PERSISTENT, statement, nullptr)
             != SQLITE_OK) {
@@ -152,7 +163,7 @@ QString FolderScan::openStart(const QString& folderPath)
     health_ = std::async(std::launch::async, [file] {
         SQLite::Database reader(file, SQLite::OPEN_READONLY);
         reader.setBusyTimeout(5000);
-        return Store::damage(reader);
+        return Store::damageSinceChecked(reader);
     });
     db_.exec("PRAGMA cache_spill = OFF");
     return {};
@@ -350,6 +361,9 @@ void FolderScan::finish()
         // The count went in with the records it counted: it holds until the table changes.
         if (open && counted >= 0)
             counted_ = Counted {counted, sqlite3_total_changes64(handle), dataVersion()};
+        // Sound when checked, and written through the store since: no need to read it all again.
+        if (foundSound_ && failure_.isEmpty() && !storeDamaged_)
+            Store::markChecked(QString::fromUtf8(sqlite3_db_filename(handle, "main")));
     } catch (const std::exception& e) {
         if (failure_.isEmpty())
             failure_ = QString::fromUtf8(e.what());
@@ -400,11 +414,7 @@ void FolderScan::list(Folder& folder, bool record)
         }
         if (info.kind == EntryKind::Other || info.device != device_)
             continue;
-        bool recorded = record && name[0] != '.';
-        if (recorded && !isUtf8(nameView)) {
-            skip(nameView, QStringLiteral("the name is not valid UTF-8"));
-            recorded = false;
-        }
+        const bool recorded = record && name[0] != '.';
 
         if (info.kind == EntryKind::File) {
             frames_.back().bytes += info.size;
@@ -574,7 +584,7 @@ void FolderScan::storeBatch(Batch& batch, const QString& parentKey, const std::s
             }
         } else if (failed_) {
             if (item.kind == Item::Folder)
-                open_.push_back(OpenFolder {{}, {}, 0, -1});
+                open_.push_back(OpenFolder {{}, {}, 0, -1, false});
         } else {
             try {
                 queue(item, batch, parentKey, parentBytes);
@@ -612,6 +622,14 @@ void FolderScan::queue(const Item& item, const Batch& batch, const QString& pare
         r.parent = open_.back().key;
         r.parentBytes = open_.back().keyBytes;
     }
+    // A path is readable when its folder's is and its own name is.
+    const std::string_view name(r.text + item.name, item.nameLength);
+    r.raw = (!open_.empty() && open_.back().raw) || !isUtf8(name);
+    if (r.raw) {
+        r.shownName = utf8(displayPath(name));
+        r.shownPath = utf8(displayPath(std::string_view(r.text + item.path, item.pathLength)));
+        ++rawWaiting_;
+    }
     r.size.clear();
     if (item.kind == Item::File || item.sized)
         appendSizeText(item.bytes, r.size);
@@ -619,7 +637,7 @@ void FolderScan::queue(const Item& item, const Batch& batch, const QString& pare
     r.announce = true;
     if (item.kind == Item::Folder)
         open_.push_back(OpenFolder {QString::fromLatin1(r.keyText.data(), static_cast<qsizetype>(r.keyText.size())),
-            r.keyText, 0, waiting_});
+            r.keyText, 0, waiting_, r.raw});
     ++waiting_;
 }
 
@@ -673,8 +691,8 @@ void FolderScan::flush()
         bindText(st, base + 1, r.keyText);
         bindText(st, base + 2, r.parentBytes);
         bindText(st, base + 3, databaseName_);
-        bindText(st, base + 4, std::string_view(r.text + item.name, item.nameLength));
-        bindText(st, base + 5, std::string_view(r.text + item.path, item.pathLength));
+        bindText(st, base + 4, r.name());
+        bindText(st, base + 5, r.path());
         bindText(st, base + 6, r.size);
         bindText(st, base + 7, std::string_view(r.date, 19));
         bindText(st, base + 8, delKey_);
@@ -688,7 +706,10 @@ void FolderScan::flush()
     };
     int done = 0;
     std::optional<DbError> error;
-    if (count == kRowsPerInsert) {
+    // Rows with a path's original bytes go in one by one, with them.
+    const bool anyRaw = rawWaiting_ > 0;
+    rawWaiting_ = 0;
+    if (count == kRowsPerInsert && !anyRaw) {
         for (int i = 0; i < count; ++i)
             bindRow(insertMany_, i * Queries::kInsertRecordValues, rows_[static_cast<size_t>(i)]);
         const int rc = sqlite3_step(insertMany_);
@@ -703,7 +724,13 @@ void FolderScan::flush()
     }
     // One by one: the rest, or the rows before one the store refuses.
     while (done < count && !error) {
-        bindRow(insertOne_, 0, rows_[static_cast<size_t>(done)]);
+        const Pending& r = rows_[static_cast<size_t>(done)];
+        bindRow(insertOne_, 0, r);
+        if (r.raw)
+            sqlite3_bind_blob(insertOne_, Queries::kInsertRecordValues + 1, r.text + r.item->path,
+                static_cast<int>(r.item->pathLength), SQLITE_STATIC);
+        else
+            sqlite3_bind_null(insertOne_, Queries::kInsertRecordValues + 1);
         const int rc = sqlite3_step(insertOne_);
         sqlite3_reset(insertOne_);
         if (rc != SQLITE_DONE) {
@@ -721,8 +748,7 @@ void FolderScan::flush()
         for (int i = 0; i < done; ++i) {
             const Pending& r = rows_[static_cast<size_t>(i)];
             if (r.announce)
-                listener_->entryStored({r.key, r.parent,
-                    std::string_view(r.text + r.item->name, r.item->nameLength), r.item->kind == Item::Folder});
+                listener_->entryStored({r.key, r.parent, r.name(), r.item->kind == Item::Folder});
         }
     if (error)
         throw *error;
@@ -780,6 +806,7 @@ void FolderScan::commit()
         QString damage;
         try {
             damage = health_.get();
+            foundSound_ = damage.isEmpty();
         } catch (const std::exception&) {
             // A check that cannot run leaves it to the store's own errors.
         }

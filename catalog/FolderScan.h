@@ -173,6 +173,7 @@ private:
         std::string keyBytes;
         std::int64_t srNo; // 0 until stored, and for ever when refused
         int pending; // its row among those waiting for the insert, or -1
+        bool raw; // its path is not valid UTF-8
     };
     // Where the top-level folder's size goes: a stored record, or nowhere.
     struct SizeTarget {
@@ -251,6 +252,8 @@ private:
     std::vector<OpenFolder> open_;
     std::vector<Pending> rows_; // storage kept between inserts
     int waiting_ = 0; // rows_[0, waiting_) wait for the insert
+    int rawWaiting_ = 0; // of them, with a path that is not valid UTF-8
+    bool foundSound_ = false; // the store's check found nothing wrong
     DateFormatter dates_;
     bool failed_ = false; // nothing more goes in; folder sizes still do where they can
     bool inTransaction_ = false;

@@ -1,4 +1,5 @@
 #include "catalog/FolderScan.h"
+#include "catalog/ScanUpdate.h"
 #include "../main_window/ScanSupport.h"
 #include "catalog/NodeKeys.h"
 #include "catalog/Numbers.h"
@@ -202,30 +203,55 @@ TEST_F(FolderScanTest, UnreadableEntriesAreSkippedCountedAndNamedWhileTheRestIsC
     for (const char* file : {"ok.txt", "locked/secret.txt", "gone.txt", "after/y.txt"})
         makeFile(QStringLiteral("faults/") + QString::fromLatin1(file), 7);
     const QString top = pathOf(QStringLiteral("faults"));
-    const std::string latin1 = QFile::encodeName(top).toStdString() + "/caf\xe9.txt";
-    std::FILE* f = std::fopen(latin1.c_str(), "w");
-    ASSERT_TRUE(f && std::fputs("abcd", f) >= 0 && std::fclose(f) == 0);
+    // Names of an old disk in Latin-1: a file, and a folder with content.
+    const std::string topBytes = QFile::encodeName(top).toStdString();
+    const std::string latin1 = topBytes + "/caf\xe9.txt";
+    const std::string latin1Folder = topBytes + "/d\xe9j\xe0";
+    ASSERT_EQ(::mkdir(latin1Folder.c_str(), 0755), 0);
+    for (const auto& [path, text] : {std::pair {latin1, "abcd"}, std::pair {latin1Folder + "/inner.txt", "xy"}}) {
+        std::FILE* f = std::fopen(path.c_str(), "w");
+        ASSERT_TRUE(f && std::fputs(text, f) >= 0 && std::fclose(f) == 0);
+    }
 
     // Tests run as root, for whom no permission bit stops a read: the file
     // system says "no" instead.
     scantest::FaultyFileSystem faulty;
     faulty.unreadableFolders = {"locked"};
     faulty.vanished = {"gone.txt"};
+    QString topKey;
     {
         FolderScan scan(db(), QStringLiteral("Disks"), 1);
-        scan.run(startFolderOf(top));
+        topKey = scan.run(startFolderOf(top));
         EXPECT_TRUE(scan.failure().isEmpty());
-        EXPECT_EQ(scan.skippedCount(), 3);
+        EXPECT_EQ(scan.skippedCount(), 2);
         const QString report = skippedReport(scan);
-        for (const QString& part : {QStringLiteral("3 entries could not be read"),
-                 top + QStringLiteral("/locked ("), top + QStringLiteral("/gone.txt ("),
-                 top + QStringLiteral("/caf\\xe9.txt (the name is not valid UTF-8)")})
+        for (const QString& part : {QStringLiteral("2 entries could not be read"),
+                 top + QStringLiteral("/locked ("), top + QStringLiteral("/gone.txt (")})
             EXPECT_TRUE(report.contains(part)) << report.toStdString();
     }
     const auto recs = scantest::records(db());
-    EXPECT_EQ(below(top), (QStringList {"/", "/after/", "/after/y.txt", "/ok.txt"}));
-    EXPECT_EQ(recs[0].size, "18"); // the badly named file still counts
-    ::unlink(latin1.c_str()); // a name the temporary folder's own clean-up cannot spell
+    EXPECT_EQ(below(top),
+        (QStringList {"/", "/after/", "/after/y.txt", "/caf\\xe9.txt", "/d\\xe9j\\xe0/", "/d\\xe9j\\xe0/inner.txt",
+            "/ok.txt"}));
+    EXPECT_EQ(recs[0].size, "20");
+    // The original bytes stay beside the readable path.
+    EXPECT_EQ(texts(QStringLiteral("SELECT hex(raw_path) FROM main WHERE raw_path IS NOT NULL ORDER BY path")),
+        (QStringList {QString::fromLatin1(QByteArray::fromStdString(latin1).toHex().toUpper()),
+            QString::fromLatin1(QByteArray::fromStdString(latin1Folder + "/").toHex().toUpper()),
+            QString::fromLatin1(QByteArray::fromStdString(latin1Folder + "/inner.txt").toHex().toUpper())}));
+    EXPECT_EQ(texts(QStringLiteral("SELECT file_name FROM main WHERE path LIKE '%inner.txt'")),
+        QStringList {QStringLiteral("inner.txt")});
+    // An update knows them again by their bytes.
+    {
+        ScanUpdate update(db(), QStringLiteral("Disks"), *findTopFolder(db(), QStringLiteral("Disks"), topKey));
+        ASSERT_TRUE(update.run()) << update.failure().toStdString();
+        EXPECT_EQ(update.counts().added + update.counts().removed + update.counts().changed, 0);
+        EXPECT_EQ(update.counts().unchanged, 7);
+    }
+    // Names the temporary folder's own clean-up cannot spell.
+    ::unlink((latin1Folder + "/inner.txt").c_str());
+    ::rmdir(latin1Folder.c_str());
+    ::unlink(latin1.c_str());
 
     // Past the first few, skipped entries are summed up.
     for (int i = 0; i < 8; ++i) {
