@@ -5,13 +5,13 @@
 #include "catalog/NodeKeys.h"
 #include "catalog/Numbers.h"
 #include "main_window/StatusReport.h"
+#include "main_window/WorkProgress.h"
 #include "platform/DataControl.h"
 #include "platform/FolderLists.h"
 #include "platform/MessageBox.h"
 #include "platform/TreeView.h"
 
 #include <QCoreApplication>
-#include <QProgressDialog>
 
 #include <SQLiteCpp/Database.h>
 
@@ -19,22 +19,6 @@
 
 namespace qm {
 namespace {
-
-// The hourglass over the main window for as long as the guard lives.
-class WaitCursor {
-public:
-    explicit WaitCursor(QWidget& window)
-        : window_(window)
-    {
-        window_.setCursor(Qt::WaitCursor);
-    }
-    ~WaitCursor() { window_.unsetCursor(); }
-    WaitCursor(const WaitCursor&) = delete;
-    WaitCursor& operator=(const WaitCursor&) = delete;
-
-private:
-    QWidget& window_;
-};
 
 // Adds a node for every stored record below a branch the tree has fetched,
 // and keeps the progress dialog. Elsewhere the records wait in the store
@@ -70,34 +54,17 @@ public:
             nodes_.AddChild(parent_, keyOf(e.key), name, 2, 0);
     }
 
-    // Runs only once the scan has taken a while, so quick scans show no dialog.
     bool progress(std::int64_t entries, const QString& folder) override
     {
-        if (!dialog_) {
-            dialog_ = std::make_unique<QProgressDialog>(&form_);
-            dialog_->setWindowTitle(QStringLiteral("Quillmark"));
-            // Events pass while the store is inside a transaction: no window
-            // of the program may write to it until the scan ends.
-            dialog_->setWindowModality(Qt::ApplicationModal);
-            dialog_->setCancelButtonText(QStringLiteral("Cancel"));
-            dialog_->setRange(0, 0);
-            dialog_->setMinimumDuration(0);
-            dialog_->setAutoClose(false);
-            dialog_->setAutoReset(false);
-            dialog_->setMinimumWidth(480);
-            dialog_->show();
-        }
-        const QString shown = dialog_->fontMetrics().elidedText(folder, Qt::ElideMiddle, 440);
-        dialog_->setLabelText(QStringLiteral("Entries so far: %1\nReading %2").arg(entries).arg(shown));
-        QCoreApplication::processEvents();
-        return !dialog_->wasCanceled();
+        return progress_.report(entries, folder);
     }
 
 private:
     Form1& form_;
     NodeModel& nodes_;
     Node* parent_ = nullptr;
-    std::unique_ptr<QProgressDialog> dialog_;
+    // The hourglass for the whole run, the dialog once it takes a while.
+    WorkProgress progress_ {form_, QStringLiteral("Entries so far")};
 };
 
 // One run on the main window: the hourglass, the tree in one batch, and at
@@ -109,7 +76,6 @@ public:
 
     ScanRun(Form1& form, std::int64_t floorKey)
         : form_(form)
-        , wait_(form)
         , filler_(form)
         , tree_(*form.TreeView1)
         , nodes_(tree_.Nodes())
@@ -186,7 +152,6 @@ public:
 
 private:
     Form1& form_;
-    WaitCursor wait_;
     TreeFiller filler_;
     TreeView& tree_;
     NodeModel& nodes_;

@@ -4,56 +4,29 @@
 #include "catalog/NodeKeys.h"
 #include "catalog/ScanUpdate.h"
 #include "main_window/StatusReport.h"
+#include "main_window/WorkProgress.h"
 #include "platform/DataControl.h"
 #include "platform/MessageBox.h"
 #include "platform/TreeView.h"
 
-#include <QCoreApplication>
-#include <QProgressDialog>
 
 #include <memory>
 
 namespace qm {
 namespace {
 
-// The hourglass, and once the update has taken a while, a dialog that tells
-// how far it got and can cancel it.
+// The update's progress, told by the scan's listener interface.
 class UpdateProgress : public ScanListener {
 public:
     explicit UpdateProgress(QWidget& window)
-        : window_(window)
+        : progress_(window, QStringLiteral("Updating, entries so far"))
     {
-        window_.setCursor(Qt::WaitCursor);
     }
-    ~UpdateProgress() override { window_.unsetCursor(); }
-    UpdateProgress(const UpdateProgress&) = delete;
-    UpdateProgress& operator=(const UpdateProgress&) = delete;
-
     void entryStored(const ScannedEntry&) override { }
-    bool progress(std::int64_t entries, const QString& folder) override
-    {
-        if (!dialog_) {
-            dialog_ = std::make_unique<QProgressDialog>(&window_);
-            dialog_->setWindowTitle(QStringLiteral("Quillmark"));
-            // The store is held for the update: no other window may write meanwhile.
-            dialog_->setWindowModality(Qt::ApplicationModal);
-            dialog_->setCancelButtonText(QStringLiteral("Cancel"));
-            dialog_->setRange(0, 0);
-            dialog_->setMinimumDuration(0);
-            dialog_->setAutoClose(false);
-            dialog_->setAutoReset(false);
-            dialog_->setMinimumWidth(480);
-            dialog_->show();
-        }
-        const QString shown = dialog_->fontMetrics().elidedText(folder, Qt::ElideMiddle, 440);
-        dialog_->setLabelText(QStringLiteral("Updating: %1 entries so far\nReading %2").arg(entries).arg(shown));
-        QCoreApplication::processEvents();
-        return !dialog_->wasCanceled();
-    }
+    bool progress(std::int64_t entries, const QString& folder) override { return progress_.report(entries, folder); }
 
 private:
-    QWidget& window_;
-    std::unique_ptr<QProgressDialog> dialog_;
+    WorkProgress progress_;
 };
 
 bool updating = false;

@@ -1,0 +1,43 @@
+#include "main_window/WorkProgress.h"
+
+#include <QCoreApplication>
+#include <QProgressDialog>
+
+namespace qm {
+
+WorkProgress::WorkProgress(QWidget& window, QString what)
+    : window_(window)
+    , what_(std::move(what))
+{
+    window_.setCursor(Qt::WaitCursor);
+}
+
+WorkProgress::~WorkProgress()
+{
+    dialog_.reset();
+    window_.unsetCursor();
+}
+
+bool WorkProgress::report(std::int64_t entries, const QString& folder)
+{
+    if (!dialog_) {
+        dialog_ = std::make_unique<QProgressDialog>(&window_);
+        dialog_->setWindowTitle(QStringLiteral("Quillmark"));
+        // Events pass while the store is inside a transaction: no window of
+        // the program may write to it until the work ends.
+        dialog_->setWindowModality(Qt::ApplicationModal);
+        dialog_->setCancelButtonText(QStringLiteral("Cancel"));
+        dialog_->setRange(0, 0);
+        dialog_->setMinimumDuration(0);
+        dialog_->setAutoClose(false);
+        dialog_->setAutoReset(false);
+        dialog_->setMinimumWidth(480);
+        dialog_->show();
+    }
+    const QString shown = dialog_->fontMetrics().elidedText(folder, Qt::ElideMiddle, 440);
+    dialog_->setLabelText(QStringLiteral("%1: %2\nReading %3").arg(what_).arg(entries).arg(shown));
+    QCoreApplication::processEvents();
+    return !dialog_->wasCanceled();
+}
+
+} // namespace qm

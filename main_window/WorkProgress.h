@@ -1,0 +1,33 @@
+#pragma once
+// Long work on the main window: the hourglass for as long as it lives, and
+// once the work has taken a while, a dialog that tells how far it got and
+// can cancel it. Quick work shows no dialog.
+#include <QString>
+
+#include <cstdint>
+#include <memory>
+
+class QProgressDialog;
+class QWidget;
+
+namespace qm {
+
+class WorkProgress {
+public:
+    // `what` heads the dialog's count: "Entries so far", "Updating".
+    WorkProgress(QWidget& window, QString what);
+    ~WorkProgress();
+    WorkProgress(const WorkProgress&) = delete;
+    WorkProgress& operator=(const WorkProgress&) = delete;
+
+    // Shows `entries` and the folder being read, lets events pass; false
+    // once the user cancelled.
+    bool report(std::int64_t entries, const QString& folder);
+
+private:
+    QWidget& window_;
+    QString what_;
+    std::unique_ptr<QProgressDialog> dialog_;
+};
+
+} // namespace qm
