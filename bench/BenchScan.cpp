@@ -345,6 +345,15 @@ void scan(const qmbench::Options& options)
     form->TreeView1_NodeClick(flat);
     std::printf("click on the flat folder: %d rows in %.3f s (target 0.1)\n",
         form->ListView1->topLevelItemCount(), seconds(t));
+    // Clicked again, the list it replaces is emptied first; one click is
+    // too short to time alone.
+    double best = -1;
+    for (int i = 0; i < 5; ++i) {
+        t.restart();
+        form->TreeView1_NodeClick(flat);
+        best = best < 0 ? seconds(t) : std::min(best, seconds(t));
+    }
+    std::printf("click on the flat folder again: best of 5 %.3f s\n", best);
 }
 
 // The same tree scanned ten times into one catalogue by the command line:

@@ -21,9 +21,11 @@ inline constexpr const char* kTreeRecords =
 inline constexpr const char* kOwnRecord =
     "SELECT file_name, path, size, date FROM main WHERE dbaseName = ? AND Parent = ? AND ID = ? "
     "ORDER BY SrNO LIMIT 1";
+// The children's serial numbers come from the index and the rows are then
+// read in SrNO order, so no whole row goes through a sort.
 inline constexpr const char* kChildRecords =
-    "SELECT file_name, path, size, date, SrNO, ID, dbaseName FROM main WHERE dbaseName = ? AND Parent = ? "
-    "ORDER BY SrNO";
+    "SELECT file_name, path, size, date, SrNO, ID, dbaseName FROM main WHERE SrNO IN "
+    "(SELECT SrNO FROM main WHERE dbaseName = ? AND Parent = ?) ORDER BY SrNO";
 inline constexpr int kInsertRecordValues = 11;
 inline constexpr const char* kInsertRecord =
     "INSERT INTO main (ID, Parent, dbaseName, file_name, path, size, date, delKey, bytes, created, modified) "

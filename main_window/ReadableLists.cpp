@@ -106,9 +106,37 @@ ListRow::ListRow(const QStringList& cells, int sizeColumn, int numberColumn)
     : QTreeWidgetItem(cells)
     , sizeColumn_(sizeColumn)
     , numberColumn_(numberColumn)
-    , bytes_(bytesOfSizeText(text(sizeColumn)))
     , number_(numberColumn >= 0 ? numericValue(text(numberColumn)) : 0)
 {
+}
+
+ListRow::ListRow(const QStringList& cells, int sizeColumn, int numberColumn, double number, qlonglong serial)
+    : QTreeWidgetItem(cells)
+    , sizeColumn_(sizeColumn)
+    , numberColumn_(numberColumn)
+    , number_(number)
+    , serial_(serial)
+{
+}
+
+QVariant ListRow::data(int column, int role) const
+{
+    // What is set on the item itself wins; the rest is answered when asked
+    // rather than stored in every row.
+    if (QVariant set = QTreeWidgetItem::data(column, role); set.isValid())
+        return set;
+    if (role == Qt::TextAlignmentRole && column == sizeColumn_)
+        return QVariant(int(Qt::AlignRight | Qt::AlignVCenter));
+    if (role == Qt::UserRole && column == 0 && serial_)
+        return QVariant::fromValue<qlonglong>(*serial_);
+    return {};
+}
+
+std::uint64_t ListRow::bytes() const
+{
+    if (!bytes_)
+        bytes_ = bytesOfSizeText(text(sizeColumn_));
+    return *bytes_;
 }
 
 bool ListRow::operator<(const QTreeWidgetItem& other) const
@@ -116,7 +144,7 @@ bool ListRow::operator<(const QTreeWidgetItem& other) const
     const int column = treeWidget() ? treeWidget()->sortColumn() : 0;
     if (const auto* row = dynamic_cast<const ListRow*>(&other)) {
         if (column == sizeColumn_)
-            return bytes_ < row->bytes_;
+            return bytes() < row->bytes();
         if (column == numberColumn_)
             return number_ < row->number_;
     }

@@ -5,6 +5,7 @@
 #include <QTreeWidgetItem>
 
 #include <cstdint>
+#include <optional>
 
 class QTreeWidget;
 
@@ -13,17 +14,27 @@ namespace qm {
 // A listed record. Sorted by its size column it orders by bytes, by its
 // number column by value, by any other column by text as people read it
 // (letter case aside, digits by their value). Sorting moves rows; what each
-// row says, its number included, stays.
+// row says, its number included, stays. The size column reads right-aligned.
 class ListRow : public QTreeWidgetItem {
 public:
     ListRow(const QStringList& cells, int sizeColumn, int numberColumn = -1);
+    // A numbered record: `number` is the value its number column shows and
+    // `serial` (its SrNO, for actions on the listed rows) is its data under
+    // Qt::UserRole in column 0. Given as values, neither is parsed back.
+    ListRow(const QStringList& cells, int sizeColumn, int numberColumn, double number, qlonglong serial);
+    QVariant data(int column, int role) const override;
     bool operator<(const QTreeWidgetItem& other) const override;
 
 private:
+    std::uint64_t bytes() const;
+
     int sizeColumn_;
     int numberColumn_;
-    std::uint64_t bytes_;
+    // Read from the size text when a sort first asks: most listings are
+    // never sorted by size.
+    mutable std::optional<std::uint64_t> bytes_;
     double number_;
+    std::optional<qlonglong> serial_;
 };
 
 // Rows stay in listing order until a header is clicked; several rows can be

@@ -15,6 +15,8 @@
 
 #include <algorithm>
 #include <memory>
+#include <string>
+#include <string_view>
 #include <vector>
 
 #include <SQLiteCpp/Database.h>
@@ -27,6 +29,28 @@ QString columnText(const SQLite::Statement& st, int i)
     const SQLite::Column c = st.getColumn(i);
     return QString::fromUtf8(c.getText(), c.getBytes());
 }
+
+// A column whose rows mostly repeat the row before (the folder's path, a
+// day's date) converts once and shares the text.
+class SharedText {
+public:
+    QString operator()(const SQLite::Statement& st, int i)
+    {
+        const SQLite::Column c = st.getColumn(i);
+        const std::string_view bytes(static_cast<const char*>(c.getBlob()), static_cast<std::size_t>(c.getBytes()));
+        if (!valid_ || bytes != last_) {
+            last_.assign(bytes);
+            text_ = QString::fromUtf8(bytes.data(), static_cast<qsizetype>(bytes.size()));
+            valid_ = true;
+        }
+        return text_;
+    }
+
+private:
+    bool valid_ = false;
+    std::string last_;
+    QString text_;
+};
 } // namespace
 
 std::int64_t X()
@@ -53,7 +77,6 @@ void FillFileList(Form1& form, const QString& key)
     if (node && node->Parent && own.executeStep()) {
         auto* item = new ListRow(
             QStringList {columnText(own, 0), columnText(own, 1), columnText(own, 2), columnText(own, 3)}, 2);
-        item->setTextAlignment(2, Qt::AlignRight | Qt::AlignVCenter);
         // A top-level folder tells the disk it was scanned from.
         if (node->Parent->Key == kRootKey)
             if (const auto scan = scanInfo(*db, nodes.catalogueOf(node), key))
@@ -72,6 +95,8 @@ void FillFileList(Form1& form, const QString& key)
         if (!rows.isEmpty())
             form.ListView1->addTopLevelItems(rows);
     };
+    SharedText path;
+    SharedText date;
     auto addRow = [&](const SQLite::Statement& child) {
         if (!counting) {
             n = X();
@@ -79,13 +104,9 @@ void FillFileList(Form1& form, const QString& key)
         } else {
             ++n;
         }
-        auto* item = new ListRow(QStringList {numberText(n), columnText(child, 0), columnText(child, 1),
-                                     columnText(child, 2), columnText(child, 3)},
-            3, 0);
-        item->setTextAlignment(3, Qt::AlignRight | Qt::AlignVCenter);
-        // The record's serial number, for actions on the listed rows.
-        item->setData(0, Qt::UserRole, QVariant::fromValue<qlonglong>(child.getColumn(4).getInt64()));
-        rows << item;
+        rows << new ListRow(QStringList {numberText(n), columnText(child, 0), path(child, 1), columnText(child, 2),
+                                date(child, 3)},
+            3, 0, static_cast<double>(n), child.getColumn(4).getInt64());
     };
     try {
         SQLite::Statement children(*db, Queries::kChildRecords);

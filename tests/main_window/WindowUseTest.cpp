@@ -10,6 +10,7 @@
 
 #include <QCheckBox>
 #include <QCompleter>
+#include <QHash>
 #include <QHeaderView>
 #include <QLabel>
 #include <QMenu>
@@ -250,10 +251,11 @@ TEST_F(FormTest, ListsSortByValueOpenFoldersOnDoubleClickAndCopyRows)
 {
     const QString date = QStringLiteral("2026-12-06 21:34:56");
     addRecord("1>", "0>", "Disks", "/data", "/data/", " 2.2 MB", date, "1>");
-    addRecord("2>", "1>", "Disks", "big", "/data/big", " 1.5 MB", date, "1>");
-    addRecord("3>", "1>", "Disks", "sub", "/data/sub/", " 730.25 KB", date, "1>");
-    addRecord("4>", "1>", "Disks", "small", "/data/small", "512", date, "1>");
-    addRecord("5>", "1>", "Disks", "mid", "/data/mid", " 2 KB", date, "1>");
+    QHash<QString, long long> serials;
+    serials[QStringLiteral("big")] = addRecord("2>", "1>", "Disks", "big", "/data/big", " 1.5 MB", date, "1>");
+    serials[QStringLiteral("sub")] = addRecord("3>", "1>", "Disks", "sub", "/data/sub/", " 730.25 KB", date, "1>");
+    serials[QStringLiteral("small")] = addRecord("4>", "1>", "Disks", "small", "/data/small", "512", date, "1>");
+    serials[QStringLiteral("mid")] = addRecord("5>", "1>", "Disks", "mid", "/data/mid", " 2 KB", date, "1>");
     addRecord("6>", "3>", "Disks", "inner", "/data/sub/inner", "10", date, "1>");
     Form1& f = load(QStringLiteral("Disks"));
     showActive(f);
@@ -278,6 +280,14 @@ TEST_F(FormTest, ListsSortByValueOpenFoldersOnDoubleClickAndCopyRows)
     EXPECT_EQ(column(1), (QStringList {" 4|mid", " 3|small", " 2|sub", " 1|big"}));
     f.ListView1->header()->setSortIndicator(1, Qt::AscendingOrder);
     EXPECT_EQ(column(1), (QStringList {" 1|big", " 4|mid", " 3|small", " 2|sub"}));
+    // Sorted, each row still stands for its record, and sizes read right-aligned.
+    for (int i = 0; i < f.ListView1->topLevelItemCount(); ++i) {
+        const QTreeWidgetItem* row = f.ListView1->topLevelItem(i);
+        EXPECT_EQ(row->data(0, Qt::UserRole).toLongLong(), serials.value(row->text(1))) << row->text(1).toStdString();
+        EXPECT_EQ(row->textAlignment(3), int(Qt::AlignRight | Qt::AlignVCenter));
+        EXPECT_EQ(row->textAlignment(1), 0);
+    }
+    EXPECT_EQ(f.ListView2->topLevelItem(0)->textAlignment(2), int(Qt::AlignRight | Qt::AlignVCenter));
 
     // Ctrl+C copies the selected rows as text.
     rowNamed(f.ListView1, QStringLiteral("big"))->setSelected(true);
