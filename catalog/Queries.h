@@ -68,8 +68,13 @@ inline constexpr const char* kTopFolderByPath =
 inline constexpr const char* kScanChildrenToUpdate =
     "SELECT SrNO, ID, Parent, path, size, date, bytes, created, modified, raw_path FROM main "
     "WHERE dbaseName = ? AND Parent = ? AND delKey = ?";
+// The state of main: its highest serial number and the change log's newest
+// entry (see upgrades/3.sql); both only grow, and every change moves one.
+inline constexpr const char* kStoreChangeMark =
+    "SELECT (SELECT coalesce(max(SrNO), 0) FROM main), (SELECT coalesce(max(seq), 0) FROM change_log)";
 inline constexpr const char* kUpdateScannedRecord =
-    "UPDATE main SET Parent = ?, size = ?, date = ?, bytes = ?, created = ?, modified = ? WHERE SrNO = ?";
+    "UPDATE main SET size = ?, date = ?, bytes = ?, created = ?, modified = ? WHERE SrNO = ?";
+inline constexpr const char* kReparentScannedRecord = "UPDATE main SET Parent = ? WHERE SrNO = ?";
 inline constexpr const char* kDeleteRecord = "DELETE FROM main WHERE SrNO = ?";
 // Table scans (see Scans.h).
 inline constexpr const char* kRecordScanStart =

@@ -16,6 +16,7 @@
 #include <SQLiteCpp/Database.h>
 #include <SQLiteCpp/Exception.h>
 #include <SQLiteCpp/Statement.h>
+#include <SQLiteCpp/Transaction.h>
 #include <sqlite3.h>
 
 #include <future>
@@ -39,13 +40,14 @@ std::optional<TopFolder> topFolderRow(SQLite::Statement& st)
         QString::fromUtf8(st.getColumn(2).getText())};
 }
 
-// A stored record of the scan, as the update compares it.
-struct Stored {
-    std::int64_t srNo;
-    std::string key, parent, size, date;
-    std::optional<std::int64_t> bytes, created, modified;
-    bool matched = false;
-};
+// What the table's state is: its highest serial number and the change log's
+// newest entry. A record added, changed or deleted moves one of them.
+std::pair<std::int64_t, std::int64_t> changeMark(SQLite::Database& db)
+{
+    SQLite::Statement marks(db, Queries::kStoreChangeMark);
+    marks.executeStep();
+    return {marks.getColumn(0).getInt64(), marks.getColumn(1).getInt64()};
+}
 
 // Rolls the write transaction back unless it was committed.
 class WriteTransaction {
@@ -75,6 +77,54 @@ private:
 };
 
 } // namespace
+
+// The scan's records, read down from its top-level folder through the index
+// on (catalogue, parent): the cost follows the scan, not the table. Records
+// of one path after the first go to `duplicates`.
+ScanUpdate::StoredScan ScanUpdate::loadScan(SQLite::Database& db, const std::string& catalogue, const std::string& topKey)
+{
+    StoredScan out;
+    auto& stored = out.records;
+    auto& duplicates = out.duplicates;
+    out.mark = changeMark(db);
+    SQLite::Statement st(db, Queries::kScanChildrenToUpdate);
+    std::vector<std::string> folders {"0>"};
+    std::unordered_set<std::string> visited;
+    while (!folders.empty()) {
+        const std::string parent = std::move(folders.back());
+        folders.pop_back();
+        if (!visited.insert(parent).second)
+            continue; // a key met twice (hand-edited records) is read once
+        st.bind(1, catalogue);
+        st.bind(2, parent);
+        st.bind(3, topKey);
+        while (st.executeStep()) {
+            if (st.getColumn(3).isNull())
+                continue; // a record without a path stands for no entry; it is left as it is
+            auto number = [&](int column) {
+                const SQLite::Column c = st.getColumn(column);
+                return c.isNull() ? std::nullopt : std::optional<std::int64_t>(c.getInt64());
+            };
+            if (st.getColumn(3).getString().ends_with('/'))
+                folders.push_back(st.getColumn(1).getString());
+            // Entries are known by the bytes of their path.
+            const SQLite::Column raw = st.getColumn(9);
+            std::string path = raw.isNull()
+                ? st.getColumn(3).getString()
+                : std::string(static_cast<const char*>(raw.getBlob()), static_cast<size_t>(raw.getBytes()));
+            // Of two records of one path the first one stays; the other goes.
+            Stored record {st.getColumn(0).getInt64(), st.getColumn(1).getString(), parent,
+                st.getColumn(4).getString(), st.getColumn(5).getString(), number(6), number(7), number(8)};
+            auto [it, added] = stored.try_emplace(std::move(path), record);
+            if (!added && record.srNo < it->second.srNo)
+                std::swap(it->second, record);
+            if (!added)
+                duplicates.push_back(record.srNo);
+        }
+        st.reset();
+    }
+    return out;
+}
 
 std::optional<TopFolder> findTopFolder(SQLite::Database& db, const QString& catalogue, const QString& keyOrPath)
 {
@@ -140,6 +190,15 @@ bool ScanUpdate::run()
         SQLite::Database reader(file, SQLite::OPEN_READONLY);
         reader.setBusyTimeout(5000);
         return Store::damageSinceChecked(reader);
+    });
+    // The scan's stored records are read beside the walk too.
+    const std::string catalogue = utf8(catalogue_);
+    const std::string topKey = utf8(top_.key);
+    loaded_ = std::async(std::launch::async, [file, catalogue, topKey] {
+        SQLite::Database reader(file, SQLite::OPEN_READONLY);
+        reader.setBusyTimeout(5000);
+        SQLite::Transaction snapshot(reader); // the records and their mark of one state
+        return loadScan(reader, catalogue, topKey);
     });
     try {
         if (!walk())
@@ -249,49 +308,21 @@ void ScanUpdate::store()
     const std::string catalogue = utf8(catalogue_);
     const std::string topKey = utf8(top_.key);
     WriteTransaction transaction(db_);
-    std::vector<std::int64_t> duplicates; // second records of one path
 
-    // The scan's records, read down from its top-level folder through the
-    // index on (catalogue, parent): the cost follows the scan, not the table.
-    std::unordered_map<std::string, Stored> stored;
-    {
-        SQLite::Statement st(db_, Queries::kScanChildrenToUpdate);
-        std::vector<std::string> folders {"0>"};
-        std::unordered_set<std::string> visited;
-        while (!folders.empty()) {
-            const std::string parent = std::move(folders.back());
-            folders.pop_back();
-            if (!visited.insert(parent).second)
-                continue; // a key met twice (hand-edited records) is read once
-            st.bind(1, catalogue);
-            st.bind(2, parent);
-            st.bind(3, topKey);
-            while (st.executeStep()) {
-                if (st.getColumn(3).isNull())
-                    continue; // a record without a path stands for no entry; it is left as it is
-                auto number = [&](int column) {
-                    const SQLite::Column c = st.getColumn(column);
-                    return c.isNull() ? std::nullopt : std::optional<std::int64_t>(c.getInt64());
-                };
-                if (st.getColumn(3).getString().ends_with('/'))
-                    folders.push_back(st.getColumn(1).getString());
-                // Entries are known by the bytes of their path.
-                const SQLite::Column raw = st.getColumn(9);
-                std::string path = raw.isNull()
-                    ? st.getColumn(3).getString()
-                    : std::string(static_cast<const char*>(raw.getBlob()), static_cast<size_t>(raw.getBytes()));
-                // Of two records of one path the first one stays; the other goes.
-                Stored record {st.getColumn(0).getInt64(), st.getColumn(1).getString(), parent,
-                    st.getColumn(4).getString(), st.getColumn(5).getString(), number(6), number(7), number(8)};
-                auto [it, added] = stored.try_emplace(std::move(path), record);
-                if (!added && record.srNo < it->second.srNo)
-                    std::swap(it->second, record);
-                if (!added)
-                    duplicates.push_back(record.srNo);
-            }
-            st.reset();
-        }
+    // Read beside the walk on a connection of its own; read again here when
+    // the table changed since.
+    StoredScan scan;
+    bool current = false;
+    try {
+        scan = loaded_.get();
+        current = scan.mark == changeMark(db_);
+    } catch (const std::exception&) {
+        // Read here instead.
     }
+    if (!current)
+        scan = loadScan(db_, catalogue, topKey);
+    auto& stored = scan.records;
+    auto& duplicates = scan.duplicates;
     const auto topRecord = stored.find(entries_.front().path);
     if (topRecord == stored.end() || topRecord->second.key != topKey)
         throw DbError(QStringLiteral("The catalogue \"%1\" no longer holds the folder %2; another window or "
@@ -300,11 +331,13 @@ void ScanUpdate::store()
                           .toStdString());
 
     SQLite::Statement update(db_, Queries::kUpdateScannedRecord);
+    SQLite::Statement reparent(db_, Queries::kReparentScannedRecord);
     SQLite::Statement insert(db_, Queries::kInsertRecordWithRawPath);
     KeyReservation keys(db_, catalogue, 1);
     std::vector<std::string> keyOf(entries_.size());
     std::string size;
     char date[20];
+    DateFormatter dates;
     for (size_t i = 0; i < entries_.size(); ++i) {
         const Entry& e = entries_[i];
         if ((i & 1023) == 0)
@@ -312,7 +345,7 @@ void ScanUpdate::store()
         const std::string& parent = e.parent < 0 ? "0>" : keyOf[static_cast<size_t>(e.parent)];
         size.clear();
         appendSizeText(e.info.size, size);
-        formatDate(e.info.created, date);
+        dates.format(e.info.created, date);
         const auto bytes = static_cast<std::int64_t>(e.info.size);
 
         const auto found = stored.find(e.path);
@@ -325,15 +358,21 @@ void ScanUpdate::store()
             // Numbers an older store could not give are filled in quietly.
             const bool numbersMissing = !s.bytes || !s.created || !s.modified;
             if (changed || numbersMissing || *s.created != e.info.created) {
-                update.bind(1, parent);
-                update.bind(2, size);
-                update.bind(3, date);
-                update.bind(4, static_cast<int64_t>(bytes));
-                update.bind(5, static_cast<int64_t>(e.info.created));
-                update.bind(6, static_cast<int64_t>(e.info.modified));
-                update.bind(7, static_cast<int64_t>(s.srNo));
+                update.bind(1, size);
+                update.bind(2, date);
+                update.bind(3, static_cast<int64_t>(bytes));
+                update.bind(4, static_cast<int64_t>(e.info.created));
+                update.bind(5, static_cast<int64_t>(e.info.modified));
+                update.bind(6, static_cast<int64_t>(s.srNo));
                 update.exec();
                 update.reset();
+            }
+            // Parent is indexed: written only when it differs.
+            if (s.parent != parent) {
+                reparent.bind(1, parent);
+                reparent.bind(2, static_cast<int64_t>(s.srNo));
+                reparent.exec();
+                reparent.reset();
             }
             ++(changed ? counts_.changed : counts_.unchanged);
             continue;

@@ -16,6 +16,10 @@
 #include <QString>
 
 #include <cstdint>
+#include <future>
+#include <string>
+#include <unordered_map>
+#include <utility>
 #include <optional>
 #include <vector>
 
@@ -83,6 +87,22 @@ private:
         EntryInfo info; // a folder's size is the total below it
     };
 
+    // A stored record of the scan, as the update compares it.
+    struct Stored {
+        std::int64_t srNo;
+        std::string key, parent, size, date;
+        std::optional<std::int64_t> bytes, created, modified;
+        bool matched = false;
+    };
+    // The scan's records by the bytes of their paths, and the state of the
+    // table they were read in.
+    struct StoredScan {
+        std::unordered_map<std::string, Stored> records;
+        std::vector<std::int64_t> duplicates; // records of a path after its first
+        std::pair<std::int64_t, std::int64_t> mark;
+    };
+    static StoredScan loadScan(SQLite::Database& db, const std::string& catalogue, const std::string& topKey);
+
     bool walk();
     void list(Folder& folder, std::string& path, int parent, bool recorded, std::uint64_t& total);
     void store();
@@ -99,6 +119,7 @@ private:
     FileSystem& fs_;
     std::uint64_t device_ = 0;
     std::vector<Entry> entries_;
+    std::future<StoredScan> loaded_;
     UpdateCounts counts_;
     std::chrono::milliseconds interval_ {100};
     std::chrono::steady_clock::time_point lastProgress_;
