@@ -7,6 +7,8 @@
 #include <QDir>
 #include <QFile>
 
+#include <thread>
+
 using namespace qm;
 
 namespace {
@@ -230,4 +232,39 @@ TEST_F(ScanUpdateTest, AnotherDiskAtTheFolderIsTold)
     // Unknown before (an older scan): nothing to compare, nothing told.
     db().exec("UPDATE scans SET uuid = ''");
     EXPECT_TRUE(otherDiskWarning(db(), QStringLiteral("Disks"), top).isEmpty());
+}
+
+TEST_F(ScanUpdateTest, AnotherWriterDuringTheWalkIsSeenByTheUpdate)
+{
+    for (int i = 0; i < 60; ++i)
+        makeFile(QStringLiteral("disk/f%1.txt").arg(i), i);
+    const TopFolder top = scan(QStringLiteral("disk"));
+    // While the update walks, another program deletes a record of the scan
+    // and adds a record to another catalogue.
+    struct Writer : ScanListener {
+        QString store;
+        bool done = false;
+        void entryStored(const ScannedEntry&) override { }
+        bool progress(std::int64_t, const QString&) override
+        {
+            if (!done) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(200)); // the records are read meanwhile
+                SQLite::Database other(store.toStdString(), SQLite::OPEN_READWRITE);
+                other.exec("DELETE FROM main WHERE file_name = 'f7.txt'");
+                other.exec("INSERT INTO main (ID, Parent, dbaseName, file_name, path) VALUES ('1>', '0>', 'Else', 'x', '/x/')");
+                done = true;
+            }
+            return true;
+        }
+    } writer;
+    writer.store = storePath();
+    ScanUpdate update(db(), QStringLiteral("Disks"), top, &writer);
+    update.setProgressInterval(std::chrono::milliseconds(0));
+    ASSERT_TRUE(update.run()) << update.failure().toStdString();
+    ASSERT_TRUE(writer.done);
+    // f7.txt is still on the disk: the update stores it again; nothing else changed.
+    EXPECT_EQ(update.counts().added, 1);
+    EXPECT_EQ(update.counts().removed, 0);
+    EXPECT_EQ(count(QStringLiteral("dbaseName = 'Disks' AND file_name = 'f7.txt'")), 1);
+    EXPECT_EQ(count(QStringLiteral("dbaseName = 'Disks'")), 61);
 }
