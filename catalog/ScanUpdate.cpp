@@ -99,8 +99,10 @@ ScanUpdate::StoredScan ScanUpdate::loadScan(SQLite::Database& db, const std::str
         st.bind(2, parent);
         st.bind(3, topKey);
         while (st.executeStep()) {
-            if (st.getColumn(3).isNull())
-                continue; // a record without a path stands for no entry; it is left as it is
+            if (st.getColumn(3).isNull()) {
+                ++out.withoutPath; // it stands for no entry; it is left as it is
+                continue;
+            }
             auto number = [&](int column) {
                 const SQLite::Column c = st.getColumn(column);
                 return c.isNull() ? std::nullopt : std::optional<std::int64_t>(c.getInt64());
@@ -191,7 +193,8 @@ bool ScanUpdate::run()
         reader.setBusyTimeout(5000);
         return Store::damageSinceChecked(reader);
     });
-    // The scan's stored records are read beside the walk too.
+    // The disk the folder is on now, and the scan's stored records, are read beside the walk too.
+    disk_ = std::async(std::launch::async, [path = top_.path] { return diskOf(path); });
     const std::string catalogue = utf8(catalogue_);
     const std::string topKey = utf8(top_.key);
     loaded_ = std::async(std::launch::async, [file, catalogue, topKey] {
@@ -421,12 +424,11 @@ void ScanUpdate::store()
         ++counts_.removed;
     }
     keys.release();
-    recordScanStart(db_, catalogue_, top_.key, diskOf(top_.path), QDateTime::currentSecsSinceEpoch());
-    SQLite::Statement count(db_, Queries::kScanRecordCount);
-    count.bind(1, catalogue);
-    count.bind(2, topKey);
-    count.executeStep();
-    recordScanEnd(db_, catalogue_, top_.key, count.getColumn(0).getInt64());
+    recordScanStart(db_, catalogue_, top_.key, disk_.get(), QDateTime::currentSecsSinceEpoch());
+    // What the scan holds now, from what was read and written in this transaction.
+    const auto held = static_cast<std::int64_t>(stored.size() + scan.duplicates.size()) + scan.withoutPath
+        - counts_.removed + counts_.added;
+    recordScanEnd(db_, catalogue_, top_.key, held);
     checkProgress(seen_ + static_cast<std::int64_t>(entries_.size()), entries_.front().path);
     transaction.commit();
 }

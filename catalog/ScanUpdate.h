@@ -99,6 +99,7 @@ private:
     struct StoredScan {
         std::unordered_map<std::string, Stored> records;
         std::vector<std::int64_t> duplicates; // records of a path after its first
+        std::int64_t withoutPath = 0; // records below the folder without a path
         std::pair<std::int64_t, std::int64_t> mark;
     };
     static StoredScan loadScan(SQLite::Database& db, const std::string& catalogue, const std::string& topKey);
@@ -120,6 +121,7 @@ private:
     std::uint64_t device_ = 0;
     std::vector<Entry> entries_;
     std::future<StoredScan> loaded_;
+    std::future<DiskIdentity> disk_;
     UpdateCounts counts_;
     std::chrono::milliseconds interval_ {100};
     std::chrono::steady_clock::time_point lastProgress_;
