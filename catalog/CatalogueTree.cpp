@@ -89,6 +89,17 @@ private:
     std::unordered_set<std::string> others_;
 };
 
+// A placed node's key in the highest key value, or in whether all keys are numbers.
+void countKey(TreeCheck& check, const char* key, int bytes)
+{
+    const std::int64_t number = scanKeyNumber(key, bytes);
+    const auto value = number >= 0 ? std::optional<std::int64_t>(number) : nodeKeyValue(QString::fromUtf8(key, bytes));
+    if (!value)
+        check.keysFit = false;
+    else
+        check.highestKey = std::max(check.highestKey, *value);
+}
+
 // Places every record as a whole fill would, keeping only what it found.
 TreeCheck workOutCheck(SQLite::Database& db, const QString& name)
 {
@@ -117,13 +128,7 @@ TreeCheck workOutCheck(SQLite::Database& db, const QString& name)
         }
         if (keyBytes > 0)
             placed.insert(key, keyBytes);
-        const std::int64_t number = scanKeyNumber(key, keyBytes);
-        const auto value = number >= 0 ? std::optional<std::int64_t>(number)
-                                       : nodeKeyValue(QString::fromUtf8(key, keyBytes));
-        if (!value)
-            check.keysFit = false;
-        else
-            check.highestKey = std::max(check.highestKey, *value);
+        countKey(check, key, keyBytes);
     }
     return check;
 }
@@ -207,9 +212,9 @@ bool extendCheck(SQLite::Database& db, const QString& name, std::int64_t after, 
     return true;
 }
 
-void keepCheck(SQLite::Database& db, const std::string& catalogue, const std::string& stamp, const TreeCheck& check)
+// Writes the check within the caller's transaction.
+void writeCheck(SQLite::Database& db, const std::string& catalogue, const std::string& stamp, const TreeCheck& check)
 {
-    SQLite::Transaction transaction(db);
     SQLite::Statement clear(db, "DELETE FROM tree_unplaced WHERE dbaseName = ?");
     clear.bind(1, catalogue);
     clear.exec();
@@ -228,7 +233,66 @@ void keepCheck(SQLite::Database& db, const std::string& catalogue, const std::st
     keep.bind(4, check.highestKey);
     keep.bind(5, check.keysFit ? 1 : 0);
     keep.exec();
+}
+
+void keepCheck(SQLite::Database& db, const std::string& catalogue, const std::string& stamp, const TreeCheck& check)
+{
+    SQLite::Transaction transaction(db);
+    writeCheck(db, catalogue, stamp, check);
     transaction.commit();
+}
+
+// The check of `catalogue` after the records of one of its scans went, from
+// the check kept before: `gone` holds their keys and serial numbers. Given
+// only when every record left was placed before and none hangs below a
+// gone one, so each stays placed where it was.
+std::optional<TreeCheck> checkAfterDelete(SQLite::Database& db, const std::string& catalogue, TreeCheck check,
+    std::vector<std::pair<std::string, std::int64_t>>& gone)
+{
+    const std::unordered_set<std::int64_t> unplaced(check.unplacedRecords.begin(), check.unplacedRecords.end());
+    std::unordered_set<std::int64_t> goneRecords;
+    goneRecords.reserve(gone.size());
+    for (const auto& g : gone)
+        goneRecords.insert(g.second);
+    for (const std::int64_t srNo : check.unplacedRecords)
+        if (!goneRecords.count(srNo))
+            return std::nullopt;
+    // Keys that placed nodes held; in index order, so the lookups below walk
+    // the catalogue's index once.
+    std::vector<std::string> keys;
+    keys.reserve(gone.size());
+    TreeCheck goneKeys;
+    for (auto& [key, srNo] : gone)
+        if (!key.empty() && !unplaced.count(srNo)) {
+            countKey(goneKeys, key.data(), static_cast<int>(key.size()));
+            keys.push_back(std::move(key));
+        }
+    gone.clear();
+    std::sort(keys.begin(), keys.end());
+    SQLite::Statement below(db, "SELECT 1 FROM main WHERE dbaseName = ? AND Parent = ? LIMIT 1");
+    below.bind(1, catalogue);
+    for (const std::string& key : keys) {
+        below.bindNoCopy(2, key);
+        const bool any = below.executeStep();
+        below.reset();
+        if (any)
+            return std::nullopt;
+    }
+    check.unplaced = 0;
+    check.unplacedRecords.clear();
+    // The highest key stays unless a gone node held it, or a gone key was no
+    // number; then the keys left are read from the catalogue's index.
+    if (!check.keysFit || !goneKeys.keysFit || goneKeys.highestKey >= check.highestKey) {
+        check.highestKey = 0; // the root's
+        check.keysFit = true;
+        SQLite::Statement left(db, "SELECT ID FROM main INDEXED BY main_dbase_parent_id WHERE dbaseName = ?");
+        left.bind(1, catalogue);
+        while (left.executeStep()) {
+            const SQLite::Column id = left.getColumn(0);
+            countKey(check, id.getText(), id.getBytes());
+        }
+    }
+    return check;
 }
 
 QString textOf(const SQLite::Column& c)
@@ -436,6 +500,44 @@ TreeCheck checkCatalogueTree(SQLite::Database& db, const QString& name)
     } catch (const std::exception& e) {
         throw DbError(e.what());
     }
+}
+
+std::int64_t deleteScanRecords(SQLite::Database& db, const QString& catalogue, const QString& deleteKey)
+{
+    const std::string name = catalogue.toStdString();
+    const std::string before = mainStamp(db);
+    std::string keptStamp;
+    std::optional<TreeCheck> kept = keptCheck(db, name, keptStamp);
+    if (kept && keptStamp != before)
+        kept.reset();
+    // The keys and serial numbers of the records that go, when a kept check
+    // may be carried over them.
+    std::vector<std::pair<std::string, std::int64_t>> gone;
+    std::int64_t removed = 0;
+    SQLite::Statement remove(db, kept ? Queries::kDeleteScanReturning : Queries::kDeleteScan);
+    remove.bind(1, name);
+    remove.bind(2, deleteKey.toStdString());
+    if (kept) {
+        while (remove.executeStep()) {
+            const SQLite::Column id = remove.getColumn(0);
+            gone.emplace_back(
+                std::string(id.getText(), static_cast<size_t>(id.getBytes())), remove.getColumn(1).getInt64());
+        }
+        removed = static_cast<std::int64_t>(gone.size());
+    } else {
+        removed = remove.exec();
+    }
+    const std::string after = mainStamp(db);
+    // The other catalogues' records did not change: their kept checks hold.
+    SQLite::Statement others(db, "UPDATE tree_checks SET stamp = ? WHERE stamp = ? AND dbaseName <> ?");
+    others.bind(1, after);
+    others.bind(2, before);
+    others.bind(3, name);
+    others.exec();
+    if (kept)
+        if (const std::optional<TreeCheck> check = checkAfterDelete(db, name, std::move(*kept), gone))
+            writeCheck(db, name, after, *check);
+    return removed;
 }
 
 std::int64_t fillCatalogueTree(

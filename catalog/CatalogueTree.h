@@ -38,6 +38,13 @@ struct TreeCheck {
 // when the store takes it). Throws DbError.
 TreeCheck checkCatalogueTree(SQLite::Database& db, const QString& name);
 
+// Deletes the records of `catalogue` whose delete key is `deleteKey` (one
+// scan), within the caller's transaction, and returns how many went. The
+// checks kept in the store are carried over the delete where it is plain that
+// the records left are placed as before, so that the tree built next needs
+// no pass over the catalogue. Throws SQLite::Exception.
+std::int64_t deleteScanRecords(SQLite::Database& db, const QString& catalogue, const QString& deleteKey);
+
 // The tree of one catalogue as the user sees it: the root "0>" captioned
 // `name` and below it, in SrNO order, one node per record under the node its
 // Parent names, records that cannot be placed passed over. Only the root's

@@ -58,6 +58,8 @@ inline constexpr const char* kSetKeyMark =
 inline constexpr const char* kReleaseKeys =
     "UPDATE catalogue_keys SET lastKey = ? WHERE dbaseName = ? AND lastKey = ?";
 inline constexpr const char* kDeleteScan = "DELETE FROM main WHERE dbaseName = ? AND delKey = ?";
+inline constexpr const char* kDeleteScanReturning
+    = "DELETE FROM main WHERE dbaseName = ? AND delKey = ? RETURNING ID, SrNO";
 // Updating a scan in place (see ScanUpdate.h): its top-level folder by key or
 // by path, the records it holds, and one record rewritten or deleted.
 inline constexpr const char* kTopFolderByKey =

@@ -123,10 +123,7 @@ void Form1::Command7_Click()
         if (!db)
             throw DbError("The catalogue database is not open.");
         SQLite::Transaction transaction(*db);
-        SQLite::Statement remove(*db, Queries::kDeleteScan);
-        remove.bind(1, catalogue.toStdString());
-        remove.bind(2, deleteKey.toStdString());
-        removed = remove.exec();
+        removed = static_cast<int>(deleteScanRecords(*db, catalogue, deleteKey));
         forgetScan(*db, catalogue, deleteKey);
         transaction.commit();
     } catch (const std::exception& e) {

@@ -10,6 +10,7 @@
 #include <QFile>
 
 #include <SQLiteCpp/Statement.h>
+#include <SQLiteCpp/Transaction.h>
 
 using namespace qm;
 
@@ -226,5 +227,70 @@ TEST_F(CatalogueTreeTest, AFormatThreeStoreIsUpgradedKeepingItsRecordsAndTrees)
     EXPECT_EQ(db().execAndGet("PRAGMA user_version").getInt(), Store::kFormat);
     EXPECT_EQ(texts(QStringLiteral("SELECT SrNO || ID || Parent || file_name FROM main ORDER BY SrNO")), records);
     EXPECT_EQ(wholeTree(QStringLiteral("Disks")).lines, before.lines);
+    expectSameAsWhole(QStringLiteral("Disks"));
+}
+
+TEST_F(CatalogueTreeTest, DeletingAScanKeepsTheCheckOnlyWhereTheRecordsLeftStayPlaced)
+{
+    // Three scans of one catalogue and one of another, as scans store them.
+    auto scan = [this](const char* catalogue, int top, const char* name) {
+        const QString t = keyOf(top);
+        const QString dir = QStringLiteral("/%1/").arg(QLatin1String(name));
+        addRecord(t, QStringLiteral("0>"), QLatin1String(catalogue), dir, dir, QStringLiteral("0"), {}, t);
+        addRecord(keyOf(top + 1), t, QLatin1String(catalogue), QStringLiteral("sub"), dir + QStringLiteral("sub/"),
+            {}, {}, t);
+        addRecord(keyOf(top + 2), keyOf(top + 1), QLatin1String(catalogue), QStringLiteral("f"),
+            dir + QStringLiteral("sub/f"), {}, {}, t);
+    };
+    scan("Disks", 1, "a");
+    scan("Disks", 4, "b");
+    scan("Disks", 7, "c");
+    scan("Other", 1, "o");
+    const QString stampNow = QStringLiteral(
+        "SELECT stamp = coalesce((SELECT seq FROM sqlite_sequence WHERE name = 'main'), 0) || ':' || "
+        "coalesce((SELECT seq FROM change_log WHERE SrNO IS NOT NULL ORDER BY seq DESC LIMIT 1), 0) "
+        "FROM tree_checks WHERE dbaseName = '%1'");
+    auto checkIsCurrent = [&](const char* catalogue) {
+        return texts(stampNow.arg(QLatin1String(catalogue))) == QStringList {QStringLiteral("1")};
+    };
+    auto deleteScan = [this](const char* key) {
+        SQLite::Transaction transaction(db());
+        const std::int64_t removed = deleteScanRecords(db(), QStringLiteral("Disks"), QLatin1String(key));
+        transaction.commit();
+        return removed;
+    };
+    expectSameAsWhole(QStringLiteral("Disks"));
+    expectSameAsWhole(QStringLiteral("Other"));
+
+    // An older scan goes: both kept checks still hold for the store as it is.
+    EXPECT_EQ(deleteScan("1>"), 3);
+    EXPECT_TRUE(checkIsCurrent("Disks"));
+    EXPECT_TRUE(checkIsCurrent("Other"));
+    expectSameAsWhole(QStringLiteral("Disks"));
+    expectSameAsWhole(QStringLiteral("Other"));
+
+    // The scan holding the highest key goes: the next key comes down with it.
+    EXPECT_EQ(deleteScan("7>"), 3);
+    EXPECT_TRUE(checkIsCurrent("Disks"));
+    expectSameAsWhole(QStringLiteral("Disks"));
+    EXPECT_EQ(wholeTree(QStringLiteral("Disks")).nextKey, QStringLiteral("7>"));
+
+    // A record another hand hung below the scan loses its place with it: the
+    // check is worked out again rather than carried.
+    scan("Disks", 10, "d");
+    addRecord(QStringLiteral("20>"), QStringLiteral("5>"), QStringLiteral("Disks"), QStringLiteral("stray"),
+        QStringLiteral("/b/sub/stray"), {}, {}, QStringLiteral("10>"));
+    expectSameAsWhole(QStringLiteral("Disks"));
+    EXPECT_EQ(deleteScan("4>"), 3);
+    EXPECT_FALSE(checkIsCurrent("Disks"));
+    expectSameAsWhole(QStringLiteral("Disks"));
+    EXPECT_EQ(wholeTree(QStringLiteral("Disks")).unplaced, 1);
+
+    // Records the check could not place, left behind, leave it to a pass too.
+    EXPECT_EQ(deleteScan("10>"), 4); // the stray record carries its delete key
+    expectSameAsWhole(QStringLiteral("Disks"));
+    addOddRecords();
+    expectSameAsWhole(QStringLiteral("Disks"));
+    deleteScan("1>");
     expectSameAsWhole(QStringLiteral("Disks"));
 }
