@@ -57,9 +57,11 @@ inline constexpr const char* kSetKeyMark =
     "ON CONFLICT (dbaseName) DO UPDATE SET lastKey = max(lastKey, excluded.lastKey)";
 inline constexpr const char* kReleaseKeys =
     "UPDATE catalogue_keys SET lastKey = ? WHERE dbaseName = ? AND lastKey = ?";
-inline constexpr const char* kDeleteScan = "DELETE FROM main WHERE dbaseName = ? AND delKey = ?";
+// In table order: through the catalogue's index every record of it would be
+// looked up in the table, at random, to read its delete key.
+inline constexpr const char* kDeleteScan = "DELETE FROM main NOT INDEXED WHERE dbaseName = ? AND delKey = ?";
 inline constexpr const char* kDeleteScanReturning
-    = "DELETE FROM main WHERE dbaseName = ? AND delKey = ? RETURNING ID, SrNO";
+    = "DELETE FROM main NOT INDEXED WHERE dbaseName = ? AND delKey = ? RETURNING ID, SrNO";
 // Updating a scan in place (see ScanUpdate.h): its top-level folder by key or
 // by path, the records it holds, and one record rewritten or deleted.
 inline constexpr const char* kTopFolderByKey =
