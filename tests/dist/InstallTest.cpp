@@ -15,11 +15,7 @@ namespace {
 
 constexpr uid_t kNobody = 65534;
 
-struct Outcome {
-    int status = -1;
-    QString out;
-    QString err;
-};
+using qmtest::Outcome;
 
 struct Launch {
     QString workingFolder;
@@ -29,24 +25,10 @@ struct Launch {
 
 Outcome run(const QString& program, const QStringList& args, const Launch& how = {})
 {
-    QProcess p;
-    p.setWorkingDirectory(how.workingFolder);
-    p.setProcessEnvironment(how.environment);
-    if (how.asNobody)
-        p.setChildProcessModifier([] {
-            if (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0)
-                ::_exit(126);
-        });
-    p.start(program, args);
-    Outcome o;
-    if (!p.waitForFinished(120000)) {
-        o.err = program + QStringLiteral(" did not run: ") + p.errorString();
-        return o;
-    }
-    o.status = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    o.out = QString::fromLocal8Bit(p.readAllStandardOutput());
-    o.err = QString::fromLocal8Bit(p.readAllStandardError());
-    return o;
+    return qmtest::runProgram(program, args, how.workingFolder, how.environment, [nobody = how.asNobody] {
+        if (nobody && (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0))
+            ::_exit(126);
+    });
 }
 
 class InstallTest : public qmtest::StoreTest {

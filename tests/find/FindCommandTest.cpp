@@ -3,22 +3,10 @@
 #include "cli/Find.h"
 
 namespace {
-
-struct CommandRun {
-    int status;
-    QString out, err;
-};
-
-CommandRun find(const QStringList& args)
+qmtest::Outcome find(const QStringList& args)
 {
-    testing::internal::CaptureStdout();
-    testing::internal::CaptureStderr();
-    const int status = qm::runFindCommand(args);
-    const std::string out = testing::internal::GetCapturedStdout();
-    const std::string err = testing::internal::GetCapturedStderr();
-    return {status, QString::fromStdString(out), QString::fromStdString(err)};
+    return qmtest::captured([&] { return qm::runFindCommand(args); });
 }
-
 } // namespace
 
 TEST_F(FindTest, TheCommandPrintsTheHitsAndTellsByItsStatus)
@@ -28,7 +16,7 @@ TEST_F(FindTest, TheCommandPrintsTheHitsAndTellsByItsStatus)
         db().execAndGet("SELECT date FROM main WHERE file_name = 'report final.doc'").getString());
     const QString doc = pathOf(QStringLiteral("diskB/report final.doc"));
 
-    CommandRun r = find({QStringLiteral("report"), QStringLiteral("ext:doc")});
+    qmtest::Outcome r = find({QStringLiteral("report"), QStringLiteral("ext:doc")});
     EXPECT_EQ(r.status, 0);
     EXPECT_EQ(r.out, QStringLiteral("Disk B\t%1\t500\t%2\n").arg(doc, date));
 

@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 
 #include <SQLiteCpp/Statement.h>
 
@@ -47,6 +48,36 @@ qm::MemoryClipboard& testClipboard()
 void flushDeletes()
 {
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+}
+
+Outcome captured(const std::function<int()>& command)
+{
+    ::testing::internal::CaptureStdout();
+    ::testing::internal::CaptureStderr();
+    const int status = command();
+    const std::string out = ::testing::internal::GetCapturedStdout();
+    return {status, QString::fromStdString(out),
+        QString::fromStdString(::testing::internal::GetCapturedStderr())};
+}
+
+Outcome runProgram(const QString& program, const QStringList& args, const QString& folder,
+    const QProcessEnvironment& environment, const std::function<void()>& inChild)
+{
+    QProcess p;
+    p.setWorkingDirectory(folder);
+    p.setProcessEnvironment(environment);
+    if (inChild)
+        p.setChildProcessModifier(inChild);
+    p.start(program, args);
+    Outcome o;
+    if (!p.waitForFinished(120000)) {
+        o.err = program + QStringLiteral(" did not run: ") + p.errorString();
+        return o;
+    }
+    o.status = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    o.out = QString::fromLocal8Bit(p.readAllStandardOutput());
+    o.err = QString::fromLocal8Bit(p.readAllStandardError());
+    return o;
 }
 
 void StoreTest::SetUp()

@@ -3,6 +3,7 @@
 // current folder and the program folder, recorded message boxes, and an
 // in-memory clipboard.
 #include <QDir>
+#include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -11,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
 
 namespace qm {
@@ -31,6 +33,19 @@ qm::MemoryClipboard& testClipboard();
 
 // Windows closed by close() are deleted by the event loop.
 void flushDeletes();
+
+// What a command printed, and its exit status (-1: it did not end normally).
+struct Outcome {
+    int status = -1;
+    QString out, err;
+};
+// A command of the program run in this process, its output captured.
+Outcome captured(const std::function<int()>& command);
+// A program run to its end (two minutes at most) in `folder`; `inChild`
+// runs in the child before the program starts.
+Outcome runProgram(const QString& program, const QStringList& args, const QString& folder = {},
+    const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment(),
+    const std::function<void()>& inChild = {});
 
 // A fresh folder with an empty database.mdb in it; the current folder and the
 // program folder point at it while the fixture lives, and the user's
