@@ -1,17 +1,11 @@
 #include "ScanSupport.h"
 #include "support/FormFixture.h"
 
-#include "catalog/FolderScan.h"
 #include "catalog/NodeKeys.h"
-#include "catalog/Numbers.h"
-#include "catalog/Store.h"
 #include "main_window/HeadlessScan.h"
 #include "platform/DataControl.h"
 #include "platform/FolderLists.h"
 #include "platform/MessageBox.h"
-
-#include <QCoreApplication>
-#include <QProcess>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -19,7 +13,7 @@
 using namespace qm;
 using scantest::Rec;
 
-TEST_F(ScanTest, AddFolderStoresEachRunWithItsBranchTheSameFolderTwiceAndAnEmptyFolder)
+TEST_F(ScanTest, AddFolderStoresEachRunWithItsBranchAndTheSameFolderTwiceAsTwoRuns)
 {
     addRecord("1>", "0>", "Disks", "/old", "/old/", "0", "", "1>");
     addRecord("2>", "1>", "Disks", "x", "/old/x", "0", "", "1>");
@@ -45,15 +39,7 @@ TEST_F(ScanTest, AddFolderStoresEachRunWithItsBranchTheSameFolderTwiceAndAnEmpty
     for (size_t i = 0; i < again.size(); ++i)
         EXPECT_EQ(again[i].path, run[i].path);
 
-    // An empty folder: one record, one node.
-    const QString empty = makeDir(QStringLiteral("void"));
-    addFolder(empty);
-    const auto lone = runFrom(25);
-    ASSERT_EQ(lone.size(), 1u);
-    EXPECT_EQ(lone[0].size, QStringLiteral("0"));
-    EXPECT_TRUE(node("25>")->Children.empty());
-    EXPECT_EQ(children("0>"),
-        (QStringList {"1>:/old", "3>:" + top + u'/', "14>:" + top + u'/', "25>:" + empty + u'/'}));
+    EXPECT_EQ(children("0>"), (QStringList {"1>:/old", "3>:" + top + u'/', "14>:" + top + u'/'}));
     EXPECT_EQ(count("dbaseName = 'Other'"), 1);
 }
 
@@ -157,48 +143,17 @@ TEST_F(ScanTest, HeadlessKeysStartAboveEveryKeyTheCatalogueHolds)
     EXPECT_EQ(rel[0].fileName, top + QStringLiteral("/two"));
 }
 
-TEST_F(ScanTest, HeadlessFailuresExitNonZeroAndWriteNothing)
+TEST_F(ScanTest, HeadlessExitStatusAndSummaryTellWhatTheRunKept)
 {
+    // Usage errors are 2, a folder that cannot be read 1; nothing is written.
     const QString top = tree(QStringLiteral("cli"));
-    EXPECT_EQ(runAddFolderCommand({}), 2);
-    EXPECT_EQ(runAddFolderCommand({QStringLiteral("--bogus"), top}), 2);
-    EXPECT_EQ(runAddFolderCommand({QStringLiteral("--name")}), 2);
-    EXPECT_EQ(runAddFolderCommand({top, QStringLiteral("second")}), 2);
+    for (const QStringList& args : QList<QStringList> {{}, {"--bogus", top}, {"--name"}, {top, "second"}})
+        EXPECT_EQ(runAddFolderCommand(args), 2) << args.join(u' ').toStdString();
     EXPECT_EQ(runAddFolderCommand({pathOf(QStringLiteral("missing"))}), 1);
     EXPECT_EQ(runAddFolderCommand({pathOf(QStringLiteral("cli/a.txt"))}), 1);
     EXPECT_EQ(count(), 0);
 
-    // No store in the current folder: told, and none is made; a file that is
-    // not a catalogue is left as it is.
-    QFile::remove(storePath());
-    EXPECT_EQ(runAddFolderCommand({top}), 1);
-    EXPECT_FALSE(QFileInfo::exists(storePath()));
-    makeFile(QStringLiteral("database.mdb"), QByteArray("Standard Jet DB"));
-    EXPECT_EQ(runAddFolderCommand({top}), 1);
-    EXPECT_EQ(QFileInfo(storePath()).size(), 15);
-
-    // The program itself prints one summary line, and reports on standard error.
-    const QString program = programPath();
-    if (!QFileInfo(program).isExecutable())
-        GTEST_SKIP() << "the quillmark program is not built beside the tests";
-    ASSERT_TRUE(QFile::remove(storePath()) && qm::Store::create(storePath()).isEmpty());
-    QProcess p;
-    p.setWorkingDirectory(folder());
-    p.start(program, {QStringLiteral("add-folder"), top, QStringLiteral("--name"), QStringLiteral("Disks")});
-    ASSERT_TRUE(p.waitForFinished(60000));
-    EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
-    const QString out = QString::fromUtf8(p.readAllStandardOutput());
-    EXPECT_EQ(out.count(u'\n'), 1) << out.toStdString();
-    EXPECT_TRUE(out.contains(top) && out.contains(QStringLiteral("11 record(s)"))) << out.toStdString();
-    p.start(program, {QStringLiteral("add-folder"), pathOf(QStringLiteral("missing"))});
-    EXPECT_TRUE(p.waitForFinished(60000) && p.exitCode() == 1 && p.readAllStandardOutput().isEmpty()
-        && p.readAllStandardError().contains("cannot be read"));
-}
-
-TEST_F(ScanTest, HeadlessExitStatusAndSummaryTellWhatTheRunKept)
-{
     // Hidden entries, links and FIFOs are left out by design: a clean run.
-    const QString top = tree(QStringLiteral("cli"));
     ASSERT_EQ(::symlink("a.txt", QFile::encodeName(top + QStringLiteral("/link")).constData()), 0);
     ASSERT_EQ(::mkfifo(QFile::encodeName(top + QStringLiteral("/pipe")).constData(), 0600), 0);
     EXPECT_EQ(runAddFolderCommand({top}), 0);
@@ -234,6 +189,11 @@ TEST_F(ScanTest, HeadlessExitStatusAndSummaryTellWhatTheRunKept)
     EXPECT_LT(hup.size(), 47u);
     for (const Rec& r : hup)
         EXPECT_FALSE(r.size.isEmpty()) << r.path.toStdString();
+
+    // No store in the current folder: told, and none is made.
+    QFile::remove(storePath());
+    EXPECT_EQ(runAddFolderCommand({QStringLiteral("--name=Gone"), pathOf(QStringLiteral("cli/two"))}), 1);
+    EXPECT_FALSE(QFileInfo::exists(storePath()));
 }
 
 TEST_F(ScanTest, AFileWhoseNameEndsInABackslashStaysAFileAfterAReload)
@@ -246,20 +206,4 @@ TEST_F(ScanTest, AFileWhoseNameEndsInABackslashStaysAFileAfterAReload)
     // The scan marks folders with "/"; a closing "\" is part of a file's name.
     for (const Rec& r : scantest::records(db()))
         EXPECT_EQ(node(r.id)->Image, r.path.endsWith(u'/') ? 1 : 2) << r.path.toStdString();
-}
-
-TEST_F(ScanTest, AddFolderOfATreeLargerThanTheWalksHandOversGivesEveryRecordItsNode)
-{
-    // Folders whose records go over in one batch and whose contents follow in later ones.
-    int files = 0;
-    for (int a = 0; a < 3; ++a)
-        for (int f = 0; f < FolderScan::kRowsPerBatch / 2 + 7; ++f, ++files)
-            makeFile(QStringLiteral("wide/d%1/e%2/f%3.txt").arg(a).arg(f % 2).arg(f), 3);
-    load(QStringLiteral("Disks"));
-    addFolder(pathOf(QStringLiteral("wide")));
-    EXPECT_TRUE(qmtest::messages().isEmpty()) << qmtest::messages().join(u'\n').toStdString();
-    const auto run = runFrom(1);
-    ASSERT_EQ(run.size(), static_cast<size_t>(1 + 3 * 3 + files));
-    EXPECT_EQ(form->TreeView1->Nodes().Count(), static_cast<std::int64_t>(run.size()) + 1);
-    EXPECT_EQ(run[0].size, sizeText(static_cast<std::uint64_t>(3 * files)));
 }
