@@ -129,15 +129,15 @@ TEST_F(CatalogueTreeTest, OpeningEveryBranchGivesTheWholeTreeWithItsOrderImagesA
     NodeModel nodes;
     fillCatalogueTree(db(), QStringLiteral("Disks"), nodes, true);
     EXPECT_EQ(nodes.find(QStringLiteral("5>")), nullptr);
-    const Node* deep = nodes.reveal(QStringLiteral("Disks"), QStringLiteral("5>"));
-    ASSERT_NE(deep, nullptr);
-    EXPECT_EQ(deep->Text, QStringLiteral("d.txt"));
-    EXPECT_EQ(deep->Parent->Text, QStringLiteral("b"));
-    EXPECT_EQ(nodes.reveal(QStringLiteral("Disks"), QStringLiteral("9>"))->Parent->Key, QStringLiteral("8>"));
-    EXPECT_EQ(nodes.reveal(QStringLiteral("Disks"), QStringLiteral("10>"))->Text, QStringLiteral("under word"));
-    EXPECT_EQ(nodes.reveal(QStringLiteral("Disks"), QStringLiteral("7>")), nullptr);
-    EXPECT_EQ(nodes.reveal(QStringLiteral("Disks"), QStringLiteral("12>")), nullptr);
-    EXPECT_EQ(nodes.reveal(QStringLiteral("Disks"), QStringLiteral("404>")), nullptr);
+    const auto reached = [&nodes](const char* key) {
+        const Node* n = nodes.reveal(QStringLiteral("Disks"), QString::fromLatin1(key));
+        return n ? n->Parent->Key + u'/' + n->Text : QStringLiteral("-");
+    };
+    for (const auto& [key, where] :
+        std::initializer_list<std::pair<const char*, const char*>> {{"5>", "2>/d.txt"}, {"9>", "8>/under it"},
+            {"10>", "abc/under word"}, {"7>", "-"}, {"12>", "-"}, {"404>", "-"}})
+        EXPECT_EQ(reached(key), QString::fromLatin1(where)) << key;
+    const Node* deep = nodes.find(QStringLiteral("5>"));
     // A node offers to open only where the whole tree has children below it:
     // not a file, not a record without a key (the empty Parent is the top).
     const auto opens = [&nodes](const Node* n) { return nodes.hasChildren(nodes.indexOf(n)); };
@@ -202,32 +202,6 @@ TEST_F(CatalogueTreeTest, TheUnplacedCountFollowsWritesOfAnotherConnection)
         expectSameAsWhole(QStringLiteral("Disks"));
     }
     EXPECT_EQ(wholeTree(QStringLiteral("Disks")).lines.size(), 1);
-}
-
-TEST_F(CatalogueTreeTest, AFormatThreeStoreIsUpgradedKeepingItsRecordsAndTrees)
-{
-    resetConnection();
-    QFile::remove(storePath());
-    {
-        SQLite::Database old(storePath().toStdString(), SQLite::OPEN_READWRITE | SQLite::OPEN_CREATE);
-        old.exec(Store::schema().toStdString());
-        for (int n = 1; n <= 3; ++n) {
-            QFile upgrade(QStringLiteral(":/catalog/upgrades/%1.sql").arg(n));
-            ASSERT_TRUE(upgrade.open(QIODevice::ReadOnly));
-            old.exec(upgrade.readAll().toStdString());
-        }
-        old.exec("PRAGMA user_version = 3");
-    }
-    addOddRecords();
-    const Whole before = wholeTree(QStringLiteral("Disks"));
-    const QStringList records = texts(QStringLiteral("SELECT SrNO || ID || Parent || file_name FROM main ORDER BY SrNO"));
-    resetConnection();
-
-    ASSERT_EQ(Store::prepare(storePath()), QString());
-    EXPECT_EQ(db().execAndGet("PRAGMA user_version").getInt(), Store::kFormat);
-    EXPECT_EQ(texts(QStringLiteral("SELECT SrNO || ID || Parent || file_name FROM main ORDER BY SrNO")), records);
-    EXPECT_EQ(wholeTree(QStringLiteral("Disks")).lines, before.lines);
-    expectSameAsWhole(QStringLiteral("Disks"));
 }
 
 TEST_F(CatalogueTreeTest, DeletingAScanKeepsTheCheckOnlyWhereTheRecordsLeftStayPlaced)

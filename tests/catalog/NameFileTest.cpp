@@ -37,12 +37,6 @@ TEST_F(NameFileTest, WriteLeavesOneCrLfLineAndAFailedWriteKeepsTheOldName)
     EXPECT_EQ(
         QDir(folder()).entryList(QDir::Files | QDir::Hidden), (QStringList {"database.mdb", "dbase.name"}));
 
-    // The file lives in the program folder, not the current one.
-    setProgramFolder(makeDir(QStringLiteral("program")));
-    ASSERT_TRUE(NameFile::write(QStringLiteral("elsewhere")));
-    EXPECT_TRUE(QFile::exists(pathOf(QStringLiteral("program/dbase.name"))));
-    setProgramFolder(folder());
-
     // A name file that cannot be written makes the write fail.
     ASSERT_TRUE(NameFile::write(QStringLiteral("kept")));
     setNameFile(pathOf(QStringLiteral("missing/folder/dbase.name")));

@@ -1,12 +1,12 @@
-#include "catalog/FolderScan.h"
 #include "catalog/Scans.h"
+#include "catalog/FolderScan.h"
 #include "cli/List.h"
 #include "platform/FolderLists.h"
 #include "support/FormFixture.h"
 #include "support/ScratchDisk.h"
 
-#include <QDateTime>
 #include "main_window/StatusReport.h"
+#include <QDateTime>
 
 using namespace qm;
 
@@ -41,16 +41,15 @@ TEST_F(ScansTest, EachScanKnowsItsDiskAndTheListTellsIt)
     const ScanInfo& photos = scans[1];
     EXPECT_EQ(photos.folder, pathOf(QStringLiteral("mnt/photos")));
     EXPECT_EQ(photos.topKey, QStringLiteral("3>"));
-    EXPECT_EQ(photos.disk.label, QStringLiteral("HOLIDAYS 24"));
-    EXPECT_EQ(photos.disk.uuid, QStringLiteral("0b1e7d52-6a55-4c5c-9b1a-2f4a7c3e9d10"));
-    EXPECT_EQ(photos.disk.fsType, QStringLiteral("ext4"));
     EXPECT_EQ(photos.disk.mountPoint, pathOf(QStringLiteral("mnt")));
+    EXPECT_TRUE(photos.disk.device.startsWith(QLatin1String("/dev/loop"))) << photos.disk.device.toStdString();
     EXPECT_TRUE(photos.disk.freeBytes > 0 && photos.disk.freeBytes < photos.disk.totalBytes);
+    EXPECT_LT(photos.disk.totalBytes, 8 << 20);
     EXPECT_GE(photos.scanned, before);
     EXPECT_EQ(photos.records, 4);
     EXPECT_EQ(photos.bytes, 5000);
     EXPECT_NE(scans[2].disk.uuid, photos.disk.uuid);
-    EXPECT_EQ(scanInfo(db(), QStringLiteral("Disks"), QStringLiteral("3>"))->disk.label, photos.disk.label);
+    EXPECT_EQ(scanInfo(db(), QStringLiteral("Disks"), QStringLiteral("3>"))->disk.uuid, photos.disk.uuid);
     EXPECT_TRUE(describeScan(photos).contains(QStringLiteral("Disk HOLIDAYS 24 (ext4, UUID 0b1e7d52")))
         << describeScan(photos).toStdString();
 

