@@ -87,7 +87,8 @@ TEST_F(FormTest, TheWindowGivesExtraRoomToTheTreeAndListsAndScrollsWhenSmallerTh
     ASSERT_EQ(client->size(), 2 * designed);
     EXPECT_EQ(f.TreeView1->geometry().bottom(), blockTop + designed.height());
     EXPECT_EQ(f.ListView1->geometry().right(), designedAt[f.ListView1].right() + designed.width());
-    for (const QWidget* grown : {f.TreeView1, f.ListView1, f.ListView2, f.Dir1})
+    for (const QWidget* grown :
+        std::initializer_list<const QWidget*> {f.TreeView1, f.ListView1, f.ListView2, f.Dir1})
         EXPECT_GT(grown->width() + grown->height(), designedAt[grown].width() + designedAt[grown].height())
             << grown->objectName().toStdString();
     // Names and paths share the list's extra width.
@@ -95,13 +96,15 @@ TEST_F(FormTest, TheWindowGivesExtraRoomToTheTreeAndListsAndScrollsWhenSmallerTh
     EXPECT_EQ(wider[1] - designedColumns[1] + wider[2] - designedColumns[2],
         f.ListView1->width() - designedAt[f.ListView1].width());
     EXPECT_EQ(wider[3], designedColumns[3]);
+    const QPoint blockShift = f.Command2->pos() - designedAt[f.Command2].topLeft();
+    EXPECT_EQ(blockShift.y(), designed.height());
     QList<QWidget*> shown;
     for (QWidget* c : controls) {
         if (c->isVisible())
             shown << c;
-        if (designedAt[c].top() > blockTop)
-            EXPECT_EQ(c->pos() - designedAt[c].topLeft(), QPoint(0, designed.height()))
-                << c->objectName().toStdString();
+        if (designedAt[c].top() > blockTop) {
+            EXPECT_EQ(c->pos() - designedAt[c].topLeft(), blockShift) << c->objectName().toStdString();
+        }
     }
     for (int i = 0; i < shown.size(); ++i)
         for (int j = i + 1; j < shown.size(); ++j) {
@@ -153,11 +156,15 @@ TEST_F(FormTest, NameBoxesGiveWayToTypingAndOfferTheStoredNames)
     EXPECT_EQ(box->completer()->completionCount(), 1);
     EXPECT_EQ(box->completer()->currentCompletion(), QStringLiteral("Docs"));
 
-    // The tree editor's box is one of them.
+    // The tree editor's box works the same way.
     frmTree* editor = frmTree::showWindow();
     ASSERT_TRUE(editor);
+    showActive(*editor);
     auto* editorBox = qobject_cast<NameBox*>(editor->Text8);
-    ASSERT_TRUE(editorBox && editorBox->showsPrompt());
+    ASSERT_TRUE(editorBox);
+    QTest::mouseClick(editorBox, Qt::LeftButton, {}, QPoint(5, editorBox->height() / 2));
+    QTest::keyClicks(editorBox, QStringLiteral("Music"));
+    EXPECT_EQ(editorBox->text(), QStringLiteral("Music"));
     EXPECT_EQ(editorBox->offeredNames(), (QStringList {"Docs", "Music", "docs"}));
 }
 
@@ -245,6 +252,8 @@ TEST_F(FormTest, ListsSortByValueOpenFoldersOnDoubleClickAndCopyRows)
     EXPECT_EQ(column(1), (QStringList {" 3|small", " 4|mid", " 2|sub", " 1|big"}));
     f.ListView1->header()->setSortIndicator(0, Qt::DescendingOrder);
     EXPECT_EQ(column(1), (QStringList {" 4|mid", " 3|small", " 2|sub", " 1|big"}));
+    f.ListView1->header()->setSortIndicator(1, Qt::AscendingOrder);
+    EXPECT_EQ(column(1), (QStringList {" 1|big", " 4|mid", " 3|small", " 2|sub"}));
     // Sorted, each row still stands for its record.
     for (int i = 0; i < f.ListView1->topLevelItemCount(); ++i) {
         const QTreeWidgetItem* row = f.ListView1->topLevelItem(i);
