@@ -3,11 +3,8 @@
 // the records it cannot place are counted right whoever wrote last.
 #include "catalog/CatalogueTree.h"
 #include "catalog/NodeKeys.h"
-#include "catalog/Store.h"
 #include "platform/TreeView.h"
 #include "support/TestSupport.h"
-
-#include <QFile>
 
 #include <SQLiteCpp/Statement.h>
 #include <SQLiteCpp/Transaction.h>

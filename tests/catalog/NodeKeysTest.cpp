@@ -57,15 +57,13 @@ TEST(NodeKeys, KeysAreUniqueTextsWhateverTheirNumbers)
 
 TEST(NodeKeys, RowCounterReadsTheClipboard)
 {
+    // Empty or not a number counts from 1; no 16-bit overflow; reading does not write.
     MemoryClipboard clip;
-    EXPECT_EQ(rowCounterNext(clip), 1); // empty
-    clip.SetText(QStringLiteral("abc"));
-    EXPECT_EQ(rowCounterNext(clip), 1);
-    clip.SetText(QStringLiteral(" 7"));
-    EXPECT_EQ(rowCounterNext(clip), 8);
-    EXPECT_EQ(clip.GetText(), QStringLiteral(" 7")); // reading does not write
-    clip.SetText(QStringLiteral("32767"));
-    EXPECT_EQ(rowCounterNext(clip), 32768); // no 16-bit overflow
+    for (const auto& [text, next] : {std::pair {"", 1}, {"abc", 1}, {" 7", 8}, {"32767", 32768}}) {
+        clip.SetText(QString::fromLatin1(text));
+        EXPECT_EQ(rowCounterNext(clip), next) << text;
+        EXPECT_EQ(clip.GetText(), QString::fromLatin1(text));
+    }
     clip.SetText(QStringLiteral("9223372036854775807"));
     EXPECT_THROW(rowCounterNext(clip), std::overflow_error);
 }

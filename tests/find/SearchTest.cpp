@@ -1,9 +1,5 @@
 #include "FindSupport.h"
 
-#include "catalog/Store.h"
-
-#include <QFile>
-
 using namespace qm::find;
 using L = QStringList;
 
