@@ -6,7 +6,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QProcess>
 
 #include <SQLiteCpp/Statement.h>
 #include <SQLiteCpp/Transaction.h>
@@ -61,11 +60,10 @@ protected:
         f.close();
         const QString imported = pathOf(QStringLiteral("imported.db"));
         QFile::remove(imported);
-        QProcess sqlite;
-        sqlite.start(QStringLiteral("sqlite3"), {imported, QStringLiteral(".import --csv %1 t").arg(file)});
-        EXPECT_TRUE(sqlite.waitForFinished(60000) && sqlite.exitCode() == 0)
-            << "the sqlite3 program (Debian package sqlite3) reads the CSV: "
-            << sqlite.readAllStandardError().toStdString() << sqlite.errorString().toStdString();
+        const qmtest::Outcome sqlite = qmtest::runProgram(
+            QStringLiteral("sqlite3"), {imported, QStringLiteral(".import --csv %1 t").arg(file)});
+        EXPECT_EQ(sqlite.status, 0) << "the sqlite3 program (Debian package sqlite3) reads the CSV: "
+                                    << sqlite.err.toStdString();
         SQLite::Database in(imported.toStdString());
         std::vector<QStringList> rows(1);
         SQLite::Statement names(in, "SELECT name FROM pragma_table_info('t') ORDER BY cid");

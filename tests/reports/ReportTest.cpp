@@ -7,7 +7,6 @@
 #include <QAction>
 #include <QApplication>
 #include <QLineEdit>
-#include <QProcess>
 
 using namespace qm;
 
@@ -26,12 +25,11 @@ protected:
     {
         const QString pdf = pathOf(QStringLiteral("report.pdf"));
         writeReportPdf(pdf, DataEnvironment1::rsCommand1(storePath()));
-        QProcess p;
-        p.start(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), pdf, QStringLiteral("-")});
-        EXPECT_TRUE(p.waitForFinished(60000));
-        EXPECT_EQ(p.exitCode(), 0) << p.readAllStandardError().toStdString();
+        const qmtest::Outcome text
+            = qmtest::runProgram(QStringLiteral("pdftotext"), {QStringLiteral("-layout"), pdf, QStringLiteral("-")});
+        EXPECT_EQ(text.status, 0) << text.err.toStdString();
         QList<QStringList> pages;
-        for (const QString& page : QString::fromUtf8(p.readAllStandardOutput()).split(u'\f')) {
+        for (const QString& page : text.out.split(u'\f')) {
             QStringList lines;
             for (const QString& line : page.split(u'\n'))
                 if (!line.trimmed().isEmpty())
