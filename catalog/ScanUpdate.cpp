@@ -87,10 +87,10 @@ ScanUpdate::StoredScan ScanUpdate::loadScan(SQLite::Database& db, const std::str
     std::int64_t expected)
 {
     StoredScan out;
-    auto& stored = out.records;
-    if (expected > 0) // the count the scan's last run left: no growing on the way
-        stored.reserve(static_cast<size_t>(expected));
-    auto& duplicates = out.duplicates;
+    if (expected > 0) { // the count the scan's last run left: no growing on the way
+        out.records.reserve(static_cast<size_t>(expected));
+        out.byPath.reserve(static_cast<size_t>(expected));
+    }
     out.mark = changeMark(db);
     SQLite::Statement st(db, Queries::kScanChildrenToUpdate);
     std::vector<std::string> folders {"0>"};
@@ -112,21 +112,24 @@ ScanUpdate::StoredScan ScanUpdate::loadScan(SQLite::Database& db, const std::str
                 const SQLite::Column c = st.getColumn(column);
                 return c.isNull() ? std::nullopt : std::optional<std::int64_t>(c.getInt64());
             };
-            if (st.getColumn(3).getString().ends_with('/'))
+            std::string path = st.getColumn(3).getString();
+            if (path.ends_with('/'))
                 folders.push_back(st.getColumn(1).getString());
             // Entries are known by the bytes of their path.
-            const SQLite::Column raw = st.getColumn(9);
-            std::string path = raw.isNull()
-                ? st.getColumn(3).getString()
-                : std::string(static_cast<const char*>(raw.getBlob()), static_cast<size_t>(raw.getBytes()));
+            if (const SQLite::Column raw = st.getColumn(9); !raw.isNull())
+                path.assign(static_cast<const char*>(raw.getBlob()), static_cast<size_t>(raw.getBytes()));
             // Of two records of one path the first one stays; the other goes.
             Stored record {st.getColumn(0).getInt64(), st.getColumn(1).getString(), parent,
                 st.getColumn(4).getString(), st.getColumn(5).getString(), number(6), number(7), number(8)};
-            auto [it, added] = stored.try_emplace(std::move(path), record);
-            if (!added && record.srNo < it->second.srNo)
-                std::swap(it->second, record);
-            if (!added)
-                duplicates.push_back(record.srNo);
+            const auto [it, added] = out.byPath.try_emplace(std::move(path), out.records.size());
+            if (added) {
+                out.records.push_back(std::move(record));
+                continue;
+            }
+            Stored& first = out.records[it->second];
+            if (record.srNo < first.srNo)
+                std::swap(first, record);
+            out.duplicates.push_back(record.srNo);
         }
         st.reset();
     }
@@ -349,10 +352,10 @@ void ScanUpdate::compare(Entry& e)
 {
     e.record = nullptr;
     e.differs = e.rewrite = false;
-    const auto found = scan_->records.find(e.path);
-    if (found == scan_->records.end() || found->second.matched)
+    const auto found = scan_->byPath.find(e.path);
+    if (found == scan_->byPath.end() || scan_->records[found->second].matched)
         return; // a new entry
-    Stored& s = found->second;
+    Stored& s = scan_->records[found->second];
     s.matched = true;
     e.record = &s;
     formatTexts(e);
@@ -569,7 +572,8 @@ void ScanUpdate::store()
         remove.reset();
         ++counts_.removed;
     }
-    for (const auto& [path, s] : scan.records) {
+    for (const auto& [path, index] : scan.byPath) {
+        const Stored& s = scan.records[index];
         if (s.matched)
             continue;
         if (unread(path)) {

@@ -119,10 +119,12 @@ private:
     static constexpr int kEntriesPerBatch = 2048;
     static constexpr int kBatchesAhead = 8;
 
-    // The scan's records by the bytes of their paths, and the state of the
-    // table they were read in.
+    // The scan's records, found by the bytes of their paths, and the state
+    // of the table they were read in. The records stay apart from the index
+    // so that its nodes stay small: a look-up touches few cache lines.
     struct StoredScan {
-        std::unordered_map<std::string, Stored> records;
+        std::vector<Stored> records;
+        std::unordered_map<std::string, size_t> byPath; // into records
         std::vector<std::int64_t> duplicates; // records of a path after its first
         std::int64_t withoutPath = 0; // records below the folder without a path
         std::pair<std::int64_t, std::int64_t> mark;
