@@ -277,7 +277,7 @@ bool ScanUpdate::walk()
     walker.join();
     if (failed)
         std::rethrow_exception(failed);
-    if (!goOn_)
+    if (!progress_.goOn)
         throw Stop {};
     if (!walkFailure_.empty())
         throw std::runtime_error(walkFailure_);
@@ -290,14 +290,13 @@ void ScanUpdate::receive()
 {
     std::unique_lock lock(mutex_);
     for (;;) {
-        toCaller_.wait(lock, [this] { return !full_.empty() || (progressAsked_ && !progressAnswered_) || walkEnded_; });
-        if (progressAsked_ && !progressAnswered_) {
+        toCaller_.wait(lock, [this] { return !full_.empty() || progress_.waiting() || walkEnded_; });
+        if (progress_.waiting()) {
             // The walker waits meanwhile: what it asked with stays as it is.
             lock.unlock();
-            const bool goOn = listener_->progress(askedEntries_, askedFolder_);
+            const bool goOn = listener_->progress(progress_.entries, progress_.folder);
             lock.lock();
-            goOn_ = goOn;
-            progressAnswered_ = true;
+            progress_.answer(goOn);
             toWalker_.notify_one();
         } else if (!full_.empty()) {
             const std::unique_ptr<Batch> batch = std::move(full_.front());
@@ -472,14 +471,8 @@ void ScanUpdate::askProgress(const std::string& where)
     lastProgress_ = now;
     // The walk waits for the answer, so that a cancel stops it here.
     std::unique_lock lock(mutex_);
-    askedEntries_ = seen_;
-    askedFolder_ = displayPath(where);
-    progressAsked_ = true;
-    progressAnswered_ = false;
-    toCaller_.notify_one();
-    toWalker_.wait(lock, [this] { return progressAnswered_ || abort_; });
-    progressAsked_ = false;
-    if (abort_ || !goOn_)
+    progress_.ask(lock, toCaller_, toWalker_, seen_, displayPath(where), [this] { return abort_.load(); });
+    if (abort_ || !progress_.goOn)
         throw Stop {};
 }
 

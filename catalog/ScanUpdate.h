@@ -173,9 +173,7 @@ private:
     std::condition_variable toCaller_, toWalker_;
     std::deque<std::unique_ptr<Batch>> full_;
     bool walkEnded_ = false;
-    bool progressAsked_ = false, progressAnswered_ = false, goOn_ = true;
-    std::int64_t askedEntries_ = 0;
-    QString askedFolder_;
+    ProgressAsk progress_;
     std::atomic<bool> abort_ {false}; // the caller failed: the walker stops
 
     // The walker's own, read by the caller once the walk has ended.
