@@ -209,6 +209,13 @@ void printRatios(const char* what, const Best& b, std::initializer_list<std::pai
     std::printf("\n");
 }
 
+// QM_BENCH_ROUNDS rounds, 3 unless set.
+int roundsWanted()
+{
+    const int wanted = qEnvironmentVariableIntValue("QM_BENCH_ROUNDS");
+    return wanted > 0 ? wanted : 3;
+}
+
 void scan(const qmbench::Options& options)
 {
     qm::setMessageHook([](const QString& text) { std::fprintf(stderr, "message: %s\n", qPrintable(text)); });
@@ -227,9 +234,7 @@ void scan(const qmbench::Options& options)
         const long long made = makeTree(root, options.entries);
         std::printf("tree: %lld entries made in %.1f s\n", made, seconds(build));
     }
-    const int rounds = std::max(1, qEnvironmentVariableIntValue("QM_BENCH_ROUNDS") > 0
-            ? qEnvironmentVariableIntValue("QM_BENCH_ROUNDS")
-            : 3);
+    const int rounds = roundsWanted();
 
     // Warm the cache; then every way of reading the tree once a round, one
     // after another, and the best of each: the machine may be busy with other
@@ -396,8 +401,9 @@ void update(const qmbench::Options& options)
     std::printf("tree: %lld entries; scan: quillmark add-folder TREE --name FreshN; update: quillmark update "
                 "Bench TREE\n",
         made);
+    const int rounds = roundsWanted();
     double scanBest = 1e9, sameBest = 1e9, changedBest = 1e9;
-    for (int round = 1; round <= 3; ++round) {
+    for (int round = 1; round <= rounds; ++round) {
         QElapsedTimer t;
         t.start();
         qm::runAddFolderCommand({treeFolder, QStringLiteral("--name"), QStringLiteral("Fresh%1").arg(round)});

@@ -266,7 +266,7 @@ void FolderScan::walk(const QString& fPath, const QString& sParent, const QStrin
     frames_.assign(1, Frame {0, -1, false});
     open_.clear();
     walkEnded_ = false;
-    progressAsked_ = false;
+    progress_.asked = false;
     abort_ = failed_;
     std::thread walker;
     try {
@@ -527,16 +527,10 @@ void FolderScan::checkProgress()
     lastProgress_ = now;
     // The walk waits for the answer, so that a cancel stops it here.
     std::unique_lock lock(mutex_);
-    askedEntries_ = seen_;
-    askedFolder_ = displayPath(path_);
-    progressAsked_ = true;
-    progressAnswered_ = false;
-    toStore_.notify_one();
-    toWalker_.wait(lock, [this] { return progressAnswered_; });
-    progressAsked_ = false;
+    progress_.ask(lock, toStore_, toWalker_, seen_, displayPath(path_), [] { return false; });
     if (abort_.load())
         throw Stop {};
-    if (!goOn_) {
+    if (!progress_.goOn) {
         cancelled_ = true;
         throw Stop {};
     }
@@ -548,8 +542,8 @@ void FolderScan::store(const QString& parentKey, const std::string& parentBytes)
 {
     std::unique_lock lock(mutex_);
     for (;;) {
-        toStore_.wait(lock, [this] { return !full_.empty() || (progressAsked_ && !progressAnswered_) || walkEnded_; });
-        if (progressAsked_ && !progressAnswered_) {
+        toStore_.wait(lock, [this] { return !full_.empty() || progress_.waiting() || walkEnded_; });
+        if (progress_.waiting()) {
             lock.unlock();
             answerProgress();
             lock.lock();
@@ -644,7 +638,7 @@ void FolderScan::queue(const Item& item, const Batch& batch, const QString& pare
 bool FolderScan::progressWaiting()
 {
     const std::lock_guard lock(mutex_);
-    return progressAsked_ && !progressAnswered_;
+    return progress_.waiting();
 }
 
 void FolderScan::answerProgress()
@@ -653,15 +647,14 @@ void FolderScan::answerProgress()
     bool goOn = true;
     if (!failed_) {
         try {
-            goOn = listener_->progress(askedEntries_, askedFolder_);
+            goOn = listener_->progress(progress_.entries, progress_.folder);
         } catch (const std::exception& e) {
             fail(e.what());
         }
     }
     {
         const std::lock_guard lock(mutex_);
-        goOn_ = goOn;
-        progressAnswered_ = true;
+        progress_.answer(goOn);
     }
     toWalker_.notify_one();
 }

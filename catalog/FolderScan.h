@@ -70,6 +70,36 @@ public:
     virtual bool progress(std::int64_t entries, const QString& folder) = 0;
 };
 
+// A progress report the walker thread asks for and waits on, and the thread
+// that runs the scan answers; guarded by the scan's mutex.
+struct ProgressAsk {
+    std::int64_t entries = 0;
+    QString folder;
+    bool asked = false, answered = false, goOn = true;
+
+    bool waiting() const { return asked && !answered; }
+    // The walker's side, holding `lock`: asks, and waits until answered or
+    // `stopped()`.
+    template <class Stopped>
+    void ask(std::unique_lock<std::mutex>& lock, std::condition_variable& toCaller, std::condition_variable& toWalker,
+        std::int64_t seen, QString where, Stopped stopped)
+    {
+        entries = seen;
+        folder = std::move(where);
+        asked = true;
+        answered = false;
+        toCaller.notify_one();
+        toWalker.wait(lock, [&] { return answered || stopped(); });
+        asked = false;
+    }
+    // The caller's side, holding the lock.
+    void answer(bool go)
+    {
+        goOn = go;
+        answered = true;
+    }
+};
+
 // An entry left out because it could not be read.
 struct SkippedEntry {
     QString path;
@@ -231,9 +261,7 @@ private:
     std::condition_variable toStore_, toWalker_;
     std::deque<std::unique_ptr<Batch>> full_, spare_;
     bool walkEnded_ = false;
-    bool progressAsked_ = false, progressAnswered_ = false, goOn_ = true;
-    std::int64_t askedEntries_ = 0;
-    QString askedFolder_;
+    ProgressAsk progress_;
     std::atomic<bool> abort_ {false}; // the store failed: the walker stops
 
     // The walker's own, read by the caller once the walk has ended.

@@ -20,6 +20,8 @@
 #include <sqlite3.h>
 
 #include <future>
+#include <stdexcept>
+#include <thread>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -81,11 +83,14 @@ private:
 // The scan's records, read down from its top-level folder through the index
 // on (catalogue, parent): the cost follows the scan, not the table. Records
 // of one path after the first go to `duplicates`.
-ScanUpdate::StoredScan ScanUpdate::loadScan(SQLite::Database& db, const std::string& catalogue, const std::string& topKey)
+ScanUpdate::StoredScan ScanUpdate::loadScan(SQLite::Database& db, const std::string& catalogue, const std::string& topKey,
+    std::int64_t expected)
 {
     StoredScan out;
-    auto& stored = out.records;
-    auto& duplicates = out.duplicates;
+    if (expected > 0) { // the count the scan's last run left: no growing on the way
+        out.records.reserve(static_cast<size_t>(expected));
+        out.byPath.reserve(static_cast<size_t>(expected));
+    }
     out.mark = changeMark(db);
     SQLite::Statement st(db, Queries::kScanChildrenToUpdate);
     std::vector<std::string> folders {"0>"};
@@ -107,21 +112,24 @@ ScanUpdate::StoredScan ScanUpdate::loadScan(SQLite::Database& db, const std::str
                 const SQLite::Column c = st.getColumn(column);
                 return c.isNull() ? std::nullopt : std::optional<std::int64_t>(c.getInt64());
             };
-            if (st.getColumn(3).getString().ends_with('/'))
+            std::string path = st.getColumn(3).getString();
+            if (path.ends_with('/'))
                 folders.push_back(st.getColumn(1).getString());
             // Entries are known by the bytes of their path.
-            const SQLite::Column raw = st.getColumn(9);
-            std::string path = raw.isNull()
-                ? st.getColumn(3).getString()
-                : std::string(static_cast<const char*>(raw.getBlob()), static_cast<size_t>(raw.getBytes()));
+            if (const SQLite::Column raw = st.getColumn(9); !raw.isNull())
+                path.assign(static_cast<const char*>(raw.getBlob()), static_cast<size_t>(raw.getBytes()));
             // Of two records of one path the first one stays; the other goes.
             Stored record {st.getColumn(0).getInt64(), st.getColumn(1).getString(), parent,
                 st.getColumn(4).getString(), st.getColumn(5).getString(), number(6), number(7), number(8)};
-            auto [it, added] = stored.try_emplace(std::move(path), record);
-            if (!added && record.srNo < it->second.srNo)
-                std::swap(it->second, record);
-            if (!added)
-                duplicates.push_back(record.srNo);
+            const auto [it, added] = out.byPath.try_emplace(std::move(path), out.records.size());
+            if (added) {
+                out.records.push_back(std::move(record));
+                continue;
+            }
+            Stored& first = out.records[it->second];
+            if (record.srNo < first.srNo)
+                std::swap(first, record);
+            out.duplicates.push_back(record.srNo);
         }
         st.reset();
     }
@@ -197,11 +205,13 @@ bool ScanUpdate::run()
     disk_ = std::async(std::launch::async, [path = top_.path] { return diskOf(path); });
     const std::string catalogue = utf8(catalogue_);
     const std::string topKey = utf8(top_.key);
-    loaded_ = std::async(std::launch::async, [file, catalogue, topKey] {
-        SQLite::Database reader(file, SQLite::OPEN_READONLY);
+    loaded_ = std::async(std::launch::async, [file, catalogue, topKey, top = top_.key, name = catalogue_] {
+        // This thread's own connection: no locking of it on every column.
+        SQLite::Database reader(file, SQLite::OPEN_READONLY | SQLite::OPEN_NOMUTEX);
         reader.setBusyTimeout(5000);
         SQLite::Transaction snapshot(reader); // the records and their mark of one state
-        return loadScan(reader, catalogue, topKey);
+        const auto scan = scanInfo(reader, name, top);
+        return loadScan(reader, catalogue, topKey, scan ? scan->records : 0);
     });
     try {
         if (!walk())
@@ -248,11 +258,138 @@ bool ScanUpdate::walk()
         return false;
     }
     device_ = info.device;
-    entries_.push_back(Entry {path, 0, -1, true, info});
-    std::uint64_t total = 0;
-    list(*start, path, 0, true, total);
-    entries_.front().info.size = total;
+    entries_.push_back(Entry {path, 0, -1, true, false, info});
+    walked_ = 1;
+    filling_ = std::make_unique<Batch>();
+    std::thread walker([this, &start, path] { walkThread(std::move(start), path); });
+    std::exception_ptr failed;
+    try {
+        receive();
+    } catch (...) {
+        // The walker is stopped and heard out before anything is told.
+        failed = std::current_exception();
+        {
+            const std::lock_guard lock(mutex_);
+            abort_ = true;
+        }
+        toWalker_.notify_all();
+    }
+    walker.join();
+    if (failed)
+        std::rethrow_exception(failed);
+    if (!progress_.goOn)
+        throw Stop {};
+    if (!walkFailure_.empty())
+        throw std::runtime_error(walkFailure_);
+    // Records that came after the walk ended: everything is compared now.
+    adoptLoaded(true);
     return true;
+}
+
+void ScanUpdate::receive()
+{
+    std::unique_lock lock(mutex_);
+    for (;;) {
+        toCaller_.wait(lock, [this] { return !full_.empty() || progress_.waiting() || walkEnded_; });
+        if (progress_.waiting()) {
+            // The walker waits meanwhile: what it asked with stays as it is.
+            lock.unlock();
+            const bool goOn = listener_->progress(progress_.entries, progress_.folder);
+            lock.lock();
+            progress_.answer(goOn);
+            toWalker_.notify_one();
+        } else if (!full_.empty()) {
+            const std::unique_ptr<Batch> batch = std::move(full_.front());
+            full_.pop_front();
+            lock.unlock();
+            toWalker_.notify_one();
+            take(*batch);
+            lock.lock();
+        } else {
+            return; // the walk has ended and everything it found is here
+        }
+    }
+}
+
+void ScanUpdate::take(Batch& batch)
+{
+    adoptLoaded(false);
+    for (Entry& e : batch.entries) {
+        Entry& added = entries_.emplace_back(std::move(e));
+        if (scan_ && added.sized)
+            compare(added);
+    }
+    for (const auto& [index, bytes] : batch.sizes) {
+        Entry& folder = entries_[static_cast<size_t>(index)];
+        folder.info.size = bytes;
+        folder.sized = true;
+        if (scan_)
+            compare(folder);
+    }
+}
+
+void ScanUpdate::adoptLoaded(bool wait)
+{
+    if (!loaded_.valid() || (!wait && loaded_.wait_for(std::chrono::seconds(0)) != std::future_status::ready))
+        return;
+    try {
+        scan_ = loaded_.get();
+    } catch (const std::exception&) {
+        return; // read in the write transaction instead
+    }
+    compareAll();
+}
+
+void ScanUpdate::compareAll()
+{
+    for (Entry& e : entries_)
+        if (e.sized)
+            compare(e);
+}
+
+void ScanUpdate::compare(Entry& e)
+{
+    e.record = nullptr;
+    e.differs = e.rewrite = false;
+    const auto found = scan_->byPath.find(e.path);
+    if (found == scan_->byPath.end() || scan_->records[found->second].matched)
+        return; // a new entry
+    Stored& s = scan_->records[found->second];
+    s.matched = true;
+    e.record = &s;
+    formatTexts(e);
+    const auto bytes = static_cast<std::int64_t>(e.info.size);
+    e.differs = s.size != size_ || s.date != date_ || (s.bytes && *s.bytes != bytes)
+        || (s.modified && *s.modified != e.info.modified);
+    // Numbers an older store could not give are filled in quietly.
+    e.rewrite = e.differs || !s.bytes || !s.created || !s.modified || *s.created != e.info.created;
+}
+
+void ScanUpdate::formatTexts(const Entry& e)
+{
+    size_.clear();
+    appendSizeText(e.info.size, size_);
+    dates_.format(e.info.created, date_);
+}
+
+// ---- The walker's side ----
+
+void ScanUpdate::walkThread(std::unique_ptr<Folder> start, std::string path)
+{
+    try {
+        std::uint64_t total = 0;
+        list(*start, path, 0, true, total);
+        filling_->sizes.emplace_back(0, total);
+        handOver();
+    } catch (const Stop&) {
+    } catch (const std::exception& e) {
+        walkFailure_ = e.what();
+    }
+    {
+        const std::lock_guard lock(mutex_);
+        walkEnded_ = true;
+    }
+    toCaller_.notify_one();
 }
 
 void ScanUpdate::list(Folder& folder, std::string& path, int parent, bool recorded, std::uint64_t& total)
@@ -264,8 +401,10 @@ void ScanUpdate::list(Folder& folder, std::string& path, int parent, bool record
     while (const char* name = fs_.next(folder, error)) {
         if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0')))
             continue;
+        if (abort_.load(std::memory_order_relaxed))
+            throw Stop {};
         if ((++seen_ & 15) == 0)
-            checkProgress(seen_, path);
+            askProgress(path);
         EntryInfo info;
         if (const int e = fs_.stat(folder, name, info)) {
             if (recorded || e != ENOENT)
@@ -278,7 +417,7 @@ void ScanUpdate::list(Folder& folder, std::string& path, int parent, bool record
         if (info.kind == EntryKind::File) {
             total += info.size;
             if (record)
-                entries_.push_back(Entry {path + name, length, parent, false, info});
+                add(Entry {path + name, length, parent, false, true, info});
             continue;
         }
         int openError = 0;
@@ -290,21 +429,54 @@ void ScanUpdate::list(Folder& folder, std::string& path, int parent, bool record
         }
         path.append(name);
         path.push_back('/');
-        int index = -1;
-        if (record) {
-            index = static_cast<int>(entries_.size());
-            entries_.push_back(Entry {path, length, parent, true, info});
-        }
+        const int index = record ? add(Entry {path, length, parent, true, false, info}) : -1;
         std::uint64_t below = 0;
         list(*sub, path, index, record, below);
         total += below;
-        if (index >= 0)
-            entries_[static_cast<size_t>(index)].info.size = below;
+        if (index >= 0) // told once its walk has ended
+            filling_->sizes.emplace_back(index, below);
         path.resize(length);
     }
     if (error != 0)
         skip(path, errorText(error), path);
 }
+
+int ScanUpdate::add(Entry entry)
+{
+    if (filling_->entries.size() == static_cast<size_t>(kEntriesPerBatch))
+        handOver();
+    filling_->entries.push_back(std::move(entry));
+    return walked_++;
+}
+
+void ScanUpdate::handOver()
+{
+    {
+        std::unique_lock lock(mutex_);
+        toWalker_.wait(lock, [this] { return full_.size() < static_cast<size_t>(kBatchesAhead) || abort_; });
+        if (abort_)
+            throw Stop {};
+        full_.push_back(std::move(filling_));
+    }
+    toCaller_.notify_one();
+    filling_ = std::make_unique<Batch>();
+    filling_->entries.reserve(kEntriesPerBatch);
+}
+
+void ScanUpdate::askProgress(const std::string& where)
+{
+    const auto now = std::chrono::steady_clock::now();
+    if (!listener_ || now - lastProgress_ < interval_)
+        return;
+    lastProgress_ = now;
+    // The walk waits for the answer, so that a cancel stops it here.
+    std::unique_lock lock(mutex_);
+    progress_.ask(lock, toCaller_, toWalker_, seen_, displayPath(where), [this] { return abort_.load(); });
+    if (abort_ || !progress_.goOn)
+        throw Stop {};
+}
+
+// ---- The write transaction ----
 
 void ScanUpdate::store()
 {
@@ -312,22 +484,15 @@ void ScanUpdate::store()
     const std::string topKey = utf8(top_.key);
     WriteTransaction transaction(db_);
 
-    // Read beside the walk on a connection of its own; read again here when
-    // the table changed since.
-    StoredScan scan;
-    bool current = false;
-    try {
-        scan = loaded_.get();
-        current = scan.mark == changeMark(db_);
-    } catch (const std::exception&) {
-        // Read here instead.
+    // Compared beside the walk with the records read then; read and compared
+    // again here when the table changed since (or they could not be read).
+    if (!scan_ || scan_->mark != changeMark(db_)) {
+        scan_ = loadScan(db_, catalogue, topKey);
+        compareAll();
     }
-    if (!current)
-        scan = loadScan(db_, catalogue, topKey);
-    auto& stored = scan.records;
-    auto& duplicates = scan.duplicates;
-    const auto topRecord = stored.find(entries_.front().path);
-    if (topRecord == stored.end() || topRecord->second.key != topKey)
+    StoredScan& scan = *scan_;
+    const Entry& top = entries_.front();
+    if (!top.record || top.record->key != topKey)
         throw DbError(QStringLiteral("The catalogue \"%1\" no longer holds the folder %2; another window or "
                                      "program deleted it. Nothing was changed.")
                           .arg(catalogue_, top_.fileName)
@@ -338,48 +503,37 @@ void ScanUpdate::store()
     SQLite::Statement insert(db_, Queries::kInsertRecordWithRawPath);
     KeyReservation keys(db_, catalogue, 1);
     std::vector<std::string> keyOf(entries_.size());
-    std::string size;
-    char date[20];
-    DateFormatter dates;
     for (size_t i = 0; i < entries_.size(); ++i) {
         const Entry& e = entries_[i];
         if ((i & 1023) == 0)
-            checkProgress(seen_ + static_cast<std::int64_t>(i), entries_.front().path);
+            checkProgress(seen_ + static_cast<std::int64_t>(i), top.path);
         const std::string& parent = e.parent < 0 ? "0>" : keyOf[static_cast<size_t>(e.parent)];
-        size.clear();
-        appendSizeText(e.info.size, size);
-        dates.format(e.info.created, date);
         const auto bytes = static_cast<std::int64_t>(e.info.size);
-
-        const auto found = stored.find(e.path);
-        if (found != stored.end() && !found->second.matched) {
-            Stored& s = found->second;
-            s.matched = true;
-            keyOf[i] = s.key;
-            const bool changed = s.size != size || s.date != date || s.parent != parent
-                || (s.bytes && *s.bytes != bytes) || (s.modified && *s.modified != e.info.modified);
-            // Numbers an older store could not give are filled in quietly.
-            const bool numbersMissing = !s.bytes || !s.created || !s.modified;
-            if (changed || numbersMissing || *s.created != e.info.created) {
-                update.bind(1, size);
-                update.bind(2, date);
+        if (const Stored* s = e.record) {
+            keyOf[i] = s->key;
+            if (e.rewrite) {
+                formatTexts(e);
+                update.bind(1, size_);
+                update.bind(2, date_);
                 update.bind(3, static_cast<int64_t>(bytes));
                 update.bind(4, static_cast<int64_t>(e.info.created));
                 update.bind(5, static_cast<int64_t>(e.info.modified));
-                update.bind(6, static_cast<int64_t>(s.srNo));
+                update.bind(6, static_cast<int64_t>(s->srNo));
                 update.exec();
                 update.reset();
             }
             // Parent is indexed: written only when it differs.
-            if (s.parent != parent) {
+            const bool moved = s->parent != parent;
+            if (moved) {
                 reparent.bind(1, parent);
-                reparent.bind(2, static_cast<int64_t>(s.srNo));
+                reparent.bind(2, static_cast<int64_t>(s->srNo));
                 reparent.exec();
                 reparent.reset();
             }
-            ++(changed ? counts_.changed : counts_.unchanged);
+            ++(e.differs || moved ? counts_.changed : counts_.unchanged);
             continue;
         }
+        formatTexts(e);
         keyOf[i] = utf8(qm::keyOf(keys.next()));
         std::string_view name(e.path);
         name = name.substr(e.nameStart, name.size() - e.nameStart - (e.folder ? 1 : 0));
@@ -393,8 +547,8 @@ void ScanUpdate::store()
             insert.bind(12);
         else
             insert.bind(12, e.path.data(), static_cast<int>(e.path.size()));
-        insert.bind(6, size);
-        insert.bind(7, date);
+        insert.bind(6, size_);
+        insert.bind(7, date_);
         insert.bind(8, topKey);
         insert.bind(9, static_cast<int64_t>(bytes));
         insert.bind(10, static_cast<int64_t>(e.info.created));
@@ -405,13 +559,14 @@ void ScanUpdate::store()
     }
 
     SQLite::Statement remove(db_, Queries::kDeleteRecord);
-    for (const std::int64_t srNo : duplicates) {
+    for (const std::int64_t srNo : scan.duplicates) {
         remove.bind(1, static_cast<int64_t>(srNo));
         remove.exec();
         remove.reset();
         ++counts_.removed;
     }
-    for (const auto& [path, s] : stored) {
+    for (const auto& [path, index] : scan.byPath) {
+        const Stored& s = scan.records[index];
         if (s.matched)
             continue;
         if (unread(path)) {
@@ -426,10 +581,10 @@ void ScanUpdate::store()
     keys.release();
     recordScanStart(db_, catalogue_, top_.key, disk_.get(), QDateTime::currentSecsSinceEpoch());
     // What the scan holds now, from what was read and written in this transaction.
-    const auto held = static_cast<std::int64_t>(stored.size() + scan.duplicates.size()) + scan.withoutPath
+    const auto held = static_cast<std::int64_t>(scan.records.size() + scan.duplicates.size()) + scan.withoutPath
         - counts_.removed + counts_.added;
     recordScanEnd(db_, catalogue_, top_.key, held);
-    checkProgress(seen_ + static_cast<std::int64_t>(entries_.size()), entries_.front().path);
+    checkProgress(seen_ + static_cast<std::int64_t>(entries_.size()), top.path);
     transaction.commit();
 }
 

@@ -7,16 +7,26 @@
 // every record there is, so each comes after its folder's; records of
 // entries that are gone are deleted.
 //
-// The walk reads the folder first without holding the store; only the
-// comparison and the writes run in the write transaction. A failure or a
-// cancel rolls it back, leaving the old scan as it was.
+// The walk runs on a thread of its own and hands its entries over in
+// batches, as FolderScan's does, while the scan's stored records are read on
+// another connection; the calling thread compares each entry with its record
+// as it comes (a folder once its size is known), outside any transaction.
+// The write transaction then only writes what the comparison found, unless
+// the table changed since the records were read: then they are read and
+// compared again there. A failure or a cancel rolls it back, leaving the old
+// scan as it was.
 #include "catalog/FolderScan.h"
 #include "platform/DiskIdentity.h"
 
 #include <QString>
 
+#include <atomic>
+#include <condition_variable>
 #include <cstdint>
+#include <deque>
 #include <future>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <unordered_map>
 #include <utility>
@@ -78,15 +88,6 @@ public:
 
 private:
     struct Stop { };
-    // One entry the walk found, in walk order: a folder before its content.
-    struct Entry {
-        std::string path; // a folder's with its closing "/"
-        size_t nameStart;
-        int parent; // index of its folder's entry; -1 for the top-level folder
-        bool folder;
-        EntryInfo info; // a folder's size is the total below it
-    };
-
     // A stored record of the scan, as the update compares it.
     struct Stored {
         std::int64_t srNo;
@@ -94,24 +95,67 @@ private:
         std::optional<std::int64_t> bytes, created, modified;
         bool matched = false;
     };
-    // The scan's records by the bytes of their paths, and the state of the
-    // table they were read in.
+    // One entry the walk found, in walk order: a folder before its content.
+    struct Entry {
+        std::string path; // a folder's with its closing "/"
+        size_t nameStart;
+        int parent; // index of its folder's entry; -1 for the top-level folder
+        bool folder;
+        bool sized; // a file, or a folder whose walk has ended
+        EntryInfo info; // a folder's size is the total below it
+        // What the comparison found: the record it keeps (none: it is new),
+        // whether its texts or numbers differ from it, and whether it is to
+        // be rewritten (numbers missing count too). Its parent is compared
+        // when written.
+        Stored* record = nullptr;
+        bool differs = false, rewrite = false;
+    };
+    // What the walker hands over: entries, then the sizes of folders (by
+    // index) whose walk ended meanwhile.
+    struct Batch {
+        std::vector<Entry> entries;
+        std::vector<std::pair<int, std::uint64_t>> sizes;
+    };
+    static constexpr int kEntriesPerBatch = 2048;
+    static constexpr int kBatchesAhead = 8;
+
+    // The scan's records, found by the bytes of their paths, and the state
+    // of the table they were read in. The records stay apart from the index
+    // so that its nodes stay small: a look-up touches few cache lines.
     struct StoredScan {
-        std::unordered_map<std::string, Stored> records;
+        std::vector<Stored> records;
+        std::unordered_map<std::string, size_t> byPath; // into records
         std::vector<std::int64_t> duplicates; // records of a path after its first
         std::int64_t withoutPath = 0; // records below the folder without a path
         std::pair<std::int64_t, std::int64_t> mark;
     };
-    static StoredScan loadScan(SQLite::Database& db, const std::string& catalogue, const std::string& topKey);
+    static StoredScan loadScan(SQLite::Database& db, const std::string& catalogue, const std::string& topKey,
+        std::int64_t expected = 0);
 
+    // The calling thread's side.
     bool walk();
-    void list(Folder& folder, std::string& path, int parent, bool recorded, std::uint64_t& total);
+    void receive();
+    void take(Batch& batch);
+    // Takes the records read beside the walk once they are there (or waits
+    // for them), and compares the entries that came before them.
+    void adoptLoaded(bool wait);
+    void compare(Entry& e);
+    void compareAll();
+    // The size and date texts of `e`, into size_ and date_.
+    void formatTexts(const Entry& e);
     void store();
+    bool unread(const std::string& path) const;
+    void checkProgress(std::int64_t done, const std::string& where);
+
+    // The walker's side, on its own thread.
+    void walkThread(std::unique_ptr<Folder> start, std::string path);
+    void list(Folder& folder, std::string& path, int parent, bool recorded, std::uint64_t& total);
+    int add(Entry entry); // returns its index
+    void handOver();
+    void askProgress(const std::string& where);
     // `unread` is the path (or a folder's path with its closing "/") whose
     // stored records stay as they are; empty when none.
     void skip(const std::string& path, const QString& reason, std::string unread);
-    bool unread(const std::string& path) const;
-    void checkProgress(std::int64_t done, const std::string& where);
 
     SQLite::Database& db_;
     QString catalogue_;
@@ -121,7 +165,26 @@ private:
     std::uint64_t device_ = 0;
     std::vector<Entry> entries_;
     std::future<StoredScan> loaded_;
+    std::optional<StoredScan> scan_; // once read beside the walk; entries_ are compared with it
     std::future<DiskIdentity> disk_;
+
+    // Handing batches over, and progress reports asked by the walker.
+    std::mutex mutex_;
+    std::condition_variable toCaller_, toWalker_;
+    std::deque<std::unique_ptr<Batch>> full_;
+    bool walkEnded_ = false;
+    ProgressAsk progress_;
+    std::atomic<bool> abort_ {false}; // the caller failed: the walker stops
+
+    // The walker's own, read by the caller once the walk has ended.
+    std::unique_ptr<Batch> filling_;
+    int walked_ = 0; // entries found, the top-level folder's included
+    std::string walkFailure_;
+
+    // The caller's scratch texts.
+    DateFormatter dates_;
+    std::string size_;
+    char date_[20] = {};
     UpdateCounts counts_;
     std::chrono::milliseconds interval_ {100};
     std::chrono::steady_clock::time_point lastProgress_;

@@ -268,3 +268,50 @@ TEST_F(ScanUpdateTest, AnotherWriterDuringTheWalkIsSeenByTheUpdate)
     EXPECT_EQ(count(QStringLiteral("dbaseName = 'Disks' AND file_name = 'f7.txt'")), 1);
     EXPECT_EQ(count(QStringLiteral("dbaseName = 'Disks'")), 61);
 }
+
+TEST_F(ScanUpdateTest, ManyBatchesCompareAsTheyComeAndAStopMidWalkLeavesTheOldScan)
+{
+    // Entries enough for several hand-overs, folders ending in later batches than they began.
+    for (int d = 0; d < 24; ++d)
+        for (int f = 0; f < 250; ++f)
+            makeFile(QStringLiteral("disk/d%1/f%2.txt").arg(d).arg(f), f);
+    const TopFolder top = scan(QStringLiteral("disk"));
+    for (int d = 0; d < 24; d += 5)
+        for (int f = d; f < 250; f += 61)
+            makeFile(QStringLiteral("disk/d%1/f%2.txt").arg(d).arg(f), 1000 + f); // grown
+    for (int d = 1; d < 24; d += 7)
+        makeFile(QStringLiteral("disk/d%1/new.txt").arg(d), 3);
+    makeFile(QStringLiteral("disk/d9/sub/g.txt"), 4);
+    ASSERT_TRUE(QDir(pathOf(QStringLiteral("disk/d13"))).removeRecursively());
+    const QStringList before = table();
+
+    // Cancelled, and failed by the listener, halfway through the walk.
+    struct Failing : Progress {
+        bool progress(std::int64_t entries, const QString& folder) override
+        {
+            if (Progress::progress(entries, folder))
+                return true;
+            throw std::runtime_error("listener failed");
+        }
+    };
+    Progress cancelling;
+    Failing failing;
+    for (Progress* listener : {&cancelling, static_cast<Progress*>(&failing)}) {
+        listener->cancelAt = 200; // of about 370 reports of the walk
+        ScanUpdate stopped(db(), QStringLiteral("Disks"), top, listener);
+        stopped.setProgressInterval(std::chrono::milliseconds(0));
+        EXPECT_FALSE(stopped.run());
+        EXPECT_EQ(listener->calls, 200) << "no report after the stop";
+        EXPECT_EQ(stopped.cancelled(), listener == &cancelling);
+        EXPECT_EQ(stopped.failure(), listener == &cancelling ? QString() : QStringLiteral("listener failed"));
+        EXPECT_EQ(table(), before);
+    }
+
+    const UpdateCounts counts = update(top);
+    EXPECT_EQ(counts.added, 6); // four new.txt, sub/ and sub/g.txt
+    EXPECT_EQ(counts.removed, 251); // d13/ and its files
+    FolderScan fresh(db(), QStringLiteral("Fresh"), 1);
+    fresh.run(startFolderOf(pathOf(QStringLiteral("disk"))));
+    EXPECT_EQ(contents(QStringLiteral("Disks"), pathOf(QStringLiteral("disk"))),
+        contents(QStringLiteral("Fresh"), pathOf(QStringLiteral("disk"))));
+}
