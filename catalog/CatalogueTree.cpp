@@ -257,8 +257,7 @@ std::optional<TreeCheck> checkAfterDelete(SQLite::Database& db, const std::strin
     for (const std::int64_t srNo : check.unplacedRecords)
         if (!goneRecords.count(srNo))
             return std::nullopt;
-    // Keys that placed nodes held; in index order, so the lookups below walk
-    // the catalogue's index once.
+    // Keys that placed nodes held, in index order.
     std::vector<std::string> keys;
     keys.reserve(gone.size());
     TreeCheck goneKeys;
@@ -269,14 +268,21 @@ std::optional<TreeCheck> checkAfterDelete(SQLite::Database& db, const std::strin
         }
     gone.clear();
     std::sort(keys.begin(), keys.end());
-    SQLite::Statement below(db, "SELECT 1 FROM main WHERE dbaseName = ? AND Parent = ? LIMIT 1");
-    below.bind(1, catalogue);
-    for (const std::string& key : keys) {
-        below.bindNoCopy(2, key);
-        const bool any = below.executeStep();
-        below.reset();
-        if (any)
+    // Gone keys and the parents left are walked in step, each side skipping
+    // to where the other stands, so the lookups are as many as the shorter
+    // list's runs between the other's.
+    SQLite::Statement nextParent(
+        db, "SELECT Parent FROM main WHERE dbaseName = ? AND Parent >= ? ORDER BY Parent LIMIT 1");
+    nextParent.bind(1, catalogue);
+    for (auto key = keys.begin(); key != keys.end();) {
+        nextParent.bindNoCopy(2, *key);
+        if (!nextParent.executeStep())
+            break;
+        const std::string parent = nextParent.getColumn(0).getString();
+        nextParent.reset();
+        if (parent == *key)
             return std::nullopt;
+        key = std::lower_bound(key + 1, keys.end(), parent);
     }
     check.unplaced = 0;
     check.unplacedRecords.clear();
@@ -514,7 +520,10 @@ std::int64_t deleteScanRecords(SQLite::Database& db, const QString& catalogue, c
     // may be carried over them.
     std::vector<std::pair<std::string, std::int64_t>> gone;
     std::int64_t removed = 0;
-    SQLite::Statement remove(db, kept ? Queries::kDeleteScanReturning : Queries::kDeleteScan);
+    SQLite::Statement most(db, Queries::kCatalogueHoldsMost);
+    most.bind(1, name);
+    const bool inTableOrder = most.executeStep() && most.getColumn(0).getInt() != 0;
+    SQLite::Statement remove(db, Queries::deleteScan(inTableOrder, kept.has_value()));
     remove.bind(1, name);
     remove.bind(2, deleteKey.toStdString());
     if (kept) {

@@ -224,9 +224,9 @@ TEST_F(CatalogueTreeTest, DeletingAScanKeepsTheCheckOnlyWhereTheRecordsLeftStayP
     auto checkIsCurrent = [&](const char* catalogue) {
         return texts(stampNow.arg(QLatin1String(catalogue))) == QStringList {QStringLiteral("1")};
     };
-    auto deleteScan = [this](const char* key) {
+    auto deleteScan = [this](const char* key, const char* catalogue = "Disks") {
         SQLite::Transaction transaction(db());
-        const std::int64_t removed = deleteScanRecords(db(), QStringLiteral("Disks"), QLatin1String(key));
+        const std::int64_t removed = deleteScanRecords(db(), QLatin1String(catalogue), QLatin1String(key));
         transaction.commit();
         return removed;
     };
@@ -264,4 +264,8 @@ TEST_F(CatalogueTreeTest, DeletingAScanKeepsTheCheckOnlyWhereTheRecordsLeftStayP
     expectSameAsWhole(QStringLiteral("Disks"));
     deleteScan("1>");
     expectSameAsWhole(QStringLiteral("Disks"));
+
+    // A catalogue that holds a small part of the table: found through its index.
+    EXPECT_EQ(deleteScan("1>", "Other"), 4); // both top-level folders keyed 1>
+    expectSameAsWhole(QStringLiteral("Other"));
 }
