@@ -1,8 +1,10 @@
 #include "catalog/CatalogueKeys.h"
+#include "catalog/CatalogueTree.h"
 #include "catalog/FolderScan.h"
 #include "catalog/ScanUpdate.h"
 #include "catalog/Store.h"
 #include "main_window/HeadlessScan.h"
+#include "platform/TreeView.h"
 #include "support/TestSupport.h"
 
 #include <QDateTime>
@@ -73,6 +75,16 @@ TEST_F(StoreFormatTest, AnOlderStoreIsUpgradedInPlaceKeepingEveryRecord)
     // Done once: a second start finds it ready.
     EXPECT_EQ(Store::prepare(storePath()), QString());
     EXPECT_EQ(count(), 6);
+
+    // Its tree reads as any other: the old scan under the root with its files, the new one beside it.
+    NodeModel nodes;
+    EXPECT_EQ(fillCatalogueTree(db(), QStringLiteral("Disks"), nodes, true), 0);
+    Node* top = nodes.find(QStringLiteral("1>"));
+    ASSERT_NE(top, nullptr);
+    nodes.fetchChildren(top);
+    ASSERT_EQ(top->Children.size(), 2u);
+    EXPECT_EQ(top->Children[1]->Text, QStringLiteral("c.txt"));
+    EXPECT_NE(nodes.find(QStringLiteral("13>")), nullptr);
 }
 
 TEST_F(StoreFormatTest, AStoreOfANewerVersionOrADamagedOneIsLeftAlone)
