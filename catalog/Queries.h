@@ -26,6 +26,17 @@ inline constexpr const char* kOwnRecord =
 inline constexpr const char* kChildRecords =
     "SELECT file_name, path, size, date, SrNO, ID, dbaseName FROM main WHERE SrNO IN "
     "(SELECT SrNO FROM main WHERE dbaseName = ? AND Parent = ?) ORDER BY SrNO";
+// Where a folder's children lie close together in the table (a scan stores a
+// folder's entries one after another), reading the span of serial numbers
+// they occupy in table order beats looking each one up: the span comes from
+// the index alone, and the rows then from neighbouring pages.
+inline constexpr const char* kChildSpan =
+    "SELECT min(SrNO), max(SrNO), count(*) FROM main WHERE dbaseName = ? AND Parent = ?";
+inline constexpr const char* kChildRecordsInSpan =
+    "SELECT file_name, path, size, date, SrNO, ID, dbaseName FROM main NOT INDEXED "
+    "WHERE SrNO BETWEEN (SELECT min(SrNO) FROM main WHERE dbaseName = ?1 AND Parent = ?2) "
+    "AND (SELECT max(SrNO) FROM main WHERE dbaseName = ?1 AND Parent = ?2) "
+    "AND dbaseName = ?1 AND Parent = ?2 ORDER BY SrNO";
 inline constexpr int kInsertRecordValues = 11;
 inline constexpr const char* kInsertRecord =
     "INSERT INTO main (ID, Parent, dbaseName, file_name, path, size, date, delKey, bytes, created, modified) "

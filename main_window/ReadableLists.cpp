@@ -103,15 +103,15 @@ private:
 } // namespace
 
 ListRow::ListRow(const QStringList& cells, int sizeColumn, int numberColumn)
-    : QTreeWidgetItem(cells)
+    : cells_(cells)
     , sizeColumn_(sizeColumn)
     , numberColumn_(numberColumn)
-    , number_(numberColumn >= 0 ? numericValue(text(numberColumn)) : 0)
+    , number_(numberColumn >= 0 ? numericValue(cells.value(numberColumn)) : 0)
 {
 }
 
 ListRow::ListRow(const QStringList& cells, int sizeColumn, int numberColumn, double number, qlonglong serial)
-    : QTreeWidgetItem(cells)
+    : cells_(cells)
     , sizeColumn_(sizeColumn)
     , numberColumn_(numberColumn)
     , number_(number)
@@ -125,6 +125,8 @@ QVariant ListRow::data(int column, int role) const
     // rather than stored in every row.
     if (QVariant set = QTreeWidgetItem::data(column, role); set.isValid())
         return set;
+    if ((role == Qt::DisplayRole || role == Qt::EditRole) && column >= 0 && column < cells_.size())
+        return cells_.at(column);
     if (role == Qt::TextAlignmentRole && column == sizeColumn_)
         return QVariant(int(Qt::AlignRight | Qt::AlignVCenter));
     if (role == Qt::UserRole && column == 0 && serial_)

@@ -71,6 +71,34 @@ TEST_F(FormTest, LoadTreeAndClicksShowOnlyTheNamedCatalogue)
     EXPECT_EQ(qmtest::messages(), QStringList {QStringLiteral("Fresh")});
 }
 
+TEST_F(FormTest, AFolderListsItsChildrenInStoredOrderWhetherTheyLieTogetherOrApart)
+{
+    // "/near" holds four records stored one after another, one of another
+    // catalogue under the same key among them; "/far" holds two stored with
+    // fifty records of another catalogue between them.
+    addRecord("1>", "0>", "Disks", "/near", "/near/", "0", "t", "1>");
+    addRecord("2>", "0>", "Disks", "/far", "/far/", "0", "t", "2>");
+    addRecord("3>", "1>", "Disks", "n1", "/near/n1", "1", "t", "1>");
+    addRecord("4>", "2>", "Disks", "f1", "/far/f1", "1", "t", "2>");
+    addRecord("3>", "1>", "Other", "stray", "/o/stray", "1", "t", "1>");
+    addRecord("5>", "1>", "Disks", "n2", "/near/n2", "2", "t", "1>");
+    addRecord("6>", "1>", "Disks", "n3", "/near/n3", "3", "t", "1>");
+    for (int i = 0; i < 50; ++i)
+        addRecord(keyOf(100 + i), QStringLiteral("1>"), QStringLiteral("Other"), QStringLiteral("o"),
+            QStringLiteral("/o/o"), QStringLiteral("1"), QStringLiteral("t"), QStringLiteral("1>"));
+    addRecord("7>", "2>", "Disks", "f2", "/far/f2", "2", "t", "2>");
+    Form1& f = load(QStringLiteral("Disks"));
+
+    click("1>");
+    EXPECT_EQ(rows(f.ListView1),
+        (QStringList {" 1|n1|/near/n1|1|t", " 2|n2|/near/n2|2|t", " 3|n3|/near/n3|3|t"}));
+    click("2>");
+    EXPECT_EQ(rows(f.ListView1), (QStringList {" 1|f1|/far/f1|1|t", " 2|f2|/far/f2|2|t"}));
+    // The rows' texts are there for copying, and one set later wins.
+    f.ListView1->topLevelItem(1)->setText(1, QStringLiteral("renamed"));
+    EXPECT_EQ(rows(f.ListView1), (QStringList {" 1|f1|/far/f1|1|t", " 2|renamed|/far/f2|2|t"}));
+}
+
 TEST_F(FormTest, LoadTreePlacesWhatItCanAndCountsTheRest)
 {
     addRecord("1>", "0>", "", "/data", "/data/", "0", "", "1>");
