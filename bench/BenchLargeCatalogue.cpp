@@ -1,5 +1,5 @@
 // Windows over a store of ten million records: start-up, a click on a big
-// folder, "Delete Folder", the tree editor. The store is made once by direct
+// folder, "Delete Folder", "Update Folder", the tree editor. The store is made once by direct
 // inserts of rows shaped like a scan's (folders of tens of files, some big
 // ones) and kept in the temporary folder; each case works on its own copy.
 // Run each case as its own process so that its peak memory is its own:
@@ -9,9 +9,11 @@
 
 #include "catalog/AppPaths.h"
 #include "catalog/CatalogueTree.h"
+#include "catalog/FolderScan.h"
 #include "catalog/NameFile.h"
 #include "catalog/NodeKeys.h"
 #include "catalog/Queries.h"
+#include "catalog/ScanUpdate.h"
 #include "catalog/Store.h"
 #include "main_window/Form1.h"
 #include "platform/DataControl.h"
@@ -33,6 +35,8 @@
 #include <sys/resource.h>
 
 #include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -272,8 +276,57 @@ void treeEditor(const qmbench::Options& options)
     w->close();
 }
 
+// "Update Folder" of a small scan in the large catalogue, and the tree built
+// again right after, as the window builds it: the tree needs no pass over
+// the catalogue when the update carried the kept check over its writes.
+void updateFolder(const qmbench::Options& options)
+{
+    prepare(options);
+    const QString treeFolder = QDir(options.workFolder).filePath(QStringLiteral("disk"));
+    const std::string root = QFile::encodeName(treeFolder).toStdString();
+    const long long made = qmbench::makeDiskTree(root, 5000);
+    SQLite::Database db(qm::databasePath().toStdString(), SQLite::OPEN_READWRITE);
+    const QString name = QStringLiteral("Bench");
+    qm::FolderScan scan(db, name, 1);
+    const std::optional<qm::TopFolder> top = qm::findTopFolder(db, name, scan.run(qm::startFolderOf(treeFolder)));
+    QElapsedTimer t;
+    t.start();
+    qm::checkCatalogueTree(db, name);
+    std::printf("Add Folder of %lld entries into \"Bench\" of %lld records; the tree check after it: %.3f s\n", made,
+        options.entries, seconds(t));
+    for (int round = 1; round <= 2; ++round) {
+        // Every twentieth file grown, a folder of this round's gone, and new
+        // files in a kept folder and in a new one.
+        std::vector<std::filesystem::path> files;
+        for (const auto& e : std::filesystem::recursive_directory_iterator(root))
+            if (e.is_regular_file())
+                files.push_back(e.path());
+        for (size_t i = static_cast<size_t>(round); i < files.size(); i += 20)
+            std::ofstream(files[i], std::ios::app) << "grown";
+        std::filesystem::remove_all(root + "/a0/b" + std::to_string(round));
+        std::filesystem::create_directories(root + "/new" + std::to_string(round));
+        for (int i = 0; i < 50; ++i) {
+            std::ofstream(root + "/a0/b0/added" + std::to_string(round) + "_" + std::to_string(i)) << "x";
+            std::ofstream(root + "/new" + std::to_string(round) + "/f" + std::to_string(i)) << "y";
+        }
+        t.restart();
+        qm::ScanUpdate update(db, name, *top);
+        if (!update.run()) {
+            std::printf("update failed: %s\n", qPrintable(update.failure()));
+            return;
+        }
+        const double updated = seconds(t);
+        t.restart();
+        qm::NodeModel nodes;
+        qm::fillCatalogueTree(db, name, nodes, true);
+        std::printf("round %d: update (%s) %.3f s; the tree built after it %.3f s\n", round,
+            qPrintable(qm::updateSummary(update.counts())), updated, seconds(t));
+    }
+}
+
 } // namespace
 
+QM_BENCH("large-update", updateFolder);
 QM_BENCH("large-startup", startup);
 QM_BENCH("large-delete", deleteFolder);
 QM_BENCH("large-tree-editor", treeEditor);

@@ -172,13 +172,14 @@ std::pair<std::int64_t, std::string> stampParts(const std::string& stamp)
 // A check carried over records stored since it was made, when nothing older
 // changed: a scan's records hang below the root or below records stored with
 // them, under keys above every key the catalogue held, so each is placed or
-// not by what the pass sees. A record that hangs below an older one, or whose
-// key the older records might hold, leaves the answer to a whole pass.
-bool extendCheck(SQLite::Database& db, const QString& name, std::int64_t after, TreeCheck& check)
+// not by what the pass sees. `placed` may hold keys of older records known to
+// be placed. A record that hangs below another older one, or whose key the
+// older records might hold, leaves the answer to a whole pass.
+bool extendCheck(
+    SQLite::Database& db, const QString& name, std::int64_t after, TreeCheck& check, PlacedKeys placed = {})
 {
     if (!check.keysFit)
         return false;
-    PlacedKeys placed;
     const std::int64_t floor = check.highestKey;
     SQLite::Statement st(db, "SELECT ID, Parent, file_name, path, SrNO FROM main WHERE SrNO > ? AND dbaseName = ? "
                              "ORDER BY SrNO");
@@ -242,33 +243,10 @@ void keepCheck(SQLite::Database& db, const std::string& catalogue, const std::st
     transaction.commit();
 }
 
-// The check of `catalogue` after the records of one of its scans went, from
-// the check kept before: `gone` holds their keys and serial numbers. Given
-// only when every record left was placed before and none hangs below a
-// gone one, so each stays placed where it was.
-std::optional<TreeCheck> checkAfterDelete(SQLite::Database& db, const std::string& catalogue, TreeCheck check,
-    std::vector<std::pair<std::string, std::int64_t>>& gone)
+// Whether no record of `catalogue` hangs below any of `keys` (sorted).
+bool nothingBelow(SQLite::Database& db, const std::string& catalogue, const std::vector<std::string>& keys)
 {
-    const std::unordered_set<std::int64_t> unplaced(check.unplacedRecords.begin(), check.unplacedRecords.end());
-    std::unordered_set<std::int64_t> goneRecords;
-    goneRecords.reserve(gone.size());
-    for (const auto& g : gone)
-        goneRecords.insert(g.second);
-    for (const std::int64_t srNo : check.unplacedRecords)
-        if (!goneRecords.count(srNo))
-            return std::nullopt;
-    // Keys that placed nodes held, in index order.
-    std::vector<std::string> keys;
-    keys.reserve(gone.size());
-    TreeCheck goneKeys;
-    for (auto& [key, srNo] : gone)
-        if (!key.empty() && !unplaced.count(srNo)) {
-            countKey(goneKeys, key.data(), static_cast<int>(key.size()));
-            keys.push_back(std::move(key));
-        }
-    gone.clear();
-    std::sort(keys.begin(), keys.end());
-    // Gone keys and the parents left are walked in step, each side skipping
+    // The keys and the parents left are walked in step, each side skipping
     // to where the other stands, so the lookups are as many as the shorter
     // list's runs between the other's.
     SQLite::Statement nextParent(
@@ -281,24 +259,28 @@ std::optional<TreeCheck> checkAfterDelete(SQLite::Database& db, const std::strin
         const std::string parent = nextParent.getColumn(0).getString();
         nextParent.reset();
         if (parent == *key)
-            return std::nullopt;
+            return false;
         key = std::lower_bound(key + 1, keys.end(), parent);
     }
-    check.unplaced = 0;
-    check.unplacedRecords.clear();
-    // The highest key stays unless a gone node held it, or a gone key was no
-    // number; then the keys left are read from the catalogue's index.
-    if (!check.keysFit || !goneKeys.keysFit || goneKeys.highestKey >= check.highestKey) {
-        check.highestKey = 0; // the root's
-        check.keysFit = true;
-        SQLite::Statement left(db, "SELECT ID FROM main INDEXED BY main_dbase_parent_id WHERE dbaseName = ?");
-        left.bind(1, catalogue);
-        while (left.executeStep()) {
-            const SQLite::Column id = left.getColumn(0);
-            countKey(check, id.getText(), id.getBytes());
-        }
+    return true;
+}
+
+// The highest key among the placed records of `catalogue` up to serial `upTo`.
+void countOlderKeys(SQLite::Database& db, const std::string& catalogue, std::int64_t upTo,
+    const std::unordered_set<std::int64_t>& unplaced, TreeCheck& check)
+{
+    check.highestKey = 0; // the root's
+    check.keysFit = true;
+    SQLite::Statement left(
+        db, "SELECT ID, SrNO FROM main INDEXED BY main_dbase_parent_id WHERE dbaseName = ? AND SrNO <= ?");
+    left.bind(1, catalogue);
+    left.bind(2, upTo);
+    while (left.executeStep()) {
+        if (unplaced.count(left.getColumn(1).getInt64()))
+            continue;
+        const SQLite::Column id = left.getColumn(0);
+        countKey(check, id.getText(), id.getBytes());
     }
-    return check;
 }
 
 QString textOf(const SQLite::Column& c)
@@ -508,44 +490,135 @@ TreeCheck checkCatalogueTree(SQLite::Database& db, const QString& name)
     }
 }
 
+CheckCarry::CheckCarry(SQLite::Database& db, const QString& catalogue)
+    : db_(db)
+    , catalogue_(catalogue.toStdString())
+    , before_(mainStamp(db))
+{
+    std::string keptStamp;
+    kept_ = keptCheck(db, catalogue_, keptStamp);
+    if (kept_ && keptStamp != before_)
+        kept_.reset();
+}
+
+void CheckCarry::gone(std::string_view key, std::int64_t srNo)
+{
+    if (wanted())
+        gone_.emplace_back(key, srNo);
+}
+
+void CheckCarry::below(std::string_view key, std::int64_t srNo)
+{
+    if (wanted())
+        below_.try_emplace(srNo, key);
+}
+
+void CheckCarry::finish()
+{
+    const std::string after = mainStamp(db_);
+    if (after == before_)
+        return;
+    // The other catalogues' records did not change: their kept checks hold.
+    SQLite::Statement others(db_, "UPDATE tree_checks SET stamp = ? WHERE stamp = ? AND dbaseName <> ?");
+    others.bind(1, after);
+    others.bind(2, before_);
+    others.bind(3, catalogue_);
+    others.exec();
+    if (wanted())
+        if (const std::optional<TreeCheck> check = carried(after))
+            writeCheck(db_, catalogue_, after, *check);
+}
+
+// The records stored before the write are placed as before when none left
+// hangs below a gone node's key and none left unplaced has such a key (it
+// stood unplaced because the gone node held it): a record placed before still
+// finds its parent and its key free, one unplaced before still does not. The
+// records appended after them are then placed as a pass over them places them.
+std::optional<TreeCheck> CheckCarry::carried(const std::string& after)
+{
+    TreeCheck check = std::move(*kept_);
+    kept_.reset();
+    const std::int64_t serialBefore = stampParts(before_).first;
+    std::unordered_set<std::int64_t> unplaced(check.unplacedRecords.begin(), check.unplacedRecords.end());
+    std::unordered_set<std::int64_t> goneRecords;
+    goneRecords.reserve(gone_.size());
+    // Keys that placed nodes held, in index order.
+    std::vector<std::string> keys;
+    TreeCheck goneKeys;
+    for (auto& [key, srNo] : gone_) {
+        goneRecords.insert(srNo);
+        if (!key.empty() && !unplaced.count(srNo)) {
+            countKey(goneKeys, key.data(), static_cast<int>(key.size()));
+            keys.push_back(std::move(key));
+        }
+    }
+    gone_.clear();
+    std::sort(keys.begin(), keys.end());
+    std::vector<std::int64_t> left;
+    for (const std::int64_t srNo : check.unplacedRecords)
+        if (!goneRecords.count(srNo))
+            left.push_back(srNo);
+    if (!keys.empty() && !left.empty()) {
+        SQLite::Statement idOf(db_, "SELECT ID FROM main WHERE SrNO = ?");
+        for (const std::int64_t srNo : left) {
+            idOf.bind(1, srNo);
+            if (idOf.executeStep() && std::binary_search(keys.begin(), keys.end(), idOf.getColumn(0).getString()))
+                return std::nullopt;
+            idOf.reset();
+        }
+    }
+    if (!nothingBelow(db_, catalogue_, keys))
+        return std::nullopt;
+    unplaced = std::unordered_set<std::int64_t>(left.begin(), left.end());
+    check.unplaced = static_cast<std::int64_t>(left.size());
+    check.unplacedRecords = std::move(left);
+
+    // The highest key stays unless a gone node held it. While every key left
+    // is a number, the old highest bounds them, and a key appended above it
+    // is the new highest; otherwise the keys left are read from the
+    // catalogue's index.
+    bool exact = keys.empty() || (check.keysFit && goneKeys.keysFit && goneKeys.highestKey < check.highestKey);
+    if (!exact && !(check.keysFit && goneKeys.keysFit)) {
+        countOlderKeys(db_, catalogue_, serialBefore, unplaced, check);
+        exact = true;
+    }
+    if (stampParts(after).first > serialBefore) {
+        PlacedKeys older;
+        for (const auto& [srNo, key] : below_)
+            if (srNo <= serialBefore && !unplaced.count(srNo) && !goneRecords.count(srNo))
+                older.insert(key.data(), static_cast<int>(key.size()));
+        const std::int64_t bound = check.highestKey;
+        if (!extendCheck(db_, QString::fromStdString(catalogue_), serialBefore, check, std::move(older)))
+            return std::nullopt;
+        exact = exact || check.highestKey > bound;
+    }
+    if (!exact)
+        countOlderKeys(db_, catalogue_, serialBefore, unplaced, check);
+    return check;
+}
+
 std::int64_t deleteScanRecords(SQLite::Database& db, const QString& catalogue, const QString& deleteKey)
 {
     const std::string name = catalogue.toStdString();
-    const std::string before = mainStamp(db);
-    std::string keptStamp;
-    std::optional<TreeCheck> kept = keptCheck(db, name, keptStamp);
-    if (kept && keptStamp != before)
-        kept.reset();
-    // The keys and serial numbers of the records that go, when a kept check
-    // may be carried over them.
-    std::vector<std::pair<std::string, std::int64_t>> gone;
+    CheckCarry carry(db, catalogue);
     std::int64_t removed = 0;
     SQLite::Statement most(db, Queries::kCatalogueHoldsMost);
     most.bind(1, name);
     const bool inTableOrder = most.executeStep() && most.getColumn(0).getInt() != 0;
-    SQLite::Statement remove(db, Queries::deleteScan(inTableOrder, kept.has_value()));
+    SQLite::Statement remove(db, Queries::deleteScan(inTableOrder, carry.wanted()));
     remove.bind(1, name);
     remove.bind(2, deleteKey.toStdString());
-    if (kept) {
+    if (carry.wanted()) {
         while (remove.executeStep()) {
             const SQLite::Column id = remove.getColumn(0);
-            gone.emplace_back(
-                std::string(id.getText(), static_cast<size_t>(id.getBytes())), remove.getColumn(1).getInt64());
+            carry.gone(std::string_view(id.getText(), static_cast<size_t>(id.getBytes())),
+                remove.getColumn(1).getInt64());
+            ++removed;
         }
-        removed = static_cast<std::int64_t>(gone.size());
     } else {
         removed = remove.exec();
     }
-    const std::string after = mainStamp(db);
-    // The other catalogues' records did not change: their kept checks hold.
-    SQLite::Statement others(db, "UPDATE tree_checks SET stamp = ? WHERE stamp = ? AND dbaseName <> ?");
-    others.bind(1, after);
-    others.bind(2, before);
-    others.bind(3, name);
-    others.exec();
-    if (kept)
-        if (const std::optional<TreeCheck> check = checkAfterDelete(db, name, std::move(*kept), gone))
-            writeCheck(db, name, after, *check);
+    carry.finish();
     return removed;
 }
 

@@ -5,7 +5,10 @@
 #include <cstdint>
 #include <memory>
 #include <optional>
+#include <string>
 #include <string_view>
+#include <unordered_map>
+#include <utility>
 #include <vector>
 
 namespace SQLite {
@@ -38,11 +41,44 @@ struct TreeCheck {
 // when the store takes it). Throws DbError.
 TreeCheck checkCatalogueTree(SQLite::Database& db, const QString& name);
 
+// The check kept for one catalogue, carried over a write in the caller's
+// transaction that deletes records of it and appends new ones (a scan deleted
+// or updated) and changes no other catalogue's records, so that the tree
+// built next needs no pass over the catalogue. Made once the write lock is
+// held, before the write; finish() after it. The check is carried only where
+// it is plain that a whole tree gives the same; otherwise it is left for the
+// next reader to work out. Throws SQLite::Exception.
+class CheckCarry {
+public:
+    CheckCarry(SQLite::Database& db, const QString& catalogue);
+    // Whether there is a check to carry: what the write tells counts only then.
+    bool wanted() const { return kept_.has_value() && !dropped_; }
+    // A record of the catalogue the write deletes.
+    void gone(std::string_view key, std::int64_t srNo);
+    // Records the write appends hang below the older record `srNo`, which
+    // holds `key`.
+    void below(std::string_view key, std::int64_t srNo);
+    // A record took another parent: nothing is carried.
+    void drop() { dropped_ = true; }
+    // After the write: the check carried or left as it is, and the other
+    // catalogues' checks stamped for the store as it is now.
+    void finish();
+
+private:
+    std::optional<TreeCheck> carried(const std::string& after);
+
+    SQLite::Database& db_;
+    std::string catalogue_;
+    std::string before_;
+    std::optional<TreeCheck> kept_;
+    std::vector<std::pair<std::string, std::int64_t>> gone_; // key, SrNO
+    std::unordered_map<std::int64_t, std::string> below_; // SrNO, key
+    bool dropped_ = false;
+};
+
 // Deletes the records of `catalogue` whose delete key is `deleteKey` (one
-// scan), within the caller's transaction, and returns how many went. The
-// checks kept in the store are carried over the delete where it is plain that
-// the records left are placed as before, so that the tree built next needs
-// no pass over the catalogue. Throws SQLite::Exception.
+// scan), within the caller's transaction, and returns how many went; the
+// kept checks are carried over it (see CheckCarry). Throws SQLite::Exception.
 std::int64_t deleteScanRecords(SQLite::Database& db, const QString& catalogue, const QString& deleteKey);
 
 // The tree of one catalogue as the user sees it: the root "0>" captioned

@@ -1,6 +1,7 @@
 #include "catalog/ScanUpdate.h"
 
 #include "catalog/CatalogueKeys.h"
+#include "catalog/CatalogueTree.h"
 #include "catalog/NodeKeys.h"
 #include "catalog/Numbers.h"
 #include "catalog/Queries.h"
@@ -129,7 +130,7 @@ ScanUpdate::StoredScan ScanUpdate::loadScan(SQLite::Database& db, const std::str
             Stored& first = out.records[it->second];
             if (record.srNo < first.srNo)
                 std::swap(first, record);
-            out.duplicates.push_back(record.srNo);
+            out.duplicates.emplace_back(record.srNo, std::move(record.key));
         }
         st.reset();
     }
@@ -498,6 +499,9 @@ void ScanUpdate::store()
                           .arg(catalogue_, top_.fileName)
                           .toStdString());
 
+    // The catalogue's kept tree check follows what is written: records stay
+    // where they were, some go, new ones are appended.
+    CheckCarry carry(db_, catalogue_);
     SQLite::Statement update(db_, Queries::kUpdateScannedRecord);
     SQLite::Statement reparent(db_, Queries::kReparentScannedRecord);
     SQLite::Statement insert(db_, Queries::kInsertRecordWithRawPath);
@@ -525,6 +529,7 @@ void ScanUpdate::store()
             // Parent is indexed: written only when it differs.
             const bool moved = s->parent != parent;
             if (moved) {
+                carry.drop();
                 reparent.bind(1, parent);
                 reparent.bind(2, static_cast<int64_t>(s->srNo));
                 reparent.exec();
@@ -534,6 +539,9 @@ void ScanUpdate::store()
             continue;
         }
         formatTexts(e);
+        if (e.parent >= 0)
+            if (const Stored* folder = entries_[static_cast<size_t>(e.parent)].record)
+                carry.below(folder->key, folder->srNo);
         keyOf[i] = utf8(qm::keyOf(keys.next()));
         std::string_view name(e.path);
         name = name.substr(e.nameStart, name.size() - e.nameStart - (e.folder ? 1 : 0));
@@ -559,7 +567,8 @@ void ScanUpdate::store()
     }
 
     SQLite::Statement remove(db_, Queries::kDeleteRecord);
-    for (const std::int64_t srNo : scan.duplicates) {
+    for (const auto& [srNo, key] : scan.duplicates) {
+        carry.gone(key, srNo);
         remove.bind(1, static_cast<int64_t>(srNo));
         remove.exec();
         remove.reset();
@@ -573,11 +582,13 @@ void ScanUpdate::store()
             ++counts_.unread;
             continue;
         }
+        carry.gone(s.key, s.srNo);
         remove.bind(1, static_cast<int64_t>(s.srNo));
         remove.exec();
         remove.reset();
         ++counts_.removed;
     }
+    carry.finish();
     keys.release();
     recordScanStart(db_, catalogue_, top_.key, disk_.get(), QDateTime::currentSecsSinceEpoch());
     // What the scan holds now, from what was read and written in this transaction.

@@ -125,7 +125,7 @@ private:
     struct StoredScan {
         std::vector<Stored> records;
         std::unordered_map<std::string, size_t> byPath; // into records
-        std::vector<std::int64_t> duplicates; // records of a path after its first
+        std::vector<std::pair<std::int64_t, std::string>> duplicates; // records of a path after its first: SrNO, key
         std::int64_t withoutPath = 0; // records below the folder without a path
         std::pair<std::int64_t, std::int64_t> mark;
     };

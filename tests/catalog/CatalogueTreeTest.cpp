@@ -2,12 +2,17 @@
 // branch is open, exactly what a tree filled with every record at once holds;
 // the records it cannot place are counted right whoever wrote last.
 #include "catalog/CatalogueTree.h"
+#include "catalog/FolderScan.h"
 #include "catalog/NodeKeys.h"
+#include "catalog/ScanUpdate.h"
 #include "platform/TreeView.h"
 #include "support/TestSupport.h"
 
 #include <SQLiteCpp/Statement.h>
 #include <SQLiteCpp/Transaction.h>
+
+#include <QDir>
+#include <QFile>
 
 using namespace qm;
 
@@ -77,6 +82,17 @@ protected:
         // Before anything is opened, the next key already counts every record.
         EXPECT_EQ(nextNodeKey(nodes), whole.nextKey) << qPrintable(name);
         EXPECT_EQ(lines(nodes), whole.lines) << qPrintable(name);
+    }
+
+    // Whether the check kept for the catalogue is the one for the store as
+    // it is: the next tree needs no pass over its records.
+    bool checkIsCurrent(const char* catalogue)
+    {
+        return texts(QStringLiteral("SELECT stamp = coalesce((SELECT seq FROM sqlite_sequence WHERE name = 'main'), "
+                                    "0) || ':' || coalesce((SELECT seq FROM change_log WHERE SrNO IS NOT NULL "
+                                    "ORDER BY seq DESC LIMIT 1), 0) FROM tree_checks WHERE dbaseName = '%1'")
+                         .arg(QLatin1String(catalogue)))
+            == QStringList {QStringLiteral("1")};
     }
 
     // Records a tree cannot place, of every kind, among placed ones.
@@ -217,13 +233,6 @@ TEST_F(CatalogueTreeTest, DeletingAScanKeepsTheCheckOnlyWhereTheRecordsLeftStayP
     scan("Disks", 4, "b");
     scan("Disks", 7, "c");
     scan("Other", 1, "o");
-    const QString stampNow = QStringLiteral(
-        "SELECT stamp = coalesce((SELECT seq FROM sqlite_sequence WHERE name = 'main'), 0) || ':' || "
-        "coalesce((SELECT seq FROM change_log WHERE SrNO IS NOT NULL ORDER BY seq DESC LIMIT 1), 0) "
-        "FROM tree_checks WHERE dbaseName = '%1'");
-    auto checkIsCurrent = [&](const char* catalogue) {
-        return texts(stampNow.arg(QLatin1String(catalogue))) == QStringList {QStringLiteral("1")};
-    };
     auto deleteScan = [this](const char* key, const char* catalogue = "Disks") {
         SQLite::Transaction transaction(db());
         const std::int64_t removed = deleteScanRecords(db(), QLatin1String(catalogue), QLatin1String(key));
@@ -257,15 +266,108 @@ TEST_F(CatalogueTreeTest, DeletingAScanKeepsTheCheckOnlyWhereTheRecordsLeftStayP
     expectSameAsWhole(QStringLiteral("Disks"));
     EXPECT_EQ(wholeTree(QStringLiteral("Disks")).unplaced, 1);
 
-    // Records the check could not place, left behind, leave it to a pass too.
+    // Records the check could not place stay unplaced when the scan goes.
     EXPECT_EQ(deleteScan("10>"), 4); // the stray record carries its delete key
     expectSameAsWhole(QStringLiteral("Disks"));
     addOddRecords();
+    scan("Disks", 40, "e");
     expectSameAsWhole(QStringLiteral("Disks"));
-    deleteScan("1>");
+    deleteScan("40>");
+    EXPECT_TRUE(checkIsCurrent("Disks"));
+    expectSameAsWhole(QStringLiteral("Disks"));
+    deleteScan("1>"); // records of others hang below its folder
+    EXPECT_FALSE(checkIsCurrent("Disks"));
     expectSameAsWhole(QStringLiteral("Disks"));
 
     // A catalogue that holds a small part of the table: found through its index.
     EXPECT_EQ(deleteScan("1>", "Other"), 4); // both top-level folders keyed 1>
     expectSameAsWhole(QStringLiteral("Other"));
+}
+
+TEST_F(CatalogueTreeTest, UpdatingAScanKeepsTheCheckOnlyWhereTheTreeStaysAsAWholeTreeHasIt)
+{
+    for (const char* file : {"disk/a.txt", "disk/b.txt", "disk/sub/c.txt", "disk/sub/deep/d.txt", "disk/old/e.txt",
+             "disk/old/in/f.txt", "more/m.txt", "else/x.txt"})
+        makeFile(QString::fromLatin1(file), 10);
+    auto scanInto = [this](const char* catalogue, const char* folder) {
+        FolderScan scan(db(), QLatin1String(catalogue), 1);
+        const QString key = scan.run(startFolderOf(pathOf(QLatin1String(folder))));
+        return *findTopFolder(db(), QLatin1String(catalogue), key);
+    };
+    const TopFolder disk = scanInto("Disks", "disk");
+    scanInto("Disks", "more");
+    scanInto("Other", "else");
+    expectSameAsWhole(QStringLiteral("Disks"));
+    expectSameAsWhole(QStringLiteral("Other"));
+    auto update = [&] {
+        ScanUpdate update(db(), QStringLiteral("Disks"), disk);
+        EXPECT_TRUE(update.run()) << update.failure().toStdString();
+        return update.counts();
+    };
+    auto keyOfPath = [this](const char* relative) {
+        return texts(QStringLiteral("SELECT ID FROM main WHERE path = '%1'").arg(pathOf(QLatin1String(relative))))
+            .value(0);
+    };
+    auto carried = [&](bool expected) {
+        EXPECT_EQ(checkIsCurrent("Disks"), expected);
+        EXPECT_TRUE(checkIsCurrent("Other"));
+        expectSameAsWhole(QStringLiteral("Disks"));
+        expectSameAsWhole(QStringLiteral("Other"));
+    };
+
+    // Files grown, renamed and added, a folder with folders and files below
+    // it gone, new folders in a kept one and below the top.
+    makeFile(QStringLiteral("disk/a.txt"), 5000);
+    ASSERT_TRUE(QDir(pathOf(QStringLiteral("disk/old"))).removeRecursively());
+    ASSERT_TRUE(QFile::rename(pathOf(QStringLiteral("disk/b.txt")), pathOf(QStringLiteral("disk/b2.txt"))));
+    makeFile(QStringLiteral("disk/sub/new/n.txt"), 7);
+    makeFile(QStringLiteral("disk/newdir/deeper/n.txt"), 3);
+    const UpdateCounts counts = update();
+    EXPECT_EQ(counts.removed, 5);
+    EXPECT_EQ(counts.added, 6);
+    carried(true);
+
+    // The file stored last, with the highest key, goes: the next key comes
+    // down with it.
+    const QStringList newest = texts(QStringLiteral(
+        "SELECT ID || '|' || path FROM main WHERE dbaseName = 'Disks' ORDER BY CAST(ID AS INTEGER) DESC LIMIT 1"))
+                                   .front()
+                                   .split(u'|');
+    ASSERT_TRUE(QFile::remove(newest[1]));
+    update();
+    carried(true);
+    EXPECT_EQ(wholeTree(QStringLiteral("Disks")).nextKey, newest[0]);
+
+    // A record of another scan hangs below a folder that goes: it loses its
+    // place, which only a pass tells.
+    addRecord(QStringLiteral("900>"), keyOfPath("disk/sub/deep/"), QStringLiteral("Disks"), QStringLiteral("stray"),
+        QStringLiteral("/more/stray"));
+    expectSameAsWhole(QStringLiteral("Disks"));
+    expectSameAsWhole(QStringLiteral("Other")); // its check made again after the write
+    ASSERT_TRUE(QDir(pathOf(QStringLiteral("disk/sub/deep"))).removeRecursively());
+    update();
+    carried(false);
+    EXPECT_EQ(wholeTree(QStringLiteral("Disks")).unplaced, 1);
+
+    // Records no tree places stay unplaced through an update that leaves
+    // their keys and parents as they were: one whose key a file of the scan
+    // holds, and the stray one.
+    addRecord(keyOfPath("disk/sub/c.txt"), keyOfPath("disk/sub/"), QStringLiteral("Disks"), QStringLiteral("twin"),
+        QStringLiteral("/more/twin"));
+    expectSameAsWhole(QStringLiteral("Disks"));
+    expectSameAsWhole(QStringLiteral("Other")); // its check made again after the write
+    makeFile(QStringLiteral("disk/sub/late.txt"), 1);
+    ASSERT_TRUE(QFile::remove(pathOf(QStringLiteral("disk/a.txt"))));
+    update();
+    carried(true);
+    EXPECT_EQ(wholeTree(QStringLiteral("Disks")).unplaced, 2);
+    // The file whose key the twin took goes: the twin takes its place.
+    ASSERT_TRUE(QFile::remove(pathOf(QStringLiteral("disk/sub/c.txt"))));
+    update();
+    carried(false);
+    EXPECT_EQ(wholeTree(QStringLiteral("Disks")).unplaced, 1);
+
+    // Nothing changed on the disk: the check stays as it is.
+    update();
+    carried(true);
 }
