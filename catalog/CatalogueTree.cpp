@@ -2,6 +2,7 @@
 
 #include "catalog/NodeKeys.h"
 #include "catalog/Queries.h"
+#include "catalog/Store.h"
 #include "platform/TreeView.h"
 
 #include <SQLiteCpp/Database.h>
@@ -238,9 +239,11 @@ void writeCheck(SQLite::Database& db, const std::string& catalogue, const std::s
 
 void keepCheck(SQLite::Database& db, const std::string& catalogue, const std::string& stamp, const TreeCheck& check)
 {
-    SQLite::Transaction transaction(db);
+    SQLite::Transaction transaction(db, SQLite::TransactionBehavior::IMMEDIATE);
+    Store::KeptMark mark(db);
     writeCheck(db, catalogue, stamp, check);
     transaction.commit();
+    mark.committed();
 }
 
 // Whether no record of `catalogue` hangs below any of `keys` (sorted).

@@ -173,11 +173,40 @@ QByteArray fileState(const QString& file)
 QString damageSinceChecked(SQLite::Database& db)
 {
     const QString file = QString::fromStdString(db.getFilename());
+    return isMarkedChecked(file) ? QString() : damage(db);
+}
+
+bool isMarkedChecked(const QString& file)
+{
     const QByteArray state = fileState(file);
     QFile mark(checkMarkPath(file));
-    if (!state.isEmpty() && mark.open(QIODevice::ReadOnly) && mark.readAll() == state)
-        return {};
-    return damage(db);
+    return !state.isEmpty() && mark.open(QIODevice::ReadOnly) && mark.readAll() == state;
+}
+
+KeptMark::KeptMark(SQLite::Database& db)
+    : db_(db)
+    , marked_(isMarkedChecked(QString::fromStdString(db.getFilename())))
+    , version_(marked_ ? db.execAndGet("PRAGMA data_version").getInt64() : 0)
+{
+}
+
+void KeptMark::committed()
+{
+    if (!marked_)
+        return;
+    marked_ = false;
+    try {
+        // A read holds other writers off while the file is looked at; the
+        // data version tells whether one committed since the write began
+        // (this connection's own commits leave it as it was).
+        SQLite::Transaction read(db_);
+        db_.execAndGet("SELECT count(*) FROM sqlite_schema");
+        if (db_.execAndGet("PRAGMA data_version").getInt64() == version_)
+            markChecked(QString::fromStdString(db_.getFilename()));
+        read.commit();
+    } catch (const std::exception&) {
+        // Without the mark the next scan checks the whole file: only slower.
+    }
 }
 
 void markChecked(const QString& file)

@@ -38,6 +38,25 @@ QString damage(SQLite::Database& db);
 QString damageSinceChecked(SQLite::Database& db);
 // The store at `file` was found sound and a write to it has just ended well.
 void markChecked(const QString& file);
+// Whether the store at `file` is as markChecked last left it.
+bool isMarkedChecked(const QString& file);
+
+// Keeps a store's mark over a write of this program's own that ends well, so
+// that the next scan of a large catalogue does not read the whole file again
+// for it. Made once the write lock is held and before anything is written (a
+// large write spills pages into the file before it commits); committed()
+// after the commit marks the file again when it was marked before and no
+// other connection wrote to it in between.
+class KeptMark {
+public:
+    explicit KeptMark(SQLite::Database& db);
+    void committed();
+
+private:
+    SQLite::Database& db_;
+    bool marked_ = false;
+    long long version_ = 0;
+};
 
 // Whether an error text of the store says the file is damaged.
 bool isDamageError(int sqliteErrorCode);

@@ -14,6 +14,7 @@
 #include "catalog/Numbers.h"
 #include "catalog/Queries.h"
 #include "catalog/Scans.h"
+#include "catalog/Store.h"
 
 #include <QLineEdit>
 #include <QTreeWidget>
@@ -122,10 +123,12 @@ void Form1::Command7_Click()
         auto db = Adodc1->connection();
         if (!db)
             throw DbError("The catalogue database is not open.");
-        SQLite::Transaction transaction(*db);
+        SQLite::Transaction transaction(*db, SQLite::TransactionBehavior::IMMEDIATE);
+        Store::KeptMark mark(*db);
         removed = static_cast<int>(deleteScanRecords(*db, catalogue, deleteKey));
         forgetScan(*db, catalogue, deleteKey);
         transaction.commit();
+        mark.committed();
     } catch (const std::exception& e) {
         MsgBox(QStringLiteral("The folder was not deleted: %1").arg(QString::fromUtf8(e.what())), this);
         return;

@@ -10,6 +10,10 @@
 #include <QDateTime>
 #include <QFile>
 
+#include <SQLiteCpp/Transaction.h>
+
+#include <functional>
+
 using namespace qm;
 
 namespace {
@@ -131,4 +135,36 @@ TEST_F(StoreFormatTest, AStoreOfANewerVersionOrADamagedOneIsLeftAlone)
     }
     EXPECT_EQ(runAddFolderCommand({pathOf(QStringLiteral("scan"))}), 1);
     EXPECT_EQ(readFile(storePath()), damaged);
+}
+
+TEST_F(StoreFormatTest, OurOwnWritesKeepTheStoreMarkedCheckedUnlessAnotherWriterCameBetween)
+{
+    auto ownWrite = [this](const std::function<void()>& between) {
+        SQLite::Transaction transaction(db(), SQLite::TransactionBehavior::IMMEDIATE);
+        Store::KeptMark mark(db());
+        db().exec("INSERT INTO main (ID, Parent, dbaseName, file_name, path) VALUES ('1>', '0>', 'Disks', 'a', '/a/')");
+        transaction.commit();
+        between();
+        mark.committed();
+    };
+    auto otherWrite = [this] {
+        SQLite::Database other(storePath().toStdString(), SQLite::OPEN_READWRITE);
+        other.exec("DELETE FROM main WHERE SrNO = (SELECT min(SrNO) FROM main)");
+    };
+    Store::markChecked(storePath());
+    ownWrite([] {});
+    EXPECT_TRUE(Store::isMarkedChecked(storePath()));
+    // The other writer's commit after ours is not taken as checked.
+    ownWrite(otherWrite);
+    EXPECT_FALSE(Store::isMarkedChecked(storePath()));
+    // Nor is a write before ours: the store was no longer as it was checked.
+    ownWrite([] {});
+    EXPECT_FALSE(Store::isMarkedChecked(storePath()));
+
+    // The tree check a reader keeps leaves it marked.
+    Store::markChecked(storePath());
+    NodeModel nodes;
+    fillCatalogueTree(db(), QStringLiteral("Disks"), nodes, true);
+    EXPECT_EQ(count(QStringLiteral("dbaseName = 'Disks'"), QStringLiteral("tree_checks")), 1);
+    EXPECT_TRUE(Store::isMarkedChecked(storePath()));
 }
