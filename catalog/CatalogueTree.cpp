@@ -182,8 +182,10 @@ bool extendCheck(
     if (!check.keysFit)
         return false;
     const std::int64_t floor = check.highestKey;
-    SQLite::Statement st(db, "SELECT ID, Parent, file_name, path, SrNO FROM main WHERE SrNO > ? AND dbaseName = ? "
-                             "ORDER BY SrNO");
+    // The records stored since lie at the table's end: read there, not
+    // through the catalogue's index, which would walk all of its records.
+    SQLite::Statement st(db, "SELECT ID, Parent, file_name, path, SrNO FROM main NOT INDEXED "
+                             "WHERE SrNO > ? AND dbaseName = ? ORDER BY SrNO");
     st.bind(1, after);
     st.bind(2, name.toStdString());
     const QByteArray root = kRootKey.toUtf8();
