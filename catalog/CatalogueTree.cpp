@@ -10,6 +10,7 @@
 #include <SQLiteCpp/Transaction.h>
 
 #include <algorithm>
+#include <charconv>
 #include <cstring>
 #include <string>
 #include <unordered_set>
@@ -168,6 +169,23 @@ std::pair<std::int64_t, std::string> stampParts(const std::string& stamp)
     if (colon == std::string::npos)
         return {-1, stamp};
     return {std::stoll(stamp.substr(0, colon)), stamp.substr(colon + 1)};
+}
+
+// Whether every record changed or deleted since the change `since` was
+// stored after serial `serial`: a scan fills in its folders' sizes after
+// their content, and those changes leave the older records' placing as it
+// was. A log pruned past `since` no longer tells.
+bool onlyNewerChanged(SQLite::Database& db, const std::string& since, std::int64_t serial)
+{
+    std::int64_t change = 0;
+    const auto [end, error] = std::from_chars(since.data(), since.data() + since.size(), change);
+    if (error != std::errc() || end != since.data() + since.size())
+        return false;
+    SQLite::Statement st(db, "SELECT (SELECT min(seq) FROM change_log) <= ?1 + 1 AND NOT EXISTS "
+                             "(SELECT 1 FROM change_log WHERE seq > ?1 AND SrNO <= ?2)");
+    st.bind(1, static_cast<int64_t>(change));
+    st.bind(2, static_cast<int64_t>(serial));
+    return st.executeStep() && st.getColumn(0).getInt() == 1;
 }
 
 // A check carried over records stored since it was made, when nothing older
@@ -473,7 +491,8 @@ TreeCheck checkCatalogueTree(SQLite::Database& db, const QString& name)
         const auto [keptSerial, keptChange] = stampParts(keptStamp);
         const auto [serial, change] = stampParts(stamp);
         TreeCheck check;
-        if (!(kept && keptChange == change && keptSerial >= 0 && serial > keptSerial
+        if (!(kept && keptSerial >= 0 && serial > keptSerial
+                && (keptChange == change || onlyNewerChanged(db, keptChange, keptSerial))
                 && extendCheck(db, name, keptSerial, *kept)))
             check = workOutCheck(db, name);
         else

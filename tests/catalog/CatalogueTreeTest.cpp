@@ -371,3 +371,47 @@ TEST_F(CatalogueTreeTest, UpdatingAScanKeepsTheCheckOnlyWhereTheTreeStaysAsAWhol
     update();
     carried(true);
 }
+
+TEST_F(CatalogueTreeTest, AKeptCheckIsCarriedOverScansThatFillInTheirFolderSizesButNotOverOlderChanges)
+{
+    for (const char* file : {"one/a.txt", "one/sub/b.txt", "two/c.txt", "two/deep/er/d.txt", "three/e.txt"})
+        makeFile(QString::fromLatin1(file), 10);
+    auto scanFolder = [this](const char* folder) {
+        FolderScan scan(db(), QStringLiteral("Disks"), 1);
+        scan.run(startFolderOf(pathOf(QLatin1String(folder))));
+        ASSERT_TRUE(scan.failure().isEmpty()) << scan.failure().toStdString();
+    };
+    scanFolder("one");
+    expectSameAsWhole(QStringLiteral("Disks"));
+    // A record the kept check counts as unplaced though a whole tree places
+    // it: it stays counted for as long as the check is carried, not worked
+    // out again.
+    auto markOneMore = [this] {
+        db().exec("INSERT INTO tree_unplaced (dbaseName, SrNO) SELECT 'Disks', min(SrNO) FROM main "
+                  "WHERE dbaseName = 'Disks'");
+        db().exec("UPDATE tree_checks SET unplaced = unplaced + 1 WHERE dbaseName = 'Disks'");
+    };
+    auto unplaced = [this] { return checkCatalogueTree(db(), QStringLiteral("Disks")).unplaced; };
+    markOneMore();
+    const long long changes = count(QStringLiteral("SrNO IS NOT NULL"), QStringLiteral("change_log"));
+    scanFolder("two");
+    ASSERT_GT(count(QStringLiteral("SrNO IS NOT NULL"), QStringLiteral("change_log")), changes); // sizes filled in
+    EXPECT_EQ(unplaced(), 1);
+    EXPECT_TRUE(checkIsCurrent("Disks"));
+
+    // A change to a record stored before the check was kept: a whole pass.
+    db().exec("UPDATE main SET size = 'x' WHERE SrNO = (SELECT min(SrNO) FROM main)");
+    scanFolder("three");
+    EXPECT_EQ(unplaced(), 0);
+    expectSameAsWhole(QStringLiteral("Disks"));
+
+    // A change log pruned past the check's change no longer tells: a pass.
+    markOneMore();
+    makeFile(QStringLiteral("four/f.txt"), 1);
+    scanFolder("four");
+    for (int i = 0; i < 2; ++i) // changes of the newest record alone, then pruned
+        db().exec("UPDATE main SET size = 'y' WHERE SrNO = (SELECT max(SrNO) FROM main)");
+    db().exec("DELETE FROM change_log WHERE seq < (SELECT max(seq) FROM change_log)");
+    EXPECT_EQ(unplaced(), 0);
+    expectSameAsWhole(QStringLiteral("Disks"));
+}
