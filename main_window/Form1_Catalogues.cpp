@@ -5,6 +5,7 @@
 #include "catalog/NameFile.h"
 #include "catalog/NodeKeys.h"
 #include "main_window/StatusReport.h"
+#include "main_window/WorkProgress.h"
 #include "main_window/XpandFolder.h"
 #include "main_window/XpandTree.h"
 #include "platform/Clipboard.h"
@@ -16,12 +17,15 @@
 #include "catalog/Scans.h"
 #include "catalog/Store.h"
 
+#include <QCoreApplication>
 #include <QLineEdit>
 #include <QTreeWidget>
 
 #include <SQLiteCpp/Database.h>
 #include <SQLiteCpp/Statement.h>
 #include <SQLiteCpp/Transaction.h>
+
+#include <optional>
 
 namespace qm {
 namespace {
@@ -119,6 +123,11 @@ void Form1::Command7_Click()
     const QString shown = shownDatabaseName();
     const QString folder = selected->Text;
     int removed = 0;
+    // A scan of a million records takes seconds to delete from a large
+    // catalogue: the window says what it is doing before it starts.
+    std::optional<WorkProgress> busy(std::in_place, *this, QString());
+    status().folderDeleting(folder, catalogue);
+    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     try {
         auto db = Adodc1->connection();
         if (!db)
@@ -130,13 +139,15 @@ void Form1::Command7_Click()
         transaction.commit();
         mark.committed();
     } catch (const std::exception& e) {
+        busy.reset();
+        status().folderNotDeleted(folder);
         MsgBox(QStringLiteral("The folder was not deleted: %1").arg(QString::fromUtf8(e.what())), this);
         return;
     }
     if (removed == 0)
         MsgBox(QStringLiteral("The catalogue \"%1\" holds no records of %2 any more; another window or "
                               "program deleted them. The tree is built again.")
-                   .arg(catalogue, selected->Text),
+                   .arg(catalogue, folder),
             this);
 
     rebuildTree(parentText, shown);

@@ -172,6 +172,16 @@ void StatusReport::scanEnded(const FolderScan& scan, std::chrono::steady_clock::
     tell(text);
 }
 
+void StatusReport::folderDeleting(const QString& folder, const QString& catalogue)
+{
+    tell(QStringLiteral("Deleting %1 from \"%2\"...").arg(folder, catalogue));
+}
+
+void StatusReport::folderNotDeleted(const QString& folder)
+{
+    tell(QStringLiteral("%1 was not deleted.").arg(folder));
+}
+
 void StatusReport::folderDeleted(const QString& folder, const QString& catalogue, std::int64_t records)
 {
     tell(QStringLiteral("Deleted %1 of \"%2\" from \"%3\".")

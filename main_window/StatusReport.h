@@ -31,8 +31,12 @@ public:
     void treeLoaded();
     // A run of "Add Folder" ended.
     void scanEnded(const FolderScan& scan, std::chrono::steady_clock::duration elapsed);
+    // "Delete Folder" is deleting the scan of `folder` from `catalogue`.
+    void folderDeleting(const QString& folder, const QString& catalogue);
     // "Delete Folder" removed `records` records of the scan of `folder` from `catalogue`.
     void folderDeleted(const QString& folder, const QString& catalogue, std::int64_t records);
+    // "Delete Folder" failed and changed nothing.
+    void folderNotDeleted(const QString& folder);
     // "Update Folder" brought the scan of `folder` up to date; `summary` tells what changed.
     void folderUpdated(const QString& folder, const QString& catalogue, const QString& summary);
 

@@ -2,6 +2,7 @@
 
 #include "catalog/NodeKeys.h"
 #include "catalog/Store.h"
+#include "main_window/StatusReport.h"
 #include "platform/Clipboard.h"
 #include "platform/DataControl.h"
 #include "platform/FolderLists.h"
@@ -223,6 +224,8 @@ TEST_F(FormTest, DeleteFolderRemovesOneScanOfTheShownCatalogueOrNothing)
     deleteFolder("4>");
     db().exec("ROLLBACK");
     EXPECT_TRUE(qmtest::toldOnce(QStringLiteral("locked")));
+    EXPECT_EQ(f.status().text(), QStringLiteral("/b was not deleted."));
+    EXPECT_EQ(f.cursor().shape(), Qt::ArrowCursor);
     EXPECT_EQ(count(), 5);
     EXPECT_EQ(children("0>"), QStringList {"4>:/b"});
 }

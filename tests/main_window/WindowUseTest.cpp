@@ -213,6 +213,7 @@ TEST_F(FormTest, TheStatusBarTellsWhereTheRecordsAreAndWhatScansAndDeletesDid)
     EXPECT_EQ(f.status().text(),
         QStringLiteral("Deleted 4 entries of \"%1\" from \"Disk\".").arg(pathOf(QStringLiteral("disk"))));
     EXPECT_TRUE(qmtest::messages().isEmpty());
+    EXPECT_EQ(f.cursor().shape(), Qt::ArrowCursor); // the hourglass of the delete is gone
 
     // An empty database says how to begin.
     db().exec("DELETE FROM main");
