@@ -33,7 +33,9 @@
 #include <SQLiteCpp/Transaction.h>
 
 #include <sys/resource.h>
+#include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
@@ -179,7 +181,10 @@ QString prepare(const qmbench::Options& options)
     QElapsedTimer t;
     t.start();
     QFile::copy(seed, qm::databasePath());
-    std::printf("copy of the store: %.1f s\n", seconds(t));
+    // The copy's pages on their way to the disk would take a core from the
+    // case timed next.
+    ::sync();
+    std::printf("copy of the store, written out: %.1f s\n", seconds(t));
     qm::NameFile::write(QStringLiteral("Bench"));
     qm::setMessageHook([](const QString& text) { std::fprintf(stderr, "message: %s\n", qPrintable(text)); });
     return bigFolder;
@@ -215,6 +220,13 @@ void startup(const qmbench::Options& options)
     form.TreeView1_NodeClick(big);
     std::printf("click on a folder of %lld files: %d rows in %.3f s (target 0.05 s)\n", kBigFolderFiles,
         form.ListView1->topLevelItemCount(), seconds(t));
+    double best = 0;
+    for (int i = 0; i < 3; ++i) {
+        t.restart();
+        form.TreeView1_NodeClick(big);
+        best = i == 0 ? seconds(t) : std::min(best, seconds(t));
+    }
+    std::printf("the same click again: best of 3 %.3f s\n", best);
     std::printf("peak memory: %.0f MB\n", peakMegabytes());
 }
 
