@@ -200,7 +200,7 @@ void KeptMark::committed()
         // data version tells whether one committed since the write began
         // (this connection's own commits leave it as it was).
         SQLite::Transaction read(db_);
-        db_.execAndGet("SELECT count(*) FROM sqlite_schema");
+        db_.execAndGet("SELECT count(*) FROM sqlite_master");
         if (db_.execAndGet("PRAGMA data_version").getInt64() == version_)
             markChecked(QString::fromStdString(db_.getFilename()));
         read.commit();
