@@ -1,5 +1,6 @@
 #include "catalog/CatalogueTree.h"
 
+#include "catalog/Catalogues.h"
 #include "catalog/NodeKeys.h"
 #include "catalog/Queries.h"
 #include "catalog/Store.h"
@@ -626,10 +627,7 @@ std::int64_t deleteScanRecords(SQLite::Database& db, const QString& catalogue, c
     const std::string name = catalogue.toStdString();
     CheckCarry carry(db, catalogue);
     std::int64_t removed = 0;
-    SQLite::Statement most(db, Queries::kCatalogueHoldsMost);
-    most.bind(1, name);
-    const bool inTableOrder = most.executeStep() && most.getColumn(0).getInt() != 0;
-    SQLite::Statement remove(db, Queries::deleteScan(inTableOrder, carry.wanted()));
+    SQLite::Statement remove(db, Queries::deleteScan(catalogueHoldsMost(db, name), carry.wanted()));
     remove.bind(1, name);
     remove.bind(2, deleteKey.toStdString());
     if (carry.wanted()) {

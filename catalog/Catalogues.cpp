@@ -37,4 +37,11 @@ std::int64_t catalogueRecordCount(SQLite::Database& db, const QString& name)
     return st.getColumn(0).getInt64();
 }
 
+bool catalogueHoldsMost(SQLite::Database& db, const std::string& name)
+{
+    SQLite::Statement most(db, Queries::kCatalogueHoldsMost);
+    most.bind(1, name);
+    return most.executeStep() && most.getColumn(0).getInt() != 0;
+}
+
 } // namespace qm

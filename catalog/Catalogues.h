@@ -2,6 +2,7 @@
 // The catalogues table main holds, for the windows that offer them by name.
 #include <QStringList>
 #include <cstdint>
+#include <string>
 
 namespace SQLite {
 class Database;
@@ -20,5 +21,9 @@ QStringList catalogueNamesOf(const DataControl& control);
 
 // How many records of main carry `name`.
 std::int64_t catalogueRecordCount(SQLite::Database& db, const QString& name);
+
+// Whether the catalogue holds most of main: then reading the table in its
+// own order costs less than looking up each of its records from its index.
+bool catalogueHoldsMost(SQLite::Database& db, const std::string& name);
 
 } // namespace qm

@@ -112,7 +112,13 @@ inline constexpr const char* kScanRows =
     "s.totalBytes, s.freeBytes, s.records "
     "FROM main m LEFT JOIN scans s ON s.dbaseName = m.dbaseName AND s.topKey = m.ID "
     "WHERE m.dbaseName = ?1 AND m.Parent = '0>' AND (?2 IS NULL OR m.ID = ?2) ORDER BY m.SrNO";
-inline constexpr const char* kScanRecordCount = "SELECT count(*) FROM main WHERE dbaseName = ? AND delKey = ?";
+// The delete keys of a catalogue's records, to count its scans' records in
+// one read (the table's order or the catalogue's index, as for a delete).
+inline std::string catalogueDeleteKeys(bool inTableOrder)
+{
+    return std::string("SELECT delKey FROM main ") + (inTableOrder ? "NOT INDEXED" : "INDEXED BY main_dbase_parent_id")
+        + " WHERE dbaseName = ? AND delKey IS NOT NULL";
+}
 // The records of one scan that the table holds, from the first serial number
 // the scan was given on: serial numbers only grow, so no record of the scan
 // lies below it, and the walk from there costs what the scan wrote.

@@ -7,6 +7,8 @@
 
 #include <QLocale>
 
+#include <unordered_map>
+
 #include <SQLiteCpp/Database.h>
 #include <SQLiteCpp/Statement.h>
 
@@ -118,19 +120,31 @@ std::vector<ScanInfo> listScans(SQLite::Database& db, const std::optional<QStrin
 {
     const QStringList names = catalogue ? QStringList {*catalogue} : catalogueNames(db);
     std::vector<ScanInfo> out;
-    SQLite::Statement count(db, Queries::kScanRecordCount);
     for (const QString& name : names) {
-        for (ScanInfo& scan : scansOf(db, name)) {
-            if (scan.records < 0) {
-                // A scan made before scans were recorded: its records tell.
-                count.reset();
-                count.bind(1, utf8(name));
-                count.bind(2, utf8(scan.topKey));
-                count.executeStep();
-                scan.records = count.getColumn(0).getInt64();
+        std::vector<ScanInfo> scans = scansOf(db, name);
+        // Scans made before scans were recorded: their records tell, all
+        // counted in one read of the catalogue.
+        std::unordered_map<std::string, std::int64_t> uncounted;
+        for (const ScanInfo& scan : scans)
+            if (scan.records < 0)
+                uncounted.emplace(utf8(scan.topKey), 0);
+        if (!uncounted.empty()) {
+            const std::string catalogueName = utf8(name);
+            SQLite::Statement keys(db, Queries::catalogueDeleteKeys(catalogueHoldsMost(db, catalogueName)));
+            keys.bind(1, catalogueName);
+            std::string key;
+            while (keys.executeStep()) {
+                const SQLite::Column k = keys.getColumn(0);
+                key.assign(k.getText(), static_cast<size_t>(k.getBytes()));
+                if (const auto it = uncounted.find(key); it != uncounted.end())
+                    ++it->second;
             }
-            out.push_back(std::move(scan));
+            for (ScanInfo& scan : scans)
+                if (scan.records < 0)
+                    scan.records = uncounted[utf8(scan.topKey)];
         }
+        for (ScanInfo& scan : scans)
+            out.push_back(std::move(scan));
     }
     return out;
 }

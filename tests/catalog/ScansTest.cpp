@@ -70,6 +70,35 @@ TEST_F(ScansTest, EachScanKnowsItsDiskAndTheListTellsIt)
     EXPECT_FALSE(listScans(db())[1].disk.known());
 }
 
+TEST_F(ScansTest, ScansMadeBeforeScansWereRecordedAreCountedFromTheirRecordsInEachCatalogue)
+{
+    // "Big" holds most of the table and "Small" a little of it; both reuse
+    // the keys 1> and 5>, stored interleaved, and one record of "Big" has no
+    // delete key.
+    addRecord("1>", "0>", "Big", "/a", "/a/", "0", "", "1>");
+    addRecord("1>", "0>", "Small", "/s", "/s/", "0", "", "1>");
+    for (int i = 2; i < 12; ++i)
+        addRecord(QStringLiteral("%1>").arg(i), QStringLiteral("1>"), QStringLiteral("Big"), QStringLiteral("f"),
+            QStringLiteral("/a/f"), QStringLiteral("0"), QString(), QStringLiteral("1>"));
+    addRecord("2>", "1>", "Small", "g", "/s/g", "0", "", "1>");
+    addRecord("5>", "0>", "Small", "/t", "/t/", "0", "", "5>");
+    addRecord("12>", "0>", "Big", "/b", "/b/", "0", "", "12>");
+    addRecord("13>", "12>", "Big", "h", "/b/h", "0", "", "12>");
+    addRecord("14>", "12>", "Big", "stray", "/b/stray", "0", "", "");
+    db().exec("UPDATE main SET delKey = NULL WHERE file_name = 'stray'");
+    // A recorded scan keeps the count it was given.
+    makeFile(QStringLiteral("disk/x.txt"), 1);
+    FolderScan scan(db(), QStringLiteral("Small"), 1);
+    const QString key = scan.run(startFolderOf(pathOf(QStringLiteral("disk"))));
+
+    QStringList counts;
+    for (const ScanInfo& s : listScans(db()))
+        counts << QStringLiteral("%1 %2 %3").arg(s.catalogue, s.topKey).arg(s.records);
+    EXPECT_EQ(counts, (QStringList {QStringLiteral("Big 1> 11"), QStringLiteral("Big 12> 2"),
+                          QStringLiteral("Small 1> 2"), QStringLiteral("Small 5> 1"),
+                          QStringLiteral("Small %1 2").arg(key)}));
+}
+
 TEST_F(FormTest, FolderInformationTellsATopLevelFoldersDiskAndDeleteForgetsIt)
 {
     makeFile(QStringLiteral("pics/a.jpg"), 10);
