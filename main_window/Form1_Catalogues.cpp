@@ -144,6 +144,7 @@ void Form1::Command7_Click()
         MsgBox(QStringLiteral("The folder was not deleted: %1").arg(QString::fromUtf8(e.what())), this);
         return;
     }
+    busy.reset();
     if (removed == 0)
         MsgBox(QStringLiteral("The catalogue \"%1\" holds no records of %2 any more; another window or "
                               "program deleted them. The tree is built again.")
