@@ -76,10 +76,15 @@ inline constexpr const char* kReleaseKeys =
 inline constexpr const char* kCatalogueHoldsMost
     = "SELECT 2 * (SELECT count(*) FROM (SELECT 1 FROM main WHERE dbaseName = ?1 "
       "LIMIT (SELECT max(SrNO) FROM main) / 2 + 1)) > (SELECT max(SrNO) FROM main)";
+// How a statement over one catalogue's records reads them: see above.
+inline std::string catalogueReadOrder(bool inTableOrder)
+{
+    return inTableOrder ? "NOT INDEXED" : "INDEXED BY main_dbase_parent_id";
+}
 inline std::string deleteScan(bool inTableOrder, bool returningKeys)
 {
-    return std::string("DELETE FROM main ") + (inTableOrder ? "NOT INDEXED" : "INDEXED BY main_dbase_parent_id")
-        + " WHERE dbaseName = ? AND delKey = ?" + (returningKeys ? " RETURNING ID, SrNO" : "");
+    return "DELETE FROM main " + catalogueReadOrder(inTableOrder) + " WHERE dbaseName = ? AND delKey = ?"
+        + (returningKeys ? " RETURNING ID, SrNO" : "");
 }
 // Updating a scan in place (see ScanUpdate.h): its top-level folder by key or
 // by path, the records it holds, and one record rewritten or deleted.
@@ -116,8 +121,7 @@ inline constexpr const char* kScanRows =
 // one read (the table's order or the catalogue's index, as for a delete).
 inline std::string catalogueDeleteKeys(bool inTableOrder)
 {
-    return std::string("SELECT delKey FROM main ") + (inTableOrder ? "NOT INDEXED" : "INDEXED BY main_dbase_parent_id")
-        + " WHERE dbaseName = ? AND delKey IS NOT NULL";
+    return "SELECT delKey FROM main " + catalogueReadOrder(inTableOrder) + " WHERE dbaseName = ? AND delKey IS NOT NULL";
 }
 // The records of one scan that the table holds, from the first serial number
 // the scan was given on: serial numbers only grow, so no record of the scan

@@ -52,7 +52,8 @@ private:
     QString text_;
 };
 // A folder's children in SrNO order, read in the cheaper of two ways: their
-// span of the table when they fill most of it, one lookup each otherwise.
+// span of the table when they fill a third of it or more, one lookup each
+// otherwise.
 // Either way one statement reads them, so the listing is of one state of the
 // store even while another writer works.
 std::unique_ptr<SQLite::Statement> childRecords(
