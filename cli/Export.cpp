@@ -92,7 +92,8 @@ int runExportCommand(const QStringList& args)
     try {
         // Read only: a catalogue on a read-only share can be exported, and an
         // older store is read as it is.
-        SQLite::Database db(QFile::encodeName(store).toStdString(), SQLite::OPEN_READONLY);
+        SQLite::Database db(
+            QFile::encodeName(store).toStdString(), SQLite::OPEN_READONLY | SQLite::OPEN_NOMUTEX);
         db.setBusyTimeout(5000);
         if (!Export::knows(db, catalogue)) {
             cli::fail(QStringLiteral("%1 holds no catalogue named \"%2\"; nothing was written.").arg(store, catalogue));

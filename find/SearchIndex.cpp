@@ -129,7 +129,9 @@ std::string_view sweepText(const Query& query)
 } // namespace
 
 SearchIndex::SearchIndex(const QString& storePath)
-    : db_(std::make_unique<SQLite::Database>(storePath.toStdString(), SQLite::OPEN_READWRITE))
+    // Only the thread that owns the index at the time uses its connection.
+    : db_(std::make_unique<SQLite::Database>(
+          storePath.toStdString(), SQLite::OPEN_READWRITE | SQLite::OPEN_NOMUTEX))
     , rowsAfter_(nullptr, sqlite3_finalize)
     , rowBySerial_(nullptr, sqlite3_finalize)
     , detailsBySerial_(nullptr, sqlite3_finalize)

@@ -75,7 +75,10 @@ std::shared_ptr<SQLite::Database> openConnection(const QString& path)
                           .arg(path)
                           .toStdString());
     try {
-        auto db = std::make_shared<SQLite::Database>(path.toStdString(), SQLite::OPEN_READWRITE);
+        // A connection is used by one thread at a time (work beside the
+        // window opens its own), so SQLite need not lock it on every call.
+        auto db = std::make_shared<SQLite::Database>(
+            path.toStdString(), SQLite::OPEN_READWRITE | SQLite::OPEN_NOMUTEX);
         db->setBusyTimeout(5000);
         return db;
     } catch (const std::exception& e) {
