@@ -140,6 +140,9 @@ FolderScan::~FolderScan()
 
 QString FolderScan::openStart(const QString& folderPath)
 {
+    // Whether another connection writes from here on decides whether the
+    // store may be marked as checked afterwards.
+    mark_.emplace(db_);
     startPath_ = utf8(folderPath);
     if (startPath_.empty() || startPath_.back() != '/')
         startPath_.push_back('/');
@@ -361,9 +364,11 @@ void FolderScan::finish()
         // The count went in with the records it counted: it holds until the table changes.
         if (open && counted >= 0)
             counted_ = Counted {counted, sqlite3_total_changes64(handle), dataVersion()};
-        // Sound when checked, and written through the store since: no need to read it all again.
-        if (foundSound_ && failure_.isEmpty() && !storeDamaged_)
-            Store::markChecked(QString::fromUtf8(sqlite3_db_filename(handle, "main")));
+        // Sound when checked, and written only by this run since: no need to read it all again.
+        if (foundSound_ && failure_.isEmpty() && !storeDamaged_ && mark_) {
+            mark_->foundSound();
+            mark_->committed();
+        }
     } catch (const std::exception& e) {
         if (failure_.isEmpty())
             failure_ = QString::fromUtf8(e.what());

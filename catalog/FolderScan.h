@@ -17,6 +17,7 @@
 // cancel stops it exactly where the report was asked for; a store failure
 // stops it at its next entry.
 #include "catalog/CatalogueKeys.h"
+#include "catalog/Store.h"
 #include "platform/FileSystem.h"
 #include "platform/Recordset.h"
 
@@ -30,6 +31,7 @@
 #include <future>
 #include <mutex>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -247,6 +249,7 @@ private:
     sqlite3_stmt* update_ = nullptr;
 
     std::future<QString> health_; // the store's check, running beside the walk
+    std::optional<Store::KeptMark> mark_; // taken before the check began
     std::unique_ptr<Folder> start_;
     std::string startPath_;
     EntryInfo startInfo_;

@@ -197,6 +197,7 @@ bool ScanUpdate::run()
     // The store's health is checked beside the walk, on a connection of its
     // own; nothing is written to a damaged store.
     const std::string file = db_.getFilename();
+    Store::KeptMark mark(db_);
     auto health = std::async(std::launch::async, [file] {
         SQLite::Database reader(file, SQLite::OPEN_READONLY);
         reader.setBusyTimeout(5000);
@@ -218,8 +219,10 @@ bool ScanUpdate::run()
         if (!walk())
             return false;
         QString damage;
+        bool checked = false;
         try {
             damage = health.get();
+            checked = true;
         } catch (const std::exception&) {
             // A check that cannot run leaves it to the store's own errors.
         }
@@ -228,7 +231,10 @@ bool ScanUpdate::run()
             return false;
         }
         store();
-        Store::markChecked(QString::fromStdString(file));
+        if (checked) {
+            mark.foundSound();
+            mark.committed();
+        }
         return true;
     } catch (const Stop&) {
         cancelled_ = true;

@@ -183,22 +183,43 @@ bool isMarkedChecked(const QString& file)
     return !state.isEmpty() && mark.open(QIODevice::ReadOnly) && mark.readAll() == state;
 }
 
+namespace {
+
+// The data version as the file stands now: inside a read, so that a commit
+// of another connection just before is seen.
+long long currentDataVersion(SQLite::Database& db)
+{
+    if (!sqlite3_get_autocommit(db.getHandle()))
+        return db.execAndGet("PRAGMA data_version").getInt64();
+    SQLite::Transaction read(db);
+    db.execAndGet("SELECT count(*) FROM sqlite_master");
+    const long long version = db.execAndGet("PRAGMA data_version").getInt64();
+    read.commit();
+    return version;
+}
+
+} // namespace
+
 KeptMark::KeptMark(SQLite::Database& db)
     : db_(db)
-    , marked_(isMarkedChecked(QString::fromStdString(db.getFilename())))
-    , version_(marked_ ? db.execAndGet("PRAGMA data_version").getInt64() : 0)
 {
+    try {
+        version_ = currentDataVersion(db);
+        marked_ = isMarkedChecked(QString::fromStdString(db.getFilename()));
+    } catch (const std::exception&) {
+        broken_ = true; // no baseline: nothing is marked afterwards
+    }
 }
 
 void KeptMark::committed()
 {
-    if (!marked_)
+    if (!marked_ || broken_)
         return;
     marked_ = false;
     try {
         // A read holds other writers off while the file is looked at; the
-        // data version tells whether one committed since the write began
-        // (this connection's own commits leave it as it was).
+        // data version tells whether one committed since the baseline (this
+        // connection's own commits leave it as it was).
         SQLite::Transaction read(db_);
         db_.execAndGet("SELECT count(*) FROM sqlite_master");
         if (db_.execAndGet("PRAGMA data_version").getInt64() == version_)

@@ -13,6 +13,7 @@
 #include <SQLiteCpp/Transaction.h>
 
 #include <functional>
+#include <utility>
 
 using namespace qm;
 
@@ -167,4 +168,56 @@ TEST_F(StoreFormatTest, OurOwnWritesKeepTheStoreMarkedCheckedUnlessAnotherWriter
     fillCatalogueTree(db(), QStringLiteral("Disks"), nodes, true);
     EXPECT_EQ(count(QStringLiteral("dbaseName = 'Disks'"), QStringLiteral("tree_checks")), 1);
     EXPECT_TRUE(Store::isMarkedChecked(storePath()));
+}
+
+TEST_F(StoreFormatTest, AScanOrAnUpdateMarksTheStoreCheckedOnlyWhenNoOtherWriterCameBetween)
+{
+    makeFile(QStringLiteral("disk/a.txt"), 10);
+    makeFile(QStringLiteral("disk/sub/b.txt"), 20);
+    const std::string store = storePath().toStdString();
+    auto otherWrite = [store] {
+        SQLite::Database other(store, SQLite::OPEN_READWRITE);
+        other.setBusyTimeout(5000);
+        other.exec("INSERT INTO Projects (FileName) VALUES ('meanwhile')");
+    };
+    // Another program writes while a scan or an update opens its folder:
+    // after the run began, before its check ran.
+    struct WritingFileSystem : FileSystem {
+        using FileSystem::open;
+        std::function<void()> write;
+        std::unique_ptr<Folder> open(const std::string& path, int& error) override
+        {
+            if (write)
+                std::exchange(write, nullptr)();
+            return FileSystem::open(path, error);
+        }
+    } disk;
+    auto scan = [&](bool withOtherWriter) {
+        disk.write = withOtherWriter ? std::function<void()>(otherWrite) : nullptr;
+        FolderScan scan(db(), QStringLiteral("Disks"), 1, nullptr, disk);
+        const QString key = scan.run(startFolderOf(pathOf(QStringLiteral("disk"))));
+        EXPECT_FALSE(key.isEmpty()) << scan.failure().toStdString();
+        return key;
+    };
+
+    Store::markChecked(storePath());
+    scan(true);
+    EXPECT_FALSE(Store::isMarkedChecked(storePath()));
+    EXPECT_EQ(count(QStringLiteral("FileName = 'meanwhile'"), QStringLiteral("Projects")), 1);
+    // Unmarked, the scan checks the whole file, and marks it after.
+    const QString key = scan(false);
+    EXPECT_TRUE(Store::isMarkedChecked(storePath()));
+
+    auto update = [&](bool withOtherWriter) {
+        disk.write = withOtherWriter ? std::function<void()>(otherWrite) : nullptr;
+        ScanUpdate update(db(), QStringLiteral("Disks"), *findTopFolder(db(), QStringLiteral("Disks"), key), nullptr, disk);
+        EXPECT_TRUE(update.run()) << update.failure().toStdString();
+    };
+    makeFile(QStringLiteral("disk/c.txt"), 30);
+    update(true);
+    EXPECT_FALSE(Store::isMarkedChecked(storePath()));
+    makeFile(QStringLiteral("disk/d.txt"), 40);
+    update(false);
+    EXPECT_TRUE(Store::isMarkedChecked(storePath()));
+    EXPECT_EQ(count(QStringLiteral("dbaseName = 'Disks' AND file_name IN ('c.txt', 'd.txt')")), 2);
 }
