@@ -136,11 +136,6 @@ TreeCheck workOutCheck(SQLite::Database& db, const QString& name)
     return check;
 }
 
-std::string mainStamp(SQLite::Database& db)
-{
-    return db.execAndGet(kMainStamp).getString();
-}
-
 // The check kept for the catalogue, and in `stamp` the state it was made for.
 std::optional<TreeCheck> keptCheck(SQLite::Database& db, const std::string& catalogue, std::string& stamp)
 {
@@ -480,6 +475,11 @@ private:
 
 } // namespace
 
+std::string mainStamp(SQLite::Database& db)
+{
+    return db.execAndGet(kMainStamp).getString();
+}
+
 TreeCheck checkCatalogueTree(SQLite::Database& db, const QString& name)
 {
     try {
@@ -620,6 +620,45 @@ std::optional<TreeCheck> CheckCarry::carried(const std::string& after)
     if (!exact)
         countOlderKeys(db_, catalogue_, serialBefore, unplaced, check);
     return check;
+}
+
+// The scan's records are the ones stored since `before`: its top-level
+// folder first, each record after the folder it hangs below, keys counting
+// up. A pass over them (extendCheck) would place each one under the same
+// conditions checked here: keys all numbers, the first above every key the
+// check places.
+void carryCheckOverScan(SQLite::Database& db, const QString& catalogue, const std::string& before)
+{
+    const std::string name = catalogue.toStdString();
+    const std::string after = mainStamp(db);
+    if (after == before)
+        return;
+    SQLite::Statement others(db, "UPDATE tree_checks SET stamp = ? WHERE stamp = ? AND dbaseName <> ?");
+    others.bind(1, after);
+    others.bind(2, before);
+    others.bind(3, name);
+    others.exec();
+
+    std::string keptStamp;
+    std::optional<TreeCheck> kept = keptCheck(db, name, keptStamp);
+    if (!kept || keptStamp != before || !kept->keysFit)
+        return;
+    SQLite::Statement ends(db, "SELECT ID, dbaseName FROM main WHERE SrNO IN ((SELECT min(SrNO) FROM main "
+                               "WHERE SrNO > ?), (SELECT max(SrNO) FROM main)) ORDER BY SrNO");
+    ends.bind(1, static_cast<int64_t>(stampParts(before).first));
+    std::int64_t first = -1, last = -1;
+    while (ends.executeStep()) {
+        const SQLite::Column id = ends.getColumn(0);
+        if (id.isNull() || ends.getColumn(1).getString() != name)
+            return;
+        last = scanKeyNumber(id.getText(), id.getBytes());
+        if (first < 0)
+            first = last;
+    }
+    if (first <= kept->highestKey || last < first)
+        return;
+    kept->highestKey = last;
+    writeCheck(db, name, after, *kept);
 }
 
 std::int64_t deleteScanRecords(SQLite::Database& db, const QString& catalogue, const QString& deleteKey)

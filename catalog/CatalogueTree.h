@@ -76,6 +76,19 @@ private:
     bool dropped_ = false;
 };
 
+// The state of main that kept checks are made for.
+std::string mainStamp(SQLite::Database& db);
+
+// Carries the kept check of `catalogue` over what a scan stored: a new
+// top-level folder below the root and, after it, a depth-first walk below it
+// (or the start of one), under keys counting up. Call it in the scan's last
+// write transaction, and only when no other connection wrote to the store
+// since `before`, the state of main when the scan began. A check that was the
+// one for `before` then holds with the scan's highest key; the other
+// catalogues' checks are stamped for the store as it is now. Throws
+// SQLite::Exception.
+void carryCheckOverScan(SQLite::Database& db, const QString& catalogue, const std::string& before);
+
 // Deletes the records of `catalogue` whose delete key is `deleteKey` (one
 // scan), within the caller's transaction, and returns how many went; the
 // kept checks are carried over it (see CheckCarry). Throws SQLite::Exception.

@@ -1,5 +1,6 @@
 #include "catalog/FolderScan.h"
 
+#include "catalog/CatalogueTree.h"
 #include "catalog/NodeKeys.h"
 #include "catalog/Numbers.h"
 #include "catalog/Queries.h"
@@ -18,6 +19,7 @@
 #include <SQLiteCpp/Database.h>
 #include <SQLiteCpp/Exception.h>
 #include <SQLiteCpp/Statement.h>
+#include <SQLiteCpp/Transaction.h>
 #include <sqlite3.h>
 
 namespace qm {
@@ -141,8 +143,17 @@ FolderScan::~FolderScan()
 QString FolderScan::openStart(const QString& folderPath)
 {
     // Whether another connection writes from here on decides whether the
-    // store may be marked as checked afterwards.
+    // store may be marked as checked afterwards, and the tree check carried.
     mark_.emplace(db_);
+    began_.reset();
+    try {
+        SQLite::Transaction read(db_);
+        StartState state {mainStamp(db_), dataVersion()};
+        read.commit();
+        began_ = std::move(state);
+    } catch (const std::exception&) {
+        // Without it nothing is carried: the next reader works it out.
+    }
     startPath_ = utf8(folderPath);
     if (startPath_.empty() || startPath_.back() != '/')
         startPath_.push_back('/');
@@ -241,6 +252,7 @@ void FolderScan::walk(const QString& fPath, const QString& sParent, const QStrin
     if (path_.empty() || path_.back() != '/')
         path_.push_back('/');
     delKey_ = utf8(delKey);
+    ownBranch_ = ownBranch_ && !topKey_.isEmpty() && sParent == topKey_;
     lastTotal_ = 0;
 
     std::unique_ptr<Folder> folder;
@@ -352,6 +364,7 @@ void FolderScan::finish()
                 counted = recordsKept();
                 recordScanEnd(db_, QString::fromStdString(databaseName_), topKey_, counted);
             }
+            carryTreeCheck();
         }
     } catch (const std::exception& e) {
         if (failure_.isEmpty())
@@ -372,6 +385,32 @@ void FolderScan::finish()
     } catch (const std::exception& e) {
         if (failure_.isEmpty())
             failure_ = QString::fromUtf8(e.what());
+    }
+}
+
+void FolderScan::carryTreeCheck()
+{
+    // A run that stored its own top-level folder and walked below it alone
+    // (stopped or not, what it stored is a walk's beginning), when no other
+    // connection wrote to the store since it began: the catalogue's kept
+    // check holds with the new keys, and the next tree needs no pass over
+    // the records stored.
+    if (!began_ || topKey_.isEmpty() || !ownBranch_ || failed_ || !failure_.isEmpty())
+        return;
+    sqlite3* handle = db_.getHandle();
+    try {
+        if (dataVersion() != began_->version)
+            return;
+        db_.exec("SAVEPOINT carry_check");
+        try {
+            carryCheckOverScan(db_, QString::fromStdString(databaseName_), began_->stamp);
+            db_.exec("RELEASE carry_check");
+        } catch (...) {
+            sqlite3_exec(handle, "ROLLBACK TO carry_check", nullptr, nullptr, nullptr);
+            sqlite3_exec(handle, "RELEASE carry_check", nullptr, nullptr, nullptr);
+        }
+    } catch (const std::exception&) {
+        // Then the next reader works the check out.
     }
 }
 

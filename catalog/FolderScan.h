@@ -231,6 +231,7 @@ private:
     void fail(const char* text);
     void flush();
     void stored(int first, int count, std::int64_t firstSrNo);
+    void carryTreeCheck();
     void setSize(std::int64_t srNo, std::uint64_t bytes);
     void begin();
     void commit();
@@ -250,6 +251,12 @@ private:
 
     std::future<QString> health_; // the store's check, running beside the walk
     std::optional<Store::KeptMark> mark_; // taken before the check began
+    struct StartState {
+        std::string stamp; // of main, for the tree checks
+        std::int64_t version = 0; // PRAGMA data_version
+    };
+    std::optional<StartState> began_; // the store as the run began
+    bool ownBranch_ = true; // every walk so far went below the run's own top-level folder
     std::unique_ptr<Folder> start_;
     std::string startPath_;
     EntryInfo startInfo_;

@@ -415,3 +415,96 @@ TEST_F(CatalogueTreeTest, AKeptCheckIsCarriedOverScansThatFillInTheirFolderSizes
     EXPECT_EQ(unplaced(), 0);
     expectSameAsWhole(QStringLiteral("Disks"));
 }
+
+TEST_F(CatalogueTreeTest, AScanCarriesTheKeptCheckItselfUnlessAnotherWriterCameBetween)
+{
+    for (const char* file : {"one/a.txt", "two/sub/b.txt", "two/c.txt", "three/deep/er/d.txt", "three/e.txt",
+             "four/f.txt", "five/g.txt"})
+        makeFile(QString::fromLatin1(file), 10);
+    addRecord("1>", "0>", "Other", "x", "/x/", "0", "", "1>");
+    struct Stopper : ScanListener {
+        bool stop = false;
+        void entryStored(const ScannedEntry&) override { }
+        bool progress(std::int64_t, const QString&) override { return !stop; }
+    } listener;
+    qmtest::WritingFileSystem disk;
+    auto scanFolder = [&](const char* folder) {
+        FolderScan scan(db(), QStringLiteral("Disks"), 1, &listener, disk);
+        scan.setProgressInterval(std::chrono::milliseconds(0));
+        EXPECT_FALSE(scan.run(startFolderOf(pathOf(QLatin1String(folder)))).isEmpty());
+        EXPECT_TRUE(scan.failure().isEmpty()) << scan.failure().toStdString();
+    };
+    // A record the kept check counts as unplaced though a whole tree places
+    // it: it stays counted only while the check is carried.
+    const QString marker = QStringLiteral("dbaseName = 'Disks' AND SrNO = (SELECT min(SrNO) FROM main WHERE "
+                                          "dbaseName = 'Disks')");
+    auto markOneMore = [&] {
+        db().exec(("INSERT INTO tree_unplaced (dbaseName, SrNO) SELECT 'Disks', SrNO FROM main WHERE " + marker)
+                      .toStdString());
+        db().exec("UPDATE tree_checks SET unplaced = unplaced + 1 WHERE dbaseName = 'Disks'");
+    };
+    auto unmark = [&] {
+        db().exec("DELETE FROM tree_unplaced WHERE dbaseName = 'Disks'");
+        db().exec("UPDATE tree_checks SET unplaced = 0 WHERE dbaseName = 'Disks'");
+    };
+    auto unplaced = [this] { return checkCatalogueTree(db(), QStringLiteral("Disks")).unplaced; };
+
+    scanFolder("one");
+    expectSameAsWhole(QStringLiteral("Disks"));
+    expectSameAsWhole(QStringLiteral("Other"));
+    markOneMore();
+    // Carried by the scan itself, before any tree reads it; the other
+    // catalogue's check still holds.
+    scanFolder("two");
+    EXPECT_TRUE(checkIsCurrent("Disks"));
+    EXPECT_TRUE(checkIsCurrent("Other"));
+    EXPECT_EQ(unplaced(), 1);
+    unmark();
+    expectSameAsWhole(QStringLiteral("Disks")); // the next key counts the scan's keys
+
+    // A scan stopped as it began keeps what it stored, and the carry.
+    listener.stop = true;
+    scanFolder("three");
+    listener.stop = false;
+    EXPECT_TRUE(checkIsCurrent("Disks"));
+    expectSameAsWhole(QStringLiteral("Disks"));
+
+    // Another program adds a record no tree places, under the next key,
+    // after the scan began: the scan leaves the check to the next tree.
+    markOneMore();
+    const std::string store = storePath().toStdString();
+    disk.write = [store] {
+        SQLite::Database other(store, SQLite::OPEN_READWRITE);
+        other.exec("INSERT INTO main (ID, Parent, dbaseName, file_name, path) SELECT (max(CAST(ID AS INTEGER)) "
+                   "+ 1) || '>', '777>', 'Disks', 'stray', '/stray' FROM main WHERE dbaseName = 'Disks'");
+    };
+    scanFolder("four");
+    EXPECT_EQ(disk.write, nullptr);
+    EXPECT_FALSE(checkIsCurrent("Disks"));
+    unmark();
+    expectSameAsWhole(QStringLiteral("Disks"));
+
+    // A walk below an older folder, on its own or after a top-level folder
+    // of its own: no carry, and the next tree works the check out again (the
+    // marker goes).
+    const QString older = texts(QStringLiteral("SELECT ID FROM main WHERE dbaseName = 'Disks' AND Parent = '0>' "
+                                               "ORDER BY SrNO LIMIT 1"))
+                              .value(0);
+    for (const bool withTop : {false, true}) {
+        checkCatalogueTree(db(), QStringLiteral("Disks"));
+        markOneMore();
+        {
+            FolderScan scan(db(), QStringLiteral("Disks"), 1);
+            const StartFolder top = startFolderOf(pathOf(QStringLiteral("five")));
+            if (withTop) {
+                ASSERT_TRUE(scan.openStart(top.path).isEmpty());
+                scan.addTopFolder(top, scan.newKey());
+            }
+            scan.walk(top.path, older, older);
+            scan.finish();
+            EXPECT_TRUE(scan.failure().isEmpty()) << scan.failure().toStdString();
+        }
+        EXPECT_FALSE(checkIsCurrent("Disks"));
+        expectSameAsWhole(QStringLiteral("Disks"));
+    }
+}

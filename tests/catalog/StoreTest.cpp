@@ -13,7 +13,6 @@
 #include <SQLiteCpp/Transaction.h>
 
 #include <functional>
-#include <utility>
 
 using namespace qm;
 
@@ -180,18 +179,7 @@ TEST_F(StoreFormatTest, AScanOrAnUpdateMarksTheStoreCheckedOnlyWhenNoOtherWriter
         other.setBusyTimeout(5000);
         other.exec("INSERT INTO Projects (FileName) VALUES ('meanwhile')");
     };
-    // Another program writes while a scan or an update opens its folder:
-    // after the run began, before its check ran.
-    struct WritingFileSystem : FileSystem {
-        using FileSystem::open;
-        std::function<void()> write;
-        std::unique_ptr<Folder> open(const std::string& path, int& error) override
-        {
-            if (write)
-                std::exchange(write, nullptr)();
-            return FileSystem::open(path, error);
-        }
-    } disk;
+    qmtest::WritingFileSystem disk;
     auto scan = [&](bool withOtherWriter) {
         disk.write = withOtherWriter ? std::function<void()>(otherWrite) : nullptr;
         FolderScan scan(db(), QStringLiteral("Disks"), 1, nullptr, disk);

@@ -2,6 +2,8 @@
 // Shared test fixtures: a real store in a temporary folder that is also the
 // current folder and the program folder, recorded message boxes, and an
 // in-memory clipboard.
+#include "platform/FileSystem.h"
+
 #include <QDir>
 #include <QProcessEnvironment>
 #include <QString>
@@ -14,6 +16,7 @@
 
 #include <functional>
 #include <memory>
+#include <utility>
 
 namespace qm {
 class MemoryClipboard;
@@ -46,6 +49,20 @@ Outcome captured(const std::function<int()>& command);
 Outcome runProgram(const QString& program, const QStringList& args, const QString& folder = {},
     const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment(),
     const std::function<void()>& inChild = {});
+
+// The disk as it is, except that when a run next opens its start folder,
+// `write` runs first: another program writing to the store after a scan or
+// an update began.
+struct WritingFileSystem : qm::FileSystem {
+    using qm::FileSystem::open;
+    std::function<void()> write;
+    std::unique_ptr<qm::Folder> open(const std::string& path, int& error) override
+    {
+        if (write)
+            std::exchange(write, nullptr)();
+        return qm::FileSystem::open(path, error);
+    }
+};
 
 // A fresh folder with an empty database.mdb in it; the current folder and the
 // program folder point at it while the fixture lives, and the user's
