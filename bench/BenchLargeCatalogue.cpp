@@ -26,6 +26,7 @@
 #include <QElapsedTimer>
 #include <QCoreApplication>
 #include <QFile>
+#include <QTimer>
 #include <QTreeWidget>
 
 #include <SQLiteCpp/Database.h>
@@ -236,11 +237,26 @@ void deleteFolder(const qmbench::Options& options)
     qm::Form1 form;
     form.Form_Load();
     form.TreeView1->setSelectedItem(form.TreeView1->Nodes().find(QStringLiteral("1>")));
+    // How long the window goes without handling its events (painting, the
+    // desktop asking whether it still answers) while the delete runs.
+    QElapsedTimer sinceTick;
+    double longestGap = 0;
+    QTimer ticks;
+    ticks.setInterval(20);
+    QObject::connect(&ticks, &QTimer::timeout, [&] {
+        longestGap = std::max(longestGap, seconds(sinceTick));
+        sinceTick.restart();
+    });
     QElapsedTimer t;
     t.start();
+    sinceTick.start();
+    ticks.start();
     form.Command7_Click();
+    longestGap = std::max(longestGap, seconds(sinceTick));
+    ticks.stop();
     std::printf("Delete Folder of a %lld-record scan among %lld, and the tree built again: %.3f s (target 3 s)\n",
         kScanRecords, options.entries, seconds(t));
+    std::printf("longest time the window went without handling its events meanwhile: %.3f s\n", longestGap);
     std::printf("peak memory: %.0f MB\n", peakMegabytes());
 
     // The floor: the same records deleted by SQLite alone, in the plan it picks, from a fresh copy.

@@ -17,7 +17,6 @@
 #include "catalog/Scans.h"
 #include "catalog/Store.h"
 
-#include <QCoreApplication>
 #include <QLineEdit>
 #include <QTreeWidget>
 
@@ -127,17 +126,22 @@ void Form1::Command7_Click()
     // catalogue: the window says what it is doing before it starts.
     std::optional<WorkProgress> busy(std::in_place, *this, QString());
     status().folderDeleting(folder, catalogue);
-    QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
     try {
         auto db = Adodc1->connection();
         if (!db)
             throw DbError("The catalogue database is not open.");
-        SQLite::Transaction transaction(*db, SQLite::TransactionBehavior::IMMEDIATE);
-        Store::KeptMark mark(*db);
-        removed = static_cast<int>(deleteScanRecords(*db, catalogue, deleteKey));
-        forgetScan(*db, catalogue, deleteKey);
-        transaction.commit();
-        mark.committed();
+        // It runs on a connection and a thread of its own, so that the
+        // window is not left unanswering for those seconds.
+        const QString store = QString::fromStdString(db->getFilename());
+        runBeside([&] {
+            auto own = openConnection(store);
+            SQLite::Transaction transaction(*own, SQLite::TransactionBehavior::IMMEDIATE);
+            Store::KeptMark mark(*own);
+            removed = static_cast<int>(deleteScanRecords(*own, catalogue, deleteKey));
+            forgetScan(*own, catalogue, deleteKey);
+            transaction.commit();
+            mark.committed();
+        });
     } catch (const std::exception& e) {
         busy.reset();
         status().folderNotDeleted(folder);

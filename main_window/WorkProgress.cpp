@@ -1,7 +1,11 @@
 #include "main_window/WorkProgress.h"
 
 #include <QCoreApplication>
+#include <QEventLoop>
 #include <QProgressDialog>
+
+#include <exception>
+#include <thread>
 
 namespace qm {
 
@@ -38,6 +42,26 @@ bool WorkProgress::report(std::int64_t entries, const QString& folder)
     dialog_->setLabelText(QStringLiteral("%1: %2\nReading %3").arg(what_).arg(entries).arg(shown));
     QCoreApplication::processEvents();
     return !dialog_->wasCanceled();
+}
+
+void runBeside(const std::function<void()>& work)
+{
+    std::exception_ptr failed;
+    QEventLoop loop;
+    // Nothing runs this thread's events before exec(), so the quit cannot
+    // come before the loop that it ends.
+    std::thread worker([&] {
+        try {
+            work();
+        } catch (...) {
+            failed = std::current_exception();
+        }
+        QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+    });
+    loop.exec(QEventLoop::ExcludeUserInputEvents);
+    worker.join(); // the loop also ends when the program is quit meanwhile
+    if (failed)
+        std::rethrow_exception(failed);
 }
 
 } // namespace qm

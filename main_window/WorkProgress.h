@@ -5,6 +5,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 class QProgressDialog;
@@ -29,5 +30,11 @@ private:
     QString what_;
     std::unique_ptr<QProgressDialog> dialog_;
 };
+
+// Runs `work` on a thread of its own and returns once it has ended, the
+// window painting and answering the desktop meanwhile; what the user types
+// or clicks waits until then. Throws what `work` threw. `work` must not touch
+// the window's connection or widgets.
+void runBeside(const std::function<void()>& work);
 
 } // namespace qm
