@@ -473,6 +473,18 @@ private:
     bool images_;
 };
 
+// A write that changed records of `catalogue` alone: the other catalogues'
+// checks that held before it hold after it.
+void restampOthers(
+    SQLite::Database& db, const std::string& catalogue, const std::string& before, const std::string& after)
+{
+    SQLite::Statement others(db, "UPDATE tree_checks SET stamp = ? WHERE stamp = ? AND dbaseName <> ?");
+    others.bind(1, after);
+    others.bind(2, before);
+    others.bind(3, catalogue);
+    others.exec();
+}
+
 } // namespace
 
 std::string mainStamp(SQLite::Database& db)
@@ -543,12 +555,7 @@ void CheckCarry::finish()
     const std::string after = mainStamp(db_);
     if (after == before_)
         return;
-    // The other catalogues' records did not change: their kept checks hold.
-    SQLite::Statement others(db_, "UPDATE tree_checks SET stamp = ? WHERE stamp = ? AND dbaseName <> ?");
-    others.bind(1, after);
-    others.bind(2, before_);
-    others.bind(3, catalogue_);
-    others.exec();
+    restampOthers(db_, catalogue_, before_, after);
     if (wanted())
         if (const std::optional<TreeCheck> check = carried(after))
             writeCheck(db_, catalogue_, after, *check);
@@ -633,11 +640,7 @@ void carryCheckOverScan(SQLite::Database& db, const QString& catalogue, const st
     const std::string after = mainStamp(db);
     if (after == before)
         return;
-    SQLite::Statement others(db, "UPDATE tree_checks SET stamp = ? WHERE stamp = ? AND dbaseName <> ?");
-    others.bind(1, after);
-    others.bind(2, before);
-    others.bind(3, name);
-    others.exec();
+    restampOthers(db, name, before, after);
 
     std::string keptStamp;
     std::optional<TreeCheck> kept = keptCheck(db, name, keptStamp);
