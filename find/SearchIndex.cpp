@@ -3,12 +3,14 @@
 #include "catalog/CatalogueTree.h"
 #include "catalog/NodeKeys.h"
 #include "catalog/Scans.h"
+#include "catalog/Store.h"
 #include "platform/Recordset.h"
 #include "registers/RegisterDefinitions.h"
 
 #include <SQLiteCpp/Database.h>
 #include <SQLiteCpp/Exception.h>
 #include <SQLiteCpp/Statement.h>
+#include <SQLiteCpp/Transaction.h>
 #include <sqlite3.h>
 
 #include <algorithm>
@@ -337,11 +339,16 @@ bool SearchIndex::applyLog()
 void SearchIndex::pruneLog()
 {
     // Another reader that has not read this far reads its copy afresh; a
-    // busy store is left for the next time.
+    // busy store is left for the next time. A store found sound stays
+    // marked so: the next scan need not read all of it again.
     try {
+        SQLite::Transaction transaction(*db_, SQLite::TransactionBehavior::IMMEDIATE);
+        Store::KeptMark mark(*db_);
         SQLite::Statement prune(*db_, "DELETE FROM change_log WHERE seq < ?");
         prune.bind(1, static_cast<int64_t>(lastLogSeq_));
         prune.exec();
+        transaction.commit();
+        mark.committed();
     } catch (const SQLite::Exception&) {
     }
 }

@@ -1,5 +1,7 @@
 #include "FindSupport.h"
 
+#include "catalog/Store.h"
+
 using namespace qm::find;
 using L = QStringList;
 
@@ -115,4 +117,12 @@ TEST_F(FindTest, TheCopyFollowsEveryCommitOfAnotherWriter)
     other.exec("DELETE FROM change_log WHERE seq < (SELECT max(seq) FROM change_log)");
     EXPECT_EQ(found("*.txt type:file size<20 catalogue:\"Disk A\""),
         (L {"50% off.txt", "Q.txt", "R.txt", "star*name.txt", "starXname.txt"}));
+
+    // A long log the copy has read is pruned; a store found sound stays marked so.
+    other.exec("WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 100010) "
+               "INSERT INTO change_log (SrNO) SELECT NULL FROM n");
+    qm::Store::markChecked(storePath());
+    EXPECT_EQ(found("Q.txt"), (L {"Q.txt"}));
+    EXPECT_LT(count({}, QStringLiteral("change_log")), 10);
+    EXPECT_TRUE(qm::Store::isMarkedChecked(storePath()));
 }
