@@ -2,6 +2,8 @@
 // The store file database.mdb: checking that a file is a catalogue, bringing
 // an older one up to this program's format, checking its health, and making
 // an empty one.
+#include "platform/StoreMark.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -36,32 +38,6 @@ QString damage(SQLite::Database& db);
 // size and modification time are what markChecked kept): then empty at once,
 // so a scan into a large catalogue does not pay for reading all of it.
 QString damageSinceChecked(SQLite::Database& db);
-// The store at `file` was found sound and a write to it has just ended well.
-void markChecked(const QString& file);
-// Whether the store at `file` is as markChecked last left it.
-bool isMarkedChecked(const QString& file);
-
-// Keeps a store's mark over a write of this program's own that ends well, so
-// that the next scan of a large catalogue does not read the whole file again
-// for it. Made before anything is written (a large write spills pages into
-// the file before it commits), and for a scan before its check begins;
-// committed() after the last commit marks the file again when it was marked
-// then, or a check since found it sound, and no other connection wrote to it
-// in between.
-class KeptMark {
-public:
-    explicit KeptMark(SQLite::Database& db);
-    // A check that began after this was made found the store sound.
-    void foundSound() { marked_ = true; }
-    void committed();
-
-private:
-    SQLite::Database& db_;
-    bool marked_ = false;
-    bool broken_ = false;
-    long long version_ = 0;
-};
-
 // Whether an error text of the store says the file is damaged.
 bool isDamageError(int sqliteErrorCode);
 // The message for a store found damaged while it was being written.

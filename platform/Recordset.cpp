@@ -1,6 +1,7 @@
 #include "platform/Recordset.h"
 
 #include "platform/Csv.h"
+#include "platform/StoreMark.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -10,6 +11,8 @@
 
 #include <SQLiteCpp/Database.h>
 #include <SQLiteCpp/Statement.h>
+#include <SQLiteCpp/Transaction.h>
+#include <sqlite3.h>
 
 namespace qm {
 namespace {
@@ -21,6 +24,21 @@ const char* const kClosed = "Operation is not allowed when the object is closed.
 const char* const kNoSuchField =
     "Item cannot be found in the collection corresponding to the requested name or ordinal.";
 const char* const kRowGone = "Row handle referred to a deleted row or a row marked for deletion.";
+
+// One write of a record, in a transaction of its own unless the caller's is
+// open; a store found sound stays marked so over it.
+template <typename Write> void writeKeepingMark(SQLite::Database& db, Write write)
+{
+    if (!sqlite3_get_autocommit(db.getHandle())) {
+        write();
+        return;
+    }
+    SQLite::Transaction transaction(db, SQLite::TransactionBehavior::IMMEDIATE);
+    Store::KeptMark mark(db);
+    write();
+    transaction.commit();
+    mark.committed();
+}
 
 QString quoted(const QString& identifier)
 {
@@ -409,7 +427,7 @@ void Recordset::Update()
             SQLite::Statement st(*db_, sql.toStdString());
             for (int i = 0; i < values.size(); ++i)
                 bindValue(st, i + 1, values[i]);
-            st.exec();
+            writeKeepingMark(*db_, [&] { st.exec(); });
             ids_.push_back(db_->getLastInsertRowid());
             pos_ = static_cast<std::int64_t>(ids_.size()) - 1;
         } else if (!cols.isEmpty()) {
@@ -425,7 +443,9 @@ void Recordset::Update()
                       QVariant::fromValue<qlonglong>(ids_[static_cast<size_t>(pos_)]));
             // A record removed by another connection takes no change; saying
             // nothing would lose the edit.
-            if (st.exec() == 0) {
+            int changed = 0;
+            writeKeepingMark(*db_, [&] { changed = st.exec(); });
+            if (changed == 0) {
                 // Reported once; the cursor must not stay stuck on the edit.
                 mode_ = EditMode::None;
                 buffer_.clear();
@@ -467,7 +487,7 @@ void Recordset::Delete()
         SQLite::Statement st(*db_, "DELETE FROM " + quoted(source_.table).toStdString()
                                        + " WHERE rowid = ?");
         st.bind(1, static_cast<int64_t>(ids_[static_cast<size_t>(pos_)]));
-        st.exec();
+        writeKeepingMark(*db_, [&] { st.exec(); });
     } catch (const std::exception& e) {
         throw DbError(e.what());
     }

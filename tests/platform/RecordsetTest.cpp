@@ -1,6 +1,7 @@
 #include "platform/Recordset.h"
 #include "catalog/Queries.h"
 #include "platform/DataControl.h"
+#include "platform/StoreMark.h"
 #include "support/TestSupport.h"
 
 #include <QLabel>
@@ -72,6 +73,8 @@ TEST_F(RecordsetTest, AddUpdateAndDeleteThroughBoundBoxes)
     dc.Refresh();
     Recordset& rs = dc.recordset();
     EXPECT_EQ(name.text(), QStringLiteral("first"));
+    // A store found sound stays marked so over these writes of its own.
+    Store::markChecked(storePath());
 
     // A value set into a box reaches its field when the cursor moves off,
     // on the next AddNew, and on Update.
@@ -114,6 +117,7 @@ TEST_F(RecordsetTest, AddUpdateAndDeleteThroughBoundBoxes)
     rs.MoveNext();
     EXPECT_EQ(name.text(), QStringLiteral("O'Neil \"quoted\""));
     EXPECT_EQ(projectNames(), (QStringList {"O'Neil \"quoted\"", "fourth"}));
+    EXPECT_TRUE(Store::isMarkedChecked(storePath()));
 
     // The whole table as CSV, quoted where needed.
     const QString csv = pathOf(QStringLiteral("Projects.csv"));
