@@ -8,7 +8,6 @@
 
 #include <SQLiteCpp/Database.h>
 #include <SQLiteCpp/Statement.h>
-#include <SQLiteCpp/Transaction.h>
 
 #include <algorithm>
 #include <charconv>
@@ -255,11 +254,7 @@ void writeCheck(SQLite::Database& db, const std::string& catalogue, const std::s
 
 void keepCheck(SQLite::Database& db, const std::string& catalogue, const std::string& stamp, const TreeCheck& check)
 {
-    SQLite::Transaction transaction(db, SQLite::TransactionBehavior::IMMEDIATE);
-    Store::KeptMark mark(db);
-    writeCheck(db, catalogue, stamp, check);
-    transaction.commit();
-    mark.committed();
+    Store::writeKeepingMark(db, [&] { writeCheck(db, catalogue, stamp, check); });
 }
 
 // Whether no record of `catalogue` hangs below any of `keys` (sorted).

@@ -19,7 +19,6 @@
 #include <SQLiteCpp/Database.h>
 #include <SQLiteCpp/Exception.h>
 #include <SQLiteCpp/Statement.h>
-#include <SQLiteCpp/Transaction.h>
 #include <sqlite3.h>
 
 namespace qm {
@@ -145,14 +144,10 @@ QString FolderScan::openStart(const QString& folderPath)
     // Whether another connection writes from here on decides whether the
     // store may be marked as checked afterwards, and the tree check carried.
     mark_.emplace(db_);
-    began_.reset();
     try {
-        SQLite::Transaction read(db_);
-        StartState state {mainStamp(db_), dataVersion()};
-        read.commit();
-        began_ = std::move(state);
+        beganAt_ = mainStamp(db_);
     } catch (const std::exception&) {
-        // Without it nothing is carried: the next reader works it out.
+        beganAt_.reset(); // nothing is carried: the next reader works the check out
     }
     startPath_ = utf8(folderPath);
     if (startPath_.empty() || startPath_.back() != '/')
@@ -395,15 +390,15 @@ void FolderScan::carryTreeCheck()
     // connection wrote to the store since it began: the catalogue's kept
     // check holds with the new keys, and the next tree needs no pass over
     // the records stored.
-    if (!began_ || topKey_.isEmpty() || !ownBranch_ || failed_ || !failure_.isEmpty())
+    if (!beganAt_ || !mark_ || topKey_.isEmpty() || !ownBranch_ || failed_ || !failure_.isEmpty())
         return;
     sqlite3* handle = db_.getHandle();
     try {
-        if (dataVersion() != began_->version)
+        if (mark_->anotherWriterCame())
             return;
         db_.exec("SAVEPOINT carry_check");
         try {
-            carryCheckOverScan(db_, QString::fromStdString(databaseName_), began_->stamp);
+            carryCheckOverScan(db_, QString::fromStdString(databaseName_), *beganAt_);
             db_.exec("RELEASE carry_check");
         } catch (...) {
             sqlite3_exec(handle, "ROLLBACK TO carry_check", nullptr, nullptr, nullptr);

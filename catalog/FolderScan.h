@@ -250,12 +250,8 @@ private:
     sqlite3_stmt* update_ = nullptr;
 
     std::future<QString> health_; // the store's check, running beside the walk
-    std::optional<Store::KeptMark> mark_; // taken before the check began
-    struct StartState {
-        std::string stamp; // of main, for the tree checks
-        std::int64_t version = 0; // PRAGMA data_version
-    };
-    std::optional<StartState> began_; // the store as the run began
+    std::optional<Store::KeptMark> mark_; // taken as the run began, before the store's check
+    std::optional<std::string> beganAt_; // main's stamp for the tree checks, read after mark_ was taken
     bool ownBranch_ = true; // every walk so far went below the run's own top-level folder
     std::unique_ptr<Folder> start_;
     std::string startPath_;

@@ -10,7 +10,6 @@
 #include <SQLiteCpp/Database.h>
 #include <SQLiteCpp/Exception.h>
 #include <SQLiteCpp/Statement.h>
-#include <SQLiteCpp/Transaction.h>
 #include <sqlite3.h>
 
 #include <algorithm>
@@ -342,13 +341,11 @@ void SearchIndex::pruneLog()
     // busy store is left for the next time. A store found sound stays
     // marked so: the next scan need not read all of it again.
     try {
-        SQLite::Transaction transaction(*db_, SQLite::TransactionBehavior::IMMEDIATE);
-        Store::KeptMark mark(*db_);
-        SQLite::Statement prune(*db_, "DELETE FROM change_log WHERE seq < ?");
-        prune.bind(1, static_cast<int64_t>(lastLogSeq_));
-        prune.exec();
-        transaction.commit();
-        mark.committed();
+        Store::writeKeepingMark(*db_, [this] {
+            SQLite::Statement prune(*db_, "DELETE FROM change_log WHERE seq < ?");
+            prune.bind(1, static_cast<int64_t>(lastLogSeq_));
+            prune.exec();
+        });
     } catch (const SQLite::Exception&) {
     }
 }

@@ -22,7 +22,6 @@
 
 #include <SQLiteCpp/Database.h>
 #include <SQLiteCpp/Statement.h>
-#include <SQLiteCpp/Transaction.h>
 
 #include <optional>
 
@@ -135,12 +134,10 @@ void Form1::Command7_Click()
         const QString store = QString::fromStdString(db->getFilename());
         runBeside([&] {
             auto own = openConnection(store);
-            SQLite::Transaction transaction(*own, SQLite::TransactionBehavior::IMMEDIATE);
-            Store::KeptMark mark(*own);
-            removed = static_cast<int>(deleteScanRecords(*own, catalogue, deleteKey));
-            forgetScan(*own, catalogue, deleteKey);
-            transaction.commit();
-            mark.committed();
+            Store::writeKeepingMark(*own, [&] {
+                removed = static_cast<int>(deleteScanRecords(*own, catalogue, deleteKey));
+                forgetScan(*own, catalogue, deleteKey);
+            });
         });
     } catch (const std::exception& e) {
         busy.reset();

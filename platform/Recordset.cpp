@@ -11,7 +11,6 @@
 
 #include <SQLiteCpp/Database.h>
 #include <SQLiteCpp/Statement.h>
-#include <SQLiteCpp/Transaction.h>
 #include <sqlite3.h>
 
 namespace qm {
@@ -27,17 +26,12 @@ const char* const kRowGone = "Row handle referred to a deleted row or a row mark
 
 // One write of a record, in a transaction of its own unless the caller's is
 // open; a store found sound stays marked so over it.
-template <typename Write> void writeKeepingMark(SQLite::Database& db, Write write)
+void writeRecord(SQLite::Database& db, const std::function<void()>& write)
 {
-    if (!sqlite3_get_autocommit(db.getHandle())) {
+    if (sqlite3_get_autocommit(db.getHandle()))
+        Store::writeKeepingMark(db, write);
+    else
         write();
-        return;
-    }
-    SQLite::Transaction transaction(db, SQLite::TransactionBehavior::IMMEDIATE);
-    Store::KeptMark mark(db);
-    write();
-    transaction.commit();
-    mark.committed();
 }
 
 QString quoted(const QString& identifier)
@@ -427,7 +421,7 @@ void Recordset::Update()
             SQLite::Statement st(*db_, sql.toStdString());
             for (int i = 0; i < values.size(); ++i)
                 bindValue(st, i + 1, values[i]);
-            writeKeepingMark(*db_, [&] { st.exec(); });
+            writeRecord(*db_, [&] { st.exec(); });
             ids_.push_back(db_->getLastInsertRowid());
             pos_ = static_cast<std::int64_t>(ids_.size()) - 1;
         } else if (!cols.isEmpty()) {
@@ -444,7 +438,7 @@ void Recordset::Update()
             // A record removed by another connection takes no change; saying
             // nothing would lose the edit.
             int changed = 0;
-            writeKeepingMark(*db_, [&] { changed = st.exec(); });
+            writeRecord(*db_, [&] { changed = st.exec(); });
             if (changed == 0) {
                 // Reported once; the cursor must not stay stuck on the edit.
                 mode_ = EditMode::None;
@@ -487,7 +481,7 @@ void Recordset::Delete()
         SQLite::Statement st(*db_, "DELETE FROM " + quoted(source_.table).toStdString()
                                        + " WHERE rowid = ?");
         st.bind(1, static_cast<int64_t>(ids_[static_cast<size_t>(pos_)]));
-        writeKeepingMark(*db_, [&] { st.exec(); });
+        writeRecord(*db_, [&] { st.exec(); });
     } catch (const std::exception& e) {
         throw DbError(e.what());
     }

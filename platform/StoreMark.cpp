@@ -87,12 +87,30 @@ void KeptMark::committed()
         // connection's own commits leave it as it was).
         SQLite::Transaction read(db_);
         db_.execAndGet("SELECT count(*) FROM sqlite_master");
-        if (db_.execAndGet("PRAGMA data_version").getInt64() == version_)
+        if (!anotherWriterCame())
             markChecked(QString::fromStdString(db_.getFilename()));
         read.commit();
     } catch (const std::exception&) {
         // Without the mark the next scan checks the whole file: only slower.
     }
+}
+
+bool KeptMark::anotherWriterCame() const
+{
+    try {
+        return broken_ || currentDataVersion(db_) != version_;
+    } catch (const std::exception&) {
+        return true;
+    }
+}
+
+void writeKeepingMark(SQLite::Database& db, const std::function<void()>& write)
+{
+    SQLite::Transaction transaction(db, SQLite::TransactionBehavior::IMMEDIATE);
+    KeptMark mark(db);
+    write();
+    transaction.commit();
+    mark.committed();
 }
 
 void markChecked(const QString& file)

@@ -4,6 +4,8 @@
 // keeping it over the program's own writes.
 #include <QString>
 
+#include <functional>
+
 namespace SQLite {
 class Database;
 }
@@ -28,6 +30,10 @@ public:
     // A check that began after this was made found the store sound.
     void foundSound() { marked_ = true; }
     void committed();
+    // Whether another connection committed since this was made (this
+    // connection's own commits leave the data version as it was); asked
+    // inside the caller's transaction, or in a read of its own.
+    bool anotherWriterCame() const;
 
 private:
     SQLite::Database& db_;
@@ -35,5 +41,10 @@ private:
     bool broken_ = false;
     long long version_ = 0;
 };
+
+// Runs `write` in a write transaction of its own and commits it, keeping
+// the mark over it. Throws what `write` or the store threw; nothing is
+// written then.
+void writeKeepingMark(SQLite::Database& db, const std::function<void()>& write);
 
 } // namespace qm::Store
