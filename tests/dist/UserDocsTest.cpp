@@ -59,8 +59,10 @@ TEST(UserDocs, EveryScreenshotOfTheAppStreamDataIsInTheTreeSmallAndShownInTheRea
     ASSERT_GE(blocks.size(), 2);
     QStringList listed;
     for (const QString& block : blocks) {
-        EXPECT_FALSE(captures(block, QStringLiteral("<caption>([^<]+)</caption>")).isEmpty()) << block.toStdString();
-        const QStringList images = captures(block, QStringLiteral("<image>[^<]*/screenshots/([^/<]+)</image>"));
+        EXPECT_FALSE(captures(block, QStringLiteral("<caption>([^<]+)</caption>")).isEmpty())
+            << block.toStdString();
+        const QStringList images
+            = captures(block, QStringLiteral("<image>[^<]*/screenshots/([^/<]+)</image>"));
         ASSERT_EQ(images.size(), 1) << block.toStdString();
         const QString path = QStringLiteral("docs/screenshots/") + images[0];
         listed << images[0];
