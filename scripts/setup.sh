@@ -10,9 +10,10 @@ what=${1:-all}
 packages=(build-essential cmake pkg-config qt6-base-dev libsqlitecpp-dev libsqlite3-dev libblkid-dev
           fonts-liberation fonts-dejavu-core)
 # Only the tests need these: the test framework, a PDF reader for the report,
-# validators of the installed files, a CSV reader for the export, and what
-# `cpack -G DEB` needs to find the package's dependencies.
-test_packages=(libgtest-dev poppler-utils desktop-file-utils appstream groff-base sqlite3 dpkg-dev file)
+# validators of the installed files, a CSV reader for the export, what
+# `cpack -G DEB` needs to find the package's dependencies, and the checker of
+# the package.
+test_packages=(libgtest-dev poppler-utils desktop-file-utils appstream groff-base sqlite3 dpkg-dev file lintian)
 if [ "$what" = all ]; then packages+=("${test_packages[@]}"); fi
 installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"; }
 missing=()
