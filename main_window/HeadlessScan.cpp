@@ -125,9 +125,8 @@ int runAddFolderCommand(const QStringList& args)
             QStringLiteral("%1 %2 into \"%3\": %4, top-level key %5, %6 entr%7 skipped.")
                 .arg(scan.cancelled() ? QStringLiteral("Interrupted; kept what was added of")
                                       : QStringLiteral("Added"),
-                    top.fileName, name, kept, key)
-                .arg(scan.skippedCount())
-                .arg(scan.skippedCount() == 1 ? QStringLiteral("y was") : QStringLiteral("ies were")));
+                    top.fileName, name, kept, key, QString::number(scan.skippedCount()),
+                    scan.skippedCount() == 1 ? QStringLiteral("y was") : QStringLiteral("ies were")));
         if (const auto earlier = earlierScanOfSameFolder(*db, name, key))
             printLine(stderr, QStringLiteral("quillmark: ") + alreadyCataloguedHint(*earlier));
         if (scan.cancelled())
