@@ -126,16 +126,3 @@ TEST_F(AppPathsTest, RelativeXdgFoldersAreIgnoredAndNoFolderIsEverMadeAtTheRoot)
             config.startsWith(QStringLiteral("/.config")) || config.startsWith(QStringLiteral("/quillmark")));
     }
 }
-
-TEST_F(AppPathsTest, WithNoHomeAnInstalledCopyKeepsNothingAndSaysSo)
-{
-    if (!accountHome().isEmpty())
-        GTEST_SKIP() << "the account has a home folder; the install test runs this case as nobody";
-    qunsetenv("HOME");
-    qunsetenv("XDG_CONFIG_HOME");
-    installAt(QStringLiteral("prefix"));
-    EXPECT_EQ(nameFilePath(), QString());
-    EXPECT_FALSE(NameFile::write(QStringLiteral("Disks")));
-    EXPECT_TRUE(NameFile::read().problem.contains(QStringLiteral("no home folder")))
-        << NameFile::read().problem.toStdString();
-}

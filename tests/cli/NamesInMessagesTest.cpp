@@ -25,7 +25,8 @@ TEST_F(NamesInMessages, NamesThatLookLikePlaceholdersAreShownExactly)
     const Outcome add = quillmark({QStringLiteral("add-folder"), QStringLiteral("dir%1x"),
         QStringLiteral("--name"), QStringLiteral("Cat%2")});
     EXPECT_EQ(add.status, 0) << add.err.toStdString();
-    EXPECT_EQ(add.out, QStringLiteral("Added ") + pathOf(QStringLiteral("dir%1x"))
+    EXPECT_EQ(add.out,
+        QStringLiteral("Added ") + pathOf(QStringLiteral("dir%1x"))
             + QStringLiteral(" into \"Cat%2\": 3 record(s), top-level key 1>, 0 entries were skipped.\n"));
     EXPECT_EQ(count(QStringLiteral("dbaseName = 'Cat%2'")), 3);
 
