@@ -87,9 +87,9 @@ void frmAbout::Form_Load()
     const QString title = QString::fromLatin1(kApplicationTitle);
     setWindowTitle(QStringLiteral("About ") + title);
     lblVersion->setText(QStringLiteral("Version %1.%2.%3")
-                            .arg(VersionResource::majorVersion())
-                            .arg(VersionResource::minorVersion())
-                            .arg(VersionResource::revision()));
+                            .arg(QString::number(VersionResource::majorVersion()),
+                                QString::number(VersionResource::minorVersion()),
+                                QString::number(VersionResource::revision())));
     lblTitle->setText(title);
 }
 

@@ -26,6 +26,9 @@ int main(int argc, char** argv)
     face.setStyleHint(QFont::SansSerif);
     QApplication::setFont(face);
 
+    // The catalogue chosen now is the window's for the whole run, even if a
+    // database.mdb appears in the current folder meanwhile.
+    qm::setDatabaseFile(qm::databasePath());
     if (!qm::checkStoreAtStart(qm::databasePath()))
         return 1;
 

@@ -1,13 +1,13 @@
 #include "catalog/AppPaths.h"
 
+#include "platform/UserFolders.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QStandardPaths>
 
-#include <cstdlib>
-
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace qm {
@@ -25,13 +25,35 @@ Overrides& overrides()
     return o;
 }
 
-QString absolute(const QString& file) { return file.isEmpty() ? file : QFileInfo(file).absoluteFilePath(); }
+QString absolute(const QString& file)
+{
+    return file.isEmpty() ? file : QFileInfo(file).absoluteFilePath();
+}
 
 // The same folder whichever name the application was given, so the window,
 // the command line and the launcher agree.
-QString userFolder(QStandardPaths::StandardLocation generic)
+QString ownFolderIn(const QString& base)
 {
-    return QStandardPaths::writableLocation(generic) + QStringLiteral("/quillmark");
+    return base.isEmpty() ? base : base + QStringLiteral("/quillmark");
+}
+
+// Whether anything at all is at `path`; a dangling link counts, so that what
+// is wrong with it is told rather than another file used.
+bool entryExists(const QString& path)
+{
+    struct stat st;
+    return ::lstat(QFile::encodeName(path).constData(), &st) == 0;
+}
+
+QString currentFoldersStore()
+{
+    return QDir::current().absoluteFilePath(QStringLiteral("database.mdb"));
+}
+
+QString dataFoldersStore()
+{
+    const QString folder = dataFolder();
+    return folder.isEmpty() ? folder : folder + QStringLiteral("/database.mdb");
 }
 
 } // namespace
@@ -42,14 +64,36 @@ QString programFolder()
         return overrides().programFolder;
     if (QCoreApplication::instance())
         return QCoreApplication::applicationDirPath();
+    // Before the application object exists (the options are read first).
+    const QFileInfo self(QStringLiteral("/proc/self/exe"));
+    if (const QString program = self.canonicalFilePath(); !program.isEmpty())
+        return QFileInfo(program).absolutePath();
     return QDir::currentPath();
 }
 
-void setProgramFolder(const QString& folder) { overrides().programFolder = folder; }
+void setProgramFolder(const QString& folder)
+{
+    overrides().programFolder = folder;
+}
 
-QString configFolder() { return userFolder(QStandardPaths::GenericConfigLocation); }
+bool isInstalledCopy()
+{
+    // Not whether the folder can be written to: root can write anywhere, and
+    // a copy in ~/.local/bin is its user's to write.
+    const QDir folder(programFolder());
+    return folder.dirName() == QLatin1String("bin")
+        && QFileInfo(folder.absoluteFilePath(QStringLiteral("../share"))).isDir();
+}
 
-QString dataFolder() { return userFolder(QStandardPaths::GenericDataLocation); }
+QString configFolder()
+{
+    return ownFolderIn(userConfigHome());
+}
+
+QString dataFolder()
+{
+    return ownFolderIn(userDataHome());
+}
 
 bool canCreateFilesIn(const QString& folder)
 {
@@ -66,19 +110,37 @@ QString nameFilePath()
 {
     if (!overrides().nameFile.isEmpty())
         return overrides().nameFile;
-    const QString folder = programFolder();
-    return QDir(canCreateFilesIn(folder) ? folder : configFolder()).filePath(QStringLiteral("dbase.name"));
+    const QString program = programFolder();
+    if (!isInstalledCopy() && canCreateFilesIn(program))
+        return QDir(program).filePath(QStringLiteral("dbase.name"));
+    const QString folder = configFolder();
+    return folder.isEmpty() ? folder : folder + QStringLiteral("/dbase.name");
 }
 
 QString databasePath()
 {
     if (!overrides().databaseFile.isEmpty())
         return overrides().databaseFile;
-    return QDir::current().absoluteFilePath(QStringLiteral("database.mdb"));
+    return databaseIsTheDataFolders() ? dataFoldersStore() : currentFoldersStore();
 }
 
-void setNameFile(const QString& file) { overrides().nameFile = absolute(file); }
+bool databaseIsTheDataFolders()
+{
+    if (!overrides().databaseFile.isEmpty() || entryExists(currentFoldersStore()) || !isInstalledCopy())
+        return false;
+    const QString store = dataFoldersStore();
+    // Started in the data folder itself (as by the menu), the two are one.
+    return !store.isEmpty() && store != currentFoldersStore();
+}
 
-void setDatabaseFile(const QString& file) { overrides().databaseFile = absolute(file); }
+void setNameFile(const QString& file)
+{
+    overrides().nameFile = absolute(file);
+}
+
+void setDatabaseFile(const QString& file)
+{
+    overrides().databaseFile = absolute(file);
+}
 
 } // namespace qm

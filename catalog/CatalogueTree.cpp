@@ -729,8 +729,7 @@ QString unplacedRecordsMessage(std::int64_t count, const QString& name)
     return QStringLiteral("%1 record(s) of the catalogue \"%2\" could not be placed in the tree (a parent "
                           "missing or stored after them, a key used twice, or an empty field) and are "
                           "not shown.")
-        .arg(count)
-        .arg(name);
+        .arg(QString::number(count), name);
 }
 
 } // namespace qm

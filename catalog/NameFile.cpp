@@ -2,6 +2,7 @@
 
 #include "catalog/AppPaths.h"
 #include "platform/FileSystem.h"
+#include "platform/UserFolders.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -60,6 +61,10 @@ QString firstLine(const QByteArray& content)
 Reading read()
 {
     const QString file = path();
+    if (file.isEmpty())
+        return {{},
+            QStringLiteral("The catalogue name file dbase.name has no place: ") + noHomeFolderText()
+                + QStringLiteral(". Name it with --name-file.")};
     QByteArray content;
     mode_t type = 0;
     const int error = readFirstLine(file, content, type);
@@ -76,6 +81,8 @@ Reading read()
 bool write(const QString& name)
 {
     const QString target = path();
+    if (target.isEmpty())
+        return false; // no home folder: nothing is written anywhere else
     // An installed copy's first write makes the user's configuration folder.
     if (QFileInfo(target).absolutePath() == configFolder())
         QDir().mkpath(configFolder());

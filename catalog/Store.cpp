@@ -47,9 +47,7 @@ QString tooNew(const QString& full, int format)
 {
     return QStringLiteral("The catalogue database %1 was written by a newer version of Quillmark (format %2; "
                           "this version knows up to %3). It was left as it is.")
-        .arg(full)
-        .arg(format)
-        .arg(kFormat);
+        .arg(full, QString::number(format), QString::number(kFormat));
 }
 
 } // namespace

@@ -120,10 +120,10 @@ int runExportCommand(const QStringList& args)
             return kFailed;
         }
         if (!result.problem.isEmpty()) {
-            cli::fail(file ? QStringLiteral("the export stopped: %1; %2 was left as it was.").arg(result.problem, output)
-                      : QStringLiteral("the export stopped after %1 record(s): %2.")
-                            .arg(result.records)
-                            .arg(result.problem));
+            cli::fail(file ? QStringLiteral("the export stopped: %1; %2 was left as it was.")
+                                 .arg(result.problem, output)
+                           : QStringLiteral("the export stopped after %1 record(s): %2.")
+                                 .arg(QString::number(result.records), result.problem));
             return kFailed;
         }
         if (file)

@@ -48,7 +48,8 @@ bool ProgressLine::progress(std::int64_t entries, const QString& folder)
     const auto now = std::chrono::steady_clock::now();
     if (now - last_ >= std::chrono::seconds(1)) {
         last_ = now;
-        printLine(stderr, QStringLiteral("quillmark: %1 entries, reading %2").arg(entries).arg(folder));
+        printLine(stderr,
+            QStringLiteral("quillmark: %1 entries, reading %2").arg(QString::number(entries), folder));
     }
     return !InterruptGuard::interrupted();
 }

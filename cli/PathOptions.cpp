@@ -1,17 +1,22 @@
 #include "cli/PathOptions.h"
 
 #include "catalog/AppPaths.h"
+#include "platform/PlainFile.h"
+#include "platform/UserFolders.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 #include <cstdio>
 #include <cstring>
 #include <string_view>
+#include <utility>
 
 namespace qm {
 namespace {
 
+constexpr int kFailed = 1;
 constexpr int kUsage = 2;
 
 // The value of `option` at argv[i]: the rest of "--option=VALUE" or the next
@@ -61,7 +66,19 @@ std::optional<int> takePathOptions(int& argc, char** argv)
     argc = kept;
     argv[argc] = nullptr;
 
-    // Named files are taken from the folder the program was started in.
+    // Named files are taken from the folder the program was started in. A
+    // FIFO, a device or a folder is refused before anything opens it: an
+    // open could wait for ever, or read a disk as a catalogue.
+    for (const auto& [given, what] :
+        {std::pair {database, "catalogue database"}, std::pair {nameFile, "catalogue name file"}}) {
+        if (given.isEmpty())
+            continue;
+        if (const QString kind = notAPlainFile(given); !kind.isEmpty()) {
+            std::fprintf(stderr, "quillmark: the %s %s cannot be used: %s; nothing was opened.\n", what,
+                QFile::encodeName(QFileInfo(given).absoluteFilePath()).constData(), qPrintable(kind));
+            return kFailed;
+        }
+    }
     if (!database.isEmpty())
         setDatabaseFile(database);
     if (!nameFile.isEmpty())
@@ -70,7 +87,10 @@ std::optional<int> takePathOptions(int& argc, char** argv)
         const QString folder = dataFolder();
         // Without it the program stays where it was started; the main
         // window names the database.mdb it then looks for.
-        if (!QDir().mkpath(folder) || !QDir::setCurrent(folder))
+        if (folder.isEmpty())
+            std::fprintf(stderr, "quillmark: the data folder has no place: %s; nothing was made.\n",
+                qPrintable(noHomeFolderText()));
+        else if (!QDir().mkpath(folder) || !QDir::setCurrent(folder))
             std::fprintf(stderr, "quillmark: the data folder %s cannot be made or entered.\n",
                 qPrintable(QDir::toNativeSeparators(folder)));
     }

@@ -261,9 +261,9 @@ void FindWindow::searchDone(quint64 ticket, qint64 total)
     if (ticket != newest_->load())
         return;
     const int shown = results_.rowCount();
-    statusLabel->setText(total > shown
-            ? QStringLiteral("%1 found; the first %2 are listed.").arg(total).arg(shown)
-            : QStringLiteral("%1 found.").arg(total));
+    statusLabel->setText(total > shown ? QStringLiteral("%1 found; the first %2 are listed.")
+                                             .arg(QString::number(total), QString::number(shown))
+                                       : QStringLiteral("%1 found.").arg(total));
 }
 
 void FindWindow::searchFailed(quint64 ticket, const QString& message)

@@ -1,6 +1,7 @@
 // How the main window grows, remembers its size and answers the keyboard.
 #include "main_window/Form1.h"
 
+#include "catalog/AppPaths.h"
 #include "main_window/StatusReport.h"
 #include "main_window/XpandTree.h"
 #include "platform/FolderLists.h"
@@ -14,8 +15,9 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QSettings>
-#include <QStandardPaths>
 #include <QTreeWidget>
+
+#include <optional>
 
 namespace qm {
 namespace {
@@ -26,11 +28,13 @@ constexpr double kLeft = 1.0 / 3;
 constexpr double kUpper = 1.0 / 3;
 
 // The window's own settings, apart from dbase.name, in the user's configuration folder.
-QSettings windowSettings()
+// Without a home folder (configFolder() empty) nothing is kept.
+std::optional<QSettings> windowSettings()
 {
-    return QSettings(QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation)
-            + QStringLiteral("/quillmark/window.ini"),
-        QSettings::IniFormat);
+    const QString folder = configFolder();
+    if (folder.isEmpty())
+        return std::nullopt;
+    return std::make_optional<QSettings>(folder + QStringLiteral("/window.ini"), QSettings::IniFormat);
 }
 
 } // namespace
@@ -54,8 +58,8 @@ void Form1::setupGrowth(GrowingClient& client)
 
 void Form1::placeWindow()
 {
-    QSettings settings = windowSettings();
-    const QSize saved = settings.value(QStringLiteral("MainWindow/size")).toSize();
+    const std::optional<QSettings> settings = windowSettings();
+    const QSize saved = settings ? settings->value(QStringLiteral("MainWindow/size")).toSize() : QSize();
     resize(saved.isValid() ? saved : sizeHint()); // the designed size unless another was kept
     // No larger than the screen: what does not fit scrolls.
     if (const QScreen* screen = this->screen()) {
@@ -63,15 +67,17 @@ void Form1::placeWindow()
         resize(size().boundedTo(available.size()));
         move(available.center() - rect().center());
     }
-    if (settings.value(QStringLiteral("MainWindow/maximized")).toBool())
+    if (settings && settings->value(QStringLiteral("MainWindow/maximized")).toBool())
         setWindowState(windowState() | Qt::WindowMaximized);
 }
 
 void Form1::saveWindowSize() const
 {
-    QSettings settings = windowSettings();
-    settings.setValue(QStringLiteral("MainWindow/size"), isMaximized() ? normalGeometry().size() : size());
-    settings.setValue(QStringLiteral("MainWindow/maximized"), isMaximized());
+    std::optional<QSettings> settings = windowSettings();
+    if (!settings)
+        return;
+    settings->setValue(QStringLiteral("MainWindow/size"), isMaximized() ? normalGeometry().size() : size());
+    settings->setValue(QStringLiteral("MainWindow/maximized"), isMaximized());
 }
 
 void Form1::setupKeyboard()

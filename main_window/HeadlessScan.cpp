@@ -27,8 +27,10 @@ constexpr int kInterrupted = 130;
 
 const char* const kUsageText
     = "usage: quillmark add-folder FOLDER [--name CATALOGUE]\n"
-      "Catalogues FOLDER into database.mdb in the current folder, under the\n"
-      "catalogue named by --name or else by the first line of dbase.name.\n"
+      "Catalogues FOLDER into database.mdb in the current folder (an installed\n"
+      "copy, where there is none: the one in ~/.local/share/quillmark, made if\n"
+      "needed), under the catalogue named by --name or else by the first line of\n"
+      "dbase.name.\n"
       "Exit status: 0 when every entry was catalogued; 1 for an unusable database,\n"
       "folder or dbase.name, or a store failure; 2 for a usage error; 3 when entries\n"
       "that could not be read were left out (the rest is kept); 130 when interrupted\n"
@@ -89,6 +91,20 @@ int runAddFolderCommand(const QStringList& args)
     const StartFolder top = startFolderOf(QDir::cleanPath(QFileInfo(folder).absoluteFilePath()));
 
     const QString store = databasePath();
+    // An installed copy started outside any catalogue's folder works on the
+    // menu entry's catalogue, made here on the first scan.
+    if (databaseIsTheDataFolders() && !QFileInfo::exists(store)) {
+        const QString error = QDir().mkpath(dataFolder())
+            ? Store::create(store)
+            : QStringLiteral("Cannot make the folder ") + dataFolder();
+        if (!error.isEmpty()) {
+            fail(error);
+            return kFailed;
+        }
+        printLine(stderr,
+            QStringLiteral("quillmark: made the catalogue database ") + store
+                + QStringLiteral(", the one the applications menu opens."));
+    }
     const QString problem = Store::prepare(store);
     if (!problem.isEmpty()) {
         fail(problem);
@@ -125,9 +141,8 @@ int runAddFolderCommand(const QStringList& args)
             QStringLiteral("%1 %2 into \"%3\": %4, top-level key %5, %6 entr%7 skipped.")
                 .arg(scan.cancelled() ? QStringLiteral("Interrupted; kept what was added of")
                                       : QStringLiteral("Added"),
-                    top.fileName, name, kept, key)
-                .arg(scan.skippedCount())
-                .arg(scan.skippedCount() == 1 ? QStringLiteral("y was") : QStringLiteral("ies were")));
+                    top.fileName, name, kept, key, QString::number(scan.skippedCount()),
+                    scan.skippedCount() == 1 ? QStringLiteral("y was") : QStringLiteral("ies were")));
         if (const auto earlier = earlierScanOfSameFolder(*db, name, key))
             printLine(stderr, QStringLiteral("quillmark: ") + alreadyCataloguedHint(*earlier));
         if (scan.cancelled())

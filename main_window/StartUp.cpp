@@ -1,8 +1,10 @@
 #include "main_window/StartUp.h"
 
+#include "catalog/AppPaths.h"
 #include "catalog/Store.h"
 #include "platform/MessageBox.h"
 
+#include <QDir>
 #include <QFileInfo>
 
 namespace qm {
@@ -18,6 +20,9 @@ bool checkStoreAtStart(const QString& path)
     }
     if (!Ask(problem + QStringLiteral("\n\nCreate an empty catalogue there?")))
         return false;
+    // The user's data folder is made with its first catalogue.
+    if (QFileInfo(path).absolutePath() == dataFolder())
+        QDir().mkpath(dataFolder());
     const QString error = Store::create(path);
     if (!error.isEmpty()) {
         MsgBox(error);

@@ -36,7 +36,7 @@ QString duration(std::chrono::steady_clock::duration elapsed, const QLocale& loc
     if (seconds < 60)
         return locale.toString(seconds, 'f', 1) + QStringLiteral(" s");
     const auto whole = static_cast<long long>(seconds);
-    return QStringLiteral("%1 min %2 s").arg(locale.toString(whole / 60)).arg(whole % 60);
+    return QStringLiteral("%1 min %2 s").arg(locale.toString(whole / 60), QString::number(whole % 60));
 }
 
 // A catalogue's name as the status bar shows it; the empty name is one too.

@@ -39,7 +39,7 @@ bool WorkProgress::report(std::int64_t entries, const QString& folder)
         dialog_->show();
     }
     const QString shown = dialog_->fontMetrics().elidedText(folder, Qt::ElideMiddle, 440);
-    dialog_->setLabelText(QStringLiteral("%1: %2\nReading %3").arg(what_).arg(entries).arg(shown));
+    dialog_->setLabelText(QStringLiteral("%1: %2\nReading %3").arg(what_, QString::number(entries), shown));
     QCoreApplication::processEvents();
     return !dialog_->wasCanceled();
 }

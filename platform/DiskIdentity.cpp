@@ -51,7 +51,8 @@ QString fsidOf(const QString& path)
     const auto words = reinterpret_cast<const unsigned*>(&info.f_fsid);
     if (words[0] == 0 && words[1] == 0)
         return {};
-    return QStringLiteral("fsid:%1%2").arg(words[0], 8, 16, QLatin1Char('0')).arg(words[1], 8, 16, QLatin1Char('0'));
+    const auto hex = [](unsigned word) { return QStringLiteral("%1").arg(word, 8, 16, QLatin1Char('0')); };
+    return QStringLiteral("fsid:") + hex(words[0]) + hex(words[1]);
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #include "platform/Recordset.h"
 
 #include "platform/Csv.h"
+#include "platform/PlainFile.h"
 #include "platform/StoreMark.h"
 
 #include <QFile>
@@ -81,6 +82,11 @@ std::shared_ptr<SQLite::Database> openConnection(const QString& path)
 {
     if (!QFileInfo::exists(path))
         throw DbError(QStringLiteral("Could not find file '%1'.").arg(path).toStdString());
+    // Looked at before it is opened: opening a FIFO would wait for a writer.
+    if (const QString kind = notAPlainFile(path); !kind.isEmpty())
+        throw DbError(
+            (QStringLiteral("'") + path + QStringLiteral("' cannot be a catalogue database: ") + kind + u'.')
+                .toStdString());
     QFile probe(path);
     if (!probe.open(QIODevice::ReadOnly) || probe.read(16) != QByteArray("SQLite format 3\0", 16))
         throw DbError(QStringLiteral("'%1' is not a catalogue database (not an SQLite 3 file).")

@@ -1,11 +1,12 @@
 #include "platform/StoreMark.h"
 
+#include "platform/UserFolders.h"
+
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
-#include <QStandardPaths>
 
 #include <SQLiteCpp/Database.h>
 #include <SQLiteCpp/Transaction.h>
@@ -22,8 +23,9 @@ QString checkMarkPath(const QString& file)
 {
     const QByteArray key = QCryptographicHash::hash(
         QFileInfo(file).absoluteFilePath().toUtf8(), QCryptographicHash::Sha1).toHex();
-    return QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation)
-        + QStringLiteral("/quillmark/checked/") + QString::fromLatin1(key);
+    // No mark without a cache folder of the user's (UserFolders.h).
+    const QString cache = userCacheHome();
+    return cache.isEmpty() ? cache : cache + QStringLiteral("/quillmark/checked/") + QString::fromLatin1(key);
 }
 
 // The file as the system sees it; empty when it cannot be looked at.
@@ -44,8 +46,9 @@ QByteArray fileState(const QString& file)
 bool isMarkedChecked(const QString& file)
 {
     const QByteArray state = fileState(file);
-    QFile mark(checkMarkPath(file));
-    return !state.isEmpty() && mark.open(QIODevice::ReadOnly) && mark.readAll() == state;
+    const QString path = checkMarkPath(file);
+    QFile mark(path);
+    return !state.isEmpty() && !path.isEmpty() && mark.open(QIODevice::ReadOnly) && mark.readAll() == state;
 }
 
 namespace {
@@ -117,7 +120,7 @@ void markChecked(const QString& file)
 {
     const QByteArray state = fileState(file);
     const QString path = checkMarkPath(file);
-    if (state.isEmpty() || !QDir().mkpath(QFileInfo(path).absolutePath()))
+    if (state.isEmpty() || path.isEmpty() || !QDir().mkpath(QFileInfo(path).absolutePath()))
         return; // without a mark the next scan checks the whole file again
     QSaveFile mark(path);
     if (mark.open(QIODevice::WriteOnly) && mark.write(state) == state.size())

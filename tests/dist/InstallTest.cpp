@@ -8,6 +8,7 @@
 #include <QProcess>
 
 #include <grp.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -113,43 +114,55 @@ TEST_F(InstallTest, HoldsEveryFileAndPassesTheValidators)
     EXPECT_EQ(groff.readAllStandardError().toStdString(), "");
 }
 
-TEST_F(InstallTest, TheInstalledProgramKeepsItsNameFileWhereItCanWriteAndTakesTheFilesItIsGiven)
+TEST_F(InstallTest, TheInstalledProgramNeverWritesIntoItsFolderAndWorksOnTheMenusCatalogue)
 {
     const QString bin = installed(QStringLiteral("bin"));
     makeFile(QStringLiteral("disk/a.txt"), 10);
     makeFile(QStringLiteral("disk/sub/b.txt"), 20);
-    makeFile(QStringLiteral("prefix/bin/dbase.name"), QByteArray("Portable\r\n"));
     makeFile(QStringLiteral("config/quillmark/dbase.name"), QByteArray("Configured\r\n"));
     makeFile(QStringLiteral("named.txt"), QByteArray("Named\r\n"));
-    const bool root = ::geteuid() == 0;
-    // The store is written by whoever runs the program.
     resetConnection();
-    for (const QString& f : {folder(), storePath()}) {
-        if (root) {
-            ASSERT_EQ(::chown(QFile::encodeName(f).constData(), kNobody, kNobody), 0);
-        }
-    }
 
+    // Run by whoever runs the tests (root in CI, who may write into bin/),
+    // from a terminal in a folder without database.mdb.
+    ASSERT_EQ(::chmod(QFile::encodeName(bin).constData(), 0755), 0);
     Launch how;
-    how.workingFolder = folder();
+    how.workingFolder = makeDir(QStringLiteral("terminal"));
     how.environment.insert(QStringLiteral("XDG_CONFIG_HOME"), pathOf(QStringLiteral("config")));
-    how.environment.insert(QStringLiteral("HOME"), pathOf(QStringLiteral("home")));
+    how.environment.insert(QStringLiteral("XDG_DATA_HOME"), pathOf(QStringLiteral("data")));
+    how.environment.insert(QStringLiteral("XDG_CACHE_HOME"), pathOf(QStringLiteral("cache")));
+    how.environment.insert(QStringLiteral("HOME"), makeDir(QStringLiteral("home")));
+    const QString menuStore = pathOf(QStringLiteral("data/quillmark/database.mdb"));
     const QStringList addDisk {QStringLiteral("add-folder"), pathOf(QStringLiteral("disk"))};
 
-    // The program's folder cannot be written to: an installed copy.
-    ASSERT_EQ(::chmod(QFile::encodeName(bin).constData(), 0555), 0);
-    how.asNobody = root;
-    const Outcome installedCopy = run(program(), addDisk, how);
-    EXPECT_EQ(installedCopy.status, 0) << installedCopy.err.toStdString();
-    EXPECT_EQ(count(QStringLiteral("dbaseName = 'Configured'")), 4);
+    const Outcome before = run(program(), {QStringLiteral("list")}, how);
+    EXPECT_EQ(before.status, 1);
+    EXPECT_TRUE(before.err.contains(menuStore)) << before.err.toStdString();
+    const Outcome first = run(program(), addDisk, how);
+    EXPECT_EQ(first.status, 0) << first.err.toStdString();
+    EXPECT_TRUE(first.err.contains(QStringLiteral("made the catalogue database ") + menuStore))
+        << first.err.toStdString();
+    const Outcome again = run(program(), addDisk, how);
+    EXPECT_EQ(again.status, 0) << again.err.toStdString();
+    EXPECT_FALSE(again.err.contains(QStringLiteral("made the catalogue"))) << again.err.toStdString();
+    {
+        SQLite::Database menu(menuStore.toStdString());
+        EXPECT_EQ(menu.execAndGet("SELECT count(*) FROM main WHERE dbaseName = 'Configured'").getInt(), 8);
+    }
+    // The menu entry, started in the data folder, lists the same catalogue.
+    how.workingFolder = pathOf(QStringLiteral("data/quillmark"));
+    const Outcome listed = run(program(), {QStringLiteral("list")}, how);
+    EXPECT_TRUE(listed.out.startsWith(QStringLiteral("Catalogue \"Configured\": 2 scan(s), 8 records")))
+        << listed.out.toStdString() << listed.err.toStdString();
+    EXPECT_EQ(QDir(bin).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+        QStringList {QStringLiteral("quillmark")});
+    EXPECT_FALSE(QFile::exists(pathOf(QStringLiteral("terminal/database.mdb"))));
 
-    // A folder it can write to: a portable copy, its name file beside it.
-    ASSERT_EQ(::chmod(QFile::encodeName(bin).constData(), 0755), 0);
-    how.asNobody = false;
-    const Outcome portable = run(program(), addDisk, how);
-    EXPECT_EQ(portable.status, 0) << portable.err.toStdString();
-    EXPECT_EQ(count(QStringLiteral("dbaseName = 'Portable'")), 4);
-    EXPECT_EQ(QDir(bin).entryList(QDir::Files | QDir::Hidden), (QStringList {"dbase.name", "quillmark"}));
+    // A database.mdb in the current folder still wins.
+    how.workingFolder = folder();
+    const Outcome here = run(program(), addDisk, how);
+    EXPECT_EQ(here.status, 0) << here.err.toStdString();
+    EXPECT_EQ(count(QStringLiteral("dbaseName = 'Configured'")), 4);
 
     // --database and --name-file name both files, before the command or after it.
     ASSERT_TRUE(qm::Store::create(pathOf(QStringLiteral("other.mdb"))).isEmpty());
@@ -162,6 +175,46 @@ TEST_F(InstallTest, TheInstalledProgramKeepsItsNameFileWhereItCanWriteAndTakesTh
     SQLite::Database other(pathOf(QStringLiteral("other.mdb")).toStdString());
     EXPECT_EQ(other.execAndGet("SELECT count(*) FROM main WHERE dbaseName = 'Named'").getInt(), 4);
     EXPECT_EQ(other.execAndGet("SELECT count(*) FROM main").getInt(), 4);
+
+    // The same program unpacked into a folder of its own is portable: its
+    // name file beside it, its catalogue in the current folder.
+    const QString unpacked = makeDir(QStringLiteral("unpacked"));
+    ASSERT_TRUE(QFile::copy(program(), unpacked + QStringLiteral("/quillmark")));
+    makeFile(QStringLiteral("unpacked/dbase.name"), QByteArray("Portable\r\n"));
+    const Outcome portable = run(unpacked + QStringLiteral("/quillmark"), addDisk, how);
+    EXPECT_EQ(portable.status, 0) << portable.err.toStdString();
+    EXPECT_EQ(count(QStringLiteral("dbaseName = 'Portable'")), 4);
+}
+
+TEST_F(InstallTest, WithoutAHomeFolderNothingIsMadeAtTheRoot)
+{
+    const passwd* nobody = ::getpwuid(kNobody);
+    if (::geteuid() != 0 || !nobody || QFileInfo(QFile::decodeName(nobody->pw_dir)).isDir())
+        GTEST_SKIP() << "needs root, and a user nobody whose home folder does not exist";
+    const QStringList atRoot {QStringLiteral("/.cache/quillmark"), QStringLiteral("/.config/quillmark"),
+        QStringLiteral("/.local/share/quillmark")};
+    for (const QString& f : atRoot)
+        if (QFileInfo::exists(f))
+            GTEST_SKIP() << f.toStdString() << " is there already";
+    makeFile(QStringLiteral("disk/a.txt"), 10);
+    resetConnection();
+    for (const QString& f : {folder(), storePath()})
+        ASSERT_EQ(::chown(QFile::encodeName(f).constData(), kNobody, kNobody), 0);
+
+    Launch how;
+    how.workingFolder = folder();
+    how.asNobody = true;
+    for (const char* name : {"HOME", "XDG_CONFIG_HOME", "XDG_DATA_HOME", "XDG_CACHE_HOME"})
+        how.environment.remove(QString::fromLatin1(name));
+    const QStringList addDisk {QStringLiteral("add-folder"), pathOf(QStringLiteral("disk"))};
+    const Outcome unnamed = run(program(), addDisk, how);
+    EXPECT_EQ(unnamed.status, 1);
+    EXPECT_TRUE(unnamed.err.contains(QStringLiteral("no home folder"))) << unnamed.err.toStdString();
+    const Outcome named = run(program(), addDisk + QStringList {QStringLiteral("--name=Disks")}, how);
+    EXPECT_EQ(named.status, 0) << named.err.toStdString();
+    EXPECT_EQ(count(QStringLiteral("dbaseName = 'Disks'")), 2);
+    for (const QString& f : atRoot)
+        EXPECT_FALSE(QFileInfo::exists(f)) << f.toStdString();
 }
 
 TEST_F(InstallTest, TheMenuEntryStartsTheProgramInTheUsersDataFolder)

@@ -79,3 +79,29 @@ TEST_F(UpdateFolderTest, UpdatingFromANodeInsideRefreshesTheTreeAndKeepsTheNotes
     EXPECT_TRUE(qmtest::toldOnce(QStringLiteral("cannot be read")));
     EXPECT_EQ(count(), before);
 }
+
+TEST_F(UpdateFolderTest, NamesThatLookLikePlaceholdersAreShownExactly)
+{
+    load(QStringLiteral("Cat%2"));
+    const QString top = tree(QStringLiteral("dir%1x"));
+    makeFile(QStringLiteral("dir%1x/unread%1/x.txt"), 1);
+    ASSERT_TRUE(QFile::setPermissions(pathOf(QStringLiteral("dir%1x/unread%1")), QFileDevice::ReadOwner));
+    scantest::FaultyFileSystem fs;
+    fs.unreadableFolders = {"unread%1"}; // for root, whom permissions do not stop
+    addFolder(top);
+    ASSERT_EQ(qmtest::messages().size(), 1);
+    EXPECT_TRUE(qmtest::messages().first().contains(top + QStringLiteral("/unread%1 (")))
+        << qmtest::messages().first().toStdString();
+    qmtest::messages().clear();
+
+    click(keyOfPath(db(), top + u'/'));
+    form->UpdateFolder->click();
+    ASSERT_FALSE(qmtest::messages().isEmpty());
+    EXPECT_TRUE(qmtest::messages().first().startsWith(
+        QStringLiteral("Updated ") + top + QStringLiteral(" in \"Cat%2\": 0 added, 0 removed")))
+        << qmtest::messages().first().toStdString();
+    EXPECT_TRUE(form->status().text().contains(QStringLiteral("in \"Cat%2\": 0 added")))
+        << form->status().text().toStdString();
+    QFile::setPermissions(pathOf(QStringLiteral("dir%1x/unread%1")),
+        QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+}
