@@ -135,11 +135,11 @@ int runExportCommand(const QStringList& args)
                 cli::fail(QStringLiteral("%1 holds no catalogue named \"%2\"; nothing was written.").arg(store, catalogue));
                 return kFailed;
             }
-            // A pipe or terminal goes at its reader's pace; with a rollback
+            // A pipe or a terminal goes at its reader's pace; with a rollback
             // journal that would keep every writer of the store waiting, so
             // the text goes to a temporary file first and the store is let go
             // at disk speed.
-            spooled = target->isStream() && Export::readingHoldsWriters(db);
+            spooled = target->pacedByReader() && Export::readingHoldsWriters(db);
             if (spooled && !spool.open()) {
                 cli::fail(QStringLiteral("no temporary file for the export: ") + spool.errorString()
                     + QStringLiteral("; nothing was written."));

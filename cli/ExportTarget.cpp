@@ -211,6 +211,7 @@ std::unique_ptr<ExportTarget> ExportTarget::open(const QString& path, const QStr
     }
     if (!pipe)
         ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    target->paced_ = true;
     target->file_ = std::make_unique<QFile>();
     target->file_->open(fd, QIODevice::WriteOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle);
     return target;
@@ -219,7 +220,8 @@ std::unique_ptr<ExportTarget> ExportTarget::open(const QString& path, const QStr
 std::unique_ptr<ExportTarget> ExportTarget::standardOutput(const QString& store, QString& problem)
 {
     struct stat st {};
-    if (::fstat(STDOUT_FILENO, &st) == 0 && S_ISREG(st.st_mode))
+    const bool known = ::fstat(STDOUT_FILENO, &st) == 0;
+    if (known && S_ISREG(st.st_mode))
         if (const StoreFile* f = storeFileAt(storeFiles(store), &st, {})) {
             // Appending (>>) to the store would damage it.
             problem = QStringLiteral("standard output is ") + f->what + u' ' + store
@@ -228,6 +230,7 @@ std::unique_ptr<ExportTarget> ExportTarget::standardOutput(const QString& store,
         }
     std::unique_ptr<ExportTarget> target(new ExportTarget);
     target->shown_ = QStringLiteral("standard output");
+    target->paced_ = !known || S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode) || ::isatty(STDOUT_FILENO);
     target->file_ = std::make_unique<QFile>();
     target->file_->open(STDOUT_FILENO, QIODevice::WriteOnly | QIODevice::Unbuffered, QFileDevice::DontCloseHandle);
     return target;

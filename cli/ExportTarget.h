@@ -30,6 +30,8 @@ public:
     QIODevice& device();
     // A pipe, a terminal or standard output: written as the text comes.
     bool isStream() const { return dirFd_ < 0; }
+    // A pipe, a socket or a terminal: written at its reader's pace.
+    bool pacedByReader() const { return paced_; }
     // A plain file: puts what was written in its place, unless the file was
     // changed into something else meanwhile. Empty when done.
     QString commit();
@@ -45,6 +47,7 @@ private:
     QByteArray name_;              // its name there
     QByteArray temporary_;         // the new file's name there, until committed
     bool existed_ = false;
+    bool paced_ = false;
     struct stat was_ {};           // the file replaced, when it existed
 };
 
