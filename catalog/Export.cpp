@@ -21,9 +21,7 @@
 namespace qm::Export {
 namespace {
 
-// Records read while the store is held for reading; the slice's text is
-// written out only after the store is let go, so a slow reader of the output
-// never holds up a writer.
+// Records formatted before their text is handed to the output.
 constexpr int kRowsPerSlice = 8192;
 
 enum class Kind { Text, Number, Bytes };
@@ -227,6 +225,29 @@ QString storeError(sqlite3* db) { return QStringLiteral("the store failed: ") + 
 
 } // namespace
 
+OneState::OneState(SQLite::Database& db) : db_(db)
+{
+    if (!sqlite3_get_autocommit(db.getHandle()))
+        return;
+    // Deferred: the first read takes the store's shared lock and the state
+    // it sees then is the one every later read sees.
+    db.exec("BEGIN DEFERRED");
+    began_ = true;
+}
+
+OneState::~OneState()
+{
+    // Nothing was written: ending the read cannot fail in a way that matters.
+    if (began_ && !sqlite3_get_autocommit(db_.getHandle()))
+        sqlite3_exec(db_.getHandle(), "ROLLBACK", nullptr, nullptr, nullptr);
+}
+
+bool readingHoldsWriters(SQLite::Database& db)
+{
+    SQLite::Statement mode(db, "PRAGMA journal_mode");
+    return !mode.executeStep() || mode.getColumn(0).getString() != "wal";
+}
+
 bool knows(SQLite::Database& db, const QString& catalogue)
 {
     const std::string name = catalogue.toStdString();
@@ -242,6 +263,7 @@ bool knows(SQLite::Database& db, const QString& catalogue)
 Result write(SQLite::Database& db, const QString& catalogue, Format format, QIODevice& out)
 {
     Result result;
+    const OneState state(db);
     const std::vector<Column> columns = columnsOf(db);
     std::string select;
     for (const Column& c : columns)
@@ -276,7 +298,7 @@ Result write(SQLite::Database& db, const QString& catalogue, Format format, QIOD
             result.problem = storeError(handle);
             return result;
         }
-        sqlite3_reset(raw); // lets the store go until the next slice
+        sqlite3_reset(raw);
         if (!flush(writer.text(), out)) {
             result.problem = QStringLiteral("the output cannot be written: ") + out.errorString();
             return result;

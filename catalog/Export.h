@@ -20,6 +20,27 @@ struct Result {
     QString problem;          // why the export stopped; empty when it was whole
 };
 
+// Holds one state of the store for everything read through `db` while it
+// lives: one read transaction, so records committed by other connections
+// meanwhile are not seen. Inside a transaction of the caller's it adds none.
+// In a store with a rollback journal a writer's commit waits (up to its busy
+// timeout) until this ends; in a write-ahead-log store it need not.
+class OneState {
+public:
+    explicit OneState(SQLite::Database& db);
+    ~OneState();
+    OneState(const OneState&) = delete;
+    OneState& operator=(const OneState&) = delete;
+
+private:
+    SQLite::Database& db_;
+    bool began_ = false;
+};
+
+// Whether a reader holding one state keeps writers of the store waiting: true
+// unless the store keeps a write-ahead log.
+bool readingHoldsWriters(SQLite::Database& db);
+
 // Whether the store has records of `catalogue` or has handed out keys for it.
 bool knows(SQLite::Database& db, const QString& catalogue);
 
@@ -30,8 +51,10 @@ bool knows(SQLite::Database& db, const QString& catalogue);
 // Text is UTF-8: bytes that are not are written as U+FFFD. Numbers are
 // numbers; NULL is an empty field or null. A binary column, raw_path (the
 // original bytes of a path that is not valid UTF-8), is written in lower-case
-// hex. The records are read a slice at a time: between slices other programs
-// may write the store, and memory stays that of one slice.
+// hex. Every record comes from one state of the store (see OneState); the
+// text is handed to `out` a slice at a time, so memory stays that of one
+// slice. A slow `out` holds that state, and so a rollback journal's writers,
+// as long as it is slow: a caller writing to a pipe spools first.
 Result write(SQLite::Database& db, const QString& catalogue, Format format, QIODevice& out);
 
 } // namespace qm::Export

@@ -3,18 +3,17 @@
 #include "catalog/AppPaths.h"
 #include "catalog/Export.h"
 #include "catalog/Store.h"
+#include "cli/ExportTarget.h"
 #include "cli/Output.h"
 
 #include <QFile>
-#include <QSaveFile>
+#include <QTemporaryFile>
 
 #include <SQLiteCpp/Database.h>
 
 #include <cstdio>
 #include <memory>
 #include <utility>
-
-#include <unistd.h>
 
 namespace qm {
 namespace {
@@ -26,13 +25,34 @@ const char* const kUsageText
       "Writes every record of CATALOGUE in database.mdb, in the order they were\n"
       "stored, to standard output or to FILE: CSV with a header row (the default),\n"
       "or JSON, one object per line.\n"
+      "Every record comes from one state of the database, whatever is written to\n"
+      "it meanwhile. A plain FILE is replaced only by a whole export; a pipe or a\n"
+      "terminal is written to as it is. The database and its journal (by any name\n"
+      "or link), a folder and a device are refused.\n"
       "Exit status: 0 when every record was written; 1 for a missing or unusable\n"
-      "database, a catalogue it does not hold, or a failure to read or write (FILE\n"
-      "is then left as it was); 2 for a usage error.\n";
+      "database, a catalogue it does not hold, a refused FILE, or a failure to read\n"
+      "or write (FILE is then left as it was); 2 for a usage error.\n";
 
 int usageError(const QString& text)
 {
     return cli::usageError(text, kUsageText);
+}
+
+// The spooled text, to the output; empty when all of it went.
+QString copied(QFile& spool, QIODevice& out)
+{
+    if (!spool.flush() || !spool.seek(0))
+        return QStringLiteral("the temporary file failed: ") + spool.errorString();
+    QByteArray chunk(1 << 20, Qt::Uninitialized);
+    for (;;) {
+        const qint64 n = spool.read(chunk.data(), chunk.size());
+        if (n < 0)
+            return QStringLiteral("the temporary file failed: ") + spool.errorString();
+        if (n == 0)
+            return {};
+        if (out.write(chunk.constData(), n) != n)
+            return QStringLiteral("the output cannot be written: ") + out.errorString();
+    }
 }
 
 } // namespace
@@ -89,46 +109,62 @@ int runExportCommand(const QStringList& args)
         cli::fail(problem);
         return kFailed;
     }
+    // The target is checked (and a pipe's reader waited for) before the
+    // store is read, so nothing holds the store meanwhile.
+    QString refused;
+    const std::unique_ptr<cli::ExportTarget> target = output.isEmpty()
+        ? cli::ExportTarget::standardOutput(store, refused)
+        : cli::ExportTarget::open(output, store, refused);
+    if (!target) {
+        cli::fail(refused);
+        return kFailed;
+    }
     try {
         // Read only: a catalogue on a read-only share can be exported, and an
         // older store is read as it is.
         SQLite::Database db(
             QFile::encodeName(store).toStdString(), SQLite::OPEN_READONLY | SQLite::OPEN_NOMUTEX);
         db.setBusyTimeout(5000);
-        if (!Export::knows(db, catalogue)) {
-            cli::fail(QStringLiteral("%1 holds no catalogue named \"%2\"; nothing was written.").arg(store, catalogue));
-            return kFailed;
-        }
-        std::unique_ptr<QFileDevice> out;
-        if (output.isEmpty()) {
-            auto stdOut = std::make_unique<QFile>();
-            stdOut->open(STDOUT_FILENO, QIODevice::WriteOnly | QIODevice::Unbuffered);
-            out = std::move(stdOut);
-        } else {
-            // The file is replaced only by a whole export.
-            auto file = std::make_unique<QSaveFile>(output);
-            if (!file->open(QIODevice::WriteOnly)) {
-                cli::fail(QStringLiteral("%1 cannot be written: %2.").arg(output, file->errorString()));
+        Export::Result result;
+        QTemporaryFile spool;
+        bool spooled = false;
+        {
+            // One state of the catalogue from the first read to the last.
+            const Export::OneState state(db);
+            if (!Export::knows(db, catalogue)) {
+                cli::fail(QStringLiteral("%1 holds no catalogue named \"%2\"; nothing was written.").arg(store, catalogue));
                 return kFailed;
             }
-            out = std::move(file);
+            // A pipe or a terminal goes at its reader's pace; with a rollback
+            // journal that would keep every writer of the store waiting, so
+            // the text goes to a temporary file first and the store is let go
+            // at disk speed.
+            spooled = target->pacedByReader() && Export::readingHoldsWriters(db);
+            if (spooled && !spool.open()) {
+                cli::fail(QStringLiteral("no temporary file for the export: ") + spool.errorString()
+                    + QStringLiteral("; nothing was written."));
+                return kFailed;
+            }
+            result = Export::write(db, catalogue, kind, spooled ? static_cast<QIODevice&>(spool) : target->device());
         }
-        const Export::Result result = Export::write(db, catalogue, kind, *out);
-        auto* file = qobject_cast<QSaveFile*>(out.get());
-        if (result.problem.isEmpty() && file && !file->commit()) {
-            cli::fail(QStringLiteral("%1 cannot be written: %2.").arg(output, file->errorString()));
-            return kFailed;
-        }
+        if (result.problem.isEmpty() && spooled)
+            result.problem = copied(spool, target->device());
+        if (result.problem.isEmpty())
+            if (const QString problem = target->commit(); !problem.isEmpty()) {
+                cli::fail(problem);
+                return kFailed;
+            }
         if (!result.problem.isEmpty()) {
-            cli::fail(file ? QStringLiteral("the export stopped: %1; %2 was left as it was.")
-                                 .arg(result.problem, output)
-                           : QStringLiteral("the export stopped after %1 record(s): %2.")
-                                 .arg(QString::number(result.records), result.problem));
+            cli::fail(!target->isStream()
+                    ? QStringLiteral("the export stopped: %1; %2 was left as it was.").arg(result.problem, output)
+                    : spooled ? QStringLiteral("the export stopped: ") + result.problem + u'.'
+                              : QStringLiteral("the export stopped after %1 record(s): ").arg(result.records)
+                            + result.problem + u'.');
             return kFailed;
         }
-        if (file)
-            std::printf("Exported %lld record(s) of \"%s\" to %s.\n", static_cast<long long>(result.records),
-                qPrintable(catalogue), qPrintable(output));
+        if (!output.isEmpty())
+            cli::printLine(stdout, QStringLiteral("Exported %1 record(s) of \"").arg(result.records) + catalogue
+                    + QStringLiteral("\" to ") + output + u'.');
         return 0;
     } catch (const std::exception& e) {
         cli::fail(QString::fromUtf8(e.what()));

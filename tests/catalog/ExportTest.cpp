@@ -7,10 +7,14 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <SQLiteCpp/Exception.h>
 #include <SQLiteCpp/Statement.h>
 #include <SQLiteCpp/Transaction.h>
+#include <sqlite3.h>
 
+#include <functional>
 #include <optional>
+#include <thread>
 #include <vector>
 
 using namespace qm;
@@ -156,8 +160,8 @@ TEST_F(ExportTest, EveryRecordOfTheCatalogueRoundTripsThroughCsvAndJsonReaders)
 
 namespace {
 
-// An output that, as each piece arrives, has another connection store a
-// record of the catalogue without waiting for a lock; or that fails.
+// An output that, as each piece arrives, has another connection try to store
+// a record of the catalogue without waiting for a lock; or that fails.
 class WritingOutput : public QIODevice {
 public:
     WritingOutput(const QString& store, bool fail) : other_(store.toStdString(), SQLite::OPEN_READWRITE), fail_(fail)
@@ -166,6 +170,8 @@ public:
     }
     QByteArray data;
     int storedMeanwhile = 0;
+    int refusedMeanwhile = 0;
+    std::function<void()> onFirstWrite;
 
 protected:
     qint64 readData(char*, qint64) override { return -1; }
@@ -175,9 +181,18 @@ protected:
             setErrorString(QStringLiteral("No space left on device"));
             return -1;
         }
+        if (data.isEmpty() && onFirstWrite)
+            onFirstWrite();
         data.append(bytes, size);
-        other_.exec("INSERT INTO main (ID, dbaseName, path) VALUES ('late', 'Big', '/late')");
-        ++storedMeanwhile;
+        try {
+            SQLite::Transaction t(other_);
+            other_.exec("INSERT INTO main (ID, dbaseName, path) VALUES ('late', 'Big', '/late')");
+            t.commit();
+            ++storedMeanwhile;
+        } catch (const SQLite::Exception& e) {
+            EXPECT_EQ(e.getErrorCode(), SQLITE_BUSY) << e.what();
+            ++refusedMeanwhile;
+        }
         return size;
     }
 
@@ -188,7 +203,7 @@ private:
 
 } // namespace
 
-TEST_F(ExportTest, AnExportInSlicesLetsOtherWritersInAndToldWhenItsOutputFails)
+TEST_F(ExportTest, AnExportReadsOneStateWhileWritersWaitAndIsToldWhenItsOutputFails)
 {
     // More records than one slice, stored in an order other than their keys'.
     {
@@ -202,13 +217,27 @@ TEST_F(ExportTest, AnExportInSlicesLetsOtherWritersInAndToldWhenItsOutputFails)
         }
         t.commit();
     }
+    // A writer that does not wait is refused while the export reads; one
+    // that waits gets in once it is done.
     WritingOutput out(storePath(), false);
+    bool waitedAndStored = false;
+    std::thread patient;
+    out.onFirstWrite = [&] {
+        patient = std::thread([&] {
+            SQLite::Database other(storePath().toStdString(), SQLite::OPEN_READWRITE);
+            other.setBusyTimeout(60000);
+            other.exec("INSERT INTO main (ID, dbaseName, path) VALUES ('waited', 'Big', '/waited')");
+            waitedAndStored = true;
+        });
+    };
     const Export::Result r = Export::write(db(), QStringLiteral("Big"), Export::Format::Json, out);
+    if (patient.joinable())
+        patient.join();
     EXPECT_TRUE(r.problem.isEmpty()) << r.problem.toStdString();
-    // A record the other connection stored comes after those read before it:
-    // each is in the export, but for the one stored after the last slice.
-    EXPECT_EQ(out.storedMeanwhile, 3);
-    EXPECT_EQ(r.records, 18000 + 2);
+    EXPECT_TRUE(waitedAndStored);
+    EXPECT_EQ(out.storedMeanwhile, 0);
+    EXPECT_EQ(out.refusedMeanwhile, 3); // one try a slice
+    EXPECT_EQ(r.records, 18000);
     const QList<QByteArray> lines = out.data.trimmed().split('\n');
     ASSERT_EQ(lines.size(), r.records);
     long long previous = 0;
@@ -219,6 +248,16 @@ TEST_F(ExportTest, AnExportInSlicesLetsOtherWritersInAndToldWhenItsOutputFails)
         ASSERT_GT(serial, previous);
         previous = serial;
     }
+    // Inside a read of the caller's, the caller's state is the one exported.
+    {
+        const Export::OneState state(db());
+        EXPECT_TRUE(Export::knows(db(), QStringLiteral("Big")));
+        WritingOutput again(storePath(), false);
+        EXPECT_EQ(Export::write(db(), QStringLiteral("Big"), Export::Format::Csv, again).records, 18001);
+        EXPECT_EQ(again.storedMeanwhile, 0);
+        EXPECT_EQ(Export::write(db(), QStringLiteral("Big"), Export::Format::Csv, again).records, 18001);
+    }
+    EXPECT_TRUE(Export::readingHoldsWriters(db()));
 
     WritingOutput full(storePath(), true);
     const Export::Result stopped = Export::write(db(), QStringLiteral("Big"), Export::Format::Csv, full);
