@@ -71,7 +71,8 @@ std::string fold(std::string_view text)
 {
     if (isAscii(text) || !validUtf8(text))
         return asciiFolded(text);
-    static const icu::Normalizer2* const nfkcCasefold = normaliser(&icu::Normalizer2::getNFKCCasefoldInstance);
+    static const icu::Normalizer2* const nfkcCasefold
+        = normaliser(&icu::Normalizer2::getNFKCCasefoldInstance);
     if (!nfkcCasefold)
         return asciiFolded(text);
     return normalised(nfkcCasefold, text);

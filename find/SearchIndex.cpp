@@ -44,18 +44,24 @@ QString qtext(std::string_view text)
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
-// Puts a name's folded and canonical forms at the end of the name buffers.
-void layOut(std::string_view folded, std::string_view canon, std::string& foldedNames,
+// Puts a name's forms at the end of the name buffers: the folded form, then
+// the canonical one where it differs, then the stored one where that differs
+// again. True when the stored form was kept apart (kUncomposed).
+bool layOut(std::string_view folded, std::string_view canon, std::string_view stored, std::string& foldedNames,
     std::vector<std::uint32_t>& start, std::string& exactNames, std::vector<std::uint32_t>& exactStart)
 {
     foldedNames.append(folded).push_back('\0');
     start.push_back(static_cast<std::uint32_t>(foldedNames.size()));
-    if (canon == folded) {
+    const bool uncomposed = stored != canon;
+    if (canon == folded && !uncomposed) {
         exactStart.push_back(kSameAsFolded);
-    } else {
-        exactStart.push_back(static_cast<std::uint32_t>(exactNames.size()));
-        exactNames.append(canon).push_back('\0');
+        return false;
     }
+    exactStart.push_back(static_cast<std::uint32_t>(exactNames.size()));
+    exactNames.append(canon).push_back('\0');
+    if (uncomposed)
+        exactNames.append(stored).push_back('\0');
+    return uncomposed;
 }
 
 std::optional<std::int64_t> numberOf(sqlite3_stmt* st, int column)
@@ -143,7 +149,6 @@ void SearchIndex::clear()
     flags_.clear();
     folded_.clear();
     exact_.clear();
-    uncomposed_.clear();
     live_ = dead_ = 0;
     scans_.clear();
     scanByName_.clear();
@@ -325,19 +330,15 @@ void SearchIndex::append(const Row& row)
     const std::string decoded = isAscii(row.name) ? std::string() : canonical(row.name);
     const std::string_view canon = decoded.empty() ? row.name : std::string_view(decoded);
     srNo_.push_back(row.srNo);
-    layOut(folded, canon, folded_, start_, exact_, exactStart_);
-    std::uint8_t uncomposed = 0;
-    if (canon != row.name) {
-        uncomposed = kUncomposed;
-        uncomposed_[row.srNo] = std::string(row.name);
-    }
+    const bool uncomposed = layOut(folded, canon, row.name, folded_, start_, exact_, exactStart_);
     bytes_.push_back(row.bytes.value_or(kUnknown));
     created_.push_back(row.created.value_or(kUnknown));
     scan_.push_back(scanOf(row));
     key_.push_back(keyNumber(row.key));
     if (key_.back() == kOddKey)
         oddKeys_[row.srNo] = std::string(row.key);
-    flags_.push_back(uncomposed | (row.parent == std::string_view("0>") || isFolderPath(row.path) ? kFolder : 0));
+    const bool folder = row.parent == std::string_view("0>") || isFolderPath(row.path);
+    flags_.push_back(static_cast<std::uint8_t>((uncomposed ? kUncomposed : 0) | (folder ? kFolder : 0)));
     ++live_;
 }
 
@@ -370,24 +371,17 @@ void SearchIndex::compact(const std::unordered_map<std::uint32_t, std::string>& 
     exactStart.reserve(static_cast<size_t>(live_));
     std::uint32_t kept = 0;
     for (std::uint32_t i = 0; i < n; ++i) {
-        if (flags_[i] & kDead) {
-            uncomposed_.erase(srNo_[i]);
+        if (flags_[i] & kDead)
             continue;
-        }
         const auto it = renamed.find(i);
+        bool uncomposed = false;
         if (it == renamed.end()) {
-            layOut(foldedName(i), canonicalName(i), folded, start, exact, exactStart);
+            uncomposed = layOut(foldedName(i), canonicalName(i), storedName(i), folded, start, exact, exactStart);
         } else {
             const std::string& name = it->second;
-            const std::string canon = canonical(name);
-            layOut(fold(name), canon, folded, start, exact, exactStart);
-            flags_[i] &= static_cast<std::uint8_t>(~kUncomposed);
-            uncomposed_.erase(srNo_[i]);
-            if (canon != name) {
-                flags_[i] |= kUncomposed;
-                uncomposed_[srNo_[i]] = name;
-            }
+            uncomposed = layOut(fold(name), canonical(name), name, folded, start, exact, exactStart);
         }
+        flags_[i] = static_cast<std::uint8_t>((flags_[i] & ~kUncomposed) | (uncomposed ? kUncomposed : 0));
         srNo_[kept] = srNo_[i];
         bytes_[kept] = bytes_[i];
         created_[kept] = created_[i];
@@ -547,17 +541,7 @@ std::size_t SearchIndex::memoryBytes() const
 {
     auto bytesOf = [](const auto& v) { return v.capacity() * sizeof(v[0]); };
     return bytesOf(srNo_) + bytesOf(start_) + bytesOf(exactStart_) + bytesOf(bytes_) + bytesOf(created_)
-        + bytesOf(scan_) + bytesOf(key_) + bytesOf(flags_) + folded_.capacity() + exact_.capacity()
-        + uncomposedBytes();
-}
-
-std::size_t SearchIndex::uncomposedBytes() const
-{
-    // A node of the map: its links, its key, the string and what it holds.
-    std::size_t total = uncomposed_.bucket_count() * sizeof(void*);
-    for (const auto& [srNo, name] : uncomposed_)
-        total += 2 * sizeof(void*) + sizeof(srNo) + sizeof(name) + (name.capacity() > 15 ? name.capacity() + 1 : 0);
-    return total;
+        + bytesOf(scan_) + bytesOf(key_) + bytesOf(flags_) + folded_.capacity() + exact_.capacity();
 }
 
 QStringList SearchIndex::catalogues() const

@@ -124,7 +124,6 @@ private:
     void indexNotes();
 
     std::string_view foldedName(std::uint32_t entry) const;
-    std::size_t uncomposedBytes() const;
     std::string_view canonicalName(std::uint32_t entry) const; // what a search with case compares
     std::string_view storedName(std::uint32_t entry) const; // as the store holds it
     bool matches(std::uint32_t entry, const Query& query, const std::vector<char>& scans, bool withNotes) const;
@@ -147,10 +146,10 @@ private:
     std::vector<std::uint32_t> key_; // the number of a "123>" key, or kOddKey
     std::vector<std::uint8_t> flags_;
     std::string folded_; // folded names, each closed by a NUL
-    std::string exact_; // canonical names whose folded form differs, each closed by a NUL
-    // Stored names that are not in their canonical form (decomposed accents,
-    // as some systems write them), by SrNO: few, so kept apart.
-    std::unordered_map<std::int64_t, std::string> uncomposed_;
+    // Canonical names whose folded form differs, each closed by a NUL; a
+    // stored name not in its canonical form (a decomposed accent, as some
+    // systems write them) follows its canonical form, closed by a NUL too.
+    std::string exact_;
     std::int64_t live_ = 0;
     std::int64_t dead_ = 0;
 

@@ -38,9 +38,11 @@ std::string_view SearchIndex::canonicalName(std::uint32_t entry) const
 
 std::string_view SearchIndex::storedName(std::uint32_t entry) const
 {
-    if (flags_[entry] & kUncomposed)
-        return uncomposed_.at(srNo_[entry]);
-    return canonicalName(entry);
+    const std::string_view canon = canonicalName(entry);
+    if (!(flags_[entry] & kUncomposed))
+        return canon;
+    // Kept right behind the canonical form.
+    return std::string_view(canon.data() + canon.size() + 1);
 }
 
 bool SearchIndex::matches(
@@ -56,7 +58,8 @@ bool SearchIndex::matches(
         return false;
     const std::int64_t bytes = bytes_[entry];
     if ((query.minBytes || query.maxBytes)
-        && (bytes == kUnknown || bytes < query.minBytes.value_or(bytes) || bytes > query.maxBytes.value_or(bytes)))
+        && (bytes == kUnknown || bytes < query.minBytes.value_or(bytes)
+            || bytes > query.maxBytes.value_or(bytes)))
         return false;
     const std::int64_t created = created_[entry];
     if ((query.createdFrom || query.createdBefore)
