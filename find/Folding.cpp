@@ -5,8 +5,8 @@
 #include <unicode/stringpiece.h>
 #include <unicode/utf8.h>
 
-#include <algorithm>
 #include <cstdint>
+#include <cstring>
 
 namespace qm::find {
 namespace {
@@ -22,15 +22,6 @@ bool validUtf8(std::string_view text)
             return false;
     }
     return true;
-}
-
-std::string asciiFolded(std::string_view text)
-{
-    std::string out(text);
-    for (char& c : out)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    return out;
 }
 
 using Instance = const icu::Normalizer2* (*)(UErrorCode&);
@@ -62,9 +53,29 @@ std::string normalised(const icu::Normalizer2* n, std::string_view text)
 
 } // namespace
 
+std::string asciiFolded(std::string_view text)
+{
+    std::string out(text);
+    for (char& c : out)
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+    return out;
+}
+
 bool isAscii(std::string_view text)
 {
-    return std::all_of(text.begin(), text.end(), [](char c) { return (c & 0x80) == 0; });
+    // Eight bytes at a time: this runs once for every name the copy reads.
+    const char* p = text.data();
+    size_t n = text.size();
+    std::uint64_t bits = 0;
+    for (; n >= 8; p += 8, n -= 8) {
+        std::uint64_t word;
+        std::memcpy(&word, p, 8);
+        bits |= word;
+    }
+    for (; n > 0; ++p, --n)
+        bits |= static_cast<unsigned char>(*p);
+    return (bits & 0x8080808080808080ULL) == 0;
 }
 
 std::string fold(std::string_view text)

@@ -18,6 +18,8 @@
 namespace qm::find {
 
 bool isAscii(std::string_view text);
+// fold() of a name known to be ASCII: its capitals made small.
+std::string asciiFolded(std::string_view ascii);
 
 // The form a search without case compares.
 std::string fold(std::string_view utf8);

@@ -326,8 +326,9 @@ std::uint32_t SearchIndex::scanOf(const Row& row)
 void SearchIndex::append(const Row& row)
 {
     // Most names are ASCII, their own canonical form: no copy for them.
-    const std::string folded = fold(row.name);
-    const std::string decoded = isAscii(row.name) ? std::string() : canonical(row.name);
+    const bool ascii = isAscii(row.name);
+    const std::string folded = ascii ? asciiFolded(row.name) : fold(row.name);
+    const std::string decoded = ascii ? std::string() : canonical(row.name);
     const std::string_view canon = decoded.empty() ? row.name : std::string_view(decoded);
     srNo_.push_back(row.srNo);
     const bool uncomposed = layOut(folded, canon, row.name, folded_, start_, exact_, exactStart_);
