@@ -4,7 +4,6 @@
 #include <QRegularExpression>
 
 #include <algorithm>
-#include <cmath>
 
 namespace qm::find {
 namespace {
@@ -70,7 +69,7 @@ NamePattern patternOf(const RawWord& word)
         if (literal.isEmpty())
             return;
         Token t;
-        t.exact = utf8(literal);
+        t.exact = canonical(utf8(literal));
         t.folded = fold(t.exact);
         pattern.tokens.push_back(std::move(t));
         literal.clear();
@@ -95,20 +94,59 @@ NamePattern patternOf(const RawWord& word)
     return pattern;
 }
 
-// "10M", "1.5k", "200", "3GB", "4KiB": a byte count, units of 1024.
-std::optional<std::int64_t> bytesOf(const QString& text)
+// A size as written, in bytes: its whole part, and whether nothing is left
+// over. "0.5" is no whole byte; "1.5K" is 1536 bytes exactly.
+struct Bytes {
+    std::int64_t whole = 0;
+    bool exact = true;
+};
+
+// "10M", "1.5k", "200", "3GB", "4KiB": units of 1024, worked out in whole
+// numbers so that a bound means exactly what was written.
+std::optional<Bytes> bytesOf(const QString& text)
 {
-    static const QRegularExpression form(QStringLiteral("^(\\d+(?:\\.\\d+)?)([kmgt]?)(?:i?b)?$"),
+    static const QRegularExpression form(QStringLiteral("^(\\d+)(?:\\.(\\d+))?([kmgt]?)(?:i?b)?$"),
         QRegularExpression::CaseInsensitiveOption);
     const QRegularExpressionMatch m = form.match(text);
     if (!m.hasMatch())
         return std::nullopt;
-    const QString unit = m.captured(2).toLower();
-    const int power = unit.isEmpty() ? 0 : static_cast<int>(QStringLiteral("kmgt").indexOf(unit)) + 1;
-    const long double value = m.captured(1).toDouble() * std::pow(1024.0L, power);
-    if (value >= 9.2e18L)
+    const QString unit = m.captured(3).toLower();
+    const int shift = unit.isEmpty() ? 0 : 10 * (static_cast<int>(QStringLiteral("kmgt").indexOf(unit)) + 1);
+    // Bounds far beyond any disk are refused rather than wrapped.
+    constexpr std::uint64_t kLargest = std::uint64_t {1} << 62;
+    QString whole = m.captured(1);
+    while (whole.size() > 1 && whole.startsWith(u'0'))
+        whole.remove(0, 1);
+    bool ok = whole.size() <= 19;
+    const std::uint64_t units = ok ? whole.toULongLong(&ok) : 0;
+    if (!ok || units > (kLargest >> shift))
         return std::nullopt;
-    return static_cast<std::int64_t>(std::llround(value));
+    QString fraction = m.captured(2);
+    while (fraction.endsWith(u'0'))
+        fraction.chop(1);
+    if (fraction.size() > 18)
+        return std::nullopt;
+    // fraction / 10^digits of a unit, in bytes: a binary long division
+    // gives the whole bytes and whether a remainder is left.
+    std::uint64_t remainder = 0;
+    if (!fraction.isEmpty() && (remainder = fraction.toULongLong(&ok), !ok))
+        return std::nullopt;
+    std::uint64_t divisor = 1;
+    for (qsizetype i = 0; i < fraction.size(); ++i)
+        divisor *= 10;
+    std::uint64_t part = 0;
+    for (int i = 0; i < shift; ++i) {
+        remainder *= 2;
+        part *= 2;
+        if (remainder >= divisor) {
+            remainder -= divisor;
+            ++part;
+        }
+    }
+    const std::uint64_t total = (units << shift) + part;
+    if (total > kLargest)
+        return std::nullopt;
+    return Bytes {static_cast<std::int64_t>(total), remainder == 0};
 }
 
 // "2024-01-31", "2024-01-31T10:00", "2024-01-31 10:00:30", "2024-01", "2024":
@@ -151,17 +189,21 @@ QString applyFilter(const QString& name, const QString& op, const QString& value
                 .arg(value, op);
         auto raise = [&q](std::int64_t v) { q.minBytes = std::max(q.minBytes.value_or(v), v); };
         auto lower = [&q](std::int64_t v) { q.maxBytes = std::min(q.maxBytes.value_or(v), v); };
+        // A file holds whole bytes: a bound between two counts is moved to
+        // the count on its side, never rounded across.
+        const std::int64_t below = bytes->whole; // the largest count <= the bound
+        const std::int64_t above = bytes->whole + (bytes->exact ? 0 : 1); // the smallest count >= it
         if (op == QLatin1String(">"))
-            raise(*bytes + 1);
+            raise(below + 1);
         else if (op == QLatin1String(">="))
-            raise(*bytes);
+            raise(above);
         else if (op == QLatin1String("<"))
-            lower(*bytes - 1);
+            lower(above - 1);
         else if (op == QLatin1String("<="))
-            lower(*bytes);
+            lower(below);
         else {
-            raise(*bytes);
-            lower(*bytes);
+            raise(above);
+            lower(below);
         }
         return {};
     }
@@ -208,18 +250,6 @@ QString applyFilter(const QString& name, const QString& op, const QString& value
 }
 
 } // namespace
-
-std::string fold(std::string_view text)
-{
-    const bool ascii = std::all_of(text.begin(), text.end(), [](char c) { return (c & 0x80) == 0; });
-    if (!ascii)
-        return utf8(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())).toCaseFolded());
-    std::string out(text);
-    for (char& c : out)
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-    return out;
-}
 
 bool Query::empty() const
 {
@@ -273,7 +303,8 @@ QString syntaxHint()
 {
     return QStringLiteral("Words: all must be in the name or a register note · * and ? wildcards fit the whole "
                           "name · \"quotes\" for literal text · size>10M size<1k · after:2024-01-01 "
-                          "before:2024-02-01 · type:folder type:file · ext:pdf · catalogue:NAME");
+                          "before:2024-02-01 · type:folder type:file · ext:pdf · catalogue:NAME · without "
+                          "Match case, accents in either form, ß and ss, ligatures and their letters match");
 }
 
 } // namespace qm::find

@@ -7,6 +7,8 @@
 //   size>10M size<=1.5k  bytes, units K M G T of 1024
 //   after:2024-01-01 before:2024-02-01   created in that span (local time)
 //   type:folder type:file  ext:pdf,doc  catalogue:NAME
+#include "find/Folding.h"
+
 #include <QString>
 
 #include <cstdint>
@@ -17,15 +19,12 @@
 
 namespace qm::find {
 
-// The case folding every comparison of names without case goes through.
-std::string fold(std::string_view utf8);
-
 // One piece of a name pattern.
 struct Token {
     enum class Kind { Text, AnyRun, AnyChar }; // literal text, "*", "?"
     Kind kind = Kind::Text;
-    std::string exact; // UTF-8, for a search with case
-    std::string folded; // the same folded, for one without
+    std::string exact; // UTF-8 in NFC, for a search with case
+    std::string folded; // the same folded, for one without (see Folding.h)
 };
 
 // A word of the query. A plain word is found anywhere in a name (or in a

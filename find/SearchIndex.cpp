@@ -4,6 +4,7 @@
 #include "catalog/NodeKeys.h"
 #include "catalog/Scans.h"
 #include "catalog/Store.h"
+#include "find/SearchIndexSlots.h"
 #include "platform/Recordset.h"
 #include "registers/RegisterDefinitions.h"
 
@@ -13,18 +14,15 @@
 #include <sqlite3.h>
 
 #include <algorithm>
-#include <cstring>
 #include <limits>
 #include <set>
 
 namespace qm::find {
 namespace {
 
-constexpr std::int64_t kUnknown = std::numeric_limits<std::int64_t>::min();
-constexpr std::uint32_t kSameAsFolded = std::numeric_limits<std::uint32_t>::max();
+using namespace indexed;
+
 constexpr std::uint32_t kOddKey = std::numeric_limits<std::uint32_t>::max();
-constexpr std::uint8_t kFolder = 1;
-constexpr std::uint8_t kDead = 2;
 // Records read in one transaction: long enough to read fast, short enough
 // that a writer's commit waits a few milliseconds at most.
 constexpr int kRowsPerRead = 20000;
@@ -46,6 +44,26 @@ QString qtext(std::string_view text)
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }
 
+// Puts a name's forms at the end of the name buffers: the folded form, then
+// the canonical one where it differs, then the stored one where that differs
+// again. True when the stored form was kept apart (kUncomposed).
+bool layOut(std::string_view folded, std::string_view canon, std::string_view stored, std::string& foldedNames,
+    std::vector<std::uint32_t>& start, std::string& exactNames, std::vector<std::uint32_t>& exactStart)
+{
+    foldedNames.append(folded).push_back('\0');
+    start.push_back(static_cast<std::uint32_t>(foldedNames.size()));
+    const bool uncomposed = stored != canon;
+    if (canon == folded && !uncomposed) {
+        exactStart.push_back(kSameAsFolded);
+        return false;
+    }
+    exactStart.push_back(static_cast<std::uint32_t>(exactNames.size()));
+    exactNames.append(canon).push_back('\0');
+    if (uncomposed)
+        exactNames.append(stored).push_back('\0');
+    return uncomposed;
+}
+
 std::optional<std::int64_t> numberOf(sqlite3_stmt* st, int column)
 {
     if (sqlite3_column_type(st, column) == SQLITE_NULL)
@@ -65,66 +83,6 @@ std::uint32_t keyNumber(std::string_view key)
         n = n * 10 + static_cast<std::uint64_t>(c - '0');
     }
     return n < kOddKey ? static_cast<std::uint32_t>(n) : kOddKey;
-}
-
-bool contains(std::string_view text, std::string_view part)
-{
-    return part.empty() || ::memmem(text.data(), text.size(), part.data(), part.size()) != nullptr;
-}
-
-size_t nextCharacter(std::string_view s, size_t i)
-{
-    ++i;
-    while (i < s.size() && (static_cast<unsigned char>(s[i]) & 0xC0) == 0x80)
-        ++i;
-    return i;
-}
-
-// The whole name against a pattern; "?" is one character, "*" any run.
-bool fits(std::string_view name, const NamePattern& pattern, bool exact)
-{
-    const auto& tokens = pattern.tokens;
-    size_t t = 0, at = 0;
-    size_t starToken = std::string::npos, starAt = 0;
-    for (;;) {
-        if (t < tokens.size()) {
-            const Token& token = tokens[t];
-            if (token.kind == Token::Kind::AnyRun) {
-                starToken = t++;
-                starAt = at;
-                continue;
-            }
-            if (token.kind == Token::Kind::AnyChar && at < name.size()) {
-                at = nextCharacter(name, at);
-                ++t;
-                continue;
-            }
-            const std::string& text = exact ? token.exact : token.folded;
-            if (token.kind == Token::Kind::Text && name.substr(at).starts_with(text)) {
-                at += text.size();
-                ++t;
-                continue;
-            }
-        } else if (at == name.size()) {
-            return true;
-        }
-        if (starToken == std::string::npos || starAt >= name.size())
-            return false;
-        starAt = nextCharacter(name, starAt);
-        at = starAt;
-        t = starToken + 1;
-    }
-}
-
-// The longest text every match holds: what the sweep looks for.
-std::string_view sweepText(const Query& query)
-{
-    std::string_view best;
-    for (const NamePattern& word : query.words)
-        for (const Token& token : word.tokens)
-            if (token.kind == Token::Kind::Text && token.folded.size() > best.size())
-                best = token.folded;
-    return best;
 }
 
 } // namespace
@@ -367,30 +325,28 @@ std::uint32_t SearchIndex::scanOf(const Row& row)
 
 void SearchIndex::append(const Row& row)
 {
-    const std::string folded = fold(row.name);
+    // Most names are ASCII, their own canonical form: no copy for them.
+    const bool ascii = isAscii(row.name);
+    const std::string folded = ascii ? asciiFolded(row.name) : fold(row.name);
+    const std::string decoded = ascii ? std::string() : canonical(row.name);
+    const std::string_view canon = decoded.empty() ? row.name : std::string_view(decoded);
     srNo_.push_back(row.srNo);
-    folded_.append(folded).push_back('\0');
-    start_.push_back(static_cast<std::uint32_t>(folded_.size()));
-    if (folded == row.name) {
-        exactStart_.push_back(kSameAsFolded);
-    } else {
-        exactStart_.push_back(static_cast<std::uint32_t>(exact_.size()));
-        exact_.append(row.name).push_back('\0');
-    }
+    const bool uncomposed = layOut(folded, canon, row.name, folded_, start_, exact_, exactStart_);
     bytes_.push_back(row.bytes.value_or(kUnknown));
     created_.push_back(row.created.value_or(kUnknown));
     scan_.push_back(scanOf(row));
     key_.push_back(keyNumber(row.key));
     if (key_.back() == kOddKey)
         oddKeys_[row.srNo] = std::string(row.key);
-    flags_.push_back(row.parent == std::string_view("0>") || isFolderPath(row.path) ? kFolder : 0);
+    const bool folder = row.parent == std::string_view("0>") || isFolderPath(row.path);
+    flags_.push_back(static_cast<std::uint8_t>((uncomposed ? kUncomposed : 0) | (folder ? kFolder : 0)));
     ++live_;
 }
 
 void SearchIndex::update(
     std::uint32_t entry, const Row& row, std::unordered_map<std::uint32_t, std::string>& renamed)
 {
-    if (exactName(entry) != row.name)
+    if (storedName(entry) != row.name)
         renamed[entry] = std::string(row.name);
     bytes_[entry] = row.bytes.value_or(kUnknown);
     created_[entry] = row.created.value_or(kUnknown);
@@ -400,7 +356,7 @@ void SearchIndex::update(
         oddKeys_[row.srNo] = std::string(row.key);
     else
         oddKeys_.erase(row.srNo);
-    flags_[entry] = (flags_[entry] & kDead)
+    flags_[entry] = (flags_[entry] & (kDead | kUncomposed))
         | (row.parent == std::string_view("0>") || isFolderPath(row.path) ? kFolder : 0);
 }
 
@@ -419,16 +375,14 @@ void SearchIndex::compact(const std::unordered_map<std::uint32_t, std::string>& 
         if (flags_[i] & kDead)
             continue;
         const auto it = renamed.find(i);
-        const std::string name = it != renamed.end() ? it->second : std::string(exactName(i));
-        const std::string f = it != renamed.end() ? fold(name) : std::string(foldedName(i));
-        folded.append(f).push_back('\0');
-        start.push_back(static_cast<std::uint32_t>(folded.size()));
-        if (f == name) {
-            exactStart.push_back(kSameAsFolded);
+        bool uncomposed = false;
+        if (it == renamed.end()) {
+            uncomposed = layOut(foldedName(i), canonicalName(i), storedName(i), folded, start, exact, exactStart);
         } else {
-            exactStart.push_back(static_cast<std::uint32_t>(exact.size()));
-            exact.append(name).push_back('\0');
+            const std::string& name = it->second;
+            uncomposed = layOut(fold(name), canonical(name), name, folded, start, exact, exactStart);
         }
+        flags_[i] = static_cast<std::uint8_t>((flags_[i] & ~kUncomposed) | (uncomposed ? kUncomposed : 0));
         srNo_[kept] = srNo_[i];
         bytes_[kept] = bytes_[i];
         created_[kept] = created_[i];
@@ -483,6 +437,7 @@ void SearchIndex::loadRegisters()
                 const std::string field = st.getColumn(c).getString();
                 note.text.exact.append(field).push_back('\n');
             }
+            note.text.exact = canonical(note.text.exact);
             note.text.folded = fold(note.text.exact);
             if (!def->idField.isEmpty())
                 note.key = st.getColumn(textColumns).getString();
@@ -509,7 +464,7 @@ void SearchIndex::link(std::uint32_t entry)
     if (!byKey && notesByName_.empty())
         return;
     const std::int64_t srNo = srNo_[entry];
-    const std::string_view name = exactName(entry);
+    const std::string_view name = storedName(entry);
     auto attach = [&](size_t index) {
         NoteText& text = notes_[srNo];
         text.exact += registerNotes_[index].text.exact;
@@ -547,122 +502,6 @@ void SearchIndex::indexNotes()
     std::sort(noted_.begin(), noted_.end());
 }
 
-std::string_view SearchIndex::foldedName(std::uint32_t entry) const
-{
-    return std::string_view(folded_).substr(start_[entry], start_[entry + 1] - start_[entry] - 1);
-}
-
-std::string_view SearchIndex::exactName(std::uint32_t entry) const
-{
-    if (exactStart_[entry] == kSameAsFolded)
-        return foldedName(entry);
-    return std::string_view(exact_.data() + exactStart_[entry]);
-}
-
-bool SearchIndex::matches(
-    std::uint32_t entry, const Query& query, const std::vector<char>& scans, bool withNotes) const
-{
-    const std::uint8_t flags = flags_[entry];
-    if (flags & kDead)
-        return false;
-    if ((query.kind == Query::Kind::Folders && !(flags & kFolder))
-        || (query.kind == Query::Kind::Files && (flags & kFolder)))
-        return false;
-    if (!scans.empty() && !scans[scan_[entry]])
-        return false;
-    const std::int64_t bytes = bytes_[entry];
-    if ((query.minBytes || query.maxBytes)
-        && (bytes == kUnknown || bytes < query.minBytes.value_or(bytes) || bytes > query.maxBytes.value_or(bytes)))
-        return false;
-    const std::int64_t created = created_[entry];
-    if ((query.createdFrom || query.createdBefore)
-        && (created == kUnknown || created < query.createdFrom.value_or(created)
-            || (query.createdBefore && created >= *query.createdBefore)))
-        return false;
-    const std::string_view folded = foldedName(entry);
-    if (!query.extensions.empty()
-        && std::none_of(query.extensions.begin(), query.extensions.end(), [folded](const std::string& ext) {
-               return folded.size() > ext.size() && folded.ends_with(ext)
-                   && folded[folded.size() - ext.size() - 1] == '.';
-           }))
-        return false;
-
-    const bool exact = query.caseSensitive;
-    const std::string_view name = exact ? exactName(entry) : folded;
-    const NoteText* note = nullptr;
-    if (withNotes) {
-        const auto it = notes_.find(srNo_[entry]);
-        note = it == notes_.end() ? nullptr : &it->second;
-    }
-    for (const NamePattern& word : query.words) {
-        if (word.wildcard) {
-            if (!fits(name, word, exact))
-                return false;
-            continue;
-        }
-        const std::string& text = exact ? word.tokens.front().exact : word.tokens.front().folded;
-        if (!contains(name, text) && !(note && contains(exact ? note->exact : note->folded, text)))
-            return false;
-    }
-    return true;
-}
-
-void SearchIndex::search(const Query& query, const std::function<bool(std::uint32_t)>& hit) const
-{
-    std::vector<char> scans;
-    if (query.catalogue) {
-        scans.resize(scans_.size());
-        for (size_t i = 0; i < scans_.size(); ++i)
-            scans[i] = scans_[i].catalogue == *query.catalogue;
-    }
-    const auto n = static_cast<std::uint32_t>(srNo_.size());
-    size_t nextNoted = 0;
-    // Records with notes are looked at whole, in their place in the order:
-    // a word may be in a note and not in the name.
-    auto notedBefore = [&](std::uint32_t entry) {
-        for (; nextNoted < noted_.size() && noted_[nextNoted] < entry; ++nextNoted)
-            if (matches(noted_[nextNoted], query, scans, true) && !hit(noted_[nextNoted]))
-                return false;
-        return true;
-    };
-    auto visit = [&](std::uint32_t entry) {
-        if (!notedBefore(entry))
-            return false;
-        const bool noted = nextNoted < noted_.size() && noted_[nextNoted] == entry;
-        if (noted)
-            ++nextNoted;
-        return !matches(entry, query, scans, noted) || hit(entry);
-    };
-
-    const std::string_view sweep = sweepText(query);
-    if (sweep.empty()) {
-        for (std::uint32_t i = 0; i < n; ++i)
-            if (!visit(i))
-                return;
-        notedBefore(n);
-        return;
-    }
-    // The sweep finds the names that hold the longest text of the query; a
-    // name is looked at once however often it holds it.
-    const char* base = folded_.data();
-    const char* end = base + folded_.size();
-    const char* at = base;
-    std::uint32_t entry = 0;
-    while (at < end) {
-        const auto* found = static_cast<const char*>(
-            ::memmem(at, static_cast<size_t>(end - at), sweep.data(), sweep.size()));
-        if (!found)
-            break;
-        const auto offset = static_cast<std::uint32_t>(found - base);
-        entry = static_cast<std::uint32_t>(
-            std::upper_bound(start_.begin() + entry, start_.end(), offset) - start_.begin() - 1);
-        if (!visit(entry))
-            return;
-        at = base + start_[entry + 1];
-    }
-    notedBefore(n);
-}
-
 std::vector<Hit> SearchIndex::details(std::span<const std::uint32_t> entries)
 {
     std::vector<Hit> hits;
@@ -673,7 +512,7 @@ std::vector<Hit> SearchIndex::details(std::span<const std::uint32_t> entries)
         const int rc = sqlite3_step(st);
         if (rc == SQLITE_ROW) {
             Scan& scan = scans_[scan_[entry]];
-            hits.push_back({srNo_[entry], qtext(exactName(entry)), qtext(textOf(st, 0)), qtext(textOf(st, 1)),
+            hits.push_back({srNo_[entry], qtext(storedName(entry)), qtext(textOf(st, 0)), qtext(textOf(st, 1)),
                 numberOf(st, 4), qtext(textOf(st, 2)), qtext(textOf(st, 3)), scan.catalogue, scan.disk, {}, {},
                 (flags_[entry] & kFolder) != 0});
         }

@@ -1,7 +1,8 @@
 #pragma once
 // The search's compact copy of the catalogue: every record of main as a few
-// numbers and its name, the names folded for a search without case and laid
-// end to end in one buffer that a query sweeps at memory speed. Paths, size
+// numbers and its name, the names folded for a search without case (see
+// Folding.h) and laid end to end in one buffer that a query sweeps at memory
+// speed. Paths, size
 // and date texts stay in the store; only the rows shown are read from it.
 //
 // The copy follows the store through its change log: records above the last
@@ -123,7 +124,8 @@ private:
     void indexNotes();
 
     std::string_view foldedName(std::uint32_t entry) const;
-    std::string_view exactName(std::uint32_t entry) const;
+    std::string_view canonicalName(std::uint32_t entry) const; // what a search with case compares
+    std::string_view storedName(std::uint32_t entry) const; // as the store holds it
     bool matches(std::uint32_t entry, const Query& query, const std::vector<char>& scans, bool withNotes) const;
 
     std::unique_ptr<SQLite::Database> db_;
@@ -144,7 +146,10 @@ private:
     std::vector<std::uint32_t> key_; // the number of a "123>" key, or kOddKey
     std::vector<std::uint8_t> flags_;
     std::string folded_; // folded names, each closed by a NUL
-    std::string exact_; // names whose folded form differs, each closed by a NUL
+    // Canonical names whose folded form differs, each closed by a NUL; a
+    // stored name not in its canonical form (a decomposed accent, as some
+    // systems write them) follows its canonical form, closed by a NUL too.
+    std::string exact_;
     std::int64_t live_ = 0;
     std::int64_t dead_ = 0;
 

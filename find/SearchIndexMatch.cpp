@@ -1,0 +1,157 @@
+// The search itself: a query against the copy's names and numbers.
+#include "find/NameMatch.h"
+#include "find/SearchIndex.h"
+#include "find/SearchIndexSlots.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace qm::find {
+namespace {
+
+using namespace indexed;
+
+// The longest text every match holds: what the sweep looks for.
+std::string_view sweepText(const Query& query)
+{
+    std::string_view best;
+    for (const NamePattern& word : query.words)
+        for (const Token& token : word.tokens)
+            if (token.kind == Token::Kind::Text && token.folded.size() > best.size())
+                best = token.folded;
+    return best;
+}
+
+} // namespace
+
+std::string_view SearchIndex::foldedName(std::uint32_t entry) const
+{
+    return std::string_view(folded_).substr(start_[entry], start_[entry + 1] - start_[entry] - 1);
+}
+
+std::string_view SearchIndex::canonicalName(std::uint32_t entry) const
+{
+    if (exactStart_[entry] == kSameAsFolded)
+        return foldedName(entry);
+    return std::string_view(exact_.data() + exactStart_[entry]);
+}
+
+std::string_view SearchIndex::storedName(std::uint32_t entry) const
+{
+    const std::string_view canon = canonicalName(entry);
+    if (!(flags_[entry] & kUncomposed))
+        return canon;
+    // Kept right behind the canonical form.
+    return std::string_view(canon.data() + canon.size() + 1);
+}
+
+bool SearchIndex::matches(
+    std::uint32_t entry, const Query& query, const std::vector<char>& scans, bool withNotes) const
+{
+    const std::uint8_t flags = flags_[entry];
+    if (flags & kDead)
+        return false;
+    if ((query.kind == Query::Kind::Folders && !(flags & kFolder))
+        || (query.kind == Query::Kind::Files && (flags & kFolder)))
+        return false;
+    if (!scans.empty() && !scans[scan_[entry]])
+        return false;
+    const std::int64_t bytes = bytes_[entry];
+    if ((query.minBytes || query.maxBytes)
+        && (bytes == kUnknown || bytes < query.minBytes.value_or(bytes)
+            || bytes > query.maxBytes.value_or(bytes)))
+        return false;
+    const std::int64_t created = created_[entry];
+    if ((query.createdFrom || query.createdBefore)
+        && (created == kUnknown || created < query.createdFrom.value_or(created)
+            || (query.createdBefore && created >= *query.createdBefore)))
+        return false;
+    const std::string_view folded = foldedName(entry);
+    if (!query.extensions.empty()
+        && std::none_of(query.extensions.begin(), query.extensions.end(), [folded](const std::string& ext) {
+               return folded.size() > ext.size() && folded.ends_with(ext)
+                   && folded[folded.size() - ext.size() - 1] == '.';
+           }))
+        return false;
+
+    const bool exact = query.caseSensitive;
+    const std::string_view name = exact ? canonicalName(entry) : folded;
+    const NoteText* note = nullptr;
+    if (withNotes) {
+        const auto it = notes_.find(srNo_[entry]);
+        note = it == notes_.end() ? nullptr : &it->second;
+    }
+    for (const NamePattern& word : query.words) {
+        if (word.wildcard) {
+            // A "?" over a character that folding made several is tried
+            // again character by character: rare, and only for such names.
+            if (!fits(name, word, exact)
+                && (exact || !hasAnyChar(word) || isAscii(canonicalName(entry))
+                    || !fitsFoldedByCharacter(canonicalName(entry), word)))
+                return false;
+            continue;
+        }
+        const std::string& text = exact ? word.tokens.front().exact : word.tokens.front().folded;
+        if (!contains(name, text) && !(note && contains(exact ? note->exact : note->folded, text)))
+            return false;
+    }
+    return true;
+}
+
+void SearchIndex::search(const Query& query, const std::function<bool(std::uint32_t)>& hit) const
+{
+    std::vector<char> scans;
+    if (query.catalogue) {
+        scans.resize(scans_.size());
+        for (size_t i = 0; i < scans_.size(); ++i)
+            scans[i] = scans_[i].catalogue == *query.catalogue;
+    }
+    const auto n = static_cast<std::uint32_t>(srNo_.size());
+    size_t nextNoted = 0;
+    // Records with notes are looked at whole, in their place in the order:
+    // a word may be in a note and not in the name.
+    auto notedBefore = [&](std::uint32_t entry) {
+        for (; nextNoted < noted_.size() && noted_[nextNoted] < entry; ++nextNoted)
+            if (matches(noted_[nextNoted], query, scans, true) && !hit(noted_[nextNoted]))
+                return false;
+        return true;
+    };
+    auto visit = [&](std::uint32_t entry) {
+        if (!notedBefore(entry))
+            return false;
+        const bool noted = nextNoted < noted_.size() && noted_[nextNoted] == entry;
+        if (noted)
+            ++nextNoted;
+        return !matches(entry, query, scans, noted) || hit(entry);
+    };
+
+    const std::string_view sweep = sweepText(query);
+    if (sweep.empty()) {
+        for (std::uint32_t i = 0; i < n; ++i)
+            if (!visit(i))
+                return;
+        notedBefore(n);
+        return;
+    }
+    // The sweep finds the names that hold the longest text of the query; a
+    // name is looked at once however often it holds it.
+    const char* base = folded_.data();
+    const char* end = base + folded_.size();
+    const char* at = base;
+    std::uint32_t entry = 0;
+    while (at < end) {
+        const auto* found = static_cast<const char*>(
+            ::memmem(at, static_cast<size_t>(end - at), sweep.data(), sweep.size()));
+        if (!found)
+            break;
+        const auto offset = static_cast<std::uint32_t>(found - base);
+        entry = static_cast<std::uint32_t>(
+            std::upper_bound(start_.begin() + entry, start_.end(), offset) - start_.begin() - 1);
+        if (!visit(entry))
+            return;
+        at = base + start_[entry + 1];
+    }
+    notedBefore(n);
+}
+
+} // namespace qm::find

@@ -1,0 +1,16 @@
+#pragma once
+// What the search's copy keeps in its slots, shared by the files that make
+// up SearchIndex.
+#include <cstdint>
+#include <limits>
+
+namespace qm::find::indexed {
+
+constexpr std::int64_t kUnknown = std::numeric_limits<std::int64_t>::min(); // no size or date stored
+constexpr std::uint32_t kSameAsFolded = std::numeric_limits<std::uint32_t>::max(); // of exactStart_
+constexpr std::uint8_t kFolder = 1;
+constexpr std::uint8_t kDead = 2;
+// The stored name is not in its canonical form: exact_ keeps it too.
+constexpr std::uint8_t kUncomposed = 4;
+
+} // namespace qm::find::indexed
