@@ -141,6 +141,8 @@ public:
 
     void run()
     {
+        if (goOn_ && !goOn_(total_))
+            throw Stopped {};
         if (!prepare(source_, "SELECT rowid FROM main." + sqlName(table_) + " LIMIT 0")) {
             plainScan(); // a table without rowids: read until the damage stops it
             return;

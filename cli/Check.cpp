@@ -144,7 +144,10 @@ int recoverInto(const QString& store, const QString& target)
         return stopped ? kInterrupted : kCannot;
     }
     QStringList tables;
+    long long records = 0;
     for (const auto& table : recovered.tables) {
+        if (table.name == QLatin1String("main"))
+            records = table.rows;
         QString line = table.name + QStringLiteral(" ") + QString::number(table.rows);
         if (table.unreadable)
             line += QStringLiteral(" (unreadable)");
@@ -153,8 +156,8 @@ int recoverInto(const QString& store, const QString& target)
         tables << line;
     }
     cli::printLine(stdout,
-        QStringLiteral("Recovered %1 record(s) of %2 into %3: ")
-                .arg(QString::number(recovered.rows()), store, QFileInfo(target).absoluteFilePath())
+        QStringLiteral("Recovered %1 catalogue record(s) of %2 into %3; rows by table: ")
+                .arg(QString::number(records), store, QFileInfo(target).absoluteFilePath())
             + tables.join(QStringLiteral(", ")) + u'.');
     return kSound;
 }

@@ -150,7 +150,7 @@ TEST_F(CheckCommand, BitRotIsFoundByTheCheckAndWritesAreRefusedUntilTheRecordsAr
     EXPECT_GE(after.size(), records - lostAtMost);
     EXPECT_LT(after.size(), records);
     EXPECT_TRUE(before.contains(after));
-    EXPECT_TRUE(recover.out.contains(QStringLiteral("Recovered %1 record(s)").arg(after.size())))
+    EXPECT_TRUE(recover.out.contains(QStringLiteral("Recovered %1 catalogue record(s)").arg(after.size())))
         << recover.out.toStdString();
     EXPECT_EQ(qm::Store::problemWith(recovered), QString());
     {
