@@ -72,6 +72,7 @@ void BackgroundCheck::start()
                     check->handle_ = nullptr;
                 }
             } published(this, db.getHandle());
+            const Store::GivesWay toWrites(db.getHandle());
             damage = Store::damage(db, Store::CheckDepth::Full, [this] { return !stop_ && !Store::WriteWanted::now(); });
         } catch (const Store::CheckStopped&) {
             gaveWay = true;

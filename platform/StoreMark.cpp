@@ -14,7 +14,10 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <atomic>
+#include <mutex>
+#include <vector>
 
 namespace qm::Store {
 namespace {
@@ -149,9 +152,39 @@ QString rememberedDamage(const QString& file)
     return damage.isEmpty() ? QString() : damagedMessage(QFileInfo(file).absoluteFilePath(), damage);
 }
 
-WriteWanted::WriteWanted() { ++writesWanted; }
+namespace {
+
+std::mutex givingWayLock;
+std::vector<sqlite3*> givingWay; // under givingWayLock, each open while listed
+
+} // namespace
+
+WriteWanted::WriteWanted()
+{
+    ++writesWanted;
+    std::lock_guard lock(givingWayLock);
+    for (sqlite3* handle : givingWay)
+        sqlite3_interrupt(handle);
+}
+
 WriteWanted::~WriteWanted() { --writesWanted; }
+
 bool WriteWanted::now() { return writesWanted.load() > 0; }
+
+GivesWay::GivesWay(sqlite3* handle)
+    : handle_(handle)
+{
+    std::lock_guard lock(givingWayLock);
+    givingWay.push_back(handle);
+    if (writesWanted.load() > 0)
+        sqlite3_interrupt(handle);
+}
+
+GivesWay::~GivesWay()
+{
+    std::lock_guard lock(givingWayLock);
+    givingWay.erase(std::find(givingWay.begin(), givingWay.end(), handle_));
+}
 
 namespace {
 

@@ -12,6 +12,7 @@
 namespace SQLite {
 class Database;
 }
+struct sqlite3;
 
 namespace qm::Store {
 
@@ -60,6 +61,19 @@ public:
     WriteWanted(const WriteWanted&) = delete;
     WriteWanted& operator=(const WriteWanted&) = delete;
     static bool now();
+};
+
+// While one lives, the reads of `handle` (a check beside the work) are
+// interrupted when a write of this program comes to want the store.
+class GivesWay {
+public:
+    explicit GivesWay(sqlite3* handle);
+    ~GivesWay();
+    GivesWay(const GivesWay&) = delete;
+    GivesWay& operator=(const GivesWay&) = delete;
+
+private:
+    sqlite3* handle_;
 };
 
 // Keeps a store's mark over a write of this program's own that ends well, so
