@@ -48,7 +48,7 @@ QByteArray fileState(const QString& file)
 // The file's device and inode: which file the path names.
 QByteArray fileIdentity(const QByteArray& state)
 {
-    const int second = state.indexOf(' ', state.indexOf(' ') + 1);
+    const qsizetype second = state.indexOf(' ', state.indexOf(' ') + 1);
     return second < 0 ? QByteArray() : state.left(second);
 }
 
@@ -74,7 +74,7 @@ MarkFile readMarkFile(const QString& file)
         if (line.startsWith("full "))
             out.lastFullCheck = line.mid(5).toLongLong();
         else if (line.startsWith("damaged ")) {
-            const int end = line.indexOf(' ', 8);
+            const qsizetype end = line.indexOf(' ', 8);
             out.damagedIdentity = line.mid(8, end < 0 ? -1 : end - 8).replace('/', ' ');
             out.damage = end < 0 ? QString() : QString::fromUtf8(line.mid(end + 1));
             if (out.damage.isEmpty())
