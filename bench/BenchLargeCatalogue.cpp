@@ -1,5 +1,5 @@
 // Windows over a store of ten million records: start-up, a click on a big
-// folder, "Delete Folder", "Update Folder", the tree editor. The store is made once by direct
+// folder, "Delete Folder", "Update Folder", the tree editor, the store's check. The store is made once by direct
 // inserts of rows shaped like a scan's (folders of tens of files, some big
 // ones) and kept in the temporary folder; each case works on its own copy.
 // Run each case as its own process so that its peak memory is its own:
@@ -13,6 +13,7 @@
 #include "catalog/NameFile.h"
 #include "catalog/NodeKeys.h"
 #include "catalog/Queries.h"
+#include "catalog/Recovery.h"
 #include "catalog/ScanUpdate.h"
 #include "catalog/Store.h"
 #include "main_window/Form1.h"
@@ -22,7 +23,9 @@
 #include "platform/TreeView.h"
 #include "tree_editor/frmTree.h"
 
+#include <QDateTime>
 #include <QDir>
+#include <QFileInfo>
 #include <QElapsedTimer>
 #include <QCoreApplication>
 #include <QFile>
@@ -187,6 +190,8 @@ QString prepare(const qmbench::Options& options)
     ::sync();
     std::printf("copy of the store, written out: %.1f s\n", seconds(t));
     qm::NameFile::write(QStringLiteral("Bench"));
+    // As on any day after the first: the day's full check has run (its cost is large-check's).
+    qm::Store::markFullCheck(qm::databasePath(), QDateTime::currentSecsSinceEpoch());
     qm::setMessageHook([](const QString& text) { std::fprintf(stderr, "message: %s\n", qPrintable(text)); });
     return bigFolder;
 }
@@ -352,8 +357,34 @@ void updateFolder(const qmbench::Options& options)
     }
 }
 
+// The full check that runs once a day of use (beside the window after
+// start-up, beside a scan or an update), the quick one a write runs after
+// another program changed the file, and a recovery of every record.
+void checkStore(const qmbench::Options& options)
+{
+    prepare(options);
+    const QString store = qm::databasePath();
+    const double megabytes = static_cast<double>(QFileInfo(store).size()) / 1e6;
+    for (const auto depth : {qm::Store::CheckDepth::Quick, qm::Store::CheckDepth::Full}) {
+        SQLite::Database db(store.toStdString(), SQLite::OPEN_READONLY);
+        QElapsedTimer t;
+        t.start();
+        const QString damage = qm::Store::damage(db, depth);
+        std::printf("%s check of %lld records (%.0f MB): %.3f s%s\n",
+            depth == qm::Store::CheckDepth::Full ? "full (integrity_check)" : "quick (quick_check)", options.entries,
+            megabytes, seconds(t), damage.isEmpty() ? "" : ", DAMAGED");
+    }
+    QElapsedTimer t;
+    t.start();
+    qm::Store::Recovered recovered;
+    const QString error = qm::Store::recover(store, QDir(options.workFolder).filePath(QStringLiteral("recovered.mdb")), recovered);
+    std::printf("check --recover of %lld records: %.3f s, %lld rows copied%s\n", options.entries, seconds(t),
+        recovered.rows(), error.isEmpty() ? "" : qPrintable(QStringLiteral(", ") + error));
+}
+
 } // namespace
 
+QM_BENCH("large-check", checkStore);
 QM_BENCH("large-update", updateFolder);
 QM_BENCH("large-startup", startup);
 QM_BENCH("large-delete", deleteFolder);

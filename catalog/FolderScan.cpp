@@ -200,7 +200,7 @@ DbError FolderScan::storeError(int code, const char* text)
     if (!Store::isDamageError(code))
         return DbError(text);
     storeDamaged_ = true;
-    return DbError(Store::damagedMessage(QString::fromUtf8(sqlite3_db_filename(db_.getHandle(), "main")),
+    return DbError(Store::foundDamaged(QString::fromUtf8(sqlite3_db_filename(db_.getHandle(), "main")),
         QString::fromUtf8(text))
                        .toStdString());
 }

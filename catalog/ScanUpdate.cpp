@@ -240,7 +240,7 @@ bool ScanUpdate::run()
         cancelled_ = true;
     } catch (const SQLite::Exception& e) {
         failure_ = Store::isDamageError(e.getErrorCode())
-            ? Store::damagedMessage(QString::fromStdString(file), QString::fromUtf8(e.what()))
+            ? Store::foundDamaged(QString::fromStdString(file), QString::fromUtf8(e.what()))
             : QString::fromUtf8(e.what());
     } catch (const std::exception& e) {
         failure_ = QString::fromUtf8(e.what());

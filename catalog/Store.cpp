@@ -2,6 +2,7 @@
 
 #include "platform/Recordset.h"
 
+#include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
 
@@ -10,6 +11,8 @@
 #include <SQLiteCpp/Statement.h>
 #include <SQLiteCpp/Transaction.h>
 #include <sqlite3.h>
+
+#include <algorithm>
 
 static void initCatalogResources() { Q_INIT_RESOURCE(catalog); }
 
@@ -32,15 +35,15 @@ int formatOf(SQLite::Database& db)
 
 // Runs the upgrades from the store's format up to this program's, all in the
 // caller's transaction.
-void upgradeFrom(SQLite::Database& db, int format)
+void upgradeFrom(SQLite::Database& db, int format, int to = kFormat)
 {
-    for (int next = format + 1; next <= kFormat; ++next) {
+    for (int next = format + 1; next <= to; ++next) {
         const QString sql = resourceText(QStringLiteral("upgrades/%1.sql").arg(next));
         if (sql.isEmpty())
             throw DbError("The program lacks the upgrade to format " + std::to_string(next) + ".");
         db.exec(sql.toStdString());
     }
-    db.exec("PRAGMA user_version = " + std::to_string(kFormat));
+    db.exec("PRAGMA user_version = " + std::to_string(to));
 }
 
 QString tooNew(const QString& full, int format)
@@ -116,30 +119,62 @@ QString prepare(const QString& path)
     }
 }
 
-QString damage(SQLite::Database& db)
+QString damage(SQLite::Database& db, CheckDepth depth, const std::function<bool()>& goOn)
 {
     const QString file = QString::fromStdString(db.getFilename());
+    sqlite3* handle = db.getHandle();
+    if (goOn)
+        sqlite3_progress_handler(
+            handle, 10000,
+            [](void* ask) { return (*static_cast<const std::function<bool()>*>(ask))() ? 0 : 1; },
+            const_cast<std::function<bool()>*>(&goOn));
+    struct NoHandler {
+        sqlite3* handle;
+        ~NoHandler() { sqlite3_progress_handler(handle, 0, nullptr, nullptr); }
+    } noHandler {handle};
+
     QStringList problems;
+    // One read transaction: no other connection commits while the file is
+    // checked, so the mark names the very state that was checked.
+    SQLite::Transaction read(db);
+    const long long startedAt = QDateTime::currentSecsSinceEpoch();
     try {
-        SQLite::Statement check(db, "PRAGMA quick_check(5)");
+        SQLite::Statement check(
+            db, depth == CheckDepth::Full ? "PRAGMA integrity_check(5)" : "PRAGMA quick_check(5)");
         while (check.executeStep()) {
             const QString line = QString::fromStdString(check.getColumn(0).getString());
-            if (line != QLatin1String("ok"))
-                problems << line;
+            // The schema's name heads its own findings; the findings say enough.
+            for (const QString& part : line.split(u'\n', Qt::SkipEmptyParts))
+                if (part != QLatin1String("ok") && !part.startsWith(QLatin1String("*** in database")))
+                    problems << part;
         }
     } catch (const SQLite::Exception& e) {
+        if ((e.getErrorCode() & 0xff) == SQLITE_INTERRUPT)
+            throw CheckStopped();
         if (!isDamageError(e.getErrorCode()))
             throw DbError(e.what());
         problems << QString::fromUtf8(e.what());
     }
-    return problems.isEmpty() ? QString() : damagedMessage(file, problems.join(QStringLiteral("; ")));
+    if (!problems.isEmpty()) {
+        const QString detail = problems.join(QStringLiteral("; "));
+        markDamaged(file, detail);
+        return damagedMessage(file, detail);
+    }
+    if (depth == CheckDepth::Full)
+        markFullCheck(file, startedAt);
+    return {};
 }
-
 
 QString damageSinceChecked(SQLite::Database& db)
 {
     const QString file = QString::fromStdString(db.getFilename());
-    return isMarkedChecked(file) ? QString() : damage(db);
+    const MarkState mark = markOf(file);
+    if (!mark.damage.isEmpty())
+        return damagedMessage(file, mark.damage);
+    const bool due = fullCheckDue(mark, QDateTime::currentSecsSinceEpoch());
+    if (mark.asLeft && !due)
+        return {};
+    return damage(db, due ? CheckDepth::Full : CheckDepth::Quick);
 }
 
 bool isDamageError(int sqliteErrorCode)
@@ -148,14 +183,13 @@ bool isDamageError(int sqliteErrorCode)
     return primary == SQLITE_CORRUPT || primary == SQLITE_NOTADB;
 }
 
-QString damagedMessage(const QString& path, const QString& detail)
+QString foundDamaged(const QString& path, const QString& detail)
 {
-    return QStringLiteral("The catalogue database %1 is damaged (%2). Quillmark does not write to a "
-                          "damaged catalogue; restore it from a backup.")
-        .arg(path, detail);
+    markDamaged(path, detail);
+    return damagedMessage(path, detail);
 }
 
-QString create(const QString& path)
+QString create(const QString& path, int format)
 {
     const QString full = QFileInfo(path).absoluteFilePath();
     if (QFileInfo::exists(full))
@@ -164,7 +198,7 @@ QString create(const QString& path)
         SQLite::Database db(full.toStdString(), SQLite::OPEN_READWRITE | SQLite::OPEN_CREATE);
         SQLite::Transaction transaction(db);
         db.exec(schema().toStdString());
-        upgradeFrom(db, 0);
+        upgradeFrom(db, 0, std::clamp(format, 0, kFormat));
         transaction.commit();
         return {};
     } catch (const std::exception& e) {

@@ -7,6 +7,9 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+#include <stdexcept>
+
 namespace SQLite {
 class Database;
 }
@@ -29,23 +32,43 @@ QString problemWith(const QString& path);
 // transaction that keeps every record. Empty when the store is ready.
 QString prepare(const QString& path);
 
-// Empty when SQLite finds the store's pages sound; otherwise a message that
-// names the file. Costs one read of the file.
-QString damage(SQLite::Database& db);
+// How far a check reads. Quick reads every page and checks its structure
+// (PRAGMA quick_check); Full also checks every index entry against its row
+// and every row's values (PRAGMA integrity_check), so that bytes changed
+// inside a record, which leave its page well-formed, are found too.
+enum class CheckDepth { Quick, Full };
 
-// damage(), unless the file has not been written since a check found it
-// sound and this program's write after that check ended (its device, inode,
-// size and modification time are what markChecked kept): then empty at once,
-// so a scan into a large catalogue does not pay for reading all of it.
+// Thrown by damage() when its `goOn` answered false.
+struct CheckStopped : std::runtime_error {
+    CheckStopped() : std::runtime_error("the check was stopped") { }
+};
+
+// Empty when SQLite finds the store's pages sound; otherwise a message that
+// names the file. Costs one read of the file (Full: and one look-up per
+// index entry). The verdict is kept in the store's mark: a Full check found
+// sound marks the time; damage is remembered until a check finds it sound.
+// `goOn`, when given, is asked now and then (not while SQLite walks the
+// pages' structure) and stops the check when it answers false. Throws
+// DbError when the store cannot be read at all.
+QString damage(SQLite::Database& db, CheckDepth depth = CheckDepth::Quick,
+    const std::function<bool()>& goOn = {});
+
+// The check a write runs first (beside its walk): the damage a check found
+// before, at once, while the file is the one found damaged; otherwise
+// nothing, at once, while the file is as a check found it or this program's
+// own write after that left it and the last full check is less than a day
+// old; otherwise a Full check when one is due, a Quick one when not.
 QString damageSinceChecked(SQLite::Database& db);
 // Whether an error text of the store says the file is damaged.
 bool isDamageError(int sqliteErrorCode);
-// The message for a store found damaged while it was being written.
-QString damagedMessage(const QString& path, const QString& detail);
+// damagedMessage, after the verdict is kept in the store's mark: for a
+// store found damaged while it was being written.
+QString foundDamaged(const QString& path, const QString& detail);
 
-// Makes a new store with every table at `path`, in this program's format.
-// Returns an error text, empty on success. Refuses to touch an existing file.
-QString create(const QString& path);
+// Makes a new store with every table at `path`, in this program's format
+// (or in an earlier `format`, as an earlier version made it). Returns an
+// error text, empty on success. Refuses to touch an existing file.
+QString create(const QString& path, int format = kFormat);
 
 // The schema text of the first format.
 QString schema();

@@ -1,6 +1,7 @@
 #include "cli/Commands.h"
 
 #include "catalog/Store.h"
+#include "cli/Check.h"
 #include "cli/Export.h"
 #include "cli/Find.h"
 #include "cli/List.h"
@@ -53,6 +54,8 @@ const Command kCommands[] = {
         "find files and folders on every catalogued disk", runFindCommand},
     {"export", "CATALOGUE [--format csv|json] [--output FILE]",
         "write every record of a catalogue as CSV or JSON lines", runExportCommand},
+    {"check", "[--recover NEW.mdb]",
+        "check every page and index of database.mdb; copy what can be read into NEW.mdb", runCheckCommand},
     {"--create-store-if-missing", "PATH", "make an empty catalogue database at PATH unless one is there",
         createStoreIfMissing},
     {"--version", "", "print the version", version},

@@ -6,6 +6,7 @@
 #include "catalog/NameFile.h"
 #include "catalog/NodeKeys.h"
 #include "catalog/Queries.h"
+#include "main_window/BackgroundCheck.h"
 #include "main_window/ReadableLists.h"
 #include "main_window/StatusReport.h"
 #include "main_window/XpandTree.h"
@@ -27,6 +28,7 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QScrollArea>
+#include <QTimer>
 #include <QTreeWidget>
 
 namespace qm {
@@ -245,8 +247,13 @@ bool Form1::Form_Load()
             this);
         opened = false;
     }
-    if (opened)
+    if (opened) {
         guarded(this, [this] { XpandTree::LoadTree(*this); });
+        // The daily full check of the store, once the window is up.
+        auto* check = new BackgroundCheck(databasePath(), this);
+        check->setObjectName(QStringLiteral("BackgroundCheck"));
+        QTimer::singleShot(0, check, &BackgroundCheck::startIfDue);
+    }
 
     addColumnHeaders();
     placeWindow();

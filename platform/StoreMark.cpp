@@ -9,10 +9,16 @@
 #include <QSaveFile>
 
 #include <SQLiteCpp/Database.h>
+#include <SQLiteCpp/Exception.h>
 #include <SQLiteCpp/Transaction.h>
 #include <sqlite3.h>
 
 #include <sys/stat.h>
+
+#include <algorithm>
+#include <atomic>
+#include <mutex>
+#include <vector>
 
 namespace qm::Store {
 namespace {
@@ -41,14 +47,145 @@ QByteArray fileState(const QString& file)
         + QByteArray::number(static_cast<qlonglong>(st.st_mtim.tv_nsec));
 }
 
+// The file's device and inode: which file the path names.
+QByteArray fileIdentity(const QByteArray& state)
+{
+    const qsizetype second = state.indexOf(' ', state.indexOf(' ') + 1);
+    return second < 0 ? QByteArray() : state.left(second);
+}
+
+// The mark's lines: the file's state, "full SECONDS", and "damaged IDENTITY DETAIL"
+// (the identity with '/' for the space). A mark of an earlier version holds the
+// state alone.
+struct MarkFile {
+    QByteArray state;
+    long long lastFullCheck = 0;
+    QByteArray damagedIdentity;
+    QString damage;
+};
+
+MarkFile readMarkFile(const QString& file)
+{
+    MarkFile out;
+    QFile mark(checkMarkPath(file));
+    if (!mark.open(QIODevice::ReadOnly))
+        return out;
+    const QList<QByteArray> lines = mark.read(64 * 1024).split('\n');
+    out.state = lines.value(0);
+    for (const QByteArray& line : lines.mid(1)) {
+        if (line.startsWith("full "))
+            out.lastFullCheck = line.mid(5).toLongLong();
+        else if (line.startsWith("damaged ")) {
+            const qsizetype end = line.indexOf(' ', 8);
+            out.damagedIdentity = line.mid(8, end < 0 ? -1 : end - 8).replace('/', ' ');
+            out.damage = end < 0 ? QString() : QString::fromUtf8(line.mid(end + 1));
+            if (out.damage.isEmpty())
+                out.damage = QStringLiteral("found damaged");
+        }
+    }
+    return out;
+}
+
+void writeMarkFile(const QString& file, const MarkFile& content)
+{
+    const QString path = checkMarkPath(file);
+    if (content.state.isEmpty() || path.isEmpty() || !QDir().mkpath(QFileInfo(path).absolutePath()))
+        return; // without a mark the next scan checks the whole file again
+    QByteArray text = content.state;
+    if (content.lastFullCheck > 0)
+        text += "\nfull " + QByteArray::number(content.lastFullCheck);
+    if (!content.damagedIdentity.isEmpty()) {
+        QString detail = content.damage;
+        detail.replace(u'\n', u' ').replace(u'\r', u' ');
+        text += "\ndamaged " + QByteArray(content.damagedIdentity).replace(' ', '/') + ' '
+            + detail.left(2000).toUtf8();
+    }
+    QSaveFile mark(path);
+    if (mark.open(QIODevice::WriteOnly) && mark.write(text) == text.size())
+        mark.commit();
+}
+
+std::atomic<int> writesWanted {0};
+
 } // namespace
+
+MarkState markOf(const QString& file)
+{
+    const QByteArray state = fileState(file);
+    const MarkFile mark = readMarkFile(file);
+    MarkState out;
+    out.asLeft = !state.isEmpty() && mark.state == state;
+    const bool sameFile = !state.isEmpty() && fileIdentity(mark.state) == fileIdentity(state);
+    if (sameFile)
+        out.lastFullCheck = mark.lastFullCheck;
+    if (sameFile && mark.damagedIdentity == fileIdentity(state))
+        out.damage = mark.damage;
+    return out;
+}
+
+bool fullCheckDue(const MarkState& mark, long long now)
+{
+    return mark.lastFullCheck <= 0 || now - mark.lastFullCheck >= kFullCheckInterval
+        || mark.lastFullCheck > now + kFullCheckInterval; // a clock set back a long way
+}
+
+QString markFileOf(const QString& file)
+{
+    return checkMarkPath(file);
+}
 
 bool isMarkedChecked(const QString& file)
 {
-    const QByteArray state = fileState(file);
-    const QString path = checkMarkPath(file);
-    QFile mark(path);
-    return !state.isEmpty() && !path.isEmpty() && mark.open(QIODevice::ReadOnly) && mark.readAll() == state;
+    const MarkState mark = markOf(file);
+    return mark.asLeft && mark.damage.isEmpty();
+}
+
+QString damagedMessage(const QString& path, const QString& detail)
+{
+    return QStringLiteral("The catalogue database %1 is damaged (%2). Quillmark does not write to a damaged "
+                          "catalogue. \"quillmark check --recover NEW.mdb\" copies every record that can still "
+                          "be read into a new catalogue database NEW.mdb; or restore the file from a backup.")
+        .arg(path, detail);
+}
+
+QString rememberedDamage(const QString& file)
+{
+    const QString damage = markOf(file).damage;
+    return damage.isEmpty() ? QString() : damagedMessage(QFileInfo(file).absoluteFilePath(), damage);
+}
+
+namespace {
+
+std::mutex givingWayLock;
+std::vector<sqlite3*> givingWay; // under givingWayLock, each open while listed
+
+} // namespace
+
+WriteWanted::WriteWanted()
+{
+    ++writesWanted;
+    std::lock_guard lock(givingWayLock);
+    for (sqlite3* handle : givingWay)
+        sqlite3_interrupt(handle);
+}
+
+WriteWanted::~WriteWanted() { --writesWanted; }
+
+bool WriteWanted::now() { return writesWanted.load() > 0; }
+
+GivesWay::GivesWay(sqlite3* handle)
+    : handle_(handle)
+{
+    std::lock_guard lock(givingWayLock);
+    givingWay.push_back(handle);
+    if (writesWanted.load() > 0)
+        sqlite3_interrupt(handle);
+}
+
+GivesWay::~GivesWay()
+{
+    std::lock_guard lock(givingWayLock);
+    givingWay.erase(std::find(givingWay.begin(), givingWay.end(), handle_));
 }
 
 namespace {
@@ -109,6 +246,8 @@ bool KeptMark::anotherWriterCame() const
 
 void writeKeepingMark(SQLite::Database& db, const std::function<void()>& write)
 {
+    if (const QString damage = rememberedDamage(QString::fromStdString(db.getFilename())); !damage.isEmpty())
+        throw SQLite::Exception(damage.toStdString(), SQLITE_CORRUPT);
     SQLite::Transaction transaction(db, SQLite::TransactionBehavior::IMMEDIATE);
     KeptMark mark(db);
     write();
@@ -118,13 +257,32 @@ void writeKeepingMark(SQLite::Database& db, const std::function<void()>& write)
 
 void markChecked(const QString& file)
 {
-    const QByteArray state = fileState(file);
-    const QString path = checkMarkPath(file);
-    if (state.isEmpty() || path.isEmpty() || !QDir().mkpath(QFileInfo(path).absolutePath()))
-        return; // without a mark the next scan checks the whole file again
-    QSaveFile mark(path);
-    if (mark.open(QIODevice::WriteOnly) && mark.write(state) == state.size())
-        mark.commit();
+    MarkFile mark;
+    mark.state = fileState(file);
+    const MarkFile before = readMarkFile(file);
+    if (fileIdentity(before.state) == fileIdentity(mark.state))
+        mark.lastFullCheck = before.lastFullCheck;
+    writeMarkFile(file, mark);
+}
+
+void markFullCheck(const QString& file, long long when)
+{
+    MarkFile mark;
+    mark.state = fileState(file);
+    mark.lastFullCheck = when;
+    writeMarkFile(file, mark);
+}
+
+void markDamaged(const QString& file, const QString& detail)
+{
+    MarkFile mark;
+    mark.state = fileState(file);
+    mark.damagedIdentity = fileIdentity(mark.state);
+    mark.damage = detail;
+    const MarkFile before = readMarkFile(file);
+    if (fileIdentity(before.state) == mark.damagedIdentity)
+        mark.lastFullCheck = before.lastFullCheck;
+    writeMarkFile(file, mark);
 }
 
 } // namespace qm::Store

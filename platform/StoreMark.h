@@ -1,21 +1,80 @@
 #pragma once
 // The mark a store found sound carries between runs, so that a scan of a
-// large catalogue need not read the whole file to check it again; and
-// keeping it over the program's own writes.
+// large catalogue need not read the whole file to check it again; when the
+// last full check ran, so that one runs at least once a day of use; the
+// verdict of a check that found the store damaged, so that nothing is
+// written to it after; and keeping the mark over the program's own writes.
 #include <QString>
 
 #include <functional>
+#include <optional>
 
 namespace SQLite {
 class Database;
 }
+struct sqlite3;
 
 namespace qm::Store {
 
-// The store at `file` was found sound and a write to it has just ended well.
+// How often a full check of every page and index runs while the store is used.
+inline constexpr long long kFullCheckInterval = 24 * 60 * 60;
+
+// The store at `file` was found sound and a write to it has just ended well;
+// the time of the last full check is kept.
 void markChecked(const QString& file);
-// Whether the store at `file` is as markChecked last left it.
+// A full check of the store at `file`, run at `when` (seconds since the
+// epoch), found it sound: it is marked so, and any damage found before is
+// forgotten.
+void markFullCheck(const QString& file, long long when);
+// A check found the store at `file` damaged: the verdict stays until a check
+// finds the file there sound again.
+void markDamaged(const QString& file, const QString& detail);
+// Whether the store at `file` is as markChecked last left it, and not found damaged.
 bool isMarkedChecked(const QString& file);
+
+struct MarkState {
+    bool asLeft = false; // the file's device, inode, size and modification time are as marked
+    long long lastFullCheck = 0; // seconds since the epoch; 0 when none is known
+    // What the check that found this very file (device and inode) damaged
+    // said; empty when none did.
+    QString damage;
+};
+MarkState markOf(const QString& file);
+// Whether a full check is due at `now`: none ran on this file within the interval.
+bool fullCheckDue(const MarkState& mark, long long now);
+// The file that holds the mark of the store at `file`.
+QString markFileOf(const QString& file);
+
+// The message for a store found damaged: names the file and how to get its
+// records back.
+QString damagedMessage(const QString& path, const QString& detail);
+// damagedMessage for the store at `file` when a check found it damaged and
+// no check found it sound since; otherwise empty.
+QString rememberedDamage(const QString& file);
+
+// While one lives, a write of this program wants the store: a check beside
+// the work (which holds a read lock for as long as it runs) gives way to it.
+class WriteWanted {
+public:
+    WriteWanted();
+    ~WriteWanted();
+    WriteWanted(const WriteWanted&) = delete;
+    WriteWanted& operator=(const WriteWanted&) = delete;
+    static bool now();
+};
+
+// While one lives, the reads of `handle` (a check beside the work) are
+// interrupted when a write of this program comes to want the store.
+class GivesWay {
+public:
+    explicit GivesWay(sqlite3* handle);
+    ~GivesWay();
+    GivesWay(const GivesWay&) = delete;
+    GivesWay& operator=(const GivesWay&) = delete;
+
+private:
+    sqlite3* handle_;
+};
 
 // Keeps a store's mark over a write of this program's own that ends well, so
 // that the next scan of a large catalogue does not read the whole file again
@@ -36,6 +95,7 @@ public:
     bool anotherWriterCame() const;
 
 private:
+    WriteWanted wanted_;
     SQLite::Database& db_;
     bool marked_ = false;
     bool broken_ = false;
@@ -44,7 +104,8 @@ private:
 
 // Runs `write` in a write transaction of its own and commits it, keeping
 // the mark over it. Throws what `write` or the store threw; nothing is
-// written then.
+// written then. A store found damaged is refused before anything is written
+// (an SQLite::Exception of SQLITE_CORRUPT naming the file).
 void writeKeepingMark(SQLite::Database& db, const std::function<void()>& write);
 
 } // namespace qm::Store

@@ -102,7 +102,7 @@ TEST_F(InstallTest, HoldsEveryFileAndPassesTheValidators)
     const QString manual = installed(QStringLiteral("share/man/man1/quillmark.1.gz"));
     const Outcome page = run(QStringLiteral("gzip"), {QStringLiteral("-dc"), manual});
     ASSERT_EQ(page.status, 0) << page.err.toStdString();
-    for (const char* section : {".SS \"add\\-folder", ".SS \"export", ".BI \\-\\-database", ".BI \\-\\-name\\-file",
+    for (const char* section : {".SS \"add\\-folder", ".SS \"check", ".SS \"export", ".BI \\-\\-database", ".BI \\-\\-name\\-file",
              ".B \\-\\-in\\-data\\-folder", ".SH FILES"})
         EXPECT_TRUE(page.out.contains(QString::fromLatin1(section))) << section;
     QProcess groff;

@@ -1,0 +1,9 @@
+#pragma once
+#include <QStringList>
+
+namespace qm {
+
+// quillmark check [--recover NEW.mdb]
+int runCheckCommand(const QStringList& args);
+
+} // namespace qm
