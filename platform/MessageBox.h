@@ -23,6 +23,14 @@ namespace qm {
 bool Ask(const QString& text, QWidget* parent = nullptr);
 using QuestionHook = std::function<bool(const QString& text)>;
 void setQuestionHook(QuestionHook hook);
+
+// A question whose safe answer is no: Enter and Escape both say no. A hook
+// set by setDefaultedQuestionHook hears which answer is the default (a test
+// pressing Enter gives it back); otherwise the question hook answers.
+enum class DefaultAnswer { Yes, No };
+bool Ask(const QString& text, QWidget* parent, DefaultAnswer byDefault);
+using DefaultedQuestionHook = std::function<bool(const QString& text, DefaultAnswer byDefault)>;
+void setDefaultedQuestionHook(DefaultedQuestionHook hook);
 } // namespace qm
 
 namespace qm {
