@@ -1,4 +1,5 @@
 #include "catalog/FolderScan.h"
+#include "catalog/Numbers.h"
 #include "catalog/ScanUpdate.h"
 #include "catalog/Scans.h"
 #include "catalog/UpdateSafety.h"
