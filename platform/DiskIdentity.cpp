@@ -174,7 +174,12 @@ bool isMountPoint(const QString& folder)
         return false;
     if (::stat((local + "/..").constData(), &parent) != 0)
         return false;
-    return self.st_dev != parent.st_dev || self.st_ino == parent.st_ino;
+    if (self.st_dev != parent.st_dev || self.st_ino == parent.st_ino)
+        return true;
+    // A folder of a file system bound onto a folder of the same one: the
+    // devices agree, the kernel's mount table tells.
+    const auto mount = mountOf(std::string(local.constData(), static_cast<size_t>(local.size())));
+    return mount && mount->mountPoint == local.toStdString();
 }
 
 } // namespace qm

@@ -29,8 +29,9 @@ struct DiskIdentity {
 DiskIdentity diskOf(const QString& path);
 
 // Whether a file system is mounted on `folder` itself now: it lies on
-// another device than its parent (the root folder always is). False when the
-// folder is not there.
+// another device than its parent, or the mount table has a mount there (a
+// folder bound onto it); the root folder always is. False when the folder
+// is not there.
 bool isMountPoint(const QString& folder);
 
 } // namespace qm
