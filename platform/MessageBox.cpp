@@ -5,6 +5,8 @@
 #include <QApplication>
 #include <QMessageBox>
 
+#include <utility>
+
 namespace qm {
 namespace {
 MessageHook& hook()
@@ -64,6 +66,9 @@ bool Ask(const QString& text, QWidget* parent, DefaultAnswer byDefault)
     return box.exec() == QMessageBox::Yes;
 }
 
-void setQuestionHook(QuestionHook h) { questionHook() = std::move(h); }
-void setDefaultedQuestionHook(DefaultedQuestionHook h) { defaultedHook() = std::move(h); }
+QuestionHook setQuestionHook(QuestionHook h) { return std::exchange(questionHook(), std::move(h)); }
+DefaultedQuestionHook setDefaultedQuestionHook(DefaultedQuestionHook h)
+{
+    return std::exchange(defaultedHook(), std::move(h));
+}
 } // namespace qm

@@ -22,7 +22,8 @@ namespace qm {
 // the hook.
 bool Ask(const QString& text, QWidget* parent = nullptr);
 using QuestionHook = std::function<bool(const QString& text)>;
-void setQuestionHook(QuestionHook hook);
+// Returns the hook it replaces.
+QuestionHook setQuestionHook(QuestionHook hook);
 
 // A question whose safe answer is no: Enter and Escape both say no. A hook
 // set by setDefaultedQuestionHook hears which answer is the default (a test
@@ -30,7 +31,7 @@ void setQuestionHook(QuestionHook hook);
 enum class DefaultAnswer { Yes, No };
 bool Ask(const QString& text, QWidget* parent, DefaultAnswer byDefault);
 using DefaultedQuestionHook = std::function<bool(const QString& text, DefaultAnswer byDefault)>;
-void setDefaultedQuestionHook(DefaultedQuestionHook hook);
+DefaultedQuestionHook setDefaultedQuestionHook(DefaultedQuestionHook hook);
 } // namespace qm
 
 namespace qm {
