@@ -156,20 +156,6 @@ std::optional<TopFolder> findTopFolder(SQLite::Database& db, const QString& cata
     return topFolderRow(st);
 }
 
-QString otherDiskWarning(SQLite::Database& db, const QString& catalogue, const TopFolder& top)
-{
-    const auto scan = scanInfo(db, catalogue, top.key);
-    if (!scan || scan->disk.uuid.isEmpty())
-        return {};
-    ScanInfo now = *scan;
-    now.disk = diskOf(top.path);
-    now.scanned = 0;
-    if (now.disk.uuid.isEmpty() || now.disk.uuid == scan->disk.uuid)
-        return {};
-    return QStringLiteral("The disk at %1 is not the one %2 was scanned from.\nScanned from: %3\nThere now: %4")
-        .arg(now.disk.mountPoint, top.fileName, describeScan(*scan), describeScan(now));
-}
-
 QString updateSummary(const UpdateCounts& c)
 {
     const QLocale locale = figureLocale();
@@ -230,6 +216,8 @@ bool ScanUpdate::run()
             failure_ = damage;
             return false;
         }
+        if (!confirmRisk())
+            return false;
         store();
         if (checked) {
             mark.foundSound();
@@ -238,6 +226,8 @@ bool ScanUpdate::run()
         return true;
     } catch (const Stop&) {
         cancelled_ = true;
+    } catch (const Refused& r) {
+        failure_ = r.why;
     } catch (const SQLite::Exception& e) {
         failure_ = Store::isDamageError(e.getErrorCode())
             ? Store::foundDamaged(QString::fromStdString(file), QString::fromUtf8(e.what()))
@@ -260,7 +250,7 @@ bool ScanUpdate::walk()
     if (start)
         error = fs_.stat(*start, info);
     if (!start || error != 0) {
-        failure_ = QStringLiteral("The folder %1 cannot be read: %2. Nothing was changed in the catalogue.")
+        failure_ = QStringLiteral("The folder %1 cannot be read: %2. Nothing was changed.")
                        .arg(top_.fileName, errorText(error));
         return false;
     }
@@ -496,6 +486,7 @@ void ScanUpdate::store()
     if (!scan_ || scan_->mark != changeMark(db_)) {
         scan_ = loadScan(db_, catalogue, topKey);
         compareAll();
+        recheckRemovals();
     }
     StoredScan& scan = *scan_;
     const Entry& top = entries_.front();
@@ -596,7 +587,8 @@ void ScanUpdate::store()
     }
     carry.finish();
     keys.release();
-    recordScanStart(db_, catalogue_, top_.key, disk_.get(), QDateTime::currentSecsSinceEpoch());
+    // A scan recorded before disks were gets its disk now.
+    recordScanStart(db_, catalogue_, top_.key, diskNow(), QDateTime::currentSecsSinceEpoch());
     // What the scan holds now, from what was read and written in this transaction.
     const auto held = static_cast<std::int64_t>(scan.records.size() + scan.duplicates.size()) + scan.withoutPath
         - counts_.removed + counts_.added;
@@ -605,19 +597,13 @@ void ScanUpdate::store()
     transaction.commit();
 }
 
-bool ScanUpdate::unread(const std::string& path) const
-{
-    // An entry the walk could not read may still be there: its records stay.
-    for (const std::string& u : unread_)
-        if (u.back() == '/' ? path.starts_with(u) : path == u || path == u + '/')
-            return true;
-    return false;
-}
-
 void ScanUpdate::skip(const std::string& path, const QString& reason, std::string unread)
 {
-    if (!unread.empty())
-        unread_.push_back(std::move(unread));
+    if (!unread.empty()) {
+        if (unread.size() > 1 && unread.back() == '/')
+            unread.pop_back();
+        unread_.insert(std::move(unread));
+    }
     ++skippedCount_;
     if (static_cast<int>(skipped_.size()) < FolderScan::kSkippedKept)
         skipped_.push_back({displayPath(path), reason});

@@ -16,6 +16,7 @@
 // compared again there. A failure or a cancel rolls it back, leaving the old
 // scan as it was.
 #include "catalog/FolderScan.h"
+#include "catalog/UpdateSafety.h"
 #include "platform/DiskIdentity.h"
 
 #include <QString>
@@ -24,11 +25,13 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <future>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <unordered_map>
+#include <unordered_set>
 #include <utility>
 #include <optional>
 #include <vector>
@@ -49,11 +52,6 @@ struct TopFolder {
 // The top-level folder of `catalogue` named by its key ("12>" or "12") or by
 // its path (the most recent scan of that path); empty when there is none.
 std::optional<TopFolder> findTopFolder(SQLite::Database& db, const QString& catalogue, const QString& keyOrPath);
-
-// When the disk now mounted at the folder is not the one the scan recorded
-// (another file system identifier), a sentence telling both; empty when it
-// is the same disk or either is unknown.
-QString otherDiskWarning(SQLite::Database& db, const QString& catalogue, const TopFolder& top);
 
 struct UpdateCounts {
     std::int64_t added = 0;
@@ -76,6 +74,11 @@ public:
 
     void setProgressInterval(std::chrono::milliseconds interval) { interval_ = interval; }
 
+    // Asked after the walk and before anything is written when the update
+    // looks like a slip (see UpdateSafety.h); true goes on. Without it such
+    // an update is refused.
+    void setConfirm(std::function<bool(const UpdateRisk&)> confirm) { confirm_ = std::move(confirm); }
+
     // True when the scan was brought up to date. Otherwise nothing was
     // written, and failure() says why unless the listener cancelled.
     bool run();
@@ -83,11 +86,16 @@ public:
     const UpdateCounts& counts() const { return counts_; }
     bool cancelled() const { return cancelled_; }
     const QString& failure() const { return failure_; }
+    // Not made because it looked like a slip and was not confirmed.
+    bool refused() const { return refused_; }
     std::int64_t skippedCount() const { return skippedCount_; }
     const std::vector<SkippedEntry>& firstSkipped() const { return skipped_; }
 
 private:
     struct Stop { };
+    struct Refused {
+        QString why;
+    };
     // A stored record of the scan, as the update compares it.
     struct Stored {
         std::int64_t srNo;
@@ -145,6 +153,15 @@ private:
     void formatTexts(const Entry& e);
     void store();
     bool unread(const std::string& path) const;
+    // What makes an update a slip, in UpdateSafety.cpp: judged once the
+    // walk has been compared, and checked again when the write transaction
+    // had to read the records again.
+    const DiskIdentity& diskNow();
+    std::int64_t plannedRemovals(std::unordered_set<std::string>* keys) const;
+    std::int64_t scanRecords() const;
+    UpdateRisk judge();
+    bool confirmRisk();
+    void recheckRemovals();
     void checkProgress(std::int64_t done, const std::string& where);
 
     // The walker's side, on its own thread.
@@ -167,6 +184,10 @@ private:
     std::future<StoredScan> loaded_;
     std::optional<StoredScan> scan_; // once read beside the walk; entries_ are compared with it
     std::future<DiskIdentity> disk_;
+    std::optional<DiskIdentity> diskNow_;
+    std::function<bool(const UpdateRisk&)> confirm_;
+    std::int64_t allowedRemovals_ = 0;
+    bool refused_ = false;
 
     // Handing batches over, and progress reports asked by the walker.
     std::mutex mutex_;
@@ -191,7 +212,7 @@ private:
     std::int64_t seen_ = 0;
     std::int64_t skippedCount_ = 0;
     std::vector<SkippedEntry> skipped_;
-    std::vector<std::string> unread_;
+    std::unordered_set<std::string> unread_; // paths without a closing "/"
     bool cancelled_ = false;
     QString failure_;
 };

@@ -24,11 +24,15 @@ const char* const kUsage
       "in one transaction: entries still there keep their keys (and register notes),\n"
       "changed sizes and dates are rewritten, new entries are added, vanished ones\n"
       "deleted. The folder is named by its key (\"12>\" or 12) or by its path.\n"
-      "--force updates even when another disk than the recorded one is mounted there.\n"
-      "Exit status: 0 when updated; 1 when the catalogue, folder or disk does not fit\n"
-      "or the store fails (nothing is changed); 2 for a usage error; 3 when updated\n"
-      "but entries that could not be read kept their old records; 130 when\n"
-      "interrupted (nothing is changed).\n";
+      "Entries that cannot be read keep their records, and everything below them.\n"
+      "An update that looks like a slip is refused and nothing is changed: the disk\n"
+      "the scan was made from is not mounted there now, another disk is, the folder\n"
+      "is empty, or more than half of the scan's records would be removed.\n"
+      "--force updates all the same, from what is at the folder now.\n"
+      "Exit status: 0 when updated; 1 when the catalogue, folder or disk does not fit,\n"
+      "the update was refused as above, or the store fails (nothing is changed);\n"
+      "2 for a usage error; 3 when updated but entries that could not be read kept\n"
+      "their old records; 130 when interrupted (nothing is changed).\n";
 
 } // namespace
 
@@ -71,14 +75,17 @@ int runUpdateCommand(const QStringList& args)
                           .arg(catalogue, operands[1]));
             return kFailed;
         }
-        if (const QString other = otherDiskWarning(*db, catalogue, *top); !other.isEmpty() && !force) {
-            cli::fail(other + QStringLiteral("\nNothing was changed; --force updates it from this disk."));
-            return kFailed;
-        }
         cli::ProgressLine progress;
         cli::InterruptGuard guard;
         ScanUpdate update(*db, catalogue, *top, &progress);
         update.setProgressInterval(std::chrono::milliseconds(200));
+        QString refusal;
+        update.setConfirm([force, &refusal](const UpdateRisk& risk) {
+            if (!force)
+                refusal = riskText(risk)
+                    + QStringLiteral(" Give --force to update it from what is there now; nothing was changed.");
+            return force;
+        });
         const bool done = update.run();
         if (const QString skipped = skippedReport(update.skippedCount(), update.firstSkipped());
             !skipped.isEmpty())
@@ -88,7 +95,7 @@ int runUpdateCommand(const QStringList& args)
             return kInterrupted;
         }
         if (!done) {
-            cli::fail(update.failure());
+            cli::fail(refusal.isEmpty() ? update.failure() : refusal);
             return kFailed;
         }
         cli::printLine(stdout,

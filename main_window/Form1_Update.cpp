@@ -31,6 +31,13 @@ private:
 
 bool updating = false;
 
+// An update that looks like a slip (the disk is not there, most records
+// would go) is asked about in plain words; pressing Enter keeps everything.
+bool confirmRiskyUpdate(const UpdateRisk& risk, QWidget* window)
+{
+    return Ask(riskText(risk) + QStringLiteral("\n\nUpdate the catalogue anyway?"), window, DefaultAnswer::No);
+}
+
 } // namespace
 
 void Form1::UpdateFolder_Click()
@@ -68,13 +75,6 @@ void Form1::UpdateFolder_Click()
         rebuildTree(rootText, shown);
         return;
     }
-    QString otherDisk;
-    if (!guarded(this, [&] { otherDisk = otherDiskWarning(*db, catalogue, *top); }))
-        return;
-    if (!otherDisk.isEmpty()
-        && !Ask(otherDisk + QStringLiteral("\n\nUpdate the catalogue from the disk there now?"), this))
-        return;
-
     updating = true;
     bool done = false;
     QString message;
@@ -82,17 +82,24 @@ void Form1::UpdateFolder_Click()
     {
         UpdateProgress progress(*this);
         ScanUpdate update(*db, catalogue, *top, &progress);
+        bool declined = false;
+        update.setConfirm([this, &declined](const UpdateRisk& risk) {
+            declined = !confirmRiskyUpdate(risk, this);
+            return !declined;
+        });
         done = update.run();
         const QString skipped = skippedReport(update.skippedCount(), update.firstSkipped());
         if (update.cancelled())
             message = QStringLiteral("The update was cancelled; the catalogue keeps %1 as it was.").arg(top->fileName);
+        else if (declined)
+            message.clear(); // the user's own answer: nothing more to tell
         else if (!done)
             message = QStringLiteral("The folder was not updated: %1").arg(update.failure());
         else {
             summary = updateSummary(update.counts());
             message = QStringLiteral("Updated %1 in \"%2\": %3.").arg(top->fileName, catalogue, summary);
         }
-        if (!skipped.isEmpty())
+        if (!skipped.isEmpty() && !declined)
             message += QStringLiteral("\n\n") + skipped;
     }
     updating = false;
@@ -105,7 +112,8 @@ void Form1::UpdateFolder_Click()
         }
         status().folderUpdated(top->fileName, catalogue, summary);
     }
-    MsgBox(message, this);
+    if (!message.isEmpty())
+        MsgBox(message, this);
 }
 
 } // namespace qm

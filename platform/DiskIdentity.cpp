@@ -5,7 +5,16 @@
 #include <QStorageInfo>
 
 #include <blkid/blkid.h>
+#include <sys/stat.h>
 #include <sys/statfs.h>
+#include <sys/statvfs.h>
+#include <sys/sysmacros.h>
+
+#include <cstdio>
+#include <fstream>
+#include <optional>
+#include <sstream>
+#include <string>
 
 namespace qm {
 namespace {
@@ -55,20 +64,99 @@ QString fsidOf(const QString& path)
     return QStringLiteral("fsid:") + hex(words[0]) + hex(words[1]);
 }
 
+// A field of /proc/self/mountinfo with its octal escapes ("\040") undone.
+std::string unescaped(const std::string& field)
+{
+    std::string out;
+    for (size_t i = 0; i < field.size(); ++i) {
+        if (field[i] == '\\' && i + 3 < field.size() && field[i + 1] >= '0' && field[i + 1] <= '3') {
+            out.push_back(static_cast<char>((field[i + 1] - '0') * 64 + (field[i + 2] - '0') * 8 + (field[i + 3] - '0')));
+            i += 3;
+        } else {
+            out.push_back(field[i]);
+        }
+    }
+    return out;
+}
+
+struct MountEntry {
+    std::string mountPoint, fsType, source;
+    dev_t device = 0;
+};
+
+bool contains(const std::string& mountPoint, const std::string& path)
+{
+    if (mountPoint == "/")
+        return true;
+    return path.starts_with(mountPoint) && (path.size() == mountPoint.size() || path[mountPoint.size()] == '/');
+}
+
+// The mount a path reaches. Mounts are listed in the order they were made,
+// and a later mount on the folder or on a folder above it hides what was
+// there: the last one containing the path is on top. When its device is not
+// the path's own (mounts made in an odd order), the last that is wins.
+std::optional<MountEntry> mountOf(const std::string& path)
+{
+    struct stat st { };
+    if (::stat(path.c_str(), &st) != 0)
+        return std::nullopt;
+    std::ifstream mounts("/proc/self/mountinfo");
+    std::optional<MountEntry> last, lastOfDevice;
+    std::string line;
+    while (std::getline(mounts, line)) {
+        std::istringstream fields(line);
+        std::string id, parent, majorMinor, root, mountPoint, field;
+        if (!(fields >> id >> parent >> majorMinor >> root >> mountPoint))
+            continue;
+        while (fields >> field && field != "-") { } // options and optional fields
+        MountEntry entry;
+        if (!(fields >> entry.fsType >> entry.source))
+            continue;
+        entry.mountPoint = unescaped(mountPoint);
+        if (!contains(entry.mountPoint, path))
+            continue;
+        unsigned major = 0, minor = 0;
+        if (std::sscanf(majorMinor.c_str(), "%u:%u", &major, &minor) == 2)
+            entry.device = makedev(major, minor);
+        entry.source = unescaped(entry.source);
+        if (entry.device == st.st_dev)
+            lastOfDevice = entry;
+        last = std::move(entry);
+    }
+    if (last && last->device != st.st_dev && lastOfDevice)
+        return lastOfDevice;
+    return last;
+}
+
 } // namespace
 
 DiskIdentity diskOf(const QString& path)
 {
     DiskIdentity disk;
-    QStorageInfo storage(path);
-    if (!storage.isValid() || !QFileInfo::exists(path))
+    if (!QFileInfo::exists(path))
         return disk;
-    disk.mountPoint = storage.rootPath();
-    disk.device = QString::fromLocal8Bit(storage.device());
-    disk.fsType = QString::fromLatin1(storage.fileSystemType());
-    disk.totalBytes = storage.bytesTotal();
-    disk.freeBytes = storage.bytesAvailable();
-    disk.label = storage.name();
+    const QByteArray local = QFile::encodeName(QDir::cleanPath(QFileInfo(path).absoluteFilePath()));
+    if (const auto mount = mountOf(std::string(local.constData(), static_cast<size_t>(local.size())))) {
+        disk.mountPoint = QFile::decodeName(QByteArray::fromStdString(mount->mountPoint));
+        disk.device = QFile::decodeName(QByteArray::fromStdString(mount->source));
+        disk.fsType = QString::fromLatin1(mount->fsType);
+        struct statvfs space { };
+        if (::statvfs(local.constData(), &space) == 0) {
+            disk.totalBytes = static_cast<std::int64_t>(space.f_blocks) * static_cast<std::int64_t>(space.f_frsize);
+            disk.freeBytes = static_cast<std::int64_t>(space.f_bavail) * static_cast<std::int64_t>(space.f_frsize);
+        }
+    } else {
+        // Without the kernel's mount table: what Qt tells.
+        QStorageInfo storage(path);
+        if (!storage.isValid())
+            return disk;
+        disk.mountPoint = storage.rootPath();
+        disk.device = QString::fromLocal8Bit(storage.device());
+        disk.fsType = QString::fromLatin1(storage.fileSystemType());
+        disk.totalBytes = storage.bytesTotal();
+        disk.freeBytes = storage.bytesAvailable();
+        disk.label = storage.name();
+    }
     if (disk.label.isEmpty())
         disk.label = udevName(QStringLiteral("/dev/disk/by-label"), disk.device);
     disk.uuid = udevName(QStringLiteral("/dev/disk/by-uuid"), disk.device);
@@ -77,6 +165,22 @@ DiskIdentity diskOf(const QString& path)
     if (disk.uuid.isEmpty())
         disk.uuid = fsidOf(path);
     return disk;
+}
+
+bool isMountPoint(const QString& folder)
+{
+    const QByteArray local = QFile::encodeName(QDir::cleanPath(QFileInfo(folder).absoluteFilePath()));
+    struct stat self { }, parent { };
+    if (::stat(local.constData(), &self) != 0 || !S_ISDIR(self.st_mode))
+        return false;
+    if (::stat((local + "/..").constData(), &parent) != 0)
+        return false;
+    if (self.st_dev != parent.st_dev || self.st_ino == parent.st_ino)
+        return true;
+    // A folder of a file system bound onto a folder of the same one: the
+    // devices agree, the kernel's mount table tells.
+    const auto mount = mountOf(std::string(local.constData(), static_cast<size_t>(local.size())));
+    return mount && mount->mountPoint == local.toStdString();
 }
 
 } // namespace qm

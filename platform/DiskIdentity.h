@@ -23,7 +23,15 @@ struct DiskIdentity {
     bool known() const { return !mountPoint.isEmpty(); }
 };
 
-// The disk `path` lives on; not known() when the path is not there.
+// The disk `path` lives on; not known() when the path is not there. Where
+// several file systems are mounted on one folder, the one on top (the one a
+// path reaches) is told.
 DiskIdentity diskOf(const QString& path);
+
+// Whether a file system is mounted on `folder` itself now: it lies on
+// another device than its parent, or the mount table has a mount there (a
+// folder bound onto it); the root folder always is. False when the folder
+// is not there.
+bool isMountPoint(const QString& folder);
 
 } // namespace qm

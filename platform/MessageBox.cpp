@@ -5,6 +5,8 @@
 #include <QApplication>
 #include <QMessageBox>
 
+#include <utility>
+
 namespace qm {
 namespace {
 MessageHook& hook()
@@ -36,17 +38,37 @@ QuestionHook& questionHook()
     static QuestionHook h;
     return h;
 }
+
+DefaultedQuestionHook& defaultedHook()
+{
+    static DefaultedQuestionHook h;
+    return h;
+}
 } // namespace
 
 bool Ask(const QString& text, QWidget* parent)
 {
     if (questionHook())
         return questionHook()(text);
+    return Ask(text, parent, DefaultAnswer::Yes);
+}
+
+bool Ask(const QString& text, QWidget* parent, DefaultAnswer byDefault)
+{
+    if (defaultedHook())
+        return defaultedHook()(text, byDefault);
+    if (questionHook())
+        return questionHook()(text);
     QMessageBox box(QMessageBox::Question, QString::fromLatin1(kApplicationTitle), text,
                     QMessageBox::Yes | QMessageBox::No, parent ? parent : QApplication::activeWindow());
-    box.setDefaultButton(QMessageBox::Yes);
+    box.setDefaultButton(byDefault == DefaultAnswer::Yes ? QMessageBox::Yes : QMessageBox::No);
+    box.setEscapeButton(QMessageBox::No);
     return box.exec() == QMessageBox::Yes;
 }
 
-void setQuestionHook(QuestionHook h) { questionHook() = std::move(h); }
+QuestionHook setQuestionHook(QuestionHook h) { return std::exchange(questionHook(), std::move(h)); }
+DefaultedQuestionHook setDefaultedQuestionHook(DefaultedQuestionHook h)
+{
+    return std::exchange(defaultedHook(), std::move(h));
+}
 } // namespace qm

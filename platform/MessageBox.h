@@ -22,7 +22,16 @@ namespace qm {
 // the hook.
 bool Ask(const QString& text, QWidget* parent = nullptr);
 using QuestionHook = std::function<bool(const QString& text)>;
-void setQuestionHook(QuestionHook hook);
+// Returns the hook it replaces.
+QuestionHook setQuestionHook(QuestionHook hook);
+
+// A question whose safe answer is no: Enter and Escape both say no. A hook
+// set by setDefaultedQuestionHook hears which answer is the default (a test
+// pressing Enter gives it back); otherwise the question hook answers.
+enum class DefaultAnswer { Yes, No };
+bool Ask(const QString& text, QWidget* parent, DefaultAnswer byDefault);
+using DefaultedQuestionHook = std::function<bool(const QString& text, DefaultAnswer byDefault)>;
+DefaultedQuestionHook setDefaultedQuestionHook(DefaultedQuestionHook hook);
 } // namespace qm
 
 namespace qm {

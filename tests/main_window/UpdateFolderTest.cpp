@@ -1,6 +1,8 @@
 #include "ScanSupport.h"
 #include "main_window/StatusReport.h"
 #include "platform/DiskIdentity.h"
+#include "platform/MessageBox.h"
+#include "support/ScratchDisk.h"
 
 #include <QFile>
 #include <QPushButton>
@@ -62,7 +64,7 @@ TEST_F(UpdateFolderTest, UpdatingFromANodeInsideRefreshesTheTreeAndKeepsTheNotes
         form->TreeView1->setSelectedItem(topNode);
         qmtest::answerQuestions(false);
         form->UpdateFolder->click();
-        EXPECT_TRUE(qmtest::toldOnce(QStringLiteral("is not the one")));
+        EXPECT_TRUE(qmtest::toldOnce(QStringLiteral("is not there now; another disk is")));
         EXPECT_TRUE(keyOfPath(db(), top + QStringLiteral("/later.txt")).isEmpty());
         qmtest::answerQuestions(true);
         form->UpdateFolder->click();
@@ -104,4 +106,48 @@ TEST_F(UpdateFolderTest, NamesThatLookLikePlaceholdersAreShownExactly)
         << form->status().text().toStdString();
     QFile::setPermissions(pathOf(QStringLiteral("dir%1x/unread%1")),
         QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+}
+
+TEST_F(UpdateFolderTest, AnUnpluggedDiskIsAskedAboutInPlainWordsAndEnterKeepsEverything)
+{
+    qmtest::ScratchDisk disk(pathOf(QStringLiteral("photos.img")), pathOf(QStringLiteral("mnt/photos")),
+        QStringLiteral("PHOTOS_2019"), QStringLiteral("9a1b2c3d-4e5f-4a6b-8c7d-0e1f2a3b4c5d"));
+    if (!disk.mounted())
+        GTEST_SKIP() << "no loop mount here: " << disk.problem().toStdString();
+    load(QStringLiteral("Disks"));
+    const QString top = tree(QStringLiteral("mnt/photos"));
+    addFolder(top);
+    const QString topKey = keyOfPath(db(), top + u'/');
+    const QString b = keyOfPath(db(), top + QStringLiteral("/b.txt"));
+    db().exec("INSERT INTO InstallNUpdate (ID, Filename) VALUES ('" + b.toStdString() + "', 'b.txt')");
+    const QStringList before = texts(QStringLiteral("SELECT SrNO || ID || path || size FROM main ORDER BY SrNO"));
+    qmtest::messages().clear();
+    disk.unmount();
+
+    // The user presses Enter: the box's default answer.
+    QStringList asked;
+    qm::setDefaultedQuestionHook([&](const QString& text, qm::DefaultAnswer byDefault) {
+        asked << text;
+        return byDefault == qm::DefaultAnswer::Yes;
+    });
+    form->TreeView1->setSelectedItem(node(topKey));
+    form->UpdateFolder->click();
+    qm::setDefaultedQuestionHook({});
+
+    ASSERT_EQ(asked.size(), 1);
+    const QString& question = asked.front();
+    EXPECT_TRUE(question.startsWith(QStringLiteral("The disk \"PHOTOS_2019\" (ext4, "))) << question.toStdString();
+    // Every record below the top-level folder (lost+found too), and the note on b.txt.
+    EXPECT_TRUE(question.contains(QStringLiteral(" that ") + top
+        + QStringLiteral(" was catalogued from is not mounted there now. Updating would remove %1 records and the 1 note "
+                         "attached to it.")
+              .arg(before.size() - 1)))
+        << question.toStdString();
+    EXPECT_FALSE(question.contains(QStringLiteral("UUID")) || question.contains(QStringLiteral("/dev/")));
+    EXPECT_TRUE(qmtest::messages().isEmpty()) << qmtest::messages().join(u'|').toStdString();
+    EXPECT_EQ(texts(QStringLiteral("SELECT SrNO || ID || path || size FROM main ORDER BY SrNO")), before);
+    EXPECT_EQ(keyOfPath(db(), top + QStringLiteral("/b.txt")), b);
+    EXPECT_EQ(count(QStringLiteral("ID = '%1'").arg(b), QStringLiteral("InstallNUpdate")), 1);
+    ASSERT_TRUE(node(b));
+    EXPECT_EQ(node(b)->Text, QStringLiteral("b.txt"));
 }

@@ -18,3 +18,24 @@ TEST_F(DiskIdentityTest, DiskOfAFolder)
     EXPECT_TRUE(here.freeBytes >= 0 && here.freeBytes <= here.totalBytes);
     EXPECT_FALSE(diskOf(pathOf(QStringLiteral("missing"))).known());
 }
+
+TEST_F(DiskIdentityTest, AMountPointIsToldByDeviceAndByTheMountTable)
+{
+    EXPECT_TRUE(isMountPoint(QStringLiteral("/")));
+    const QString plain = makeDir(QStringLiteral("plain"));
+    EXPECT_FALSE(isMountPoint(plain));
+    EXPECT_FALSE(isMountPoint(makeFile(QStringLiteral("file.txt"), 1)));
+    EXPECT_FALSE(isMountPoint(pathOf(QStringLiteral("missing"))));
+
+    // A folder bound onto another of the same file system: same device, still a mount point.
+    const QString bound = makeDir(QStringLiteral("bound"));
+    const qmtest::Outcome bind = qmtest::runProgram(QStringLiteral("mount"), {QStringLiteral("--bind"), plain, bound});
+    if (bind.status != 0)
+        GTEST_SKIP() << "no bind mount here: " << bind.err.toStdString();
+    EXPECT_TRUE(isMountPoint(bound));
+    EXPECT_TRUE(isMountPoint(bound + u'/'));
+    EXPECT_FALSE(isMountPoint(plain));
+    EXPECT_EQ(diskOf(bound).mountPoint, bound);
+    EXPECT_EQ(qmtest::runProgram(QStringLiteral("umount"), {bound}).status, 0);
+    EXPECT_FALSE(isMountPoint(bound));
+}

@@ -20,7 +20,8 @@ QString run(const QString& program, const QStringList& arguments)
 } // namespace
 
 ScratchDisk::ScratchDisk(const QString& image, const QString& mountPoint, const QString& label, const QString& uuid)
-    : mountPoint_(mountPoint)
+    : image_(image)
+    , mountPoint_(mountPoint)
 {
     QDir().mkpath(mountPoint);
     problem_ = run(QStringLiteral("mkfs.ext4"),
@@ -34,6 +35,14 @@ ScratchDisk::ScratchDisk(const QString& image, const QString& mountPoint, const 
 ScratchDisk::~ScratchDisk()
 {
     unmount();
+}
+
+bool ScratchDisk::mount()
+{
+    if (!mounted_)
+        mounted_ = run(QStringLiteral("mount"), {QStringLiteral("-o"), QStringLiteral("loop"), image_, mountPoint_})
+                       .isEmpty();
+    return mounted_;
 }
 
 void ScratchDisk::unmount()

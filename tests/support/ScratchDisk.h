@@ -17,8 +17,12 @@ public:
     // What stopped the mount.
     const QString& problem() const { return problem_; }
     void unmount();
+    // Mounts the file system made by the constructor again (the disk plugged
+    // in again); true when it worked.
+    bool mount();
 
 private:
+    QString image_;
     QString mountPoint_;
     bool mounted_ = false;
     QString problem_;

@@ -1,0 +1,225 @@
+#include "catalog/UpdateSafety.h"
+
+#include "catalog/Numbers.h"
+#include "catalog/ScanUpdate.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QLocale>
+
+#include <SQLiteCpp/Database.h>
+#include <SQLiteCpp/Statement.h>
+
+namespace qm {
+namespace {
+
+std::string utf8(const QString& text)
+{
+    const QByteArray bytes = text.toUtf8();
+    return std::string(bytes.constData(), static_cast<size_t>(bytes.size()));
+}
+
+QString cleanFolder(const QString& path)
+{
+    return QDir::cleanPath(QFileInfo(path).absoluteFilePath());
+}
+
+// Whether the folder `path` lies at or below the mount point `mountPoint`.
+bool below(const QString& mountPoint, const QString& path)
+{
+    const QString mount = cleanFolder(mountPoint);
+    return mount == QLatin1String("/") || path == mount || path.startsWith(mount + u'/');
+}
+
+// "ext4, 29.8 GB", as much of it as is known.
+QString kindAndSize(const DiskIdentity& disk)
+{
+    QStringList about;
+    if (!disk.fsType.isEmpty())
+        about << disk.fsType;
+    if (disk.totalBytes > 0)
+        about << readableSize(static_cast<std::uint64_t>(disk.totalBytes));
+    return about.join(QStringLiteral(", "));
+}
+
+// Same file system, as far as the two identities tell.
+bool sameFileSystem(const DiskIdentity& then, const DiskIdentity& now)
+{
+    if (!then.uuid.isEmpty() && !now.uuid.isEmpty())
+        return then.uuid == now.uuid;
+    // Without an identifier on one side, where each was mounted tells.
+    return cleanFolder(then.mountPoint) == cleanFolder(now.mountPoint);
+}
+
+} // namespace
+
+QString diskInPlainWords(const DiskIdentity& disk)
+{
+    const QString about = kindAndSize(disk);
+    if (disk.label.isEmpty())
+        return about.isEmpty() ? QStringLiteral("a disk without a label")
+                               : QStringLiteral("a disk without a label (") + about + u')';
+    QString text = QStringLiteral("the disk \"") + disk.label + u'"';
+    if (!about.isEmpty())
+        text += QStringLiteral(" (") + about + u')';
+    return text;
+}
+
+QString diskReason(const std::optional<ScanInfo>& recorded, const QString& folder, const QString& path,
+    const DiskIdentity& now)
+{
+    if (!recorded || !recorded->disk.known())
+        return {};
+    const DiskIdentity& then = recorded->disk;
+    QString thenText = diskInPlainWords(then);
+    thenText[0] = thenText[0].toUpper();
+    const QString where = cleanFolder(path);
+    // A mount point the folder was below holds nothing now: the folder is
+    // on the disk of the folder above, or not there at all.
+    if (below(then.mountPoint, where) && cleanFolder(then.mountPoint) != QLatin1String("/")
+        && !isMountPoint(then.mountPoint))
+        return thenText + QStringLiteral(" that ") + folder
+            + QStringLiteral(" was catalogued from is not mounted there now.");
+    if (now.known() && !sameFileSystem(then, now))
+        return thenText + QStringLiteral(" that ") + folder
+            + QStringLiteral(" was catalogued from is not there now; another disk is: ") + diskInPlainWords(now)
+            + u'.';
+    return {};
+}
+
+QString riskText(const UpdateRisk& risk)
+{
+    const QLocale locale = figureLocale();
+    QString text = risk.reason + QStringLiteral(" Updating would remove ") + locale.toString(risk.removed)
+        + (risk.removed == 1 ? QStringLiteral(" record") : QStringLiteral(" records"));
+    if (risk.notes > 0)
+        text += QStringLiteral(" and the ") + locale.toString(risk.notes)
+            + (risk.notes == 1 ? QStringLiteral(" note attached to it") : QStringLiteral(" notes attached to them"));
+    return text + u'.';
+}
+
+std::int64_t notesOn(SQLite::Database& db, const std::unordered_set<std::string>& keys)
+{
+    if (keys.empty())
+        return 0;
+    // Notes are few beside records: their keys are read once, not looked up per record.
+    SQLite::Statement st(db,
+        "SELECT ID FROM Projects WHERE ID IS NOT NULL UNION ALL SELECT ID FROM Documents WHERE ID IS NOT NULL "
+        "UNION ALL SELECT ID FROM InstallNUpdate WHERE ID IS NOT NULL");
+    std::int64_t count = 0;
+    std::string key;
+    while (st.executeStep()) {
+        const SQLite::Column c = st.getColumn(0);
+        key.assign(c.getText(), static_cast<size_t>(c.getBytes()));
+        count += keys.count(key) ? 1 : 0;
+    }
+    return count;
+}
+
+// ---- The update's side ----
+
+const DiskIdentity& ScanUpdate::diskNow()
+{
+    if (!diskNow_)
+        diskNow_ = disk_.valid() ? disk_.get() : diskOf(top_.path);
+    return *diskNow_;
+}
+
+std::int64_t ScanUpdate::plannedRemovals(std::unordered_set<std::string>* keys) const
+{
+    std::int64_t removed = static_cast<std::int64_t>(scan_->duplicates.size());
+    if (keys)
+        for (const auto& duplicate : scan_->duplicates)
+            keys->insert(duplicate.second);
+    for (const auto& [path, index] : scan_->byPath) {
+        const Stored& s = scan_->records[index];
+        if (s.matched || unread(path))
+            continue;
+        ++removed;
+        if (keys)
+            keys->insert(s.key);
+    }
+    return removed;
+}
+
+std::int64_t ScanUpdate::scanRecords() const
+{
+    return static_cast<std::int64_t>(scan_->records.size() + scan_->duplicates.size()) + scan_->withoutPath;
+}
+
+UpdateRisk ScanUpdate::judge()
+{
+    if (!scan_) { // not read beside the walk: read here
+        scan_ = loadScan(db_, utf8(catalogue_), utf8(top_.key));
+        compareAll();
+    }
+    UpdateRisk risk;
+    risk.records = scanRecords();
+    risk.removed = plannedRemovals(nullptr);
+    risk.reason = diskReason(scanInfo(db_, catalogue_, top_.key), top_.fileName, top_.path, diskNow());
+    if (!risk.risky() && risk.removed > 0) {
+        // Nothing recorded tells of the disk (or it looks the same): what the walk found does.
+        if (entries_.size() == 1 && unread_.empty())
+            risk.reason = QStringLiteral("The folder ") + top_.fileName
+                + QStringLiteral(" is empty now; the disk it was catalogued from may not be mounted.");
+        else if (risk.removed * 2 > risk.records)
+            risk.reason = QStringLiteral("Most of what was catalogued from ") + top_.fileName
+                + QStringLiteral(" is not there now.");
+    }
+    if (risk.risky()) {
+        std::unordered_set<std::string> keys;
+        plannedRemovals(&keys);
+        risk.notes = notesOn(db_, keys);
+    }
+    return risk;
+}
+
+bool ScanUpdate::confirmRisk()
+{
+    const UpdateRisk risk = judge();
+    allowedRemovals_ = risk.removed;
+    if (!risk.risky() || (confirm_ && confirm_(risk)))
+        return true;
+    refused_ = true;
+    failure_ = riskText(risk) + QStringLiteral(" Nothing was changed.");
+    return false;
+}
+
+void ScanUpdate::recheckRemovals()
+{
+    // Read again in the write transaction: another writer changed the table
+    // since the user was asked. More to remove than was agreed, and most of
+    // the scan, is not done without asking again.
+    const std::int64_t removed = plannedRemovals(nullptr);
+    if (removed <= allowedRemovals_ || removed * 2 <= scanRecords())
+        return;
+    refused_ = true;
+    UpdateRisk risk;
+    risk.removed = removed;
+    risk.reason = QStringLiteral("The catalogue changed while ") + top_.fileName
+        + QStringLiteral(" was being walked, and most of it is not there now.");
+    throw Refused {riskText(risk) + QStringLiteral(" Nothing was changed.")};
+}
+
+bool ScanUpdate::unread(const std::string& path) const
+{
+    // An entry the walk could not read may still be there: its records stay,
+    // and so do the records of everything below it.
+    if (unread_.empty())
+        return false;
+    std::string_view p(path);
+    if (p.size() > 1 && p.back() == '/')
+        p.remove_suffix(1);
+    for (;;) {
+        if (unread_.count(std::string(p)))
+            return true;
+        const size_t slash = p.rfind('/');
+        if (slash == std::string_view::npos)
+            return false;
+        if (slash == 0)
+            return unread_.count("/") > 0;
+        p = p.substr(0, slash);
+    }
+}
+
+} // namespace qm
