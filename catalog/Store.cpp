@@ -138,6 +138,17 @@ QString damage(SQLite::Database& db, CheckDepth depth, const std::function<bool(
     // checked, so the mark names the very state that was checked.
     SQLite::Transaction read(db);
     const long long startedAt = QDateTime::currentSecsSinceEpoch();
+    // Pages damaged inside their records stay well-formed for SQLite; the
+    // file's fingerprint, taken when it was last found sound or written,
+    // shows them while the file claims to be as it was left.
+    QByteArray fingerprint;
+    if (depth == CheckDepth::Full) {
+        const MarkState mark = markOf(file);
+        fingerprint = contentFingerprint(file);
+        if (!mark.fingerprint.isEmpty() && !fingerprint.isEmpty() && mark.fingerprint != fingerprint)
+            problems << QStringLiteral("its content changed since it was last found sound, although its size "
+                                       "and modification time did not: it was damaged behind the program's back");
+    }
     try {
         SQLite::Statement check(
             db, depth == CheckDepth::Full ? "PRAGMA integrity_check(5)" : "PRAGMA quick_check(5)");
@@ -161,7 +172,7 @@ QString damage(SQLite::Database& db, CheckDepth depth, const std::function<bool(
         return damagedMessage(file, detail);
     }
     if (depth == CheckDepth::Full)
-        markFullCheck(file, startedAt);
+        markFullCheck(file, startedAt, fingerprint);
     return {};
 }
 

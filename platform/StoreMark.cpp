@@ -13,10 +13,14 @@
 #include <SQLiteCpp/Transaction.h>
 #include <sqlite3.h>
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
+#include <xxhash.h>
 
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <mutex>
 #include <vector>
 
@@ -54,12 +58,13 @@ QByteArray fileIdentity(const QByteArray& state)
     return second < 0 ? QByteArray() : state.left(second);
 }
 
-// The mark's lines: the file's state, "full SECONDS", and "damaged IDENTITY DETAIL"
-// (the identity with '/' for the space). A mark of an earlier version holds the
-// state alone.
+// The mark's lines: the file's state, "full SECONDS", "content FINGERPRINT" (of
+// the file in that state) and "damaged IDENTITY DETAIL" (the identity with '/'
+// for the space). A mark of an earlier version holds the state alone.
 struct MarkFile {
     QByteArray state;
     long long lastFullCheck = 0;
+    QByteArray fingerprint;
     QByteArray damagedIdentity;
     QString damage;
 };
@@ -75,6 +80,8 @@ MarkFile readMarkFile(const QString& file)
     for (const QByteArray& line : lines.mid(1)) {
         if (line.startsWith("full "))
             out.lastFullCheck = line.mid(5).toLongLong();
+        else if (line.startsWith("content "))
+            out.fingerprint = line.mid(8);
         else if (line.startsWith("damaged ")) {
             const qsizetype end = line.indexOf(' ', 8);
             out.damagedIdentity = line.mid(8, end < 0 ? -1 : end - 8).replace('/', ' ');
@@ -94,6 +101,8 @@ void writeMarkFile(const QString& file, const MarkFile& content)
     QByteArray text = content.state;
     if (content.lastFullCheck > 0)
         text += "\nfull " + QByteArray::number(content.lastFullCheck);
+    if (!content.fingerprint.isEmpty())
+        text += "\ncontent " + content.fingerprint;
     if (!content.damagedIdentity.isEmpty()) {
         QString detail = content.damage;
         detail.replace(u'\n', u' ').replace(u'\r', u' ');
@@ -120,6 +129,11 @@ MarkState markOf(const QString& file)
         out.lastFullCheck = mark.lastFullCheck;
     if (sameFile && mark.damagedIdentity == fileIdentity(state))
         out.damage = mark.damage;
+    // A file system that keeps whole seconds only (FAT, some network shares)
+    // lets another program's write leave size and time as they were: the
+    // fingerprint then proves nothing.
+    if (out.asLeft && !state.endsWith(".0"))
+        out.fingerprint = mark.fingerprint;
     return out;
 }
 
@@ -255,6 +269,35 @@ void writeKeepingMark(SQLite::Database& db, const std::function<void()>& write)
     mark.committed();
 }
 
+QByteArray contentFingerprint(const QString& file)
+{
+    const int fd = ::open(QFile::encodeName(file).constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (fd < 0)
+        return {};
+    XXH3_state_t* state = XXH3_createState();
+    bool whole = state != nullptr && XXH3_128bits_reset(state) == XXH_OK;
+    QByteArray buffer(1 << 20, Qt::Uninitialized);
+    while (whole) {
+        const ssize_t got = ::read(fd, buffer.data(), static_cast<size_t>(buffer.size()));
+        if (got == 0)
+            break;
+        if (got < 0) {
+            whole = errno == EINTR;
+            continue;
+        }
+        XXH3_128bits_update(state, buffer.constData(), static_cast<size_t>(got));
+    }
+    ::close(fd);
+    QByteArray out;
+    if (whole) {
+        XXH128_canonical_t canonical;
+        XXH128_canonicalFromHash(&canonical, XXH3_128bits_digest(state));
+        out = QByteArray(reinterpret_cast<const char*>(canonical.digest), sizeof canonical.digest).toHex();
+    }
+    XXH3_freeState(state);
+    return out;
+}
+
 void markChecked(const QString& file)
 {
     MarkFile mark;
@@ -262,14 +305,18 @@ void markChecked(const QString& file)
     const MarkFile before = readMarkFile(file);
     if (fileIdentity(before.state) == fileIdentity(mark.state))
         mark.lastFullCheck = before.lastFullCheck;
+    struct stat st;
+    if (::stat(QFile::encodeName(file).constData(), &st) == 0 && st.st_size <= kFingerprintOnWriteLimit)
+        mark.fingerprint = contentFingerprint(file);
     writeMarkFile(file, mark);
 }
 
-void markFullCheck(const QString& file, long long when)
+void markFullCheck(const QString& file, long long when, const QByteArray& fingerprint)
 {
     MarkFile mark;
     mark.state = fileState(file);
     mark.lastFullCheck = when;
+    mark.fingerprint = fingerprint.isEmpty() ? contentFingerprint(file) : fingerprint;
     writeMarkFile(file, mark);
 }
 
@@ -282,6 +329,10 @@ void markDamaged(const QString& file, const QString& detail)
     const MarkFile before = readMarkFile(file);
     if (fileIdentity(before.state) == mark.damagedIdentity)
         mark.lastFullCheck = before.lastFullCheck;
+    // Content that changed behind the program's back stays found changed
+    // while the file is left as it is, though its pages read well.
+    if (before.state == mark.state)
+        mark.fingerprint = before.fingerprint;
     writeMarkFile(file, mark);
 }
 

@@ -23,9 +23,18 @@ inline constexpr long long kFullCheckInterval = 24 * 60 * 60;
 // the time of the last full check is kept.
 void markChecked(const QString& file);
 // A full check of the store at `file`, run at `when` (seconds since the
-// epoch), found it sound: it is marked so, and any damage found before is
-// forgotten.
-void markFullCheck(const QString& file, long long when);
+// epoch), found it sound: it is marked so, with the fingerprint of its
+// content then (worked out here when none is given), and any damage found
+// before is forgotten.
+void markFullCheck(const QString& file, long long when, const QByteArray& fingerprint = {});
+// XXH3-128 of the whole file, in hex; empty when it cannot be read. SQLite's
+// pages carry no checksum, so bytes changed inside a record that leaves its
+// page well-formed are seen only by comparing this with the one marked.
+QByteArray contentFingerprint(const QString& file);
+// Up to this size the mark takes the fingerprint after each write of the
+// program's own too (about a tenth of a second), so damage after any write
+// is found by the next full check; a larger store gets one at each full check.
+inline constexpr long long kFingerprintOnWriteLimit = 256LL * 1024 * 1024;
 // A check found the store at `file` damaged: the verdict stays until a check
 // finds the file there sound again.
 void markDamaged(const QString& file, const QString& detail);
@@ -38,6 +47,8 @@ struct MarkState {
     // What the check that found this very file (device and inode) damaged
     // said; empty when none did.
     QString damage;
+    // The content's fingerprint when the file was as marked; empty when not known.
+    QByteArray fingerprint;
 };
 MarkState markOf(const QString& file);
 // Whether a full check is due at `now`: none ran on this file within the interval.
