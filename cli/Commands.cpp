@@ -1,11 +1,11 @@
 #include "cli/Commands.h"
 
 #include "catalog/Store.h"
+#include "cli/AddFolder.h"
 #include "cli/Export.h"
 #include "cli/Find.h"
 #include "cli/List.h"
 #include "cli/Update.h"
-#include "main_window/HeadlessScan.h"
 
 #include <QCoreApplication>
 
