@@ -7,6 +7,7 @@
 #include "catalog/Queries.h"
 #include "catalog/Scans.h"
 #include "catalog/Store.h"
+#include "catalog/scan/FolderSizes.h"
 
 #include <QDateTime>
 

@@ -15,7 +15,6 @@
 // stops it at its next entry.
 #include "catalog/CatalogueKeys.h"
 #include "catalog/Store.h"
-#include "catalog/scan/FolderSizes.h"
 #include "catalog/scan/FolderWalker.h"
 #include "catalog/scan/ScanPipeline.h"
 #include "catalog/scan/ScanTexts.h"
