@@ -3,33 +3,29 @@
 // record of main for every folder and file in it. The main window and the
 // command line share it.
 //
-// Each folder is listed once and each entry looked at once. A folder's record
-// is queued as soon as the walk reaches it, so every folder comes before its
-// content; its size, the total of every file below it (hidden ones included),
-// is filled in when its own walk ends. Hidden entries (name starting with
-// ".") and entries that are neither files nor folders (links, sockets, FIFOs,
-// devices) get no record; the walk stays on the start folder's file system.
-// The walk runs on a thread of its own and hands finished rows over in
-// batches, through a short queue, to the thread that called walk(), which
-// stores them through a prepared multi-row insert in transactions that each
-// hold many rows, and tells the listener. The walk thus overlaps the store.
-// The walker waits for the caller only when a progress report is due, so a
+// It runs the scan pipeline (catalog/scan/ScanPipeline.h) with the folder
+// walk, the sizes stage, and itself as the writer: every folder's record
+// comes before its content, and its size, the total of every file below it
+// (hidden ones included), goes in with the record when its walk ended in the
+// same batch and is filled in where it is stored otherwise. Records go in
+// through a prepared multi-row insert in transactions that each hold many
+// rows, and the listener is told of each on the thread that called walk().
+// The walker waits for that thread only when a progress report is due, so a
 // cancel stops it exactly where the report was asked for; a store failure
 // stops it at its next entry.
 #include "catalog/CatalogueKeys.h"
 #include "catalog/Store.h"
+#include "catalog/scan/FolderWalker.h"
+#include "catalog/scan/ScanPipeline.h"
+#include "catalog/scan/ScanTexts.h"
 #include "platform/FileSystem.h"
 #include "platform/Recordset.h"
 
 #include <QString>
 
-#include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
-#include <deque>
 #include <future>
-#include <mutex>
 #include <memory>
 #include <optional>
 #include <string>
@@ -72,52 +68,15 @@ public:
     virtual bool progress(std::int64_t entries, const QString& folder) = 0;
 };
 
-// A progress report the walker thread asks for and waits on, and the thread
-// that runs the scan answers; guarded by the scan's mutex.
-struct ProgressAsk {
-    std::int64_t entries = 0;
-    QString folder;
-    bool asked = false, answered = false, goOn = true;
-
-    bool waiting() const { return asked && !answered; }
-    // The walker's side, holding `lock`: asks, and waits until answered or
-    // `stopped()`.
-    template <class Stopped>
-    void ask(std::unique_lock<std::mutex>& lock, std::condition_variable& toCaller, std::condition_variable& toWalker,
-        std::int64_t seen, QString where, Stopped stopped)
-    {
-        entries = seen;
-        folder = std::move(where);
-        asked = true;
-        answered = false;
-        toCaller.notify_one();
-        toWalker.wait(lock, [&] { return answered || stopped(); });
-        asked = false;
-    }
-    // The caller's side, holding the lock.
-    void answer(bool go)
-    {
-        goOn = go;
-        answered = true;
-    }
-};
-
-// An entry left out because it could not be read.
-struct SkippedEntry {
-    QString path;
-    QString reason;
-};
-
-class FolderScan {
+class FolderScan : private ScanWriter {
 public:
-    static constexpr int kSkippedKept = 5;
+    static constexpr int kSkippedKept = FolderWalker::kSkippedKept;
     // Rows go in this many at a time through one prepared multi-row insert;
     // a shorter rest goes in one by one.
     static constexpr int kRowsPerInsert = 32;
-    // The walker hands rows over this many at a time, and runs at most this
-    // many batches ahead of the store.
-    static constexpr int kRowsPerBatch = 64 * kRowsPerInsert;
-    static constexpr int kBatchesAhead = 8;
+    // The walker hands rows on this many at a time.
+    static constexpr int kRowsPerBatch = FolderWalker::kRowsPerBatch;
+    static_assert(kRowsPerBatch % kRowsPerInsert == 0);
 
     // Writes through `db`, stamping `databaseName`. Node keys count up from
     // `floorKey`, or from above every key the catalogue ever had when that is
@@ -125,7 +84,7 @@ public:
     FolderScan(SQLite::Database& db, const QString& databaseName, std::int64_t floorKey,
         ScanListener* listener = nullptr, FileSystem& fs = fileSystem());
     // Stores what is pending.
-    ~FolderScan();
+    ~FolderScan() override;
     FolderScan(const FolderScan&) = delete;
     FolderScan& operator=(const FolderScan&) = delete;
 
@@ -164,7 +123,7 @@ public:
 
     // The key of the run's top-level folder; empty for a walk below a node.
     const QString& topKey() const { return topKey_; }
-    bool cancelled() const { return cancelled_; }
+    bool cancelled() const { return walker_.cancelled(); }
     const QString& failure() const { return failure_; }
     // The store reported its file damaged; nothing more is written.
     bool storeDamaged() const { return storeDamaged_; }
@@ -174,31 +133,14 @@ public:
     // back took its records with it. Throws DbError when the store cannot
     // tell.
     std::int64_t recordsKept() const;
-    std::int64_t entriesSeen() const { return seen_; }
-    std::int64_t skippedCount() const { return skippedCount_; }
-    const std::vector<SkippedEntry>& firstSkipped() const { return skipped_; }
+    std::int64_t entriesSeen() const { return walker_.entriesSeen(); }
+    std::int64_t skippedCount() const { return walker_.skippedCount(); }
+    const std::vector<SkippedEntry>& firstSkipped() const { return walker_.firstSkipped(); }
     // Bytes below the folder of the last walk.
     std::uint64_t lastTotal() const { return lastTotal_; }
 
 private:
-    struct Stop { };
-    struct Batch;
     struct Pending;
-    // A record of the walk, or the end of a recorded folder's walk.
-    struct Item {
-        std::uint64_t bytes; // a file's size; a folder's once its walk has ended
-        std::int64_t created, modified;
-        std::uint32_t path, pathLength; // in the batch's text
-        std::uint32_t name, nameLength;
-        enum Kind : std::uint8_t { File, Folder, Close } kind;
-        bool sized; // a folder's size is in `bytes`
-    };
-    // A folder being walked, as the walker sees it.
-    struct Frame {
-        std::uint64_t bytes;
-        int item; // its record in the batch being filled, or -1
-        bool recorded;
-    };
     // A recorded folder whose walk has not ended, as the store sees it.
     struct OpenFolder {
         QString key;
@@ -212,22 +154,11 @@ private:
         std::int64_t srNo = 0;
     };
 
-    // The walker's side, on its own thread.
-    void walkThread(std::unique_ptr<Folder> folder);
-    void list(Folder& folder, bool record);
-    void add(Item::Kind kind, std::string_view name, const EntryInfo& info);
-    void closeFrame();
-    void unwindFrames();
-    void handOver();
-    void skip(std::string_view name, const QString& reason);
-    void checkProgress();
-
-    // The store's side, on the caller's thread.
-    void store(const QString& parentKey, const std::string& parentBytes);
-    void storeBatch(Batch& batch, const QString& parentKey, const std::string& parentBytes);
-    bool progressWaiting();
-    void answerProgress();
-    void queue(const Item& item, const Batch& batch, const QString& parentKey, const std::string& parentBytes);
+    // The writer's side of the pipeline, on the caller's thread.
+    void store(ScanBatch& batch) override;
+    bool progress(std::int64_t entries, const QString& folder) override;
+    void failed(const QString& why) override;
+    void queue(const ScanItem& item, const ScanBatch& batch);
     void fail(const char* text);
     void flush();
     void stored(int first, int count, std::int64_t firstSrNo);
@@ -262,25 +193,11 @@ private:
     bool topPending_ = false;
     std::uint64_t lastTotal_ = 0;
 
-    // Handing batches over, and progress reports asked by the walker.
-    std::mutex mutex_;
-    std::condition_variable toStore_, toWalker_;
-    std::deque<std::unique_ptr<Batch>> full_, spare_;
-    bool walkEnded_ = false;
-    ProgressAsk progress_;
-    std::atomic<bool> abort_ {false}; // the store failed: the walker stops
-
-    // The walker's own, read by the caller once the walk has ended.
-    std::unique_ptr<Batch> filling_;
-    std::uint64_t device_ = 0;
-    std::string path_; // the folder being read, with its closing "/"
-    std::vector<Frame> frames_;
-    std::int64_t seen_ = 0;
-    std::int64_t skippedCount_ = 0;
-    std::vector<SkippedEntry> skipped_;
-    bool cancelled_ = false;
-    QString walkFailure_;
-    std::chrono::steady_clock::time_point lastProgress_;
+    FolderWalker walker_;
+    ScanPipeline* pipeline_ = nullptr; // while a walk runs
+    std::uint64_t device_ = 0; // the file system the run keeps to
+    QString parentKey_; // of the walk's top level
+    std::string parentBytes_;
 
     // The store's own.
     std::vector<OpenFolder> open_;
@@ -314,12 +231,8 @@ private:
 // One message naming how many entries were left out and the first few; empty
 // when none was.
 QString skippedReport(const FolderScan& scan);
-QString skippedReport(std::int64_t count, const std::vector<SkippedEntry>& first);
 
 // "N record(s)" of the run in the table, or that they cannot be counted and why.
 QString keptText(const FolderScan& scan);
-
-// A path for people: bytes that are not UTF-8 appear as \xNN.
-QString displayPath(std::string_view bytes);
 
 } // namespace qm

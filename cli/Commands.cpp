@@ -1,12 +1,12 @@
 #include "cli/Commands.h"
 
 #include "catalog/Store.h"
+#include "cli/AddFolder.h"
 #include "cli/Check.h"
 #include "cli/Export.h"
 #include "cli/Find.h"
 #include "cli/List.h"
 #include "cli/Update.h"
-#include "main_window/HeadlessScan.h"
 
 #include <QCoreApplication>
 

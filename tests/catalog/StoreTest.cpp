@@ -3,7 +3,7 @@
 #include "catalog/FolderScan.h"
 #include "catalog/ScanUpdate.h"
 #include "catalog/Store.h"
-#include "main_window/HeadlessScan.h"
+#include "cli/AddFolder.h"
 #include "platform/TreeView.h"
 #include "support/TestSupport.h"
 

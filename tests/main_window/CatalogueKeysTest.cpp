@@ -3,7 +3,7 @@
 #include "ScanSupport.h"
 
 #include "catalog/CatalogueTree.h"
-#include "main_window/HeadlessScan.h"
+#include "cli/AddFolder.h"
 
 #include <QProcess>
 

@@ -2,7 +2,7 @@
 #include "support/FormFixture.h"
 
 #include "catalog/NodeKeys.h"
-#include "main_window/HeadlessScan.h"
+#include "cli/AddFolder.h"
 #include "platform/DataControl.h"
 #include "platform/FolderLists.h"
 #include "platform/MessageBox.h"

@@ -1,4 +1,4 @@
-#include "main_window/HeadlessScan.h"
+#include "cli/AddFolder.h"
 
 #include "catalog/AppPaths.h"
 #include "catalog/FolderScan.h"
