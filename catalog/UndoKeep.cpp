@@ -123,6 +123,7 @@ void UndoKeep::keep(SQLite::Database& db, Kind kind, const QString& catalogue, c
     run(db, "CREATE TABLE qm_undo.kept_checks AS SELECT * FROM tree_checks WHERE dbaseName = ?1");
     run(db, "CREATE TABLE qm_undo.kept_unplaced AS SELECT * FROM tree_unplaced WHERE dbaseName = ?1");
     stampBefore_ = mainStamp(db);
+    otherWrites_ = db.execAndGet("PRAGMA main.data_version").getInt64();
     kept_ = true;
 }
 
@@ -130,6 +131,12 @@ void UndoKeep::written(SQLite::Database& db)
 {
     if (!kept_)
         return;
+    // A copy made in a transaction before the write's own holds what the
+    // write found only while no other connection committed in between.
+    if (db.execAndGet("PRAGMA main.data_version").getInt64() != otherWrites_) {
+        kept_ = false;
+        return;
+    }
     // A delete leaves none of the records it chose; an update leaves the
     // scan as it made it, which is what an undo expects to find.
     run(db,

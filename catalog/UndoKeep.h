@@ -57,7 +57,7 @@ public:
         const QString& folder);
     // After the write, in the same transaction (an update: in one of its
     // own right after it): what the write left of them. Only then is the
-    // undo offered.
+    // undo offered, and not when another connection committed since keep().
     void written(SQLite::Database& db);
     // Nothing to undo any more: a later change, a failed or an empty write.
     void forget();
@@ -95,6 +95,7 @@ private:
     std::string stampAfter_;
     std::int64_t serialAfter_ = 0;
     std::int64_t logAfter_ = 0;
+    std::int64_t otherWrites_ = 0; // the store's data version for this connection when kept
 };
 
 } // namespace qm

@@ -154,6 +154,7 @@ void Form1::Command7_Click()
         return;
     }
     busy.reset();
+    // Nothing went: nothing to undo either.
     if (removed == 0)
         status().undo().withdraw();
     else

@@ -169,6 +169,22 @@ TEST_F(UndoTest, UpdateFolderUndoneGivesTheRecordsAsBeforeAndTheNextChangeEndsTh
     const std::string after = rowsOf("main");
     form->Undo_Click();
     EXPECT_EQ(rowsOf("main"), after);
+
+    // Another program writes after the copy was made, before the update
+    // reads the disk: the copy may not be what the update found, so no undo.
+    qmtest::WritingFileSystem disk;
+    disk.write = [this] {
+        addRecord(QStringLiteral("70>"), QStringLiteral("0>"), QStringLiteral("Elsewhere"), QStringLiteral("/z/"),
+            QStringLiteral("/z/"));
+    };
+    qm::setFileSystem(&disk);
+    makeFile(QStringLiteral("later/more.txt"), 3);
+    form->TreeView1->setSelectedItem(node(keyOf(pathOf(QStringLiteral("later")) + u'/')));
+    form->UpdateFolder->click();
+    qm::setFileSystem(nullptr);
+    EXPECT_FALSE(keyOf(pathOf(QStringLiteral("later/more.txt"))).isEmpty());
+    EXPECT_EQ(count(QStringLiteral("dbaseName = 'Elsewhere'")), 1);
+    EXPECT_FALSE(offered());
 }
 
 TEST_F(UndoTest, DeleteCatalogueAskedFirstAndUndoneWithItsScansAndCheck)
