@@ -26,4 +26,11 @@ std::int64_t catalogueRecordCount(SQLite::Database& db, const QString& name);
 // own order costs less than looking up each of its records from its index.
 bool catalogueHoldsMost(SQLite::Database& db, const std::string& name);
 
+// Deletes every record of catalogue `name`, in the caller's transaction,
+// with what is kept about it (its scans' disks, its tree check), and returns
+// how many records went. Its keys stay handed out, so that records put back
+// by an undo find them free; register notes keep their links. Throws
+// SQLite::Exception.
+std::int64_t deleteCatalogue(SQLite::Database& db, const QString& name);
+
 } // namespace qm

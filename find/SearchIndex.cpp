@@ -258,10 +258,20 @@ bool SearchIndex::applyLog()
     sqlite3_stmt* st = rowBySerial_.get();
     for (const std::int64_t srNo : changed) {
         const auto entry = entryOf(srNo);
-        if (!entry)
+        if (!entry && srNo > lastSrNo_)
             continue; // a record not held yet: it comes with the new ones
         sqlite3_bind_int64(st, 1, srNo);
         const int rc = sqlite3_step(st);
+        // A record put back under its old serial number (an undo) is gone
+        // from the copy or held as deleted: a new read places it.
+        if (!entry || (rc == SQLITE_ROW && (flags_[*entry] & kDead))) {
+            sqlite3_reset(st);
+            if (rc == SQLITE_ROW)
+                return false;
+            if (rc != SQLITE_DONE)
+                throw DbError(sqlite3_errmsg(db_->getHandle()));
+            continue;
+        }
         if (rc == SQLITE_ROW) {
             update(*entry, rowOf(st), renamed);
             relink.push_back(srNo);

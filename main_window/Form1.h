@@ -110,6 +110,11 @@ public:
     // Walks the selected node's top-level folder again and brings its records
     // up to date in place; its register notes stay on their files.
     void UpdateFolder_Click();
+    // Catalogue > Delete Catalogue: the shown catalogue's records, asked first.
+    void DeleteCatalogue_Click();
+    // Catalogue > Undo, Ctrl+Z, the status bar's "Undo": the records the last
+    // big delete of this window took away come back as they were.
+    void Undo_Click();
     void TreeView1_NodeClick(Node* node);
 
     void Project_Click();

@@ -16,6 +16,8 @@
 #include "catalog/Queries.h"
 #include "catalog/Scans.h"
 #include "catalog/Store.h"
+#include "catalog/UndoKeep.h"
+#include "main_window/UndoOffer.h"
 
 #include <QLineEdit>
 #include <QTreeWidget>
@@ -132,20 +134,31 @@ void Form1::Command7_Click()
         // It runs on a connection and a thread of its own, so that the
         // window is not left unanswering for those seconds.
         const QString store = QString::fromStdString(db->getFilename());
+        // What goes is copied first, in the same transaction, for "Undo".
+        UndoKeep& keep = status().undo().keep();
         runBeside([&] {
             auto own = openConnection(store);
+            UndoKeep::Attached attached(keep, *own, true);
             Store::writeKeepingMark(*own, [&] {
+                keep.keep(*own, UndoKeep::Kind::DeleteFolder, catalogue, deleteKey, folder);
                 removed = static_cast<int>(deleteScanRecords(*own, catalogue, deleteKey));
                 forgetScan(*own, catalogue, deleteKey);
+                keep.written(*own);
             });
         });
     } catch (const std::exception& e) {
         busy.reset();
+        status().undo().withdraw();
         status().folderNotDeleted(folder);
         MsgBox(QStringLiteral("The folder was not deleted: %1").arg(QString::fromUtf8(e.what())), this);
         return;
     }
     busy.reset();
+    // Nothing went: nothing to undo either.
+    if (removed == 0)
+        status().undo().withdraw();
+    else
+        status().undo().refresh();
     if (removed == 0)
         MsgBox(QStringLiteral("The catalogue \"%1\" holds no records of %2 any more; another window or "
                               "program deleted them. The tree is built again.")

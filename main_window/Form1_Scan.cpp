@@ -5,6 +5,7 @@
 #include "catalog/NodeKeys.h"
 #include "catalog/Numbers.h"
 #include "main_window/StatusReport.h"
+#include "main_window/UndoOffer.h"
 #include "main_window/WorkProgress.h"
 #include "platform/DataControl.h"
 #include "platform/FolderLists.h"
@@ -206,6 +207,8 @@ void Form1::Command2_Click()
         MsgBox(problem, this);
         return;
     }
+    // A change that is not undone: the last delete's copy goes.
+    status().undo().withdraw();
     QString topKey;
     try {
         // NextNodeKey's key, unless the catalogue the scan writes to had

@@ -4,6 +4,7 @@
 #include "catalog/NodeKeys.h"
 #include "catalog/ScanUpdate.h"
 #include "main_window/StatusReport.h"
+#include "main_window/UndoOffer.h"
 #include "main_window/WorkProgress.h"
 #include "platform/DataControl.h"
 #include "platform/MessageBox.h"
@@ -75,6 +76,8 @@ void Form1::UpdateFolder_Click()
         rebuildTree(rootText, shown);
         return;
     }
+    // Kept for "Undo" until the next change.
+    status().undo().beforeUpdate(*db, catalogue, key, top->fileName);
     updating = true;
     bool done = false;
     QString message;
@@ -103,6 +106,7 @@ void Form1::UpdateFolder_Click()
             message += QStringLiteral("\n\n") + skipped;
     }
     updating = false;
+    status().undo().afterUpdate(*db, done);
     if (done) {
         rebuildTree(rootText, shown);
         // The folder stays where the user was.

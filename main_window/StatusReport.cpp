@@ -6,6 +6,7 @@
 #include "catalog/Scans.h"
 #include "catalog/Numbers.h"
 #include "main_window/Form1.h"
+#include "main_window/UndoOffer.h"
 #include "platform/DataControl.h"
 #include "platform/TreeView.h"
 
@@ -53,6 +54,7 @@ StatusReport::StatusReport(Form1& form)
     , label_(new QLabel)
     , open_(new QPushButton(QStringLiteral("Open a catalogue")))
     , menu_(new QMenu(open_))
+    , undo_(nullptr)
 {
     label_->setObjectName(QStringLiteral("StatusText"));
     label_->setTextFormat(Qt::PlainText);
@@ -70,6 +72,7 @@ StatusReport::StatusReport(Form1& form)
     });
     form.statusBar()->addWidget(label_, 1);
     form.statusBar()->addWidget(open_);
+    undo_ = new UndoOffer(form);
 }
 
 QString StatusReport::text() const
@@ -191,6 +194,18 @@ void StatusReport::folderDeleted(const QString& folder, const QString& catalogue
 void StatusReport::folderUpdated(const QString& folder, const QString& catalogue, const QString& summary)
 {
     tell(QStringLiteral("Updated %1 in \"%2\": %3.").arg(folder, catalogue, summary));
+}
+
+void StatusReport::catalogueDeleted(const QString& catalogue, std::int64_t records)
+{
+    tell(QStringLiteral("Deleted the catalogue \"") + catalogue + QStringLiteral("\", ")
+        + entries(records, figureLocale()) + QStringLiteral(". \"Undo\" brings it back."));
+}
+
+void StatusReport::undone(const QString& what, std::int64_t records)
+{
+    tell(QStringLiteral("Undone: ") + entries(records, figureLocale()) + QStringLiteral(" of ") + what
+        + QStringLiteral(" brought back."));
 }
 
 } // namespace qm

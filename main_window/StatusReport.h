@@ -16,6 +16,7 @@ namespace qm {
 
 class Form1;
 class FolderScan;
+class UndoOffer;
 
 class StatusReport : public QObject {
     Q_OBJECT
@@ -25,6 +26,8 @@ public:
     QString text() const;
     // The button offering the catalogues; shown only with the hint.
     QPushButton* openButton() const { return open_; }
+    // The offer to undo the last big delete.
+    UndoOffer& undo() { return *undo_; }
 
     // The tree was built for the shown catalogue: says where the records
     // are when it found none.
@@ -39,6 +42,10 @@ public:
     void folderNotDeleted(const QString& folder);
     // "Update Folder" brought the scan of `folder` up to date; `summary` tells what changed.
     void folderUpdated(const QString& folder, const QString& catalogue, const QString& summary);
+    // "Delete Catalogue" removed `records` records of `catalogue`.
+    void catalogueDeleted(const QString& catalogue, std::int64_t records);
+    // An undo put `records` records back; `what` says of what.
+    void undone(const QString& what, std::int64_t records);
 
 private:
     void tell(const QString& text);
@@ -49,6 +56,7 @@ private:
     QLabel* label_;
     QPushButton* open_;
     QMenu* menu_;
+    UndoOffer* undo_;
 };
 
 } // namespace qm
