@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The program file's version values. On ELF systems they are stored as
 // "Key=Value" strings, each ending in a NUL byte, in the section

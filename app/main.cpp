@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "catalog/AppPaths.h"
 #include "cli/Commands.h"
 #include "cli/PathOptions.h"

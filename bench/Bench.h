@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The benchmark program's cases. Each case file registers itself with
 // QM_BENCH; `quillmark_bench [--entries N] [case ...]` runs them in one

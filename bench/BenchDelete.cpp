@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Deleting one scan of a large catalogue and rebuilding the tree.
 #include "Bench.h"
 

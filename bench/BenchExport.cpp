@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Exporting a large catalogue as CSV and as JSON, beside the sqlite3
 // program's own CSV of the same table (the export's target: at most twice
 // that time).

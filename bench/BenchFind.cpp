@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The search: reading a catalogue into the search's copy, the first 200 rows
 // and the full count of queries on it, the copy's memory, plocate over a real
 // tree of the same names, and what the change log costs a scan and a delete.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Windows over a store of ten million records: start-up, a click on a big
 // folder, "Delete Folder", "Update Folder", the tree editor, the store's check. The store is made once by direct
 // inserts of rows shaped like a scan's (folders of tens of files, some big

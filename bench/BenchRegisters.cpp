@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Walks of a large register: Search, Search next and Add's duplicate check.
 #include "Bench.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The folder scan against a plain walk of the same tree, then LoadTree on the
 // result and a click on a folder of 20,000 files.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The tree editor over a large catalogue beside another one that reuses its
 // keys: load, a node click, "Open"; and the report of a large temp as PDF.
 #include "Bench.h"

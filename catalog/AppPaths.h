@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Where the program's files are. A portable copy (the build folder, or a copy
 // unpacked anywhere) keeps dbase.name beside the executable and opens

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Node keys handed out for a catalogue. Each catalogue keeps the highest key
 // it ever had in table catalogue_keys; a writer reserves a range above it

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Reading one catalogue's records into a tree, shared by the main window and
 // the tree editor.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The catalogues table main holds, for the windows that offer them by name.
 #include <QStringList>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Every record of one catalogue, written in SrNO order as CSV or as JSON
 // lines, for scripts and spreadsheets.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The folder scan: walks a folder depth first in listing order and writes one
 // record of main for every folder and file in it. The main window and the

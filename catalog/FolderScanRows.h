@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the two halves of FolderScan share: the run (FolderScan.cpp) and the
 // writer's side (FolderScanWriter.cpp). Not for use elsewhere.

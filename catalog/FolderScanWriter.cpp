@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // FolderScan as the scan pipeline's writer, on the thread that runs the
 // scan: numbers each record, stores the rows through the prepared inserts in
 // long transactions, fills in folder sizes, and tells the listener.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // dbase.name: the one-line file that names the catalogue the trees show. It
 // lives in the program's folder, or where nameFilePath() (AppPaths.h) says.

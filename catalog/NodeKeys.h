@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Node keys ("12>", the root "0>") and the file list's row counter.
 #include <QString>

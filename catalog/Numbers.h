@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Number rules shared by keys, the row counter and size texts.
 #include <QLocale>

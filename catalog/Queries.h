@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Every query the program runs against the store. Values always travel as
 // bound parameters; names are compared exactly.

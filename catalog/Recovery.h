@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Getting the records of a damaged store back: every row SQLite can still
 // read is copied, through its own statements, into a new store. A table is

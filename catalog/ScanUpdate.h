@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Updating a scan in place: the top-level folder is walked again and its
 // stored records brought up to date in one transaction. Records of entries

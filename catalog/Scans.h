@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Table scans: for each top-level folder of a catalogue, the disk it was
 // scanned from and what the catalogue held of it when the scan ended.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The store file database.mdb: checking that a file is a catalogue, bringing
 // an older one up to this program's format, checking its health, and making

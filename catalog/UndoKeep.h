@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the last big delete took away ("Delete Folder", "Update Folder", a
 // whole catalogue), kept so that it can be put back exactly: the records

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What keeps an update from wiping a disk's records by a slip: the disk the
 // scan came from is not mounted, another disk is there, the folder is empty,

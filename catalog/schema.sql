@@ -1,3 +1,4 @@
+-- SPDX-License-Identifier: GPL-3.0-or-later
 -- The catalogue store as first made. Field order of main is part of the format:
 -- readers take fields by position (ID, Parent, dbaseName, file_name, path,
 -- size, date, SrNO, delKey). Each later format adds to it in upgrades/<n>.sql;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The command line: every command runs without a window and without a
 // display. A new command is one entry in the table in Commands.cpp.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Where `quillmark export --output` may write. A plain file is replaced only
 // by a whole export (through a new file beside it); a pipe or a terminal is

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What a long command shares: Ctrl+C, a hang-up or a termination request
 // asks the work to stop (what it keeps is its own rule), and a progress line

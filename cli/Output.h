@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the commands write: lines for people and scripts, and failures on
 // standard error behind the program's name.

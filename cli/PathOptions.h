@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The options that say where the program's files are, taken before anything
 // else reads the command line.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The Find window: one query box over every catalogue, results as the user
 // types. A single instance, modeless and without an owner, like the other

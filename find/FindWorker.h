@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The Find window's searcher: owns the search index on a thread of its own,
 // so that typing never waits for the store or a sweep. The newest query wins:

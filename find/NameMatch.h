@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A name against a word of the query, in the forms Folding.h gives.
 #include "find/Query.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The search's compact copy of the catalogue: every record of main as a few
 // numbers and its name, the names folded for a search without case (see

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The search itself: a query against the copy's names and numbers.
 #include "find/NameMatch.h"
 #include "find/SearchIndex.h"

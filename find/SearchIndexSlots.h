@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the search's copy keeps in its slots, shared by the files that make
 // up SearchIndex.

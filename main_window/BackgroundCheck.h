@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The full check of the store that runs at least once a day of use, beside
 // the window: after start-up, when the last one is a day old or none is

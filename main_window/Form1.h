@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The main window: folder picking, the catalogue tree, the two file lists,
 // the catalogue buttons, the category boxes and the menu.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Starting, naming, opening and pruning catalogues, and the node click.
 #include "main_window/Form1.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Choosing a register for the selected node.
 #include "main_window/Form1.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The Find window's way into the main window: opening it, and landing on a
 // record it found.
 #include "main_window/Form1.h"

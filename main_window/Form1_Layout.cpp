@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // How the main window grows, remembers its size and answers the keyboard.
 #include "main_window/Form1.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The file lists' ways of reading and moving on: sorting, copying, tooltips,
 // and a double click that opens a listed folder.
 #include "main_window/Form1.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // "Add Folder": the folder scan.
 #include "main_window/Form1.h"
 

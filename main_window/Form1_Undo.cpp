@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // "Delete Catalogue", and "Undo" of the window's big deletes.
 #include "main_window/Form1.h"
 

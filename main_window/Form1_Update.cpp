@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // "Update Folder": a scan brought up to date in place.
 #include "main_window/Form1.h"
 

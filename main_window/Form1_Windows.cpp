@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The menu items that open the secondary windows, and the file list's way of
 // filling the report.
 #include "main_window/Form1.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The main window's two report lists made easy to read and use: a click on a
 // header sorts, the selected rows copy as text, a cell too narrow for its

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The main window's status bar: what the last scan or delete did, and, when
 // the tree finds no records, which catalogues the database holds, with a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // "Undo" for the main window's big deletes ("Delete Folder", "Update Folder",
 // "Delete Catalogue"): what the last one took away is kept, and offered by

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Long work on the main window: the hourglass for as long as it lives, and
 // once the work has taken a while, a dialog that tells how far it got and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // RFC 4180 text: a field quoted where it must be, a row closed by CRLF.
 #include <QString>

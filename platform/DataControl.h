@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The data control of a window: its own connection to database.mdb, one
 // recordset over its record source, and the boxes bound to that recordset's

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What the system tells of the disk a path lives on: its volume label, the
 // file system's identifier, its type, size and free space, where it is

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Reading folders for the scan: the file system's own listing order, entry
 // kinds, sizes and creation times. Entries are looked at where they stand

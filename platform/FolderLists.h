@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The drive list, the folder list and the file list of the main window.
 #include <QComboBox>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A window's client area laid out at its designed size. Larger, each control
 // that follows the growth moves its edges by given shares of the extra width

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A name box that holds a prompt until the user types: the prompt is shown
 // dimmed, and focusing the box selects all of it, so that typing replaces it.

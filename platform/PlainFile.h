@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Telling, before anything is opened, that a path names something other than
 // a plain file: opening a FIFO waits for a writer, and a device or a folder is

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A static, client-side cursor over one table of the store. It keeps only the
 // row ids of its result and fetches a row when the cursor stands on it, so a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The mark a store found sound carries between runs, so that a scan of a
 // large catalogue need not read the whole file to check it again; when the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The catalogue tree: a node collection with keys, texts, images, parents and
 // insertion order, shown through a QTreeView.

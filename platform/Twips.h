@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Windows are laid out in twips, as designed: 15 twips make a pixel at 96 dpi.
 #include <QString>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The user's own base folders, after the XDG Base Directory rules, worked out
 // without guessing: a relative XDG_*_HOME is ignored, as the rules say, and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The four registers: each one's table, fields, captions, design texts,
 // options and layout. One RegisterWindow class draws and drives any of them.

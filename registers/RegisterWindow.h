@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A register window: one record of a register table at a time, walking,
 // adding for the catalogue node chosen in the main window, changing,

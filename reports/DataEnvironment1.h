@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The report's data: the rows of table temp, read and written over a
 // connection of the report's own.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The report of table temp: a heading line on every page and one line per
 // row, shown in a preview window that prints and exports to PDF.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds the program alone (the tests and the benchmark have their own
 # commands) and starts it from its build folder, where database.mdb and
 # dbase.name live.

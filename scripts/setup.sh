@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Installs the Debian packages the build needs, when missing, then configures
 # and builds into ${BUILD_DIR:-build}.
 #   setup.sh          everything: the program, the tests and the benchmark

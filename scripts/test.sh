@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Builds Quillmark and runs every test on the offscreen platform.
 set -euo pipefail
 cd "$(dirname "$0")/.."

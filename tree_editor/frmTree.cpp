@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "tree_editor/frmTree.h"
 #include "platform/Twips.h"
 

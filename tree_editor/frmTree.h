@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The tree editor: a second catalogue tree over its own connection, the
 // fields of the clicked node's record in editable bound boxes beside a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The sizes stage of the folder scan: a folder's size is the total of every
 // file below it, hidden ones included.

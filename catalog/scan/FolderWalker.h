@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The walk of the folder scan, on the pipeline's walker thread: lists each
 // folder once, depth first in listing order, and hands on one entry for

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // What a walk hands down the scan pipeline: entries in the order their
 // records are stored, a batch at a time, with the texts they point into.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The scan pipeline: a walker on a thread of its own produces batches of
 // entries in the order their records are stored; each stage, on a thread of

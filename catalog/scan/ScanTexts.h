@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Texts a scan tells people, shared by the scan and the update.
 #include "catalog/scan/ScanBatch.h"

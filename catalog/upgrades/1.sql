@@ -1,3 +1,4 @@
+-- SPDX-License-Identifier: GPL-3.0-or-later
 -- Format 1: numbers beside the texts, and node keys that are never given twice.
 
 -- The size in bytes and the creation and modification times in seconds since

@@ -1,3 +1,4 @@
+-- SPDX-License-Identifier: GPL-3.0-or-later
 -- Format 2: where each scan came from.
 
 -- One row per scan of a catalogue, keyed by its top-level folder's key (the

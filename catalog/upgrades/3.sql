@@ -1,3 +1,4 @@
+-- SPDX-License-Identifier: GPL-3.0-or-later
 -- Format 3: a change log that lets a reader keep a copy of main (the search's
 -- in-memory form) exactly in step with the store. New records need no entry:
 -- SrNO only grows, so a reader fetches those above the last it holds. Every

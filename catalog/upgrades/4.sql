@@ -1,3 +1,4 @@
+-- SPDX-License-Identifier: GPL-3.0-or-later
 -- Format 4: trees that load a folder's children when it is opened.
 
 -- What a tree of each catalogue holds beyond its records' own fields: the

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Renders the PNG icons from quillmark.svg (rsvg-convert, Debian package
 # librsvg2-bin). The PNGs are committed, so a build needs no renderer; run
 # this after changing the drawing.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A tree that reads a folder's children when it is opened holds, once every
 // branch is open, exactly what a tree filled with every record at once holds;
 // the records it cannot place are counted right whoever wrote last.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "catalog/ScanUpdate.h"
 #include "../main_window/ScanSupport.h"
 #include "catalog/FolderScan.h"

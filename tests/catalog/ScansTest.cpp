@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "catalog/Scans.h"
 #include "catalog/FolderScan.h"
 #include "cli/List.h"

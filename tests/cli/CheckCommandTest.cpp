@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "catalog/Store.h"
 #include "support/Damage.h"
 #include "support/TestSupport.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Where `quillmark export --output` writes, run through the real program:
 // never over the store, its journal or a link to them, a folder or a device;
 // into a pipe as a stream; over a plain file only when the export is whole.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // User names that look like message placeholders, through the real program.
 #include "support/TestSupport.h"
 

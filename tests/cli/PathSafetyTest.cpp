@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program's own files named as things that are not files, through the
 // real program: it ends at once, never waiting on a FIFO.
 #include "main_window/StartUp.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The installation: a real `cmake --install` of this build into a temporary
 // prefix, the validators of the desktop files, and the installed program.
 #include "catalog/Store.h"

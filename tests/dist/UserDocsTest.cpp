@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The README and the AppStream data a new user meets first: the README's
 // first code block is the two commands that CI and new machines run, and
 // every screenshot and file they name is in the source tree.

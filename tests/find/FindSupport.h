@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Catalogues made by real scans of folders on disk, for the search tests.
 #include "catalog/FolderScan.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Node keys stay unique within a catalogue whoever writes to it, and are never
 // given twice; every node lists and deletes the records of its own catalogue.
 #include "ScanSupport.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The main window's tree holds the branches the user opened: a scan, a search
 // hit and a double click reach nodes it has not read yet, and what they show
 // is what a tree of every record shows.

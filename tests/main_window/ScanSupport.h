@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Helpers of the scan tests: the records of a run and a file system that
 // fails on chosen names.

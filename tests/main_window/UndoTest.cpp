@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The big deletes of the main window can be undone until its next change:
 // every record back under its serial number and key with every field, the
 // scans' disks and the notes' links with them, and readers of the store see

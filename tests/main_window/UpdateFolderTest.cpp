@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "ScanSupport.h"
 #include "main_window/StatusReport.h"
 #include "platform/DiskIdentity.h"

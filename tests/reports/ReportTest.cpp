@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "about/frmAbout.h"
 #include "reports/DataEnvironment1.h"
 #include "reports/DataReport1.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Bit rot as it happens: bytes of a store's page changed behind SQLite's
 // back, the file's modification time put back as it was.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A small ext4 file system of the test's own, made in an image file and
 // mounted through a loop device for as long as the object lives. Needs root

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // Shared test fixtures: a real store in a temporary folder that is also the
 // current folder and the program folder, recorded message boxes, and an
