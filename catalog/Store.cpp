@@ -145,7 +145,7 @@ QString damage(SQLite::Database& db, CheckDepth depth, const std::function<bool(
     QByteArray fingerprint;
     if (depth == CheckDepth::Full) {
         const MarkState mark = markOf(file);
-        fingerprint = contentFingerprint(file);
+        fingerprint = contentFingerprint(handle);
         if (!mark.fingerprint.isEmpty() && !fingerprint.isEmpty() && mark.fingerprint != fingerprint)
             problems << QStringLiteral("its content changed since it was last found sound, although its size "
                                        "and modification time did not: it was damaged behind the program's back");

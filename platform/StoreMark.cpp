@@ -14,14 +14,11 @@
 #include <SQLiteCpp/Transaction.h>
 #include <sqlite3.h>
 
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 #include <xxhash.h>
 
 #include <algorithm>
 #include <atomic>
-#include <cerrno>
 #include <mutex>
 #include <vector>
 
@@ -242,8 +239,13 @@ void KeptMark::committed()
         // connection's own commits leave it as it was).
         SQLite::Transaction read(db_);
         db_.execAndGet("SELECT count(*) FROM sqlite_master");
-        if (!anotherWriterCame())
-            markChecked(QString::fromStdString(db_.getFilename()));
+        if (!anotherWriterCame()) {
+            const QString file = QString::fromStdString(db_.getFilename());
+            struct stat st;
+            const bool small = ::stat(QFile::encodeName(file).constData(), &st) == 0
+                && st.st_size <= kFingerprintOnWriteLimit;
+            markChecked(file, small ? contentFingerprint(db_.getHandle()) : QByteArray());
+        }
         read.commit();
     } catch (const std::exception&) {
         // Without the mark the next scan checks the whole file: only slower.
@@ -270,25 +272,25 @@ void writeKeepingMark(SQLite::Database& db, const std::function<void()>& write)
     mark.committed();
 }
 
-QByteArray contentFingerprint(const QString& file)
+QByteArray contentFingerprint(sqlite3* handle)
 {
-    const int fd = ::open(QFile::encodeName(file).constData(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
-    if (fd < 0)
+    sqlite3_file* file = nullptr;
+    if (sqlite3_file_control(handle, "main", SQLITE_FCNTL_FILE_POINTER, &file) != SQLITE_OK || file == nullptr
+        || file->pMethods == nullptr)
+        return {};
+    sqlite3_int64 size = 0;
+    if (file->pMethods->xFileSize(file, &size) != SQLITE_OK)
         return {};
     XXH3_state_t* state = XXH3_createState();
     bool whole = state != nullptr && XXH3_128bits_reset(state) == XXH_OK;
     QByteArray buffer(1 << 20, Qt::Uninitialized);
-    while (whole) {
-        const ssize_t got = ::read(fd, buffer.data(), static_cast<size_t>(buffer.size()));
-        if (got == 0)
-            break;
-        if (got < 0) {
-            whole = errno == EINTR;
-            continue;
-        }
-        XXH3_128bits_update(state, buffer.constData(), static_cast<size_t>(got));
+    for (sqlite3_int64 at = 0; whole && at < size;) {
+        const int want = static_cast<int>(std::min<sqlite3_int64>(buffer.size(), size - at));
+        whole = file->pMethods->xRead(file, buffer.data(), want, at) == SQLITE_OK;
+        if (whole)
+            XXH3_128bits_update(state, buffer.constData(), static_cast<size_t>(want));
+        at += want;
     }
-    ::close(fd);
     QByteArray out;
     if (whole) {
         XXH128_canonical_t canonical;
@@ -299,16 +301,14 @@ QByteArray contentFingerprint(const QString& file)
     return out;
 }
 
-void markChecked(const QString& file)
+void markChecked(const QString& file, const QByteArray& fingerprint)
 {
     MarkFile mark;
     mark.state = fileState(file);
     const MarkFile before = readMarkFile(file);
     if (fileIdentity(before.state) == fileIdentity(mark.state))
         mark.lastFullCheck = before.lastFullCheck;
-    struct stat st;
-    if (::stat(QFile::encodeName(file).constData(), &st) == 0 && st.st_size <= kFingerprintOnWriteLimit)
-        mark.fingerprint = contentFingerprint(file);
+    mark.fingerprint = fingerprint;
     writeMarkFile(file, mark);
 }
 
@@ -317,7 +317,7 @@ void markFullCheck(const QString& file, long long when, const QByteArray& finger
     MarkFile mark;
     mark.state = fileState(file);
     mark.lastFullCheck = when;
-    mark.fingerprint = fingerprint.isEmpty() ? contentFingerprint(file) : fingerprint;
+    mark.fingerprint = fingerprint;
     writeMarkFile(file, mark);
 }
 

@@ -21,17 +21,20 @@ namespace qm::Store {
 inline constexpr long long kFullCheckInterval = 24 * 60 * 60;
 
 // The store at `file` was found sound and a write to it has just ended well;
-// the time of the last full check is kept.
-void markChecked(const QString& file);
+// the time of the last full check is kept, and the content's fingerprint
+// when one is given.
+void markChecked(const QString& file, const QByteArray& fingerprint = {});
 // A full check of the store at `file`, run at `when` (seconds since the
 // epoch), found it sound: it is marked so, with the fingerprint of its
-// content then (worked out here when none is given), and any damage found
-// before is forgotten.
+// content then when one is given, and any damage found before is forgotten.
 void markFullCheck(const QString& file, long long when, const QByteArray& fingerprint = {});
-// XXH3-128 of the whole file, in hex; empty when it cannot be read. SQLite's
-// pages carry no checksum, so bytes changed inside a record that leaves its
-// page well-formed are seen only by comparing this with the one marked.
-QByteArray contentFingerprint(const QString& file);
+// XXH3-128 of the whole database file of the connection `handle`, in hex;
+// empty when it cannot be read. Read through SQLite's own file handle, with
+// the caller in a read transaction: a descriptor of our own on the file would
+// drop the process's locks on it when closed. SQLite's pages carry no
+// checksum, so bytes changed inside a record that leaves its page well-formed
+// are seen only by comparing this with the one marked.
+QByteArray contentFingerprint(sqlite3* handle);
 // Up to this size the mark takes the fingerprint after each write of the
 // program's own too (about a tenth of a second), so damage after any write
 // is found by the next full check; a larger store gets one at each full check.
