@@ -10,6 +10,7 @@
 #include <QSaveFile>
 
 #include <algorithm>
+#include <cstring>
 
 #include <SQLiteCpp/Database.h>
 #include <SQLiteCpp/Statement.h>
@@ -77,6 +78,21 @@ void bindValue(SQLite::Statement& st, int index, const QVariant& v)
     }
 }
 
+// Whether the file starts as an SQLite 3 file does, read through the
+// connection's own handle: a descriptor of ours on the file, once closed,
+// would drop every lock this process holds on it (POSIX record locks belong
+// to the process), under another connection's feet.
+bool hasSqliteHeader(sqlite3* handle)
+{
+    sqlite3_file* file = nullptr;
+    if (sqlite3_file_control(handle, "main", SQLITE_FCNTL_FILE_POINTER, &file) != SQLITE_OK || file == nullptr
+        || file->pMethods == nullptr)
+        return false;
+    char header[16];
+    return file->pMethods->xRead(file, header, sizeof header, 0) == SQLITE_OK
+        && std::memcmp(header, "SQLite format 3", 16) == 0;
+}
+
 } // namespace
 
 std::shared_ptr<SQLite::Database> openConnection(const QString& path)
@@ -88,21 +104,20 @@ std::shared_ptr<SQLite::Database> openConnection(const QString& path)
         throw DbError(
             (QStringLiteral("'") + path + QStringLiteral("' cannot be a catalogue database: ") + kind + u'.')
                 .toStdString());
-    QFile probe(path);
-    if (!probe.open(QIODevice::ReadOnly) || probe.read(16) != QByteArray("SQLite format 3\0", 16))
-        throw DbError(QStringLiteral("'%1' is not a catalogue database (not an SQLite 3 file).")
-                          .arg(path)
-                          .toStdString());
+    std::shared_ptr<SQLite::Database> db;
     try {
         // A connection is used by one thread at a time (work beside the
         // window opens its own), so SQLite need not lock it on every call.
-        auto db = std::make_shared<SQLite::Database>(
-            path.toStdString(), SQLite::OPEN_READWRITE | SQLite::OPEN_NOMUTEX);
+        db = std::make_shared<SQLite::Database>(path.toStdString(), SQLite::OPEN_READWRITE | SQLite::OPEN_NOMUTEX);
         db->setBusyTimeout(5000);
-        return db;
     } catch (const std::exception& e) {
         throw DbError(e.what());
     }
+    if (!hasSqliteHeader(db->getHandle()))
+        throw DbError(QStringLiteral("'%1' is not a catalogue database (not an SQLite 3 file).")
+                          .arg(path)
+                          .toStdString());
+    return db;
 }
 
 Recordset::Recordset(std::shared_ptr<SQLite::Database> db, RecordSource source)
