@@ -2,7 +2,7 @@
 // Deleting one scan of a large catalogue and rebuilding the tree.
 #include "Bench.h"
 
-#include "catalog/AppPaths.h"
+#include "platform/AppPaths.h"
 #include "catalog/CatalogueTree.h"
 #include "catalog/Scans.h"
 #include "catalog/UndoKeep.h"

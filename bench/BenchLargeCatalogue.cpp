@@ -8,7 +8,7 @@
 // QM_BENCH_CATALOGUES=5 spreads the records over five catalogues.
 #include "Bench.h"
 
-#include "catalog/AppPaths.h"
+#include "platform/AppPaths.h"
 #include "catalog/CatalogueTree.h"
 #include "catalog/FolderScan.h"
 #include "catalog/NameFile.h"

@@ -4,7 +4,7 @@
 #include "catalog/CatalogueTree.h"
 #include "catalog/FolderScanRows.h"
 #include "catalog/NodeKeys.h"
-#include "catalog/Numbers.h"
+#include "platform/Numbers.h"
 #include "catalog/Queries.h"
 #include "catalog/Scans.h"
 #include "catalog/Store.h"

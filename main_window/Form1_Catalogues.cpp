@@ -13,7 +13,7 @@
 #include "platform/DataControl.h"
 #include "platform/TreeView.h"
 
-#include "catalog/Numbers.h"
+#include "platform/Numbers.h"
 #include "catalog/Queries.h"
 #include "catalog/Scans.h"
 #include "catalog/Store.h"

@@ -3,7 +3,7 @@
 #include "catalog/ScanUpdate.h"
 #include "../main_window/ScanSupport.h"
 #include "catalog/NodeKeys.h"
-#include "catalog/Numbers.h"
+#include "platform/Numbers.h"
 #include "support/TestSupport.h"
 
 #include <QDirIterator>

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "catalog/FolderScan.h"
-#include "catalog/Numbers.h"
+#include "platform/Numbers.h"
 #include "catalog/ScanUpdate.h"
 #include "catalog/Scans.h"
 #include "catalog/UpdateSafety.h"
