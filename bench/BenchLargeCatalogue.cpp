@@ -10,6 +10,7 @@
 
 #include "platform/AppPaths.h"
 #include "catalog/CatalogueTree.h"
+#include "catalog/TreeCheck.h"
 #include "catalog/FolderScan.h"
 #include "catalog/NameFile.h"
 #include "catalog/NodeKeys.h"

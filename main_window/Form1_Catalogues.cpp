@@ -3,6 +3,7 @@
 #include "main_window/Form1.h"
 
 #include "catalog/CatalogueTree.h"
+#include "catalog/TreeCheck.h"
 #include "catalog/NameFile.h"
 #include "catalog/NodeKeys.h"
 #include "main_window/StatusReport.h"

@@ -3,6 +3,7 @@
 // branch is open, exactly what a tree filled with every record at once holds;
 // the records it cannot place are counted right whoever wrote last.
 #include "catalog/CatalogueTree.h"
+#include "catalog/TreeCheck.h"
 #include "catalog/FolderScan.h"
 #include "catalog/NodeKeys.h"
 #include "catalog/ScanUpdate.h"
