@@ -3,7 +3,7 @@
 #include "Bench.h"
 
 #include "platform/AppPaths.h"
-#include "catalog/TreeCheck.h"
+#include "catalog/tree/TreeCheck.h"
 #include "catalog/Scans.h"
 #include "catalog/UndoKeep.h"
 #include "catalog/NameFile.h"

@@ -9,8 +9,8 @@
 #include "Bench.h"
 
 #include "platform/AppPaths.h"
-#include "catalog/CatalogueTree.h"
-#include "catalog/TreeCheck.h"
+#include "catalog/tree/CatalogueTree.h"
+#include "catalog/tree/TreeCheck.h"
 #include "catalog/FolderScan.h"
 #include "catalog/NameFile.h"
 #include "catalog/NodeKeys.h"

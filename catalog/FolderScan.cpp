@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "catalog/FolderScan.h"
 
-#include "catalog/TreeCheck.h"
+#include "catalog/tree/TreeCheck.h"
 #include "catalog/FolderScanRows.h"
 #include "catalog/NodeKeys.h"
 #include "platform/Numbers.h"

@@ -2,7 +2,7 @@
 #include "catalog/ScanUpdate.h"
 
 #include "catalog/CatalogueKeys.h"
-#include "catalog/TreeCheck.h"
+#include "catalog/tree/TreeCheck.h"
 #include "catalog/NodeKeys.h"
 #include "platform/Numbers.h"
 #include "catalog/Queries.h"

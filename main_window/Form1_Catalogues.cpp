@@ -2,8 +2,8 @@
 // Starting, naming, opening and pruning catalogues, and the node click.
 #include "main_window/Form1.h"
 
-#include "catalog/CatalogueTree.h"
-#include "catalog/TreeCheck.h"
+#include "catalog/tree/CatalogueTree.h"
+#include "catalog/tree/TreeCheck.h"
 #include "catalog/NameFile.h"
 #include "catalog/NodeKeys.h"
 #include "main_window/StatusReport.h"

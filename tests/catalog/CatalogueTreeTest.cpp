@@ -2,8 +2,8 @@
 // A tree that reads a folder's children when it is opened holds, once every
 // branch is open, exactly what a tree filled with every record at once holds;
 // the records it cannot place are counted right whoever wrote last.
-#include "catalog/CatalogueTree.h"
-#include "catalog/TreeCheck.h"
+#include "catalog/tree/CatalogueTree.h"
+#include "catalog/tree/TreeCheck.h"
 #include "catalog/FolderScan.h"
 #include "catalog/NodeKeys.h"
 #include "catalog/ScanUpdate.h"

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "catalog/CatalogueKeys.h"
-#include "catalog/CatalogueTree.h"
+#include "catalog/tree/CatalogueTree.h"
 #include "catalog/FolderScan.h"
 #include "catalog/ScanUpdate.h"
 #include "catalog/Store.h"

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "catalog/TreeCheck.h"
+#include "catalog/tree/TreeCheck.h"
 
 #include "catalog/Catalogues.h"
 #include "catalog/NodeKeys.h"

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "catalog/CatalogueTree.h"
+#include "catalog/tree/CatalogueTree.h"
 
 #include "catalog/NodeKeys.h"
 #include "catalog/Store.h"
-#include "catalog/TreeCheck.h"
+#include "catalog/tree/TreeCheck.h"
 #include "platform/Recordset.h"
 #include "platform/TreeView.h"
 
