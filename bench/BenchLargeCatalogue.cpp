@@ -16,7 +16,7 @@
 #include "catalog/NodeKeys.h"
 #include "catalog/Queries.h"
 #include "catalog/Recovery.h"
-#include "catalog/ScanUpdate.h"
+#include "catalog/update/ScanUpdate.h"
 #include "catalog/Store.h"
 #include "main_window/Form1.h"
 #include "platform/DataControl.h"

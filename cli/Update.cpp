@@ -2,7 +2,7 @@
 #include "cli/Update.h"
 
 #include "platform/AppPaths.h"
-#include "catalog/ScanUpdate.h"
+#include "catalog/update/ScanUpdate.h"
 #include "catalog/Store.h"
 #include "cli/LongRun.h"
 #include "cli/Output.h"

@@ -6,7 +6,7 @@
 #include "catalog/tree/TreeCheck.h"
 #include "catalog/FolderScan.h"
 #include "catalog/NodeKeys.h"
-#include "catalog/ScanUpdate.h"
+#include "catalog/update/ScanUpdate.h"
 #include "platform/TreeView.h"
 #include "support/TestSupport.h"
 

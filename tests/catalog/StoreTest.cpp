@@ -2,7 +2,7 @@
 #include "catalog/CatalogueKeys.h"
 #include "catalog/tree/CatalogueTree.h"
 #include "catalog/FolderScan.h"
-#include "catalog/ScanUpdate.h"
+#include "catalog/update/ScanUpdate.h"
 #include "catalog/Store.h"
 #include "cli/AddFolder.h"
 #include "platform/TreeView.h"

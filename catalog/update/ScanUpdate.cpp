@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "catalog/ScanUpdate.h"
+#include "catalog/update/ScanUpdate.h"
 
 #include "catalog/CatalogueKeys.h"
 #include "catalog/tree/TreeCheck.h"
