@@ -3,7 +3,7 @@
 #include "platform/Twips.h"
 
 #include "about/VersionResource.h"
-#include "catalog/AppPaths.h"
+#include "platform/AppPaths.h"
 #include "main_window/Form1.h"
 #include "platform/WindowFront.h"
 

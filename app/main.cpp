@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "catalog/AppPaths.h"
+#include "platform/AppPaths.h"
 #include "cli/Commands.h"
 #include "cli/PathOptions.h"
 #include "main_window/Form1.h"

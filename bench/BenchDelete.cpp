@@ -2,8 +2,8 @@
 // Deleting one scan of a large catalogue and rebuilding the tree.
 #include "Bench.h"
 
-#include "catalog/AppPaths.h"
-#include "catalog/CatalogueTree.h"
+#include "platform/AppPaths.h"
+#include "catalog/tree/TreeCheck.h"
 #include "catalog/Scans.h"
 #include "catalog/UndoKeep.h"
 #include "catalog/NameFile.h"

@@ -4,7 +4,7 @@
 // that time).
 #include "Bench.h"
 
-#include "catalog/AppPaths.h"
+#include "platform/AppPaths.h"
 #include "catalog/Queries.h"
 #include "catalog/Store.h"
 #include "cli/Export.h"

@@ -9,9 +9,9 @@
 // entries; 0 leaves plocate out).
 #include "Bench.h"
 
-#include "catalog/AppPaths.h"
+#include "platform/AppPaths.h"
 #include "catalog/FolderScan.h"
-#include "catalog/Numbers.h"
+#include "platform/Numbers.h"
 #include "catalog/Store.h"
 #include "find/Query.h"
 #include "find/SearchIndex.h"

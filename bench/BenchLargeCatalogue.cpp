@@ -8,14 +8,15 @@
 // QM_BENCH_CATALOGUES=5 spreads the records over five catalogues.
 #include "Bench.h"
 
-#include "catalog/AppPaths.h"
-#include "catalog/CatalogueTree.h"
+#include "platform/AppPaths.h"
+#include "catalog/tree/CatalogueTree.h"
+#include "catalog/tree/TreeCheck.h"
 #include "catalog/FolderScan.h"
 #include "catalog/NameFile.h"
 #include "catalog/NodeKeys.h"
 #include "catalog/Queries.h"
 #include "catalog/Recovery.h"
-#include "catalog/ScanUpdate.h"
+#include "catalog/update/ScanUpdate.h"
 #include "catalog/Store.h"
 #include "main_window/Form1.h"
 #include "platform/DataControl.h"

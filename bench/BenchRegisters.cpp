@@ -2,7 +2,7 @@
 // Walks of a large register: Search, Search next and Add's duplicate check.
 #include "Bench.h"
 
-#include "catalog/AppPaths.h"
+#include "platform/AppPaths.h"
 #include "catalog/Store.h"
 #include "platform/MessageBox.h"
 #include "registers/RegisterDefinitions.h"

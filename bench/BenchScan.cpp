@@ -5,7 +5,7 @@
 //   quillmark_bench --entries 200000 scan
 #include "Bench.h"
 
-#include "catalog/AppPaths.h"
+#include "platform/AppPaths.h"
 #include "catalog/FolderScan.h"
 #include "catalog/NameFile.h"
 #include "catalog/Store.h"

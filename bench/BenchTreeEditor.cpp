@@ -3,7 +3,7 @@
 // keys: load, a node click, "Open"; and the report of a large temp as PDF.
 #include "Bench.h"
 
-#include "catalog/AppPaths.h"
+#include "platform/AppPaths.h"
 #include "catalog/NameFile.h"
 #include "catalog/NodeKeys.h"
 #include "catalog/Store.h"

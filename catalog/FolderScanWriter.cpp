@@ -5,7 +5,7 @@
 #include "catalog/FolderScan.h"
 
 #include "catalog/FolderScanRows.h"
-#include "catalog/Numbers.h"
+#include "platform/Numbers.h"
 #include "catalog/Queries.h"
 #include "catalog/Store.h"
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "catalog/NameFile.h"
 
-#include "catalog/AppPaths.h"
+#include "platform/AppPaths.h"
 #include "platform/FileSystem.h"
 #include "platform/UserFolders.h"
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "catalog/NodeKeys.h"
 
-#include "catalog/Numbers.h"
+#include "platform/Numbers.h"
 #include "platform/Clipboard.h"
 #include "platform/TreeView.h"
 

@@ -2,7 +2,7 @@
 #include "catalog/Scans.h"
 
 #include "catalog/Catalogues.h"
-#include "catalog/Numbers.h"
+#include "platform/Numbers.h"
 #include "catalog/Queries.h"
 #include "platform/FileSystem.h"
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "catalog/UndoKeep.h"
 
-#include "catalog/CatalogueTree.h"
+#include "catalog/tree/TreeCheck.h"
 #include "catalog/Catalogues.h"
 #include "catalog/Queries.h"
 #include "catalog/Store.h"

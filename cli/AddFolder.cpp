@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/AddFolder.h"
 
-#include "catalog/AppPaths.h"
+#include "platform/AppPaths.h"
 #include "catalog/FolderScan.h"
 #include "catalog/NameFile.h"
 #include "catalog/Scans.h"

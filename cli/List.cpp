@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/List.h"
 
-#include "catalog/AppPaths.h"
-#include "catalog/Numbers.h"
+#include "platform/AppPaths.h"
+#include "platform/Numbers.h"
 #include "catalog/Scans.h"
 #include "catalog/Store.h"
 #include "cli/Output.h"

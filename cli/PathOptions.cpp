@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/PathOptions.h"
 
-#include "catalog/AppPaths.h"
+#include "platform/AppPaths.h"
 #include "platform/PlainFile.h"
 #include "platform/UserFolders.h"
 

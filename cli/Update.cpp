@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/Update.h"
 
-#include "catalog/AppPaths.h"
-#include "catalog/ScanUpdate.h"
+#include "platform/AppPaths.h"
+#include "catalog/update/ScanUpdate.h"
 #include "catalog/Store.h"
 #include "cli/LongRun.h"
 #include "cli/Output.h"

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "find/FindWindow.h"
 
-#include "catalog/AppPaths.h"
+#include "platform/AppPaths.h"
 #include "find/FindWorker.h"
 #include "main_window/Form1.h"
 #include "platform/Clipboard.h"

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "find/SearchIndex.h"
 
-#include "catalog/CatalogueTree.h"
+#include "catalog/tree/CatalogueTree.h"
 #include "catalog/NodeKeys.h"
 #include "catalog/Scans.h"
 #include "catalog/Store.h"

@@ -2,7 +2,7 @@
 #include "main_window/Form1.h"
 #include "platform/Twips.h"
 
-#include "catalog/AppPaths.h"
+#include "platform/AppPaths.h"
 #include "catalog/Catalogues.h"
 #include "catalog/NameFile.h"
 #include "catalog/NodeKeys.h"

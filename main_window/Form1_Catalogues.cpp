@@ -2,7 +2,8 @@
 // Starting, naming, opening and pruning catalogues, and the node click.
 #include "main_window/Form1.h"
 
-#include "catalog/CatalogueTree.h"
+#include "catalog/tree/CatalogueTree.h"
+#include "catalog/tree/TreeCheck.h"
 #include "catalog/NameFile.h"
 #include "catalog/NodeKeys.h"
 #include "main_window/StatusReport.h"
@@ -13,7 +14,7 @@
 #include "platform/DataControl.h"
 #include "platform/TreeView.h"
 
-#include "catalog/Numbers.h"
+#include "platform/Numbers.h"
 #include "catalog/Queries.h"
 #include "catalog/Scans.h"
 #include "catalog/Store.h"

@@ -2,7 +2,7 @@
 // How the main window grows, remembers its size and answers the keyboard.
 #include "main_window/Form1.h"
 
-#include "catalog/AppPaths.h"
+#include "platform/AppPaths.h"
 #include "main_window/StatusReport.h"
 #include "main_window/XpandTree.h"
 #include "platform/FolderLists.h"

@@ -3,7 +3,7 @@
 // and a double click that opens a listed folder.
 #include "main_window/Form1.h"
 
-#include "catalog/CatalogueTree.h"
+#include "catalog/tree/CatalogueTree.h"
 #include "catalog/Queries.h"
 #include "main_window/ReadableLists.h"
 #include "platform/DataControl.h"

@@ -4,7 +4,7 @@
 
 #include "catalog/FolderScan.h"
 #include "catalog/NodeKeys.h"
-#include "catalog/Numbers.h"
+#include "platform/Numbers.h"
 #include "main_window/StatusReport.h"
 #include "main_window/UndoOffer.h"
 #include "main_window/WorkProgress.h"

@@ -3,7 +3,7 @@
 #include "main_window/Form1.h"
 
 #include "catalog/Catalogues.h"
-#include "catalog/Numbers.h"
+#include "platform/Numbers.h"
 #include "catalog/Store.h"
 #include "catalog/UndoKeep.h"
 #include "main_window/StatusReport.h"

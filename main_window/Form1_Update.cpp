@@ -3,7 +3,7 @@
 #include "main_window/Form1.h"
 
 #include "catalog/NodeKeys.h"
-#include "catalog/ScanUpdate.h"
+#include "catalog/update/ScanUpdate.h"
 #include "main_window/StatusReport.h"
 #include "main_window/UndoOffer.h"
 #include "main_window/WorkProgress.h"

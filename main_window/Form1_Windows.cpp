@@ -4,7 +4,7 @@
 #include "main_window/Form1.h"
 
 #include "about/frmAbout.h"
-#include "catalog/AppPaths.h"
+#include "platform/AppPaths.h"
 #include "reports/DataEnvironment1.h"
 #include "reports/DataReport1.h"
 #include "tree_editor/frmTree.h"

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "main_window/ReadableLists.h"
 
-#include "catalog/Numbers.h"
+#include "platform/Numbers.h"
 #include "platform/Clipboard.h"
 
 #include <QAction>

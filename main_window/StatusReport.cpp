@@ -5,7 +5,7 @@
 #include "catalog/FolderScan.h"
 #include "catalog/NameFile.h"
 #include "catalog/Scans.h"
-#include "catalog/Numbers.h"
+#include "platform/Numbers.h"
 #include "main_window/Form1.h"
 #include "main_window/UndoOffer.h"
 #include "platform/DataControl.h"

@@ -2,7 +2,7 @@
 #include "main_window/XpandFolder.h"
 
 #include "catalog/NodeKeys.h"
-#include "catalog/Numbers.h"
+#include "platform/Numbers.h"
 #include "catalog/Queries.h"
 #include "catalog/Scans.h"
 #include "main_window/Form1.h"

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "main_window/XpandTree.h"
 
-#include "catalog/CatalogueTree.h"
+#include "catalog/tree/CatalogueTree.h"
 #include "catalog/NameFile.h"
 #include "catalog/NodeKeys.h"
 #include "catalog/Queries.h"

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/DataControl.h"
 
-#include "catalog/AppPaths.h"
+#include "platform/AppPaths.h"
 #include "platform/MessageBox.h"
 
 #include <QHBoxLayout>

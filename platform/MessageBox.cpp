@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/MessageBox.h"
 
-#include "catalog/AppPaths.h"
+#include "platform/AppPaths.h"
 
 #include <QApplication>
 #include <QMessageBox>

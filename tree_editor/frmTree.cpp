@@ -2,7 +2,7 @@
 #include "tree_editor/frmTree.h"
 #include "platform/Twips.h"
 
-#include "catalog/CatalogueTree.h"
+#include "catalog/tree/CatalogueTree.h"
 #include "catalog/Catalogues.h"
 #include "platform/NameBox.h"
 #include "platform/WindowFront.h"

@@ -2,10 +2,11 @@
 // A tree that reads a folder's children when it is opened holds, once every
 // branch is open, exactly what a tree filled with every record at once holds;
 // the records it cannot place are counted right whoever wrote last.
-#include "catalog/CatalogueTree.h"
+#include "catalog/tree/CatalogueTree.h"
+#include "catalog/tree/TreeCheck.h"
 #include "catalog/FolderScan.h"
 #include "catalog/NodeKeys.h"
-#include "catalog/ScanUpdate.h"
+#include "catalog/update/ScanUpdate.h"
 #include "platform/TreeView.h"
 #include "support/TestSupport.h"
 

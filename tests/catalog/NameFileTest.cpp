@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "catalog/NameFile.h"
-#include "catalog/AppPaths.h"
+#include "platform/AppPaths.h"
 #include "support/TestSupport.h"
 
 #include <QFile>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "catalog/ScanUpdate.h"
+#include "catalog/update/ScanUpdate.h"
 #include "../main_window/ScanSupport.h"
 #include "catalog/FolderScan.h"
 #include "catalog/Scans.h"

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "catalog/CatalogueKeys.h"
-#include "catalog/CatalogueTree.h"
+#include "catalog/tree/CatalogueTree.h"
 #include "catalog/FolderScan.h"
-#include "catalog/ScanUpdate.h"
+#include "catalog/update/ScanUpdate.h"
 #include "catalog/Store.h"
 #include "cli/AddFolder.h"
 #include "platform/TreeView.h"

@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "catalog/FolderScan.h"
-#include "catalog/Numbers.h"
-#include "catalog/ScanUpdate.h"
+#include "platform/Numbers.h"
+#include "catalog/update/ScanUpdate.h"
 #include "catalog/Scans.h"
-#include "catalog/UpdateSafety.h"
+#include "catalog/update/UpdateSafety.h"
 #include "support/ScratchDisk.h"
 #include "support/TestSupport.h"
 

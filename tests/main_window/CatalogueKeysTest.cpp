@@ -3,7 +3,7 @@
 // given twice; every node lists and deletes the records of its own catalogue.
 #include "ScanSupport.h"
 
-#include "catalog/CatalogueTree.h"
+#include "catalog/tree/CatalogueTree.h"
 #include "cli/AddFolder.h"
 
 #include <QProcess>

@@ -4,7 +4,7 @@
 // scans' disks and the notes' links with them, and readers of the store see
 // them again.
 #include "ScanSupport.h"
-#include "catalog/CatalogueTree.h"
+#include "catalog/tree/TreeCheck.h"
 #include "find/Query.h"
 #include "find/SearchIndex.h"
 #include "main_window/StatusReport.h"

@@ -1,10 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "catalog/ScanUpdate.h"
+#include "catalog/update/ScanUpdate.h"
 
 #include "catalog/CatalogueKeys.h"
-#include "catalog/CatalogueTree.h"
+#include "catalog/tree/TreeCheck.h"
 #include "catalog/NodeKeys.h"
-#include "catalog/Numbers.h"
+#include "platform/Numbers.h"
 #include "catalog/Queries.h"
 #include "catalog/Scans.h"
 #include "catalog/Store.h"

@@ -17,7 +17,7 @@
 // compared again there. A failure or a cancel rolls it back, leaving the old
 // scan as it was.
 #include "catalog/FolderScan.h"
-#include "catalog/UpdateSafety.h"
+#include "catalog/update/UpdateSafety.h"
 #include "platform/DiskIdentity.h"
 
 #include <QString>

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "catalog/UpdateSafety.h"
+#include "catalog/update/UpdateSafety.h"
 
-#include "catalog/Numbers.h"
-#include "catalog/ScanUpdate.h"
+#include "platform/Numbers.h"
+#include "catalog/update/ScanUpdate.h"
 
 #include <QDir>
 #include <QFileInfo>

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "catalog/Numbers.h"
+#include "platform/Numbers.h"
 
 #include <QLocale>
 

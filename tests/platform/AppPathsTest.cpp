@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // Where the program's own files go: installed or portable, the user's XDG
 // folders, and no home at all.
-#include "catalog/AppPaths.h"
+#include "platform/AppPaths.h"
 #include "catalog/NameFile.h"
 #include "platform/StoreMark.h"
 #include "platform/UserFolders.h"
