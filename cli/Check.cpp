@@ -32,7 +32,9 @@ constexpr int kInterrupted = 130;
 const char* const kUsage
     = "usage: quillmark check [--recover NEW.mdb]\n"
       "Reads every page of database.mdb and checks every index entry against its\n"
-      "record (SQLite's integrity check) and says whether the catalogue is sound.\n"
+      "record (SQLite's integrity check), compares the file with the fingerprint\n"
+      "taken when it was last found sound or written (bytes changed behind the\n"
+      "program's back), and says whether the catalogue is sound.\n"
       "A catalogue found damaged is remembered so: Quillmark writes nothing to it\n"
       "until a check finds it sound again.\n"
       "--recover NEW.mdb copies every record that can still be read into a new\n"

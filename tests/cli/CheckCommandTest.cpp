@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "catalog/Store.h"
 #include "support/Damage.h"
+#include "ProgramTest.h"
 #include "support/TestSupport.h"
 
 #include <QDateTime>
@@ -15,15 +16,8 @@ namespace {
 
 using qmtest::Outcome;
 
-class CheckCommand : public qmtest::StoreTest {
+class CheckCommand : public qmtest::ProgramTest {
 protected:
-    Outcome quillmark(const QStringList& args)
-    {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
-            env.remove(QString::fromLatin1(name));
-        return qmtest::runProgram(QStringLiteral(QUILLMARK_EXECUTABLE), args, folder(), env);
-    }
     // A catalogue of a real tree of a few thousand entries, scanned (and so
     // checked and marked sound) by the program.
     void scanTree()

@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "ProgramTest.h"
 #include "platform/DiskIdentity.h"
 #include "support/TestSupport.h"
 
@@ -6,17 +7,7 @@ namespace {
 
 using qmtest::Outcome;
 
-class CommandLine : public qmtest::StoreTest {
-protected:
-    // The built program, in the test's folder, with no display to reach.
-    Outcome quillmark(const QStringList& args)
-    {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
-            env.remove(QString::fromLatin1(name));
-        return qmtest::runProgram(QStringLiteral(QUILLMARK_EXECUTABLE), args, folder(), env);
-    }
-};
+class CommandLine : public qmtest::ProgramTest {};
 
 } // namespace
 

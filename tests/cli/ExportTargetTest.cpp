@@ -2,6 +2,7 @@
 // Where `quillmark export --output` writes, run through the real program:
 // never over the store, its journal or a link to them, a folder or a device;
 // into a pipe as a stream; over a plain file only when the export is whole.
+#include "ProgramTest.h"
 #include "support/TestSupport.h"
 
 #include <QDir>
@@ -23,7 +24,7 @@ namespace {
 
 using qmtest::Outcome;
 
-class ExportTarget : public qmtest::StoreTest {
+class ExportTarget : public qmtest::ProgramTest {
 protected:
     void SetUp() override
     {
@@ -32,13 +33,6 @@ protected:
         addRecord("2>", "1>", "Disks", "a.txt", "/disk/a.txt");
     }
 
-    Outcome quillmark(const QStringList& args, const std::function<void()>& inChild = {})
-    {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
-            env.remove(QString::fromLatin1(name));
-        return qmtest::runProgram(QStringLiteral(QUILLMARK_EXECUTABLE), args, folder(), env, inChild);
-    }
     Outcome exportTo(const QString& output)
     {
         return quillmark({QStringLiteral("export"), QStringLiteral("Disks"), QStringLiteral("--output"), output});

@@ -1,21 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // User names that look like message placeholders, through the real program.
+#include "ProgramTest.h"
 #include "support/TestSupport.h"
 
 namespace {
 
 using qmtest::Outcome;
 
-class NamesInMessages : public qmtest::StoreTest {
-protected:
-    Outcome quillmark(const QStringList& args)
-    {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
-            env.remove(QString::fromLatin1(name));
-        return qmtest::runProgram(QStringLiteral(QUILLMARK_EXECUTABLE), args, folder(), env);
-    }
-};
+class NamesInMessages : public qmtest::ProgramTest {};
 
 } // namespace
 

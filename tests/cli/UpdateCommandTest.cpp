@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include "ProgramTest.h"
 #include "support/TestSupport.h"
 
 #include <QDirIterator>
@@ -14,14 +15,12 @@ using qmtest::Outcome;
 
 constexpr uid_t kNobody = 65534;
 
-class UpdateCommand : public qmtest::StoreTest {
+class UpdateCommand : public qmtest::ProgramTest {
 protected:
     // The built program in the test's folder, as root or as an ordinary user.
     Outcome quillmark(const QStringList& args, bool asNobody = false)
     {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
-            env.remove(QString::fromLatin1(name));
+        QProcessEnvironment env = withoutDisplay();
         env.insert(QStringLiteral("HOME"), folder());
         env.insert(QStringLiteral("XDG_CACHE_HOME"), pathOf(QStringLiteral("cache")));
         return qmtest::runProgram(QStringLiteral(QUILLMARK_EXECUTABLE), args, folder(), env, [asNobody] {
