@@ -222,8 +222,9 @@ std::unique_ptr<ExportTarget> ExportTarget::standardOutput(const QString& store,
 {
     struct stat st {};
     const bool known = ::fstat(STDOUT_FILENO, &st) == 0;
-    if (known && S_ISREG(st.st_mode))
-        if (const StoreFile* f = storeFileAt(storeFiles(store), &st, {})) {
+    const std::vector<StoreFile> files = known && S_ISREG(st.st_mode) ? storeFiles(store) : std::vector<StoreFile>();
+    if (!files.empty())
+        if (const StoreFile* f = storeFileAt(files, &st, {})) {
             // Appending (>>) to the store would damage it.
             problem = QStringLiteral("standard output is ") + f->what + u' ' + store
                 + QStringLiteral("; an export never writes over it.") + kNothingWritten;
