@@ -133,7 +133,8 @@ void deleteScanWithUndo(const qmbench::Options& options)
             // Processor time too: on a machine shared with other work it
             // varies far less than the time on the clock.
             const std::clock_t cpuStart = std::clock();
-            // The copy's own share, timed apart.
+            // What the write waits for the copy, timed apart (the copy runs
+            // beside the delete on a thread of its own).
             qint64 copyNs = 0;
             auto timed = [&](auto&& step) {
                 QElapsedTimer part;
@@ -171,14 +172,14 @@ void deleteScanWithUndo(const qmbench::Options& options)
                 static_cast<long long>(removed), withUndo ? "keeping the undo copy" : "as before, no undo  ", seconds,
                 cpu);
             if (withUndo)
-                std::printf(" (of which the copy: %.3f s)", copyNs / 1e9);
+                std::printf(" (of which waiting for the copy: %.3f s)", copyNs / 1e9);
             std::printf("\n");
         }
     }
-    std::printf("best: %.3f s as before, %.3f s keeping the undo copy (%+.1f%%); the copy alone: %.3f s (%.1f%% "
-                "of the delete as before)\n",
+    std::printf("best: %.3f s as before, %.3f s keeping the undo copy (%+.1f%%); waiting for the copy: %.3f s "
+                "(%.1f%% of the delete as before)\n",
         best[0], best[1], 100.0 * (best[1] - best[0]) / best[0], bestCopy, 100.0 * bestCopy / best[0]);
-    std::printf("best processor time: %.3f s as before, %.3f s keeping the undo copy (%+.1f%%)\n", bestCpu[0],
+    std::printf("best processor time, every thread: %.3f s as before, %.3f s keeping the undo copy (%+.1f%%)\n", bestCpu[0],
         bestCpu[1], 100.0 * (bestCpu[1] - bestCpu[0]) / bestCpu[0]);
     auto db = qm::openConnection(store);
     QElapsedTimer timer;

@@ -5,6 +5,7 @@
 #include "catalog/Catalogues.h"
 #include "catalog/Queries.h"
 #include "catalog/Store.h"
+#include "platform/Recordset.h"
 
 #include <QDir>
 #include <QFile>
@@ -12,6 +13,10 @@
 
 #include <SQLiteCpp/Database.h>
 #include <SQLiteCpp/Statement.h>
+#include <SQLiteCpp/Transaction.h>
+
+#include <future>
+#include <utility>
 
 namespace qm {
 namespace {
@@ -25,7 +30,46 @@ constexpr const char* kLogMark = "SELECT coalesce(max(seq), 0) FROM change_log";
 
 UndoKeep::UndoKeep() = default;
 
-UndoKeep::~UndoKeep() = default;
+UndoKeep::~UndoKeep()
+{
+    waitQuietly();
+}
+
+namespace {
+
+// Joins `file` to `db` as `alias`. The store's connections open files without
+// creating them, and so would ATTACH: an empty file is an empty database.
+void attachFile(SQLite::Database& db, const QString& file, const char* alias)
+{
+    if (!QFile::exists(file)) {
+        QFile empty(file);
+        if (!empty.open(QIODevice::WriteOnly))
+            throw std::runtime_error("Could not make the file an undo needs: " + empty.errorString().toStdString());
+    }
+    SQLite::Statement attach(db, std::string("ATTACH DATABASE ? AS ") + alias);
+    attach.bind(1, QFile::encodeName(file).toStdString());
+    attach.exec();
+    try {
+        // A copy the program drops when anything fails needs no journal, and
+        // no flush to the disk.
+        db.exec(std::string("PRAGMA ") + alias + ".journal_mode = OFF");
+        db.exec(std::string("PRAGMA ") + alias + ".synchronous = OFF");
+    } catch (...) {
+        db.exec(std::string("DETACH DATABASE ") + alias);
+        throw;
+    }
+}
+
+void detachFile(SQLite::Database& db, const char* alias) noexcept
+{
+    try {
+        db.exec(std::string("DETACH DATABASE ") + alias);
+    } catch (const std::exception&) {
+        // The connection is closed right after in every use; it lets go then.
+    }
+}
+
+} // namespace
 
 UndoKeep::Attached::Attached(UndoKeep& keep, SQLite::Database& db, bool fresh)
     : db_(db)
@@ -38,41 +82,31 @@ UndoKeep::Attached::Attached(UndoKeep& keep, SQLite::Database& db, bool fresh)
             throw std::runtime_error("No temporary folder for what an undo needs: "
                 + keep.dir_->errorString().toStdString());
         keep.file_ = keep.dir_->filePath(QStringLiteral("undo.db"));
+        keep.copyFile_ = keep.dir_->filePath(QStringLiteral("kept.db"));
     }
-    if (fresh) {
+    if (fresh)
         keep.forget();
-        QFile::remove(keep.file_);
-    }
-    // The store's connections open files without creating them, and so
-    // would ATTACH: an empty file is an empty database.
-    if (!QFile::exists(keep.file_)) {
-        QFile empty(keep.file_);
-        if (!empty.open(QIODevice::WriteOnly))
-            throw std::runtime_error("Could not make the file an undo needs: " + empty.errorString().toStdString());
-    }
-    // Its tables are named apart from the store's (kept_rows, left_rows...),
+    // Their tables are named apart from the store's (kept_rows, left_rows...),
     // so that no unqualified name in the program reaches them.
-    SQLite::Statement attach(db, "ATTACH DATABASE ? AS qm_undo");
-    attach.bind(1, QFile::encodeName(keep.file_).toStdString());
-    attach.exec();
-    try {
-        // A copy the program drops when anything fails needs no journal, and
-        // no flush to the disk.
-        db.exec("PRAGMA qm_undo.journal_mode = OFF");
-        db.exec("PRAGMA qm_undo.synchronous = OFF");
-    } catch (...) {
-        db.exec("DETACH DATABASE qm_undo");
-        throw;
+    attachFile(db, keep.file_, "qm_undo");
+    // The copy is written by a connection of its own while this one writes;
+    // a write transaction here would lock every file attached.
+    if (!fresh) {
+        try {
+            attachFile(db, keep.copyFile_, "qm_kept");
+            kept_ = true;
+        } catch (...) {
+            detachFile(db, "qm_undo");
+            throw;
+        }
     }
 }
 
 UndoKeep::Attached::~Attached()
 {
-    try {
-        db_.exec("DETACH DATABASE qm_undo");
-    } catch (const std::exception&) {
-        // The connection is closed right after in every use; it lets go then.
-    }
+    if (kept_)
+        detachFile(db_, "qm_kept");
+    detachFile(db_, "qm_undo");
 }
 
 std::string UndoKeep::selection(SQLite::Database& db) const
@@ -111,25 +145,85 @@ bool UndoKeep::any(SQLite::Database& db, const std::string& sql) const
 void UndoKeep::keep(SQLite::Database& db, Kind kind, const QString& catalogue, const QString& deleteKey,
     const QString& folder)
 {
-    // The file is attached and made afresh for this: only the state goes.
+    // The files are attached and made afresh for this: only the state goes.
+    waitQuietly();
     kept_ = false;
     offered_ = false;
     kind_ = kind;
     catalogue_ = catalogue;
     deleteKey_ = kind == Kind::DeleteCatalogue ? QString() : deleteKey;
     folder_ = folder;
-    const std::string scan = deleteKey_.isEmpty() ? "" : " AND topKey = ?2";
-    run(db, "CREATE TABLE qm_undo.kept_rows AS SELECT *" + selection(db));
-    run(db, "CREATE TABLE qm_undo.kept_scans AS SELECT * FROM scans WHERE dbaseName = ?1" + scan);
-    run(db, "CREATE TABLE qm_undo.kept_checks AS SELECT * FROM tree_checks WHERE dbaseName = ?1");
-    run(db, "CREATE TABLE qm_undo.kept_unplaced AS SELECT * FROM tree_unplaced WHERE dbaseName = ?1");
+    QFile::remove(copyFile_);
     stampBefore_ = mainStamp(db);
     otherWrites_ = db.execAndGet("PRAGMA main.data_version").getInt64();
+
+    std::promise<void> begun;
+    std::future<void> reading = begun.get_future();
+    copier_ = std::thread([this, store = QString::fromStdString(db.getFilename()), begun = std::move(begun)]() mutable {
+        bool told = false;
+        try {
+            copy(store, [&] {
+                begun.set_value();
+                told = true;
+            });
+        } catch (...) {
+            if (told)
+                copyFailure_ = std::current_exception();
+            else
+                begun.set_exception(std::current_exception());
+        }
+    });
+    try {
+        reading.get();
+    } catch (...) {
+        copier_.join();
+        throw;
+    }
     kept_ = true;
+}
+
+void UndoKeep::copy(const QString& store, const std::function<void()>& begun)
+{
+    auto own = openConnection(store);
+    attachFile(*own, copyFile_, "qm_kept");
+    {
+        SQLite::Transaction read(*own);
+        // The first read takes the store's shared lock: from here on this
+        // connection sees the state the write began from, whatever the write
+        // does before it commits, and the write cannot commit before this
+        // transaction ends.
+        own->execAndGet("SELECT count(*) FROM main.sqlite_master");
+        begun();
+        const std::string scan = deleteKey_.isEmpty() ? "" : " AND topKey = ?2";
+        run(*own, "CREATE TABLE qm_kept.kept_rows AS SELECT *" + selection(*own));
+        run(*own, "CREATE TABLE qm_kept.kept_scans AS SELECT * FROM scans WHERE dbaseName = ?1" + scan);
+        run(*own, "CREATE TABLE qm_kept.kept_checks AS SELECT * FROM tree_checks WHERE dbaseName = ?1");
+        run(*own, "CREATE TABLE qm_kept.kept_unplaced AS SELECT * FROM tree_unplaced WHERE dbaseName = ?1");
+        read.commit();
+    }
+    detachFile(*own, "qm_kept");
+}
+
+void UndoKeep::waitForCopy()
+{
+    if (copier_.joinable())
+        copier_.join();
+    if (copyFailure_) {
+        kept_ = false;
+        std::rethrow_exception(std::exchange(copyFailure_, nullptr));
+    }
+}
+
+void UndoKeep::waitQuietly() noexcept
+{
+    if (copier_.joinable())
+        copier_.join();
+    copyFailure_ = nullptr;
 }
 
 void UndoKeep::written(SQLite::Database& db)
 {
+    waitForCopy();
     if (!kept_)
         return;
     // A copy made in a transaction before the write's own holds what the
@@ -151,10 +245,13 @@ void UndoKeep::written(SQLite::Database& db)
 
 void UndoKeep::forget()
 {
+    waitQuietly();
     kept_ = false;
     offered_ = false;
     if (!file_.isEmpty())
         QFile::remove(file_);
+    if (!copyFile_.isEmpty())
+        QFile::remove(copyFile_);
 }
 
 std::int64_t UndoKeep::restore(SQLite::Database& db)
@@ -167,7 +264,7 @@ std::int64_t UndoKeep::restore(SQLite::Database& db)
     // A store changed since is checked for clashes by key; the index is
     // made before the write, as the copy has no journal to take it back.
     if (mainStamp(db) != stampAfter_)
-        db.exec("CREATE INDEX IF NOT EXISTS qm_undo.kept_rows_id ON kept_rows (ID)");
+        db.exec("CREATE INDEX IF NOT EXISTS qm_kept.kept_rows_id ON kept_rows (ID)");
     std::int64_t back = 0;
     Store::writeKeepingMark(db, [&] {
         const std::string now = mainStamp(db);
@@ -185,25 +282,25 @@ std::int64_t UndoKeep::restore(SQLite::Database& db)
         // What an update added or changed goes; the kept records come back.
         run(db, "DELETE" + chosen);
         if (!untouched) {
-            db.exec("CREATE INDEX IF NOT EXISTS qm_undo.kept_rows_id ON kept_rows (ID)");
-            if (any(db, "SELECT 1 FROM qm_undo.kept_rows k JOIN main m ON m.SrNO = k.SrNO")
+            db.exec("CREATE INDEX IF NOT EXISTS qm_kept.kept_rows_id ON kept_rows (ID)");
+            if (any(db, "SELECT 1 FROM qm_kept.kept_rows k JOIN main m ON m.SrNO = k.SrNO")
                 || any(db,
                     "SELECT 1 FROM main m WHERE (m.SrNO > ?3 OR m.SrNO IN (SELECT SrNO FROM change_log WHERE seq > "
-                    "?4)) AND +m.dbaseName = ?1 AND m.ID IN (SELECT ID FROM qm_undo.kept_rows)"))
+                    "?4)) AND +m.dbaseName = ?1 AND m.ID IN (SELECT ID FROM qm_kept.kept_rows)"))
                 throw UndoBlocked(("Records stored since hold serial numbers or keys of the records of " + what
                     + QStringLiteral("; undoing would give two records one key. Nothing was changed."))
                                       .toStdString());
         }
-        back = run(db, "INSERT INTO main SELECT * FROM qm_undo.kept_rows ORDER BY SrNO");
+        back = run(db, "INSERT INTO main SELECT * FROM qm_kept.kept_rows ORDER BY SrNO");
         // A reader that follows the log fetches only records above the
         // newest it holds: these come back below it, so each is logged.
-        run(db, "INSERT INTO change_log (SrNO) SELECT SrNO FROM qm_undo.kept_rows ORDER BY SrNO");
+        run(db, "INSERT INTO change_log (SrNO) SELECT SrNO FROM qm_kept.kept_rows ORDER BY SrNO");
         run(db,
             std::string("DELETE FROM scans WHERE dbaseName = ?1") + (deleteKey_.isEmpty() ? "" : " AND topKey = ?2"));
-        run(db, "INSERT OR REPLACE INTO scans SELECT * FROM qm_undo.kept_scans");
+        run(db, "INSERT OR REPLACE INTO scans SELECT * FROM qm_kept.kept_scans");
         // Keys stay handed out, should the mark have been lost meanwhile.
         run(db, "INSERT INTO catalogue_keys (dbaseName, lastKey) SELECT dbaseName, max(CAST(ID AS INTEGER)) "
-                "FROM qm_undo.kept_rows GROUP BY dbaseName HAVING max(CAST(ID AS INTEGER)) IS NOT NULL "
+                "FROM qm_kept.kept_rows GROUP BY dbaseName HAVING max(CAST(ID AS INTEGER)) IS NOT NULL "
                 "ON CONFLICT (dbaseName) DO UPDATE SET lastKey = max(lastKey, excluded.lastKey)");
 
         // The other catalogues' records are as they were; this one's are as
@@ -219,12 +316,12 @@ std::int64_t UndoKeep::restore(SQLite::Database& db)
         run(db, "DELETE FROM tree_unplaced WHERE dbaseName = ?1");
         if (untouched && kind_ != Kind::UpdateFolder) {
             SQLite::Statement check(db, "INSERT INTO tree_checks (dbaseName, stamp, unplaced, highestKey, keysFit) "
-                                        "SELECT dbaseName, ?, unplaced, highestKey, keysFit FROM qm_undo.kept_checks "
+                                        "SELECT dbaseName, ?, unplaced, highestKey, keysFit FROM qm_kept.kept_checks "
                                         "WHERE stamp = ?");
             check.bind(1, after);
             check.bind(2, stampBefore_);
             if (check.exec() > 0)
-                run(db, "INSERT INTO tree_unplaced (dbaseName, SrNO) SELECT dbaseName, SrNO FROM qm_undo.kept_unplaced");
+                run(db, "INSERT INTO tree_unplaced (dbaseName, SrNO) SELECT dbaseName, SrNO FROM qm_kept.kept_unplaced");
         }
     });
     offered_ = false;

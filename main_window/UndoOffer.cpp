@@ -77,6 +77,8 @@ void UndoOffer::beforeUpdate(SQLite::Database& db, const QString& catalogue, con
         UndoKeep::Attached attached(keep_, db, true);
         SQLite::Transaction read(db);
         keep_.keep(db, UndoKeep::Kind::UpdateFolder, catalogue, topKey, folder);
+        // The update's commit would wait for a copy still reading.
+        keep_.waitForCopy();
         read.commit();
     } catch (const std::exception&) {
         // Without a copy the update goes on as it did before; there is just

@@ -11,8 +11,10 @@
 #include "main_window/UndoOffer.h"
 
 #include <QAction>
+#include <QDir>
 #include <QFile>
 #include <QPushButton>
+#include <QTemporaryDir>
 
 namespace {
 
@@ -272,3 +274,37 @@ TEST_F(UndoTest, AnotherWriterThatTookAKeyBlocksTheUndoUntilItIsGone)
 }
 
 } // namespace
+
+TEST_F(UndoTest, ACopyThatCannotBeTakenLeavesTheFolderWhereItWasAndSaysSo)
+{
+    // The undo's files go under the temporary folder; the copy's own file is
+    // made impossible there once the first delete has made the folder.
+    QTemporaryDir temp;
+    ASSERT_TRUE(temp.isValid());
+    const QByteArray oldTemp = qgetenv("TMPDIR");
+    qputenv("TMPDIR", QFile::encodeName(temp.path()));
+    load(QStringLiteral("Disks"));
+    addFolder(tree(QStringLiteral("disk")));
+    const QString other = tree(QStringLiteral("other"));
+    addFolder(other);
+    deleteFolder(keyOf(tree(QStringLiteral("disk")) + u'/'));
+    ASSERT_TRUE(offered());
+    const QStringList made = QDir(temp.path()).entryList({QStringLiteral("quillmark-undo-*")}, QDir::Dirs);
+    ASSERT_EQ(made.size(), 1);
+    const std::string before = rowsOf("main");
+    qmtest::messages().clear();
+
+    const QString copyFile = temp.path() + u'/' + made.first() + QStringLiteral("/kept.db");
+    QFile::remove(copyFile);
+    ASSERT_TRUE(QDir().mkpath(copyFile));
+    deleteFolder(keyOf(other + u'/'));
+    if (oldTemp.isNull())
+        qunsetenv("TMPDIR");
+    else
+        qputenv("TMPDIR", oldTemp);
+    EXPECT_EQ(rowsOf("main"), before);
+    ASSERT_EQ(qmtest::messages().size(), 1);
+    EXPECT_TRUE(qmtest::messages().first().startsWith(QStringLiteral("The folder was not deleted: ")))
+        << qmtest::messages().first().toStdString();
+    EXPECT_FALSE(offered());
+}
