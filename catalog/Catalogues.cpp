@@ -68,4 +68,50 @@ std::int64_t deleteCatalogue(SQLite::Database& db, const QString& name)
     return removed;
 }
 
+std::int64_t catalogueDiskCount(SQLite::Database& db, const QString& name)
+{
+    SQLite::Statement st(db, "SELECT count(DISTINCT coalesce(nullif(uuid, ''), 'scan ' || topKey)) FROM scans "
+                             "WHERE dbaseName = ?");
+    st.bind(1, name.toStdString());
+    st.executeStep();
+    return st.getColumn(0).getInt64();
+}
+
+std::int64_t renameCatalogue(SQLite::Database& db, const QString& from, const QString& to)
+{
+    if (from == to)
+        return catalogueRecordCount(db, from);
+    // Two catalogues under one name would be one, their keys clashing.
+    if (const std::int64_t taken = catalogueRecordCount(db, to); taken > 0)
+        throw CatalogueNameTaken((QStringLiteral("The catalogue \"") + to + QStringLiteral("\" exists already (")
+            + QString::number(taken) + QStringLiteral(" records). Nothing was changed."))
+                                     .toStdString());
+    const std::string before = mainStamp(db);
+    auto run = [&](const char* sql) {
+        SQLite::Statement st(db, sql);
+        st.bind(1, to.toStdString());
+        if (st.getBindParameterCount() >= 2)
+            st.bind(2, from.toStdString());
+        return st.exec();
+    };
+    // Keys stay handed out under the new name: the mark goes with it (the
+    // old one stays too, should the old name be used again).
+    run("INSERT INTO catalogue_keys (dbaseName, lastKey) SELECT ?1, lastKey FROM catalogue_keys WHERE dbaseName = ?2 "
+        "ON CONFLICT (dbaseName) DO UPDATE SET lastKey = max(lastKey, excluded.lastKey)");
+    const std::int64_t renamed = run("UPDATE main SET dbaseName = ?1 WHERE dbaseName = ?2");
+    run("DELETE FROM scans WHERE dbaseName = ?1");
+    run("UPDATE scans SET dbaseName = ?1 WHERE dbaseName = ?2");
+    run("DELETE FROM tree_unplaced WHERE dbaseName = ?1");
+    run("UPDATE tree_unplaced SET dbaseName = ?1 WHERE dbaseName = ?2");
+    run("DELETE FROM tree_checks WHERE dbaseName = ?1");
+    run("UPDATE tree_checks SET dbaseName = ?1 WHERE dbaseName = ?2");
+    // Every catalogue's records are as they were but for the name: the kept
+    // checks hold, the renamed one's too.
+    SQLite::Statement checks(db, "UPDATE tree_checks SET stamp = ? WHERE stamp = ?");
+    checks.bind(1, mainStamp(db));
+    checks.bind(2, before);
+    checks.exec();
+    return renamed;
+}
+
 } // namespace qm

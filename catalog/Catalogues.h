@@ -3,6 +3,7 @@
 // The catalogues table main holds, for the windows that offer them by name.
 #include <QStringList>
 #include <cstdint>
+#include <stdexcept>
 #include <string>
 
 namespace SQLite {
@@ -33,5 +34,22 @@ bool catalogueHoldsMost(SQLite::Database& db, const std::string& name);
 // by an undo find them free; register notes keep their links. Throws
 // SQLite::Exception.
 std::int64_t deleteCatalogue(SQLite::Database& db, const QString& name);
+
+// How many disks the store knows catalogue `name` was scanned from: scans of
+// one disk (by UUID) count once, scans of a disk without one each once, and
+// scans made before disks were recorded not at all.
+std::int64_t catalogueDiskCount(SQLite::Database& db, const QString& name);
+
+// Renames catalogue `from` to `to`, in the caller's transaction: every
+// record, its scans' disks, its kept tree check and its key mark. Register
+// notes link by key and so stay with their records. Returns how many records
+// were renamed. Throws CatalogueNameTaken when `to` names records already,
+// and SQLite::Exception.
+std::int64_t renameCatalogue(SQLite::Database& db, const QString& from, const QString& to);
+
+class CatalogueNameTaken : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
 
 } // namespace qm

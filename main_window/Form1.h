@@ -116,6 +116,9 @@ public:
     // Catalogue > Undo, Ctrl+Z, the status bar's "Undo": the records the last
     // big delete of this window took away come back as they were.
     void Undo_Click();
+    // Catalogue > Rename Catalogue: the shown catalogue under a new name,
+    // asked for first.
+    void RenameCatalogue_Click();
     void TreeView1_NodeClick(Node* node);
 
     void Project_Click();

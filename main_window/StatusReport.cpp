@@ -203,6 +203,12 @@ void StatusReport::catalogueDeleted(const QString& catalogue, std::int64_t recor
         + entries(records, figureLocale()) + QStringLiteral(". \"Undo\" brings it back."));
 }
 
+void StatusReport::catalogueRenamed(const QString& from, const QString& to, std::int64_t records)
+{
+    tell(QStringLiteral("Renamed the catalogue \"") + from + QStringLiteral("\" to \"") + to + QStringLiteral("\": ")
+        + entries(records, figureLocale()) + u'.');
+}
+
 void StatusReport::undone(const QString& what, std::int64_t records)
 {
     tell(QStringLiteral("Undone: ") + entries(records, figureLocale()) + QStringLiteral(" of ") + what

@@ -45,6 +45,7 @@ public:
     void folderUpdated(const QString& folder, const QString& catalogue, const QString& summary);
     // "Delete Catalogue" removed `records` records of `catalogue`.
     void catalogueDeleted(const QString& catalogue, std::int64_t records);
+    void catalogueRenamed(const QString& from, const QString& to, std::int64_t records);
     // An undo put `records` records back; `what` says of what.
     void undone(const QString& what, std::int64_t records);
 

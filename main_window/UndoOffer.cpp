@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "main_window/UndoOffer.h"
 
+#include "main_window/CatalogueMenu.h"
 #include "main_window/Form1.h"
 
 #include <QAction>
@@ -40,6 +41,7 @@ UndoOffer::UndoOffer(Form1& form)
     undo_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Z));
     deleteCatalogue_ = menu->addAction(QStringLiteral("&Delete Catalogue..."), &form, &Form1::DeleteCatalogue_Click);
     deleteCatalogue_->setObjectName(QStringLiteral("DeleteCatalogue"));
+    new CatalogueMenu(form, *menu);
 
     button_->setObjectName(QStringLiteral("UndoButton"));
     button_->setFlat(true);
