@@ -221,7 +221,17 @@ void FindWindow::queryEdited()
     // A mistake shows at once; a query runs when the typing pauses.
     const ParsedQuery parsed = parseQuery(queryBox->text(), matchCase->isChecked());
     problemLabel->setText(parsed.error);
+    if (!parsed.error.isEmpty())
+        clearResults();
     debounce_->start();
+}
+
+void FindWindow::clearResults()
+{
+    // Rows a search still sends are of a query no longer in the box.
+    ++*newest_;
+    results_.replace({});
+    statusLabel->clear();
 }
 
 void FindWindow::runQuery()
@@ -229,9 +239,12 @@ void FindWindow::runQuery()
     debounce_->stop();
     ParsedQuery parsed = parseQuery(queryBox->text(), matchCase->isChecked());
     problemLabel->setText(parsed.error);
-    const quint64 ticket = ++*newest_;
-    if (!parsed.error.isEmpty())
+    if (!parsed.error.isEmpty()) {
+        // The rows of the last query would stand under the message as if this one had found them.
+        clearResults();
         return;
+    }
+    const quint64 ticket = ++*newest_;
     Query& query = parsed.query;
     if (!query.catalogue && catalogueBox->currentIndex() > 0)
         query.catalogue = catalogueBox->currentText();

@@ -94,6 +94,8 @@ protected:
 private:
     void buildControls();
     void queryEdited();
+    // No rows, no count: what is shown is of no query in the box.
+    void clearResults();
     void rowsFound(quint64 ticket, bool first, const std::vector<Hit>& hits);
     void searchDone(quint64 ticket, qint64 total);
     void searchFailed(quint64 ticket, const QString& message);

@@ -87,6 +87,16 @@ TEST_F(FindWindowTest, TypingFindsOnEveryDiskAndAHitLandsOnItsNode)
     w->exportCsv(csv);
     EXPECT_TRUE(readFile(csv).startsWith("Name,Path,Size,Date,Catalogue,Disk,Volume\r\nsummary.pdf,"));
 
+    // A mistake typed after them empties the results: none stays under the
+    // message as if the query had found it.
+    type(w->queryBox, QStringLiteral(" size>abc"));
+    EXPECT_FALSE(w->problemLabel->text().isEmpty());
+    EXPECT_EQ(w->results().rowCount(), 0);
+    EXPECT_EQ(w->statusLabel->text(), QString());
+    w->queryBox->setText(QStringLiteral("summ"));
+    w->runQuery();
+    ASSERT_TRUE(waitFor([&] { return w->results().rowCount() == 1 && settled(w); }));
+
     // Another writer's commit reaches the open window without a key pressed.
     db().exec("UPDATE main SET file_name = 'plan.pdf' WHERE file_name = 'summary.pdf'");
     EXPECT_TRUE(waitFor([&] { return w->results().rowCount() == 0 && settled(w); }));
