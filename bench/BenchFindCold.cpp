@@ -1,0 +1,179 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// `quillmark find` as a user runs it from a terminal: a fresh process each
+// time, first 200 hits, from the index kept on disk, beside `plocate -i -l
+// 200` over the same real tree, in one run; process wall time and peak
+// resident memory, best of 5, warm page cache.
+//
+//   quillmark_bench --entries 1000000 find-cold
+//
+// QM_BENCH_DROP_CACHES=1 also times the first search after the page cache is
+// dropped (needs root; slows every other program on the machine for a while).
+#include "Bench.h"
+
+#include "catalog/FolderScan.h"
+#include "catalog/Store.h"
+#include "find/IndexFile.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QFileInfo>
+#include <QStandardPaths>
+
+#include <SQLiteCpp/Database.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace {
+
+struct Run {
+    double ms = 1e300;
+    double peakMegabytes = 0;
+    int status = -1;
+};
+
+// Runs `argv` with its output thrown away; wall time and peak resident memory.
+Run spawnTimed(const std::vector<std::string>& argv, const std::vector<std::string>& extraEnv)
+{
+    std::vector<char*> args;
+    for (const std::string& a : argv)
+        args.push_back(const_cast<char*>(a.c_str()));
+    args.push_back(nullptr);
+    std::vector<std::string> envText(extraEnv);
+    for (char** e = environ; *e; ++e)
+        envText.emplace_back(*e);
+    std::vector<char*> env;
+    for (const std::string& e : envText)
+        env.push_back(const_cast<char*>(e.c_str()));
+    env.push_back(nullptr);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
+    Run run;
+    QElapsedTimer t;
+    t.start();
+    pid_t pid = 0;
+    if (posix_spawn(&pid, args[0], &actions, nullptr, args.data(), env.data()) == 0) {
+        int status = 0;
+        struct rusage usage {};
+        ::wait4(pid, &status, 0, &usage);
+        run.ms = static_cast<double>(t.nsecsElapsed()) / 1e6;
+        run.peakMegabytes = static_cast<double>(usage.ru_maxrss) / 1024.0;
+        run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+    posix_spawn_file_actions_destroy(&actions);
+    return run;
+}
+
+Run bestOf(int rounds, const std::vector<std::string>& argv, const std::vector<std::string>& env)
+{
+    Run best;
+    for (int r = 0; r < rounds; ++r) {
+        const Run run = spawnTimed(argv, env);
+        if (run.ms < best.ms)
+            best = run;
+    }
+    return best;
+}
+
+void findCold(const qmbench::Options& options)
+{
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
+    const std::string quillmark
+        = QFile::encodeName(QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("../quillmark")))
+              .toStdString();
+    const QString tree = QDir(options.workFolder).filePath(QStringLiteral("tree"));
+    const QString store = QDir(options.workFolder).filePath(QStringLiteral("database.mdb"));
+    const QString cache = QDir(options.workFolder).filePath(QStringLiteral("cache"));
+    qputenv("XDG_CACHE_HOME", QFile::encodeName(cache));
+    const std::vector<std::string> env {"XDG_CACHE_HOME=" + QFile::encodeName(cache).toStdString()};
+
+    QElapsedTimer t;
+    t.start();
+    const long long made = qmbench::makeNamedTree(QFile::encodeName(tree).toStdString(), options.entries);
+    std::printf("real tree: %lld entries made in %.1f s\n", made, static_cast<double>(t.elapsed()) / 1000);
+    qm::Store::create(store);
+    {
+        SQLite::Database db(store.toStdString(), SQLite::OPEN_READWRITE);
+        t.restart();
+        qm::FolderScan scan(db, QStringLiteral("Tree"), 1);
+        scan.run(qm::startFolderOf(tree));
+        std::printf("scanned in %.1f s (writers never touch the index: scan, update and delete cost what "
+                    "they did)\n",
+            static_cast<double>(t.elapsed()) / 1000);
+    }
+    const std::string storeArg = QFile::encodeName(store).toStdString();
+    const Run reindex = spawnTimed({quillmark, "--database", storeArg, "find", "--reindex"}, env);
+    const QString file = qm::find::indexPlaceOf(store).file;
+    const auto records = SQLite::Database(store.toStdString()).execAndGet("SELECT count(*) FROM main").getInt64();
+    std::printf("index written by `find --reindex` in %.0f ms (peak %.0f MB): %lld bytes, %.1f bytes a record\n",
+        reindex.ms, reindex.peakMegabytes, static_cast<long long>(QFileInfo(file).size()),
+        static_cast<double>(QFileInfo(file).size()) / static_cast<double>(std::max<long long>(records, 1)));
+
+    const QString plocate = QStandardPaths::findExecutable(QStringLiteral("plocate"));
+    const QString updatedb = QStandardPaths::findExecutable(QStringLiteral("updatedb"));
+    const std::string locateDb = QFile::encodeName(QDir(options.workFolder).filePath(QStringLiteral("plocate.db"))).toStdString();
+    if (!plocate.isEmpty() && !updatedb.isEmpty()) {
+        const Run built = spawnTimed({QFile::encodeName(updatedb).toStdString(), "-l", "0", "-U",
+                                         QFile::encodeName(tree).toStdString(), "-o", locateDb},
+            {});
+        std::printf("plocate database built in %.0f ms: %lld bytes, %.1f bytes an entry\n", built.ms,
+            static_cast<long long>(QFileInfo(QString::fromStdString(locateDb)).size()),
+            static_cast<double>(QFileInfo(QString::fromStdString(locateDb)).size()) / static_cast<double>(made));
+    } else {
+        std::printf("plocate: not installed (Debian package plocate); left out\n");
+    }
+
+    struct Query {
+        const char* what;
+        std::vector<std::string> quillmark, plocate; // plocate has no size filter
+    };
+    const Query queries[] = {{"rare word", {"receipt_77"}, {"receipt_77"}}, {"common word", {"invoice"}, {"invoice"}},
+        {"wildcard", {"IMG_2019*.jpg"}, {"*IMG_2019*.jpg"}}, {"size filter", {"size>400M"}, {}},
+        {"no hit", {"zzqx"}, {"zzqx"}}};
+    std::printf("%-12s %-16s %12s %10s %12s %10s %7s   (fresh process, first 200 hits, best of 5)\n", "query",
+        "text", "quillmark", "peak", "plocate", "peak", "ratio");
+    for (const Query& q : queries) {
+        std::vector<std::string> qmArgs {quillmark, "--database", storeArg, "find", "--limit", "200"};
+        qmArgs.insert(qmArgs.end(), q.quillmark.begin(), q.quillmark.end());
+        const Run ours = bestOf(5, qmArgs, env);
+        Run theirs;
+        if (!plocate.isEmpty() && !q.plocate.empty()) {
+            std::vector<std::string> plArgs {QFile::encodeName(plocate).toStdString(), "-d", locateDb, "-i", "-l", "200"};
+            plArgs.insert(plArgs.end(), q.plocate.begin(), q.plocate.end());
+            theirs = bestOf(5, plArgs, {});
+        }
+        std::printf("%-12s %-16s %9.1f ms %7.0f MB", q.what, q.quillmark.front().c_str(), ours.ms, ours.peakMegabytes);
+        if (theirs.status >= 0)
+            std::printf(" %9.1f ms %7.0f MB %6.2fx\n", theirs.ms, theirs.peakMegabytes, ours.ms / theirs.ms);
+        else
+            std::printf(" %12s %10s %7s\n", "-", "-", "-");
+    }
+    if (qgetenv("QM_BENCH_DROP_CACHES") == "1") {
+        QFile drop(QStringLiteral("/proc/sys/vm/drop_caches"));
+        if (::sync(), drop.open(QIODevice::WriteOnly) && drop.write("3\n") == 2) {
+            drop.close();
+            const Run cold = spawnTimed({quillmark, "--database", storeArg, "find", "--limit", "200", "invoice"}, env);
+            std::printf("after the page cache was dropped: %.0f ms\n", cold.ms);
+        } else {
+            std::printf("the page cache cannot be dropped here (needs root)\n");
+        }
+    }
+}
+
+} // namespace
+
+QM_BENCH("find-cold", findCold);
