@@ -67,18 +67,30 @@ Run spawnTimed(const std::vector<std::string>& argv, const std::vector<std::stri
     t.start();
     pid_t pid = 0;
     if (posix_spawn(&pid, args[0], &actions, nullptr, args.data(), env.data()) == 0) {
-        int status = 0;
-        struct rusage usage {};
-        ::wait4(pid, &status, 0, &usage);
+        int code = 0;
+        ::waitpid(pid, &code, 0);
         run.ms = static_cast<double>(t.nsecsElapsed()) / 1e6;
-        run.peakMegabytes = static_cast<double>(usage.ru_maxrss) / 1024.0;
-        run.status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        run.status = WIFEXITED(code) ? WEXITSTATUS(code) : -1;
     }
     posix_spawn_file_actions_destroy(&actions);
     return run;
 }
 
-Run bestOf(int rounds, const std::vector<std::string>& argv, const std::vector<std::string>& env)
+// The peak resident memory of `argv`, run once more under /usr/bin/time: the
+// rusage of a child spawned from this process would count this process's pages.
+double peakOf(const std::vector<std::string>& argv, const std::vector<std::string>& env, const QString& scratch)
+{
+    if (!QFile::exists(QStringLiteral("/usr/bin/time")))
+        return 0;
+    std::vector<std::string> timed {"/usr/bin/time", "-f", "%M", "-o", QFile::encodeName(scratch).toStdString()};
+    timed.insert(timed.end(), argv.begin(), argv.end());
+    spawnTimed(timed, env);
+    QFile out(scratch);
+    return out.open(QIODevice::ReadOnly) ? out.readAll().trimmed().split('\n').last().toDouble() / 1024.0 : 0;
+}
+
+Run bestOf(int rounds, const std::vector<std::string>& argv, const std::vector<std::string>& env,
+    const QString& scratch)
 {
     Run best;
     for (int r = 0; r < rounds; ++r) {
@@ -86,6 +98,7 @@ Run bestOf(int rounds, const std::vector<std::string>& argv, const std::vector<s
         if (run.ms < best.ms)
             best = run;
     }
+    best.peakMegabytes = peakOf(argv, env, scratch);
     return best;
 }
 
@@ -116,11 +129,12 @@ void findCold(const qmbench::Options& options)
             static_cast<double>(t.elapsed()) / 1000);
     }
     const std::string storeArg = QFile::encodeName(store).toStdString();
+    const QString scratch = QDir(options.workFolder).filePath(QStringLiteral("peak.txt"));
     const Run reindex = spawnTimed({quillmark, "--database", storeArg, "find", "--reindex"}, env);
     const QString file = qm::find::indexPlaceOf(store).file;
     const auto records = SQLite::Database(store.toStdString()).execAndGet("SELECT count(*) FROM main").getInt64();
     std::printf("index written by `find --reindex` in %.0f ms (peak %.0f MB): %lld bytes, %.1f bytes a record\n",
-        reindex.ms, reindex.peakMegabytes, static_cast<long long>(QFileInfo(file).size()),
+        reindex.ms, peakOf({quillmark, "--database", storeArg, "find", "--reindex"}, env, scratch), static_cast<long long>(QFileInfo(file).size()),
         static_cast<double>(QFileInfo(file).size()) / static_cast<double>(std::max<long long>(records, 1)));
 
     const QString plocate = QStandardPaths::findExecutable(QStringLiteral("plocate"));
@@ -149,12 +163,12 @@ void findCold(const qmbench::Options& options)
     for (const Query& q : queries) {
         std::vector<std::string> qmArgs {quillmark, "--database", storeArg, "find", "--limit", "200"};
         qmArgs.insert(qmArgs.end(), q.quillmark.begin(), q.quillmark.end());
-        const Run ours = bestOf(5, qmArgs, env);
+        const Run ours = bestOf(5, qmArgs, env, scratch);
         Run theirs;
         if (!plocate.isEmpty() && !q.plocate.empty()) {
             std::vector<std::string> plArgs {QFile::encodeName(plocate).toStdString(), "-d", locateDb, "-i", "-l", "200"};
             plArgs.insert(plArgs.end(), q.plocate.begin(), q.plocate.end());
-            theirs = bestOf(5, plArgs, {});
+            theirs = bestOf(5, plArgs, {}, scratch);
         }
         std::printf("%-12s %-16s %9.1f ms %7.0f MB", q.what, q.quillmark.front().c_str(), ours.ms, ours.peakMegabytes);
         if (theirs.status >= 0)

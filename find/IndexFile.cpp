@@ -25,6 +25,7 @@ constexpr char kMagic[8] = {'Q', 'M', 'I', 'N', 'D', 'E', 'X', '\n'};
 // Names in a block of this many records start at an offset kept in the file;
 // within a block a record is found by counting the names before it.
 constexpr std::uint32_t kBlock = 32;
+constexpr std::uint8_t kFarStep = 0xFF;
 
 struct Header {
     char magic[8];
@@ -33,10 +34,10 @@ struct Header {
     std::uint64_t device, inode;
     std::int64_t lastSrNo, logSeq;
     std::uint64_t sample;
-    std::uint64_t records, catalogueBytes, namesBytes, noted;
+    std::uint64_t records, catalogueBytes, namesBytes, noted, far;
     std::uint64_t checksum; // XXH3-64 of the header (this field 0) and all that follows
 };
-static_assert(sizeof(Header) == 96);
+static_assert(sizeof(Header) == 104);
 
 std::size_t padded(std::size_t n)
 {
@@ -154,17 +155,29 @@ QString writeIndexFile(const QString& file, const IndexContent& content)
     }
     body.resize(padded(body.size()));
     const std::size_t catalogueBytes = body.size();
-    std::vector<std::uint32_t> blockStart;
+    std::vector<std::uint32_t> blockStart, blockSrNo, far;
+    std::vector<std::uint8_t> step(n);
     blockStart.reserve(n / kBlock + 1);
+    blockSrNo.reserve(n / kBlock + 1);
     std::size_t at = 0;
     for (std::size_t i = 0; i < n; ++i) {
-        if (i % kBlock == 0)
+        if (i % kBlock == 0) {
             blockStart.push_back(static_cast<std::uint32_t>(at));
+            blockSrNo.push_back(content.srNo[i]);
+        } else if (const std::uint32_t d = content.srNo[i] - content.srNo[i - 1]; d < kFarStep) {
+            step[i] = static_cast<std::uint8_t>(d);
+        } else {
+            step[i] = kFarStep;
+            far.push_back(static_cast<std::uint32_t>(i));
+            far.push_back(content.srNo[i]);
+        }
         at = content.names.find('\0', at) + 1;
     }
     if (content.names.size() > UINT32_MAX || at != content.names.size())
         return QStringLiteral("the names do not fit the index");
-    put<std::uint32_t>(body, content.srNo);
+    put<std::uint32_t>(body, blockSrNo);
+    put<std::uint8_t>(body, step);
+    put<std::uint32_t>(body, far);
     put<std::uint16_t>(body, content.size);
     put<std::int32_t>(body, content.minute);
     put<std::uint16_t>(body, content.tag);
@@ -185,6 +198,7 @@ QString writeIndexFile(const QString& file, const IndexContent& content)
     h.catalogueBytes = catalogueBytes;
     h.namesBytes = content.names.size();
     h.noted = content.noted.size();
+    h.far = far.size() / 2;
     h.checksum = checksumOf(h, body.data(), body.size());
 
     const QFileInfo info(file);
@@ -250,10 +264,12 @@ std::unique_ptr<MappedIndex> MappedIndex::open(const QString& file, QString& pro
     const std::uint64_t n = h.records;
     constexpr std::uint64_t kMost = std::uint64_t(1) << 40;
     std::size_t expected = sizeof(Header);
-    bool sane = n < UINT32_MAX && h.catalogueBytes < kMost && h.namesBytes < UINT32_MAX && h.noted <= n;
+    bool sane = n < UINT32_MAX && h.catalogueBytes < kMost && h.namesBytes < UINT32_MAX && h.noted <= n
+        && h.far <= n;
     const std::uint64_t blocks = (n + kBlock - 1) / kBlock;
     if (sane)
-        expected += padded(h.catalogueBytes) + padded(n * 4) + padded(n * 2) + padded(n * 4) + padded(n * 2)
+        expected += padded(h.catalogueBytes) + padded(blocks * 4) + padded(n) + padded(h.far * 8) + padded(n * 2)
+            + padded(n * 4) + padded(n * 2)
             + padded(blocks * 4) + padded(h.noted * 8) + h.namesBytes;
     if (!sane || expected != length) {
         problem = QStringLiteral("it is damaged (its sizes do not add up)");
@@ -284,7 +300,9 @@ std::unique_ptr<MappedIndex> MappedIndex::open(const QString& file, QString& pro
         span = {reinterpret_cast<T*>(at), count};
         at += padded(count * sizeof(T));
     };
-    take(index->srNo_, n);
+    take(index->blockSrNo_, blocks);
+    take(index->step_, n);
+    take(index->far_, h.far * 2);
     take(index->size_, n);
     take(index->minute_, n);
     take(index->tag_, n);
@@ -327,12 +345,42 @@ std::uint32_t MappedIndex::entryAt(std::size_t offset) const
     return std::min(entry, records() - 1);
 }
 
+std::uint32_t MappedIndex::srNoAt(std::uint32_t entry) const
+{
+    const std::uint32_t first = entry / kBlock * kBlock;
+    std::uint32_t srNo = blockSrNo_[entry / kBlock];
+    for (std::uint32_t i = first + 1; i <= entry; ++i) {
+        if (step_[i] != kFarStep) {
+            srNo += step_[i];
+            continue;
+        }
+        // Kept apart as (entry, SrNO) pairs, in order of entry.
+        std::size_t lo = 0, hi = far_.size() / 2;
+        while (lo < hi) {
+            const std::size_t mid = (lo + hi) / 2;
+            if (far_[2 * mid] < i)
+                lo = mid + 1;
+            else
+                hi = mid;
+        }
+        if (lo < far_.size() / 2 && far_[2 * lo] == i)
+            srNo = far_[2 * lo + 1];
+    }
+    return srNo;
+}
+
 std::uint32_t MappedIndex::entryOf(std::int64_t srNo) const
 {
-    if (srNo < 0 || srNo > UINT32_MAX)
+    if (srNo < 0 || srNo > UINT32_MAX || blockSrNo_.empty())
         return records();
-    const auto it = std::lower_bound(srNo_.begin(), srNo_.end(), static_cast<std::uint32_t>(srNo));
-    return it != srNo_.end() && *it == srNo ? static_cast<std::uint32_t>(it - srNo_.begin()) : records();
+    const auto it = std::upper_bound(blockSrNo_.begin(), blockSrNo_.end(), static_cast<std::uint32_t>(srNo));
+    if (it == blockSrNo_.begin())
+        return records();
+    const auto first = static_cast<std::uint32_t>(it - blockSrNo_.begin() - 1) * kBlock;
+    for (std::uint32_t e = first; e < std::min(records(), first + kBlock); ++e)
+        if (const std::uint32_t at = srNoAt(e); at >= srNo)
+            return at == srNo ? e : records();
+    return records();
 }
 
 } // namespace qm::find

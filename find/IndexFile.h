@@ -90,8 +90,8 @@ public:
     MappedIndex& operator=(const MappedIndex&) = delete;
 
     const IndexStamp& stamp() const { return stamp_; }
-    std::uint32_t records() const { return static_cast<std::uint32_t>(srNo_.size()); }
-    std::span<const std::uint32_t> srNo() const { return srNo_; }
+    std::uint32_t records() const { return static_cast<std::uint32_t>(size_.size()); }
+    std::uint32_t srNoAt(std::uint32_t entry) const;
     std::span<const std::uint16_t> size() const { return size_; }
     std::span<const std::int32_t> minute() const { return minute_; }
     std::span<const std::uint16_t> tag() const { return tag_; }
@@ -110,7 +110,10 @@ private:
     void* map_ = nullptr;
     std::size_t length_ = 0;
     IndexStamp stamp_;
-    std::span<const std::uint32_t> srNo_, blockStart_;
+    // SrNOs: the first of each block, then each record's step from the one
+    // before (most are 1); a step of kFarStep or more is kept apart, by entry.
+    std::span<const std::uint32_t> blockSrNo_, blockStart_, far_;
+    std::span<const std::uint8_t> step_;
     std::span<const std::uint16_t> size_, tag_;
     std::span<const std::int32_t> minute_;
     std::span<const std::int64_t> noted_;

@@ -445,12 +445,11 @@ void SearchIndex::searchBased(const Query& query, const std::function<bool(std::
     std::vector<std::uint32_t> noted(baseNoted_.begin(), baseNoted_.end());
     std::sort(noted.begin(), noted.end());
     size_t nextOverlay = 0, nextNoted = 0;
-    const auto srNos = base.srNo();
     auto before = [&](std::int64_t srNo) {
         for (;;) {
             const std::int64_t o = nextOverlay < overlay.size() ? srNo_[overlay[nextOverlay]]
                                                                  : std::numeric_limits<std::int64_t>::max();
-            const std::int64_t b = nextNoted < noted.size() ? srNos[noted[nextNoted]]
+            const std::int64_t b = nextNoted < noted.size() ? base.srNoAt(noted[nextNoted])
                                                             : std::numeric_limits<std::int64_t>::max();
             if (std::min(o, b) >= srNo)
                 return true;
@@ -465,11 +464,11 @@ void SearchIndex::searchBased(const Query& query, const std::function<bool(std::
         }
     };
     auto visit = [&](std::uint32_t entry, std::string_view folded) {
-        const std::int64_t srNo = srNos[entry];
-        if (baseNoted_.count(entry) || masked(srNo))
-            return true;
         const Verdict verdict = baseVerdict(entry, folded, query, catalogues);
-        if (verdict == Verdict::No || (verdict == Verdict::Maybe && !confirmed(srNo, query)))
+        if (verdict == Verdict::No || (!baseNoted_.empty() && baseNoted_.count(entry)))
+            return true;
+        const std::int64_t srNo = base.srNoAt(entry);
+        if ((!changed_.empty() && masked(srNo)) || (verdict == Verdict::Maybe && !confirmed(srNo, query)))
             return true;
         return before(srNo) && hit(entry);
     };
@@ -515,7 +514,7 @@ std::vector<Hit> SearchIndex::detailsBased(std::span<const std::uint32_t> entrie
     sqlite3_stmt* st = fullRow_.get();
     SQLite::Statement top(*db_, "SELECT file_name FROM main WHERE dbaseName = ? AND Parent = '0>' AND ID = ?");
     for (const std::uint32_t entry : entries) {
-        const std::int64_t srNo = entry < n ? base_->srNo()[entry] : srNo_[entry - n];
+        const std::int64_t srNo = entry < n ? base_->srNoAt(entry) : srNo_[entry - n];
         sqlite3_bind_int64(st, 1, srNo);
         const int rc = sqlite3_step(st);
         // Shown only as the store holds it, and only when it still answers the query.
