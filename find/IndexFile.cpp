@@ -3,6 +3,7 @@
 
 #include "platform/UserFolders.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
 
@@ -204,6 +205,12 @@ QString writeIndexFile(const QString& file, const IndexContent& content)
     const QFileInfo info(file);
     if (!QDir().mkpath(info.absolutePath()))
         return QStringLiteral("cannot make the folder %1").arg(info.absolutePath());
+    // What a writer killed before its rename left behind (an hour gives any
+    // live writer time to finish).
+    for (const QFileInfo& left : QDir(info.absolutePath()).entryInfoList({info.fileName() + QStringLiteral(".??????")},
+             QDir::Files | QDir::Hidden))
+        if (left.lastModified().secsTo(QDateTime::currentDateTime()) > 3600)
+            QFile::remove(left.absoluteFilePath());
     QByteArray temp = QFile::encodeName(file) + ".XXXXXX";
     const int fd = ::mkstemp(temp.data());
     if (fd < 0)
