@@ -136,9 +136,10 @@ std::pair<std::int64_t, std::int64_t> sizeRange(std::uint16_t code)
 
 std::int32_t minuteOf(std::int64_t seconds)
 {
-    const std::int64_t minute = seconds >= 0 ? seconds / 60 : -((-seconds + 59) / 60);
-    if (minute <= INT32_MIN || minute >= INT32_MAX)
+    // Far outside what a clock gives: looked at in the store.
+    if (seconds <= std::int64_t(INT32_MIN) * 60 || seconds >= std::int64_t(INT32_MAX) * 60)
         return kAnyMinute;
+    const std::int64_t minute = seconds >= 0 ? seconds / 60 : -((-seconds + 59) / 60);
     return static_cast<std::int32_t>(minute);
 }
 

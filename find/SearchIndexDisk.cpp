@@ -31,6 +31,8 @@ using namespace indexed;
 constexpr int kRowsPerRead = 20000;
 // Changed or new records the overlay holds before the file is written again.
 constexpr std::int64_t kOverlayMost = 20000;
+// New records a search kept open follows before the file is written again.
+constexpr std::int64_t kAddedMost = 200000;
 // Log rows kept behind the file's place in the log before they are pruned.
 constexpr std::int64_t kLogKept = 100000;
 
@@ -148,8 +150,10 @@ bool SearchIndex::syncBased()
             return false;
         lastLogSeq_ = base_->stamp().logSeq;
         changed_.clear();
+        loaded_ = false;
     }
     // What was logged since the last look.
+    const std::int64_t seqBefore = lastLogSeq_;
     std::vector<std::int64_t> changed;
     {
         SQLite::Statement bounds(*db_, "SELECT min(seq) FROM change_log");
@@ -178,15 +182,37 @@ bool SearchIndex::syncBased()
         if (!again.isEmpty())
             return rebuildBase(again) && syncBased();
     }
+    const std::int64_t last = base_->stamp().lastSrNo;
+    // Only records the overlay holds, or new ones, changed (a scan going on
+    // beside a window): the overlay follows them as the whole copy would.
+    const bool overlayOnly = loaded_ && std::all_of(changed.begin(), changed.end(), [&](std::int64_t srNo) {
+        return srNo > last || masked(srNo);
+    });
     changed_.insert(changed_.end(), changed.begin(), changed.end());
     std::sort(changed_.begin(), changed_.end());
     changed_.erase(std::unique(changed_.begin(), changed_.end()), changed_.end());
     SQLite::Statement newer(*db_, "SELECT count(*) FROM main WHERE SrNO > ?");
-    newer.bind(1, static_cast<int64_t>(base_->stamp().lastSrNo));
+    newer.bind(1, static_cast<int64_t>(last));
     newer.executeStep();
     const std::int64_t added = newer.getColumn(0).getInt64();
-    if (static_cast<std::int64_t>(changed_.size()) + added > std::max<std::int64_t>(kOverlayMost, base_->records() / 32))
+    const auto changedBefore = static_cast<std::int64_t>(
+        std::upper_bound(changed_.begin(), changed_.end(), last) - changed_.begin());
+    // A fresh search reads the overlay whole: kept small, the file is
+    // written again soon. A search kept open follows it a change at a time.
+    const std::int64_t most = std::max<std::int64_t>(kOverlayMost, base_->records() / 32);
+    if (changedBefore > most || added > (loaded_ ? std::max<std::int64_t>(kAddedMost, base_->records() / 4) : most))
         return rebuildBase(QStringLiteral("many records changed since")) && syncBased();
+    if (overlayOnly) {
+        const std::int64_t readTo = lastLogSeq_;
+        lastLogSeq_ = seqBefore;
+        if (applyLog() && lastLogSeq_ == readTo)
+            return true;
+        // Another commit came between the two reads, or the copy gave up:
+        // the overlay is read whole from where this look began.
+        lastLogSeq_ = seqBefore;
+        loaded_ = false;
+        return syncBased();
+    }
     buildOverlay();
     // The log is pruned only behind the file's place in it: every process
     // that maps the file reads on from there.
@@ -252,6 +278,7 @@ void SearchIndex::buildOverlay()
 bool SearchIndex::rebuildBase(const QString& why)
 {
     base_.reset();
+    loaded_ = false; // the overlay was of the old file
     if (!why.isEmpty())
         notice_ = QStringLiteral("Rebuilding the search index at ") + indexFile_ + QStringLiteral(": ") + why
             + u'.';

@@ -14,14 +14,14 @@ using namespace qm::find;
 namespace {
 
 // What a user sees of a hit, to compare two searches by.
-QStringList shown(const std::vector<Hit>& hits)
+std::string shown(const std::vector<Hit>& hits)
 {
     QStringList rows;
     for (const Hit& h : hits)
         rows << QStringList {QString::number(h.srNo), h.name, h.path, h.size, h.date, h.key, h.catalogue, h.disk,
                     h.folder ? QStringLiteral("folder") : QStringLiteral("file")}
                     .join(u'|');
-    return rows;
+    return rows.join(u'\n').toStdString();
 }
 
 std::vector<Hit> searchWith(SearchIndex& index, const QString& text, bool caseSensitive)
@@ -86,7 +86,7 @@ protected:
     {
         SearchIndex whole(storePath());
         for (const Case& c : kCases) {
-            const QStringList expected = shown(searchWith(whole, QString::fromUtf8(c.query), c.caseSensitive));
+            const std::string expected = shown(searchWith(whole, QString::fromUtf8(c.query), c.caseSensitive));
             EXPECT_EQ(shown(searchWith(fromFile, QString::fromUtf8(c.query), c.caseSensitive)), expected)
                 << when << ": " << c.query << (c.caseSensitive ? " (with case)" : "");
         }
@@ -118,7 +118,8 @@ TEST_F(DiskIndexTest, EveryQueryGivesTheSameRowsAsTheWholeCopy)
 TEST_F(DiskIndexTest, AStaleFileIsBroughtInStepByTheLog)
 {
     fill();
-    SearchIndex(storePath(), file_).sync();
+    SearchIndex kept(storePath(), file_); // as the window keeps it
+    kept.sync();
     const QDateTime written = QFileInfo(file_).lastModified();
     // Another writer renames, resizes, deletes a catalogue, changes a note-free name into a noted one.
     SQLite::Database other(storePath().toStdString(), SQLite::OPEN_READWRITE);
@@ -131,6 +132,18 @@ TEST_F(DiskIndexTest, AStaleFileIsBroughtInStepByTheLog)
 
     SearchIndex later(storePath(), file_);
     expectSameHits(later, "after another writer");
+    expectSameHits(kept, "kept open");
+    // A scan beside the search kept open, and a change of one of its new records.
+    makeFile(QStringLiteral("diskE/report five.txt"), 10);
+    makeFile(QStringLiteral("diskE/sub/report six.txt"), 20);
+    qm::FolderScan more(other, QStringLiteral("Disk E"), 1);
+    more.run(qm::startFolderOf(pathOf(QStringLiteral("diskE"))));
+    expectSameHits(kept, "kept open, after a scan");
+    other.exec("UPDATE main SET file_name = 'Report Seven.txt' WHERE file_name = 'report six.txt'");
+    other.exec("DELETE FROM main WHERE file_name = 'report five.txt'");
+    expectSameHits(kept, "kept open, after the scan's records changed");
+    other.exec("UPDATE main SET bytes = 5 WHERE file_name = 'Report 2024.PDF'");
+    expectSameHits(kept, "kept open, after a record of the file changed");
     EXPECT_EQ(searchWith(later, QStringLiteral("size>50M"), false).size(), 1U);
     EXPECT_EQ(later.takeNotice(), QString());
     EXPECT_EQ(QFileInfo(file_).lastModified(), written); // a small change is read, not written
@@ -138,7 +151,7 @@ TEST_F(DiskIndexTest, AStaleFileIsBroughtInStepByTheLog)
     // A change of a register is not in the file: it is written again.
     other.exec("UPDATE Documents SET Subject = 'Yearly plan'");
     expectSameHits(later, "after a register changed");
-    EXPECT_EQ(shown(searchWith(later, QStringLiteral("yearly"), false)).size(), 1);
+    EXPECT_EQ(searchWith(later, QStringLiteral("yearly"), false).size(), 1U);
 
     // A log pruned past the file's place in it.
     other.exec("UPDATE main SET file_name = 'Q.txt' WHERE file_name = 'Photo.JPG'");
@@ -211,6 +224,31 @@ TEST_F(DiskIndexTest, WithoutAPlaceForTheFileTheSearchSaysSoAndWorks)
 
 }
 
+TEST_F(DiskIndexTest, AWriterKilledBeforeItsRenameLeavesTheOldFileWhole)
+{
+    fill();
+    SearchIndex(storePath(), file_).sync();
+    const QByteArray good = readFile(file_);
+    // What a writer killed half way leaves: a part of a file beside the index.
+    const QString old = makeFile(QFileInfo(file_).fileName().prepend(QStringLiteral("cache/quillmark/find/"))
+            + QStringLiteral(".Ab12Cd"),
+        good.left(good.size() / 3));
+    const QString young = file_ + QStringLiteral(".Ef34Gh");
+    QFile::copy(old, young);
+    QFile leftover(old);
+    ASSERT_TRUE(leftover.open(QIODevice::ReadWrite));
+    ASSERT_TRUE(leftover.setFileTime(QDateTime::currentDateTime().addSecs(-7200), QFileDevice::FileModificationTime));
+    leftover.close();
+
+    SearchIndex index(storePath(), file_);
+    expectSameHits(index, "beside a killed writer's leftovers");
+    EXPECT_EQ(index.takeNotice(), QString()); // the old file was whole
+    index.reindex();
+    EXPECT_FALSE(QFile::exists(old)); // an hour old: its writer is gone
+    EXPECT_TRUE(QFile::exists(young)); // its writer may still be at work
+    expectSameHits(index, "rebuilt");
+}
+
 TEST(CoarseFields, EverySizeAndMinuteLiesInWhatItsCodeStandsFor)
 {
     std::mt19937_64 random(3);
@@ -235,4 +273,5 @@ TEST(CoarseFields, EverySizeAndMinuteLiesInWhatItsCodeStandsFor)
     EXPECT_EQ(coarse::minuteOf(-1), -1);
     EXPECT_EQ(coarse::minuteOf(-60), -1);
     EXPECT_EQ(coarse::minuteOf(std::numeric_limits<std::int64_t>::max()), coarse::kAnyMinute);
+    EXPECT_EQ(coarse::minuteOf(std::numeric_limits<std::int64_t>::min()), coarse::kAnyMinute);
 }
