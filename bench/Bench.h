@@ -25,6 +25,9 @@ std::vector<Case>& cases();
 // A real folder tree of about `entries` entries below `root`, shaped as a
 // disk is: one folder of 20,000 files, the rest nested folders of small files.
 long long makeDiskTree(const std::string& root, long long entries);
+// A real tree of `entries` entries named as files on a disk are (photos,
+// documents, music …), the names the search benchmarks look for.
+long long makeNamedTree(const std::string& root, long long entries);
 
 struct Registrar {
     Registrar(const char* name, std::function<void(const Options&)> run)

@@ -366,4 +366,9 @@ void find(const qmbench::Options& options)
 
 } // namespace
 
+long long qmbench::makeNamedTree(const std::string& root, long long entries)
+{
+    return makeTree(root, entries);
+}
+
 QM_BENCH("find", find);

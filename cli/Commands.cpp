@@ -51,7 +51,7 @@ const Command kCommands[] = {
         "bring a catalogued folder up to date in place, keeping its keys and notes", runUpdateCommand},
     {"list", "[--catalogue NAME]", "the catalogues and, for each scan, its disk, date, records and size",
         runListCommand},
-    {"find", "QUERY [--catalogue NAME] [--limit N] [--csv] [--case-sensitive]",
+    {"find", "QUERY [--catalogue NAME] [--limit N] [--csv] [--case-sensitive] | --reindex",
         "find files and folders on every catalogued disk", runFindCommand},
     {"export", "CATALOGUE [--format csv|json] [--output FILE]",
         "write every record of a catalogue as CSV or JSON lines", runExportCommand},
@@ -73,6 +73,7 @@ int help(const QStringList&)
             = QStringLiteral("%1 %2").arg(QLatin1String(c.name), QLatin1String(c.arguments));
         std::printf("  %-40s %s\n", qPrintable(synopsis.trimmed()), c.summary);
     }
+    std::puts(qPrintable(searchIndexLine()));
     return 0;
 }
 

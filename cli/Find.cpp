@@ -8,6 +8,8 @@
 #include "find/SearchIndex.h"
 #include "platform/Csv.h"
 
+#include <QFileInfo>
+
 #include <algorithm>
 #include <cstdio>
 #include <limits>
@@ -25,11 +27,14 @@ constexpr int kRowsPerRead = 1000;
 
 const char* const kUsageText
     = "usage: quillmark find QUERY [--catalogue NAME] [--limit N] [--csv] [--case-sensitive]\n"
+      "       quillmark find --reindex\n"
       "Finds files and folders in every catalogue of database.mdb in the current folder and prints\n"
       "one per line: catalogue, path, size in bytes, date, separated by tabs (--csv: as CSV with a\n"
       "header). The words of QUERY are joined by blanks; see the README for its syntax.\n"
       "Exit status: 0 with hits, 1 with none, 2 for a bad query, a usage error or a store that\n"
-      "cannot be searched.\n";
+      "cannot be searched.\n"
+      "The search reads an index kept in the user's cache folder ($XDG_CACHE_HOME/quillmark/find);\n"
+      "it follows every change of the store and is rebuilt when it cannot, as --reindex does.\n";
 
 int usage(const QString& text)
 {
@@ -51,7 +56,46 @@ QString tsvField(const QString& text)
     return out;
 }
 
+// Writes the index of the store in the current folder anew.
+int reindexStore()
+{
+    const QString store = databasePath();
+    if (const QString problem = Store::prepare(store); !problem.isEmpty()) {
+        cli::fail(problem);
+        return kTrouble;
+    }
+    const find::IndexPlace place = find::indexPlaceOf(store);
+    if (!place.problem.isEmpty()) {
+        cli::fail(QStringLiteral("no index can be kept: ") + place.problem);
+        return kTrouble;
+    }
+    try {
+        find::SearchIndex index(store, place.file);
+        index.reindex();
+        if (const QString notice = index.takeNotice(); !notice.isEmpty()) {
+            cli::fail(notice);
+            return kTrouble;
+        }
+        cli::printLine(stdout, QStringLiteral("The search index at ") + place.file + QStringLiteral(" holds ")
+                + QString::number(index.recordCount()) + QStringLiteral(" records."));
+        return kFound;
+    } catch (const std::exception& e) {
+        cli::fail(QString::fromUtf8(e.what()));
+        return kTrouble;
+    }
+}
+
 } // namespace
+
+QString searchIndexLine()
+{
+    const find::IndexPlace place = find::indexPlaceOf(databasePath());
+    if (!place.problem.isEmpty())
+        return QStringLiteral("Search index: none can be kept (") + place.problem + QStringLiteral(")");
+    const QFileInfo file(place.file);
+    return QStringLiteral("Search index: ") + place.file
+        + (file.exists() ? QStringLiteral(" (%1 bytes)").arg(file.size()) : QStringLiteral(" (made by the next search)"));
+}
 
 int runFindCommand(const QStringList& args)
 {
@@ -61,6 +105,7 @@ int runFindCommand(const QStringList& args)
     bool csv = false;
     bool caseSensitive = false;
     bool optionsEnded = false;
+    bool reindex = false;
     for (int i = 0; i < args.size(); ++i) {
         const QString& a = args[i];
         if (optionsEnded || (!a.startsWith(QLatin1String("--")) && a != QLatin1String("-h"))) {
@@ -70,6 +115,8 @@ int runFindCommand(const QStringList& args)
         } else if (a == QLatin1String("-h") || a == QLatin1String("--help")) {
             std::fputs(kUsageText, stdout);
             return kFound;
+        } else if (a == QLatin1String("--reindex")) {
+            reindex = true;
         } else if (a == QLatin1String("--csv")) {
             csv = true;
         } else if (a == QLatin1String("--case-sensitive")) {
@@ -93,6 +140,9 @@ int runFindCommand(const QStringList& args)
             return usage(QStringLiteral("unknown option %1.").arg(a));
         }
     }
+    if (reindex)
+        return words.isEmpty() ? reindexStore()
+                               : usage(QStringLiteral("--reindex takes no query."));
     find::ParsedQuery parsed = find::parseQuery(words.join(u' '), caseSensitive);
     if (!parsed.error.isEmpty()) {
         cli::fail(parsed.error);
@@ -114,8 +164,13 @@ int runFindCommand(const QStringList& args)
         return kTrouble;
     }
     try {
-        find::SearchIndex index(store);
+        const find::IndexPlace place = find::indexPlaceOf(store);
+        find::SearchIndex index(store, place.file);
+        if (!place.problem.isEmpty())
+            cli::fail(QStringLiteral("searching without an index: ") + place.problem);
         index.sync();
+        if (const QString notice = index.takeNotice(); !notice.isEmpty())
+            cli::fail(notice);
         std::vector<std::uint32_t> found;
         index.search(query, [&](std::uint32_t entry) {
             found.push_back(entry);

@@ -8,4 +8,6 @@ namespace qm {
 // "find". Prints the hits, one per line; returns 0 with hits, 1 with none, 2
 // for a bad query, a usage error or a store that cannot be searched.
 int runFindCommand(const QStringList& args);
+// Where the search index of the store in the current folder lives, as a line for people.
+QString searchIndexLine();
 } // namespace qm

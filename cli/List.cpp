@@ -5,6 +5,7 @@
 #include "platform/Numbers.h"
 #include "catalog/Scans.h"
 #include "catalog/Store.h"
+#include "cli/Find.h"
 #include "cli/Output.h"
 #include "platform/FileSystem.h"
 #include "platform/Recordset.h"
@@ -90,6 +91,7 @@ int runListCommand(const QStringList& args)
         }
         if (only && scans.empty())
             cli::printLine(stdout, QStringLiteral("Catalogue \"%1\": no scans").arg(*only));
+        cli::printLine(stdout, searchIndexLine());
         return 0;
     } catch (const std::exception& e) {
         cli::fail(QString::fromUtf8(e.what()));

@@ -115,6 +115,14 @@ FindWindow::FindWindow(Form1* form, QWidget* parent)
     connect(worker_, &FindWorker::cataloguesRead, this, &FindWindow::cataloguesRead);
     connect(worker_, &FindWorker::reading, this,
         [this] { statusLabel->setText(QStringLiteral("Reading the catalogues…")); });
+    connect(worker_, &FindWorker::indexing, this, [this](qint64 done, qint64 total) {
+        statusLabel->setText(QStringLiteral("Indexing the catalogues… %1%").arg(total > 0 ? done * 100 / total : 0));
+    });
+    // Said where the status shows, and kept in its tip after the next result.
+    connect(worker_, &FindWorker::notice, this, [this](const QString& text) {
+        statusLabel->setText(text);
+        statusLabel->setToolTip(text);
+    });
     thread_.start();
     QMetaObject::invokeMethod(worker_, &FindWorker::prime, Qt::QueuedConnection);
 }

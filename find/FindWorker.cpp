@@ -28,9 +28,15 @@ bool FindWorker::syncIndex()
         watcher_->start();
     if (!index_) {
         emit reading();
-        index_ = std::make_unique<SearchIndex>(storePath_);
+        const IndexPlace place = indexPlaceOf(storePath_);
+        index_ = std::make_unique<SearchIndex>(storePath_, place.file);
+        if (!place.problem.isEmpty())
+            emit notice(QStringLiteral("Searching without an index: ") + place.problem);
+        index_->progress = [this](std::int64_t done, std::int64_t total) { emit indexing(done, total); };
     }
     const bool changed = index_->sync();
+    if (const QString said = index_->takeNotice(); !said.isEmpty())
+        emit notice(said);
     if (changed) {
         if (const QStringList names = index_->catalogues(); names != catalogues_) {
             catalogues_ = names;

@@ -44,6 +44,10 @@ signals:
     void done(quint64 ticket, qint64 total);
     void failed(quint64 ticket, const QString& message);
     void reading();
+    // The index kept on disk is being written: records read of about how many.
+    void indexing(qint64 done, qint64 total);
+    // What the search says of its index (rebuilt, or working without it).
+    void notice(const QString& text);
     void cataloguesRead(const QStringList& names);
 
 private:

@@ -88,19 +88,24 @@ std::uint32_t keyNumber(std::string_view key)
 
 } // namespace
 
-SearchIndex::SearchIndex(const QString& storePath)
+SearchIndex::SearchIndex(const QString& storePath, const QString& indexFile)
     // Only the thread that owns the index at the time uses its connection.
     : db_(std::make_unique<SQLite::Database>(
           storePath.toStdString(), SQLite::OPEN_READWRITE | SQLite::OPEN_NOMUTEX))
     , rowsAfter_(nullptr, sqlite3_finalize)
     , rowBySerial_(nullptr, sqlite3_finalize)
     , detailsBySerial_(nullptr, sqlite3_finalize)
+    , storePath_(storePath)
+    , indexFile_(indexFile)
+    , fullRow_(nullptr, sqlite3_finalize)
 {
     db_->setBusyTimeout(5000);
     rowsAfter_ = prepare(
         (std::string(kRowColumns) + "WHERE SrNO > ? ORDER BY SrNO LIMIT " + std::to_string(kRowsPerRead)).c_str());
     rowBySerial_ = prepare((std::string(kRowColumns) + "WHERE SrNO = ?").c_str());
     detailsBySerial_ = prepare("SELECT path, size, date, ID, bytes FROM main WHERE SrNO = ?");
+    fullRow_ = prepare("SELECT SrNO, dbaseName, delKey, Parent, ID, file_name, path, bytes, created, size, date "
+                       "FROM main WHERE SrNO = ?");
 }
 
 SearchIndex::~SearchIndex() = default;
@@ -126,6 +131,11 @@ bool SearchIndex::sync()
         if (loaded_ && version == dataVersion_)
             return false;
         dataVersion_ = version;
+        if (!indexFile_.isEmpty() && !noFile_ && syncBased()) {
+            for (Scan& scan : scans_)
+                scan.volume.reset();
+            return true;
+        }
         if (!loaded_ || !applyLog())
             loadAll();
         // An update of a scan records its disk anew.
@@ -327,7 +337,7 @@ std::uint32_t SearchIndex::scanOf(const Row& row)
     id.append(row.delKey);
     auto [it, added] = scanByName_.try_emplace(std::move(id), static_cast<std::uint32_t>(scans_.size()));
     if (added)
-        scans_.push_back({qtext(row.catalogue), std::string(row.delKey), {}, {}});
+        scans_.push_back({qtext(row.catalogue), std::string(row.delKey), {}, false, {}});
     // The disk a record was scanned from is its scan's top-level folder.
     if (row.parent == std::string_view("0>") && row.key == row.delKey)
         scans_[it->second].disk = qtext(row.name);
@@ -471,19 +481,28 @@ void SearchIndex::link(std::uint32_t entry)
     if (registerNotes_.empty() || (flags_[entry] & kDead))
         return;
     // Most records carry no note: their key rules them out cheaply.
-    const bool byKey = noteKeys_.count(key_[entry]) > 0;
-    if (!byKey && notesByName_.empty())
+    if (noteKeys_.count(key_[entry]) == 0 && notesByName_.empty())
         return;
     const std::int64_t srNo = srNo_[entry];
-    const std::string_view name = storedName(entry);
+    const std::string key = key_[entry] == kOddKey ? oddKeys_[srNo] : keyOf(key_[entry]).toStdString();
+    NoteText text;
+    if (notesOf(key, storedName(entry), &text))
+        notes_[srNo] = std::move(text);
+}
+
+// The register notes a record of that key and name carries; true when any.
+bool SearchIndex::notesOf(std::string_view key, std::string_view name, NoteText* into) const
+{
+    bool any = false;
     auto attach = [&](size_t index) {
-        NoteText& text = notes_[srNo];
-        text.exact += registerNotes_[index].text.exact;
-        text.folded += registerNotes_[index].text.folded;
+        any = true;
+        if (into) {
+            into->exact += registerNotes_[index].text.exact;
+            into->folded += registerNotes_[index].text.folded;
+        }
     };
-    if (byKey) {
-        const std::string key = key_[entry] == kOddKey ? oddKeys_[srNo] : keyOf(key_[entry]).toStdString();
-        const auto [from, to] = notesByKey_.equal_range(key);
+    if (noteKeys_.count(keyNumber(key)) > 0) {
+        const auto [from, to] = notesByKey_.equal_range(std::string(key));
         for (auto it = from; it != to; ++it)
             if (registerNotes_[it->second].name == name)
                 attach(it->second);
@@ -493,6 +512,7 @@ void SearchIndex::link(std::uint32_t entry)
         for (auto it = from; it != to; ++it)
             attach(it->second);
     }
+    return any;
 }
 
 void SearchIndex::relinkAll()
@@ -515,6 +535,8 @@ void SearchIndex::indexNotes()
 
 std::vector<Hit> SearchIndex::details(std::span<const std::uint32_t> entries)
 {
+    if (base_)
+        return detailsBased(entries);
     std::vector<Hit> hits;
     hits.reserve(entries.size());
     sqlite3_stmt* st = detailsBySerial_.get();
@@ -558,11 +580,27 @@ std::size_t SearchIndex::memoryBytes() const
 
 QStringList SearchIndex::catalogues() const
 {
+    std::set<QString> names;
+    if (base_) {
+        // The file's catalogues that still hold a record, and the rest's.
+        for (const QString& name : base_->catalogues())
+            names.insert(name);
+        for (const Scan& scan : scans_)
+            names.insert(scan.catalogue);
+        SQLite::Statement any(*db_, "SELECT 1 FROM main WHERE dbaseName = ? LIMIT 1");
+        QStringList held;
+        for (const QString& name : names) {
+            any.bind(1, name.toStdString());
+            if (any.executeStep())
+                held << name;
+            any.reset();
+        }
+        return held;
+    }
     std::vector<char> used(scans_.size());
     for (size_t i = 0; i < srNo_.size(); ++i)
         if (!(flags_[i] & kDead))
             used[scan_[i]] = 1;
-    std::set<QString> names;
     for (size_t i = 0; i < scans_.size(); ++i)
         if (used[i])
             names.insert(scans_[i].catalogue);

@@ -11,6 +11,13 @@
 // catalog/upgrades/3.sql). So a search after any commit, by any writer, sees
 // exactly what the store holds. The copy is read in short transactions, so a
 // writer is never kept waiting for long.
+//
+// Given an index file (IndexFile.h), the copy is that file, mapped, and only
+// what changed since it was written is read from the store: a search process
+// starts at once. Writers never touch the file; it is written again here when
+// what changed since grows large, or when it is missing, damaged, of another
+// store or format. Every hit of the file is confirmed against the store's row.
+#include "find/IndexFile.h"
 #include "find/Query.h"
 
 #include <QString>
@@ -54,7 +61,9 @@ class SearchIndex {
 public:
     // Reads the store at `storePath` through a connection of its own, which
     // lives on the thread that uses the index. Throws DbError.
-    explicit SearchIndex(const QString& storePath);
+    // `indexFile`: where the index kept on disk lives (indexPlaceOf()); none:
+    // the whole copy is read into memory.
+    explicit SearchIndex(const QString& storePath, const QString& indexFile = {});
     ~SearchIndex();
     SearchIndex(const SearchIndex&) = delete;
     SearchIndex& operator=(const SearchIndex&) = delete;
@@ -73,7 +82,16 @@ public:
     // since is left out. Throws DbError.
     std::vector<Hit> details(std::span<const std::uint32_t> entries);
 
-    std::int64_t recordCount() const { return live_; }
+    std::int64_t recordCount() const;
+    // Whether the search works from the index kept on disk.
+    bool onDisk() const { return base_ != nullptr; }
+    // What happened to the index kept on disk since asked last (rebuilt, or
+    // cannot be kept: working without it), for the user; empty when nothing.
+    QString takeNotice();
+    // Writes the index kept on disk again from the store. Throws DbError.
+    void reindex();
+    // Called as an index is written: records read of about how many.
+    std::function<void(std::int64_t done, std::int64_t total)> progress;
     // Memory held by the copy.
     std::size_t memoryBytes() const;
     // Names of the catalogues held, sorted.
@@ -84,6 +102,7 @@ private:
         QString catalogue;
         std::string delKey;
         QString disk;
+        bool diskKnown = false;
         // Read from table scans when a hit of the scan is first shown.
         std::optional<std::pair<QString, QString>> volume;
     };
@@ -128,6 +147,31 @@ private:
     std::string_view canonicalName(std::uint32_t entry) const; // what a search with case compares
     std::string_view storedName(std::uint32_t entry) const; // as the store holds it
     bool matches(std::uint32_t entry, const Query& query, const std::vector<char>& scans, bool withNotes) const;
+    // A record as a query tests it.
+    struct Tested {
+        std::string_view folded, canonical;
+        std::int64_t bytes, created;
+        bool folder, inCatalogue;
+        const NoteText* note;
+    };
+    static bool matchesRecord(const Tested& record, const Query& query);
+    bool notesOf(std::string_view key, std::string_view name, NoteText* into) const;
+    void searchMemory(const Query& query, const std::function<bool(std::uint32_t entry)>& hit) const;
+
+    // With the index kept on disk (SearchIndexDisk.cpp).
+    enum class Verdict { No, Yes, Maybe };
+    Verdict baseVerdict(std::uint32_t entry, std::string_view folded, const Query& query,
+        const std::vector<char>& catalogues) const;
+    bool confirmed(std::int64_t srNo, const Query& query) const;
+    bool rowMatches(const Row& row, const Query& query) const;
+    void searchBased(const Query& query, const std::function<bool(std::uint32_t entry)>& hit) const;
+    std::vector<Hit> detailsBased(std::span<const std::uint32_t> entries);
+    bool syncBased(); // false: working without the file from now on
+    QString baseProblem(); // why the mapped file cannot serve this store, or empty
+    bool rebuildBase(const QString& why);
+    void buildOverlay();
+    void withoutFile(const QString& why);
+    bool masked(std::int64_t srNo) const; // changed since the file was written
 
     std::unique_ptr<SQLite::Database> db_;
     Statement rowsAfter_;
@@ -163,6 +207,18 @@ private:
     std::unordered_set<std::uint32_t> noteKeys_; // the numbers of notesByKey_'s keys (kOddKey for any other)
     std::unordered_map<std::int64_t, NoteText> notes_; // by SrNO
     std::vector<std::uint32_t> noted_; // entries with notes, in order
+
+    QString storePath_;
+    QString indexFile_;
+    std::unique_ptr<MappedIndex> base_;
+    bool noFile_ = false; // the file cannot be kept: the copy is in memory
+    std::vector<std::int64_t> changed_; // SrNOs logged since the file was written, sorted
+    std::int64_t baseMasked_ = 0; // records of the file among them
+    std::unordered_map<std::int64_t, NoteText> baseNotes_; // of the file's records, by SrNO
+    std::unordered_set<std::uint32_t> baseNoted_; // their entries
+    mutable std::optional<Query> lastQuery_; // what details() confirms
+    Statement fullRow_;
+    QString notice_;
 };
 
 } // namespace qm::find

@@ -12,6 +12,8 @@ namespace {
 
 using namespace indexed;
 
+} // namespace
+
 // The longest text every match holds: what the sweep looks for.
 std::string_view sweepText(const Query& query)
 {
@@ -22,8 +24,6 @@ std::string_view sweepText(const Query& query)
                 best = token.folded;
     return best;
 }
-
-} // namespace
 
 std::string_view SearchIndex::foldedName(std::uint32_t entry) const
 {
@@ -52,22 +52,33 @@ bool SearchIndex::matches(
     const std::uint8_t flags = flags_[entry];
     if (flags & kDead)
         return false;
-    if ((query.kind == Query::Kind::Folders && !(flags & kFolder))
-        || (query.kind == Query::Kind::Files && (flags & kFolder)))
+    const NoteText* note = nullptr;
+    if (withNotes) {
+        const auto it = notes_.find(srNo_[entry]);
+        note = it == notes_.end() ? nullptr : &it->second;
+    }
+    return matchesRecord({foldedName(entry), canonicalName(entry), bytes_[entry], created_[entry],
+                             (flags & kFolder) != 0, scans.empty() || scans[scan_[entry]], note},
+        query);
+}
+
+bool SearchIndex::matchesRecord(const Tested& record, const Query& query)
+{
+    if ((query.kind == Query::Kind::Folders && !record.folder) || (query.kind == Query::Kind::Files && record.folder))
         return false;
-    if (!scans.empty() && !scans[scan_[entry]])
+    if (!record.inCatalogue)
         return false;
-    const std::int64_t bytes = bytes_[entry];
+    const std::int64_t bytes = record.bytes;
     if ((query.minBytes || query.maxBytes)
         && (bytes == kUnknown || bytes < query.minBytes.value_or(bytes)
             || bytes > query.maxBytes.value_or(bytes)))
         return false;
-    const std::int64_t created = created_[entry];
+    const std::int64_t created = record.created;
     if ((query.createdFrom || query.createdBefore)
         && (created == kUnknown || created < query.createdFrom.value_or(created)
             || (query.createdBefore && created >= *query.createdBefore)))
         return false;
-    const std::string_view folded = foldedName(entry);
+    const std::string_view folded = record.folded;
     if (!query.extensions.empty()
         && std::none_of(query.extensions.begin(), query.extensions.end(), [folded](const std::string& ext) {
                return folded.size() > ext.size() && folded.ends_with(ext)
@@ -76,19 +87,15 @@ bool SearchIndex::matches(
         return false;
 
     const bool exact = query.caseSensitive;
-    const std::string_view name = exact ? canonicalName(entry) : folded;
-    const NoteText* note = nullptr;
-    if (withNotes) {
-        const auto it = notes_.find(srNo_[entry]);
-        note = it == notes_.end() ? nullptr : &it->second;
-    }
+    const std::string_view name = exact ? record.canonical : folded;
+    const NoteText* note = record.note;
     for (const NamePattern& word : query.words) {
         if (word.wildcard) {
             // A "?" over a character that folding made several is tried
             // again character by character: rare, and only for such names.
             if (!fits(name, word, exact)
-                && (exact || !hasAnyChar(word) || isAscii(canonicalName(entry))
-                    || !fitsFoldedByCharacter(canonicalName(entry), word)))
+                && (exact || !hasAnyChar(word) || isAscii(record.canonical)
+                    || !fitsFoldedByCharacter(record.canonical, word)))
                 return false;
             continue;
         }
@@ -100,6 +107,14 @@ bool SearchIndex::matches(
 }
 
 void SearchIndex::search(const Query& query, const std::function<bool(std::uint32_t)>& hit) const
+{
+    if (base_)
+        searchBased(query, hit);
+    else
+        searchMemory(query, hit);
+}
+
+void SearchIndex::searchMemory(const Query& query, const std::function<bool(std::uint32_t)>& hit) const
 {
     std::vector<char> scans;
     if (query.catalogue) {

@@ -4,6 +4,13 @@
 // up SearchIndex.
 #include <cstdint>
 #include <limits>
+#include <string_view>
+
+namespace qm::find {
+struct Query;
+// The longest text every match holds: what a sweep of the names looks for.
+std::string_view sweepText(const Query& query);
+} // namespace qm::find
 
 namespace qm::find::indexed {
 

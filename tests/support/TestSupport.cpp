@@ -91,8 +91,10 @@ void StoreTest::SetUp()
     // The user's own folders are the test's, never the real ones.
     previousConfig_ = qgetenv("XDG_CONFIG_HOME");
     previousData_ = qgetenv("XDG_DATA_HOME");
+    previousCache_ = qgetenv("XDG_CACHE_HOME");
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(pathOf(QStringLiteral("config"))));
     qputenv("XDG_DATA_HOME", QFile::encodeName(pathOf(QStringLiteral("data"))));
+    qputenv("XDG_CACHE_HOME", QFile::encodeName(pathOf(QStringLiteral("cache"))));
     ASSERT_EQ(qm::Store::create(storePath()), QString());
     messages().clear();
     testClipboard().Clear();
@@ -108,6 +110,7 @@ void StoreTest::TearDown()
     qm::setDatabaseFile({});
     qputenv("XDG_CONFIG_HOME", previousConfig_);
     qputenv("XDG_DATA_HOME", previousData_);
+    qputenv("XDG_CACHE_HOME", previousCache_);
     dir_.reset();
 }
 

@@ -102,6 +102,7 @@ private:
     QString previousCurrent_;
     QByteArray previousConfig_;
     QByteArray previousData_;
+    QByteArray previousCache_;
 };
 
 } // namespace qmtest
