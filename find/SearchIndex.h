@@ -93,6 +93,7 @@ private:
         std::int64_t srNo;
         std::string_view catalogue, delKey, parent, key, name, path;
         std::optional<std::int64_t> bytes, created;
+        bool inArchive;
     };
     // The text of the register records attached to a record, fields joined
     // by line ends (which no query word holds).

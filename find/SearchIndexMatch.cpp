@@ -55,6 +55,8 @@ bool SearchIndex::matches(
     if ((query.kind == Query::Kind::Folders && !(flags & kFolder))
         || (query.kind == Query::Kind::Files && (flags & kFolder)))
         return false;
+    if (query.inArchive && *query.inArchive != ((flags & kInArchive) != 0))
+        return false;
     if (!scans.empty() && !scans[scan_[entry]])
         return false;
     const std::int64_t bytes = bytes_[entry];
