@@ -25,7 +25,7 @@ TEST_F(ArchiveCommandTest, MembersAreFoundWithTheDiskGone)
     // The encrypted archive is told, and its own record kept.
     EXPECT_EQ(add.status, 3) << add.err.toStdString();
     EXPECT_TRUE(add.err.contains(disk + QStringLiteral("/locked.zip (it is encrypted)"))) << add.err.toStdString();
-    EXPECT_TRUE(add.out.contains(QStringLiteral("Listed 4 member(s) of 1 archive(s)."))) << add.out.toStdString();
+    EXPECT_TRUE(add.out.contains(QStringLiteral("Listed 3 member(s) of 1 archive(s)."))) << add.out.toStdString();
     ASSERT_TRUE(QDir(disk).removeRecursively());
 
     const Outcome inside = quillmark({QStringLiteral("find"), QStringLiteral("contract"), QStringLiteral("inarchive:yes")});
