@@ -27,7 +27,7 @@ std::uint32_t crc32(const std::string& bytes, size_t from = 0, size_t to = std::
 void le(std::string& out, std::uint64_t value, int bytes)
 {
     for (int i = 0; i < bytes; ++i)
-        out.push_back(static_cast<char>((value >> (8 * i)) & 0xFF));
+        out.push_back(i < 8 ? static_cast<char>((value >> (8 * i)) & 0xFF) : '\0');
 }
 
 void check(int rc, archive* a)
