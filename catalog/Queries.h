@@ -89,10 +89,11 @@ inline constexpr const char* kReleaseKeys =
 // catalogue is looked up in the table to read its delete key; for a catalogue
 // that holds most of the table, reading the table in its own order costs
 // less. Whether it does: its records counted through the index up to half
-// the serial numbers given.
+// the serial numbers given (none when the table is empty, as after the
+// delete an undo takes back).
 inline constexpr const char* kCatalogueHoldsMost
     = "SELECT 2 * (SELECT count(*) FROM (SELECT 1 FROM main WHERE dbaseName = ?1 "
-      "LIMIT (SELECT max(SrNO) FROM main) / 2 + 1)) > (SELECT max(SrNO) FROM main)";
+      "LIMIT coalesce((SELECT max(SrNO) FROM main), 0) / 2 + 1)) > (SELECT max(SrNO) FROM main)";
 // How a statement over one catalogue's records reads them: see above.
 inline std::string catalogueReadOrder(bool inTableOrder)
 {

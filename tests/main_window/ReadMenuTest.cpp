@@ -52,6 +52,22 @@ TEST_F(ScanTest, ArchiveMembersIsRememberedAndHangsMembersBelowTheArchive)
     ASSERT_TRUE(jpeg);
     EXPECT_EQ(jpeg->Text, QStringLiteral("a.jpg"));
     EXPECT_EQ(jpeg->Parent->Parent->Key, zip);
+
+    // Delete Folder takes the members with their archive, and Undo brings
+    // every one back still marked.
+    const QStringList before = texts(QStringLiteral("SELECT SrNO || '|' || ID || '|' || Parent || '|' || "
+                                                    "coalesce(in_archive, '-') FROM main ORDER BY SrNO"));
+    const QString scanKey = texts(QStringLiteral("SELECT ID FROM main WHERE Parent = '0>'")).value(0);
+    form->TreeView1->setSelectedItem(node(scanKey));
+    form->Command7_Click();
+    EXPECT_EQ(count(), 0);
+    EXPECT_TRUE(qmtest::messages().isEmpty()) << qmtest::messages().join(u'\n').toStdString();
+    form->Undo_Click();
+    EXPECT_TRUE(qmtest::messages().isEmpty()) << qmtest::messages().join(u'\n').toStdString();
+    EXPECT_EQ(texts(QStringLiteral("SELECT SrNO || '|' || ID || '|' || Parent || '|' || "
+                                   "coalesce(in_archive, '-') FROM main ORDER BY SrNO")),
+        before);
+    EXPECT_EQ(count(QStringLiteral("in_archive = 1")), 3);
 }
 
 } // namespace
