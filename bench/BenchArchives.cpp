@@ -40,7 +40,8 @@ bool writeZip(const std::string& path, int members)
     const std::string data(64, 'x');
     for (int i = 0; ok && i < members; ++i) {
         archive_entry* entry = archive_entry_new();
-        const std::string name = "shoot-" + std::to_string(i / 100) + "/IMG_" + std::to_string(1000 + i) + ".jpg";
+        const std::string name
+            = "shoot-" + std::to_string(i / 100) + "/IMG_" + std::to_string(1000 + i) + ".jpg";
         archive_entry_set_pathname(entry, name.c_str());
         archive_entry_set_filetype(entry, AE_IFREG);
         archive_entry_set_perm(entry, 0644);
@@ -103,7 +104,8 @@ void archives(const qmbench::Options& options)
     const double scan = bestOfThree([&] {
         QFile::remove(qm::databasePath());
         qm::Store::create(qm::databasePath());
-        return qm::runAddFolderCommand({tree, QStringLiteral("--name=Bench"), QStringLiteral("--archives")}) == 0;
+        return qm::runAddFolderCommand({tree, QStringLiteral("--name=Bench"), QStringLiteral("--archives")})
+            == 0;
     });
     std::printf("quillmark add-folder --archives, same zips: %.3f s", scan);
     if (bsdtar > 0 && scan > 0)

@@ -314,8 +314,8 @@ QString syntaxHint()
 {
     return QStringLiteral("Words: all must be in the name or a register note · * and ? wildcards fit the whole "
                           "name · \"quotes\" for literal text · size>10M size<1k · after:2024-01-01 "
-                          "before:2024-02-01 · type:folder type:file · ext:pdf · catalogue:NAME · inarchive:yes · without "
-                          "Match case, accents in either form, ß and ss, ligatures and their letters match");
+                          "before:2024-02-01 · type:folder type:file · ext:pdf · catalogue:NAME · inarchive:yes · "
+                          "without Match case, accents in either form, ß and ss, ligatures and their letters match");
 }
 
 } // namespace qm::find

@@ -35,8 +35,9 @@ ReadOptions::ReadOptions(Form1& form)
     archives_ = menu->addAction(QStringLiteral("&Archive members"));
     archives_->setObjectName(QStringLiteral("ArchiveMembers"));
     archives_->setCheckable(true);
-    archives_->setToolTip(QStringLiteral("Add Folder also lists the members of zip, tar, 7z, rar, iso and cab "
-                                         "files as entries below them, from their headers alone"));
+    archives_->setToolTip(
+        QStringLiteral("Add Folder also lists the members of zip, tar, 7z, rar, iso and cab "
+                       "files as entries below them, from their headers alone"));
     if (const std::optional<QSettings> settings = readSettings())
         archives_->setChecked(settings->value(kArchivesKey, false).toBool());
     connect(archives_, &QAction::toggled, this, [](bool on) {
@@ -45,6 +46,9 @@ ReadOptions::ReadOptions(Form1& form)
     });
 }
 
-bool ReadOptions::archives() const { return archives_->isChecked(); }
+bool ReadOptions::archives() const
+{
+    return archives_->isChecked();
+}
 
 } // namespace qm

@@ -193,7 +193,8 @@ private:
         return sum;
     }
 
-    void lay(size_t node, const std::string& parentPath, int level, bool inner, std::vector<ArchiveMember>& out)
+    void lay(
+        size_t node, const std::string& parentPath, int level, bool inner, std::vector<ArchiveMember>& out)
     {
         const Node& n = nodes_[node];
         ArchiveMember m;
@@ -273,7 +274,8 @@ ArchiveListing listOpen(archive* a, std::int64_t modified, bool nested)
                                         .arg(ArchiveMembers::kMaxMembers));
             break;
         }
-        const bool folder = archive_entry_filetype(entry) == AE_IFDIR || (!path.empty() && path.back() == '/');
+        const bool folder
+            = archive_entry_filetype(entry) == AE_IFDIR || (!path.empty() && path.back() == '/');
         std::uint64_t bytes = 0;
         if (!folder && archive_entry_size_is_set(entry)) {
             const la_int64_t claimed = archive_entry_size(entry);
@@ -304,8 +306,8 @@ ArchiveListing listOpen(archive* a, std::int64_t modified, bool nested)
             if (read == Nested::Read) {
                 ArchiveListing inner = ArchiveMembers::listMemory(data.data(), data.size(), time, true);
                 if (!inner.problem.isEmpty())
-                    listing.notes.push_back(bytesText(path) + QStringLiteral(" inside it cannot be listed: ")
-                        + inner.problem);
+                    listing.notes.push_back(
+                        bytesText(path) + QStringLiteral(" inside it cannot be listed: ") + inner.problem);
                 for (const QString& note : inner.notes)
                     listing.notes.push_back(bytesText(path) + QStringLiteral(" inside it: ") + note);
                 if (inner.problem.isEmpty())
@@ -329,9 +331,11 @@ ArchiveListing listOpen(archive* a, std::int64_t modified, bool nested)
 
 bool ArchiveMembers::looksLikeArchive(std::string_view name)
 {
-    static constexpr std::array<std::string_view, 18> kEndings {".zip", ".tar", ".tgz", ".tar.gz", ".tbz", ".tbz2",
-        ".tar.bz2", ".txz", ".tar.xz", ".tzst", ".tar.zst", ".7z", ".rar", ".iso", ".cab", ".jar", ".cbz", ".cbr"};
-    return std::any_of(kEndings.begin(), kEndings.end(), [&](std::string_view end) { return endsWith(name, end); });
+    static constexpr std::array<std::string_view, 18> kEndings {".zip", ".tar", ".tgz", ".tar.gz", ".tbz",
+        ".tbz2", ".tar.bz2", ".txz", ".tar.xz", ".tzst", ".tar.zst", ".7z", ".rar", ".iso", ".cab", ".jar",
+        ".cbz", ".cbr"};
+    return std::any_of(
+        kEndings.begin(), kEndings.end(), [&](std::string_view end) { return endsWith(name, end); });
 }
 
 ArchiveListing ArchiveMembers::list(const std::string& path, std::int64_t modified)
@@ -343,7 +347,7 @@ ArchiveListing ArchiveMembers::list(const std::string& path, std::int64_t modifi
         listing.problem = QString::fromLocal8Bit(std::strerror(errno));
         return listing;
     }
-    struct stat info {};
+    struct stat info { };
     if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
         ::close(fd);
         listing.problem = QStringLiteral("it is not a plain file");
@@ -367,7 +371,8 @@ ArchiveListing ArchiveMembers::list(const std::string& path, std::int64_t modifi
     return listing;
 }
 
-ArchiveListing ArchiveMembers::listMemory(const void* data, std::size_t size, std::int64_t modified, bool nested)
+ArchiveListing ArchiveMembers::listMemory(
+    const void* data, std::size_t size, std::int64_t modified, bool nested)
 {
     ArchivePtr a = reader();
     ArchiveListing listing;

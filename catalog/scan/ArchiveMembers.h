@@ -63,7 +63,8 @@ public:
     // The same over bytes in memory.
     // The same over bytes in memory; a nested archive is listed so, without
     // archives nested in it in turn.
-    static ArchiveListing listMemory(const void* data, std::size_t size, std::int64_t modified, bool nested = false);
+    static ArchiveListing listMemory(
+        const void* data, std::size_t size, std::int64_t modified, bool nested = false);
 };
 
 } // namespace qm

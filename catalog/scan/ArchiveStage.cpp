@@ -29,7 +29,8 @@ void ArchiveStage::process(ScanBatch& batch)
 {
     auto isArchive = [&batch](const ScanItem& item) {
         return item.kind == ScanItem::File && item.inArchive == 0
-            && ArchiveMembers::looksLikeArchive(std::string_view(batch.text.data() + item.name, item.nameLength));
+            && ArchiveMembers::looksLikeArchive(
+                std::string_view(batch.text.data() + item.name, item.nameLength));
     };
     if (std::none_of(batch.items.begin(), batch.items.end(), isArchive))
         return;
@@ -62,7 +63,8 @@ void ArchiveStage::process(ScanBatch& batch)
             const auto nameAt = static_cast<std::uint32_t>(
                 at + path.size() + 1 + m.path.size() - m.name.size() - (m.folder ? 1 : 0));
             ScanItem member {m.bytes, m.modified, m.modified, at, length, nameAt,
-                static_cast<std::uint32_t>(m.name.size()), m.folder ? ScanItem::Folder : ScanItem::File, true};
+                static_cast<std::uint32_t>(m.name.size()), m.folder ? ScanItem::Folder : ScanItem::File,
+                true};
             member.inArchive = m.inner ? 2 : 1;
             member.container = m.container;
             out_.push_back(member);

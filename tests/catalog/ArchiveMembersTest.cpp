@@ -2,8 +2,8 @@
 // Archive members as catalogue entries: every format read from real files
 // made here, hostile and broken archives told and never followed, and a scan
 // that hangs the members below their archive's record.
-#include "catalog/FolderScan.h"
 #include "catalog/scan/ArchiveMembers.h"
+#include "catalog/FolderScan.h"
 #include "catalog/tree/CatalogueTree.h"
 #include "catalog/tree/TreeCheck.h"
 #include "platform/TreeView.h"
@@ -63,8 +63,8 @@ void expectFoldersFirst(const ArchiveListing& listing)
 
 TEST(ArchiveMembersTest, EveryFormatGivesItsMembersFoldersFirst)
 {
-    const std::set<std::string> all {"docs/", "docs/contract.txt", "photos/", "photos/2019/", "photos/2019/a.jpg",
-        "readme.txt"};
+    const std::set<std::string> all {
+        "docs/", "docs/contract.txt", "photos/", "photos/2019/", "photos/2019/a.jpg", "readme.txt"};
     const std::vector<std::pair<std::string, std::string>> written {{"zip", ""}, {"pax", ""}, {"pax", "gzip"},
         {"pax", "bzip2"}, {"pax", "xz"}, {"pax", "zstd"}, {"7zip", ""}, {"iso9660", ""}};
     for (const auto& [format, filter] : written) {
@@ -80,7 +80,8 @@ TEST(ArchiveMembersTest, EveryFormatGivesItsMembersFoldersFirst)
         EXPECT_EQ(contract->modified, 1561939200);
         EXPECT_EQ(find(listing, "photos/")->bytes, 10u); // the total of what it holds
     }
-    for (const auto& [kind, bytes] : {std::pair {"rar", qmtest::rarArchive(kFiles)}, {"cab", qmtest::cabArchive(kFiles)}}) {
+    for (const auto& [kind, bytes] :
+        {std::pair {"rar", qmtest::rarArchive(kFiles)}, {"cab", qmtest::cabArchive(kFiles)}}) {
         SCOPED_TRACE(kind);
         const ArchiveListing listing = listBytes(bytes);
         EXPECT_TRUE(listing.problem.isEmpty()) << listing.problem.toStdString();
@@ -93,11 +94,13 @@ TEST(ArchiveMembersTest, EveryFormatGivesItsMembersFoldersFirst)
 TEST(ArchiveMembersTest, OneLevelOfNestedArchivesIsListed)
 {
     const std::string deepest = qmtest::writeArchive("zip", "", {{"never.txt", "x"}});
-    const std::string inner = qmtest::writeArchive("pax", "gzip", {{"x/y.txt", "why"}, {"deeper.zip", deepest}});
+    const std::string inner
+        = qmtest::writeArchive("pax", "gzip", {{"x/y.txt", "why"}, {"deeper.zip", deepest}});
     const ArchiveListing listing = listBytes(qmtest::writeArchive("zip", "", {{"old/inner.tar.gz", inner}}));
     ASSERT_TRUE(listing.problem.isEmpty()) << listing.problem.toStdString();
-    EXPECT_EQ(paths(listing), (std::set<std::string> {"old/", "old/inner.tar.gz", "old/inner.tar.gz/x/",
-                                  "old/inner.tar.gz/x/y.txt", "old/inner.tar.gz/deeper.zip"}));
+    EXPECT_EQ(paths(listing),
+        (std::set<std::string> {"old/", "old/inner.tar.gz", "old/inner.tar.gz/x/", "old/inner.tar.gz/x/y.txt",
+            "old/inner.tar.gz/deeper.zip"}));
     const ArchiveMember* container = find(listing, "old/inner.tar.gz");
     EXPECT_TRUE(container->container);
     EXPECT_FALSE(container->inner);
@@ -113,7 +116,8 @@ TEST(ArchiveMembersTest, HostileNamesStayNames)
     const ArchiveListing listing = listBytes(qmtest::writeArchive("zip", "",
         {{"../../etc/passwd", "root"}, {"/abs/file", "a"}, {"ok/../../x", "b"}, {"./fine/y", "c"}}));
     ASSERT_TRUE(listing.problem.isEmpty()) << listing.problem.toStdString();
-    EXPECT_EQ(paths(listing), (std::set<std::string> {"../../etc/passwd", "/abs/file", "ok/../../x", "fine/", "fine/y"}));
+    EXPECT_EQ(paths(listing),
+        (std::set<std::string> {"../../etc/passwd", "/abs/file", "ok/../../x", "fine/", "fine/y"}));
     for (const char* whole : {"../../etc/passwd", "/abs/file", "ok/../../x"}) {
         const ArchiveMember* m = find(listing, whole);
         EXPECT_EQ(m->name, whole); // one name, straight below the archive
@@ -128,7 +132,8 @@ TEST(ArchiveMembersTest, BrokenArchivesAreToldNotListed)
     EXPECT_TRUE(encrypted.members.empty());
     EXPECT_TRUE(encrypted.problem.contains(QStringLiteral("encrypted"))) << encrypted.problem.toStdString();
 
-    std::string tar = qmtest::writeArchive("pax", "gzip", {{"a.bin", std::string(200000, 'a')}, {"b.txt", "b"}});
+    std::string tar
+        = qmtest::writeArchive("pax", "gzip", {{"a.bin", std::string(200000, 'a')}, {"b.txt", "b"}});
     tar.resize(tar.size() / 2);
     const ArchiveListing truncated = listBytes(tar);
     EXPECT_TRUE(truncated.members.empty());
@@ -161,8 +166,8 @@ TEST_F(ArchiveScanTest, MembersHangBelowTheirArchiveInTheTree)
 {
     const QString top = makeDir(QStringLiteral("disk"));
     const std::string inner = qmtest::writeArchive("pax", "", {{"contract.pdf", "signed"}});
-    const std::string zip
-        = qmtest::writeArchive("zip", "", {{"2019/a.jpg", "aaaa"}, {"notes.txt", "nn"}, {"inner.tar", inner}});
+    const std::string zip = qmtest::writeArchive(
+        "zip", "", {{"2019/a.jpg", "aaaa"}, {"notes.txt", "nn"}, {"inner.tar", inner}});
     qmtest::writeFile(top + QStringLiteral("/a/photos.zip"), zip);
     makeFile(QStringLiteral("disk/a/plain.txt"), 10);
     std::string broken = qmtest::writeArchive("pax", "xz", {{"x", std::string(100000, 'x')}});
@@ -179,23 +184,30 @@ TEST_F(ArchiveScanTest, MembersHangBelowTheirArchiveInTheTree)
 
     const QString zipPath = top + QStringLiteral("/a/photos.zip");
     auto field = [&](const QString& column, const QString& path) {
-        const QStringList got = texts(QStringLiteral("SELECT %1 FROM main WHERE path = '%2'").arg(column, path));
+        const QStringList got
+            = texts(QStringLiteral("SELECT %1 FROM main WHERE path = '%2'").arg(column, path));
         return got.size() == 1 ? got[0] : QStringLiteral("<%1 rows>").arg(got.size());
     };
     EXPECT_EQ(field(QStringLiteral("in_archive"), zipPath), QStringLiteral("<null>"));
     EXPECT_EQ(field(QStringLiteral("bytes"), zipPath), QString::number(zip.size()));
-    EXPECT_EQ(field(QStringLiteral("Parent"), zipPath + QStringLiteral("/2019/")), field(QStringLiteral("ID"), zipPath));
+    EXPECT_EQ(field(QStringLiteral("Parent"), zipPath + QStringLiteral("/2019/")),
+        field(QStringLiteral("ID"), zipPath));
     EXPECT_EQ(field(QStringLiteral("Parent"), zipPath + QStringLiteral("/2019/a.jpg")),
         field(QStringLiteral("ID"), zipPath + QStringLiteral("/2019/")));
-    EXPECT_EQ(field(QStringLiteral("file_name"), zipPath + QStringLiteral("/2019/a.jpg")), QStringLiteral("a.jpg"));
-    EXPECT_EQ(field(QStringLiteral("in_archive"), zipPath + QStringLiteral("/2019/a.jpg")), QStringLiteral("1"));
+    EXPECT_EQ(
+        field(QStringLiteral("file_name"), zipPath + QStringLiteral("/2019/a.jpg")), QStringLiteral("a.jpg"));
+    EXPECT_EQ(
+        field(QStringLiteral("in_archive"), zipPath + QStringLiteral("/2019/a.jpg")), QStringLiteral("1"));
     EXPECT_EQ(field(QStringLiteral("in_archive"), zipPath + QStringLiteral("/inner.tar/contract.pdf")),
         QStringLiteral("2"));
-    EXPECT_EQ(field(QStringLiteral("size"), zipPath + QStringLiteral("/inner.tar/contract.pdf")), QStringLiteral("6"));
-    EXPECT_EQ(field(QStringLiteral("date"), zipPath + QStringLiteral("/2019/a.jpg")).left(4), QStringLiteral("2019"));
+    EXPECT_EQ(field(QStringLiteral("size"), zipPath + QStringLiteral("/inner.tar/contract.pdf")),
+        QStringLiteral("6"));
+    EXPECT_EQ(field(QStringLiteral("date"), zipPath + QStringLiteral("/2019/a.jpg")).left(4),
+        QStringLiteral("2019"));
     // The disk's sizes are the disk's: members add nothing to their folders.
     EXPECT_EQ(field(QStringLiteral("bytes"), top + QStringLiteral("/a/")), QString::number(zip.size() + 10));
-    EXPECT_EQ(field(QStringLiteral("in_archive"), top + QStringLiteral("/b/broken.tar.xz")), QStringLiteral("<null>"));
+    EXPECT_EQ(field(QStringLiteral("in_archive"), top + QStringLiteral("/b/broken.tar.xz")),
+        QStringLiteral("<null>"));
     EXPECT_EQ(count(QStringLiteral("path LIKE '%broken.tar.xz/%'")), 0);
     EXPECT_EQ(count(QStringLiteral("in_archive IS NOT NULL")), 5);
     EXPECT_EQ(scan.recordsKept(), count());
@@ -223,7 +235,8 @@ TEST_F(ArchiveScanTest, MembersHangBelowTheirArchiveInTheTree)
     for (Node* child : node->Children)
         children << child->Text;
     children.sort();
-    EXPECT_EQ(children, (QStringList {QStringLiteral("2019"), QStringLiteral("inner.tar"), QStringLiteral("notes.txt")}));
+    EXPECT_EQ(children,
+        (QStringList {QStringLiteral("2019"), QStringLiteral("inner.tar"), QStringLiteral("notes.txt")}));
 }
 
 } // namespace

@@ -46,8 +46,9 @@ TEST_F(ScanTest, ArchiveMembersIsRememberedAndHangsMembersBelowTheArchive)
     };
     const QString zip = keyOf(QStringLiteral("disk/photos.zip"));
     ASSERT_FALSE(zip.isEmpty());
-    EXPECT_EQ(children(zip), (QStringList {keyOf(QStringLiteral("disk/photos.zip/2019/")) + QStringLiteral(":2019"),
-                                 keyOf(QStringLiteral("disk/photos.zip/notes.txt")) + QStringLiteral(":notes.txt")}));
+    EXPECT_EQ(children(zip),
+        (QStringList {keyOf(QStringLiteral("disk/photos.zip/2019/")) + QStringLiteral(":2019"),
+            keyOf(QStringLiteral("disk/photos.zip/notes.txt")) + QStringLiteral(":notes.txt")}));
     const qm::Node* jpeg = node(keyOf(QStringLiteral("disk/photos.zip/2019/a.jpg")));
     ASSERT_TRUE(jpeg);
     EXPECT_EQ(jpeg->Text, QStringLiteral("a.jpg"));

@@ -38,8 +38,8 @@ void check(int rc, archive* a)
 
 } // namespace
 
-std::string writeArchive(const std::string& format, const std::string& filter, const std::vector<Entry>& entries,
-    const std::string& passphrase)
+std::string writeArchive(const std::string& format, const std::string& filter,
+    const std::vector<Entry>& entries, const std::string& passphrase)
 {
     archive* a = archive_write_new();
     std::string out(std::size_t {64} << 20, '\0');

@@ -20,8 +20,8 @@ struct Entry {
 // Formats and filters as libarchive's writer names them ("zip", "7zip",
 // "pax", "iso9660"; "gzip", "bzip2", "xz", "zstd" or none); a passphrase
 // encrypts a zip. Returns the archive's bytes; throws when libarchive cannot.
-std::string writeArchive(const std::string& format, const std::string& filter, const std::vector<Entry>& entries,
-    const std::string& passphrase = {});
+std::string writeArchive(const std::string& format, const std::string& filter,
+    const std::vector<Entry>& entries, const std::string& passphrase = {});
 // A RAR 4 archive of stored files.
 std::string rarArchive(const std::vector<Entry>& files);
 // A cabinet of uncompressed files in one folder.
