@@ -11,6 +11,11 @@
 
 int main(int argc, char** argv)
 {
+    // With TZ unset the C library looks the zone file up again at every
+    // local-time conversion (twice for each member of a zip); naming that
+    // same file lets it keep what it read. Before any thread starts.
+    if (!qEnvironmentVariableIsSet("TZ"))
+        qputenv("TZ", ":/etc/localtime");
     if (const auto status = qm::takePathOptions(argc, argv))
         return *status;
     if (const auto status = qm::cli::run(argc, argv))

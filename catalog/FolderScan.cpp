@@ -40,9 +40,9 @@ FolderScan::FolderScan(SQLite::Database& db, const QString& databaseName, std::i
     , walker_(fs)
 {
     sqlite3* handle = db_.getHandle();
-    const std::string many = Queries::insertRecords(kRowsPerInsert);
+    const std::string many = Queries::insertScanRecords(kRowsPerInsert);
     for (auto [text, statement] :
-        {std::pair {many.c_str(), &insertMany_}, std::pair {Queries::kInsertRecordWithRawPath, &insertOne_},
+        {std::pair {many.c_str(), &insertMany_}, std::pair {Queries::kInsertScanRecordWithRawPath, &insertOne_},
             std::pair {Queries::kSetRecordSize, &update_}}) {
         if (sqlite3_prepare_v3(handle, text, -1, SQLITE_PREPARE_PERSISTENT, statement, nullptr)
             != SQLITE_OK) {
@@ -184,9 +184,15 @@ void FolderScan::walk(const QString& fPath, const QString& sParent, const QStrin
     parentBytes_ = utf8(sParent);
     open_.clear();
     walker_.setDevice(device_);
+    // Archives bring their members into the batch: a short batch keeps the
+    // writer busy while the next archives are read.
+    walker_.setRowsPerBatch(archives_ ? 32 : FolderWalker::kRowsPerBatch);
     walker_.setProgress(listener_ != nullptr, interval_);
     FolderSizes sizes;
-    ScanPipeline pipeline({&sizes});
+    std::vector<ScanStage*> stages {&sizes};
+    if (archives_)
+        stages.push_back(&archiveStage_);
+    ScanPipeline pipeline(std::move(stages));
     if (failed_)
         pipeline.stop();
     pipeline_ = &pipeline;
@@ -329,6 +335,32 @@ QString keptText(const FolderScan& scan)
         return QStringLiteral("an unknown number of records (the catalogue cannot count them: %1)")
             .arg(QString::fromUtf8(e.what()));
     }
+}
+
+QString archiveReport(const FolderScan& scan)
+{
+    const ArchiveStage& stage = scan.archiveStage();
+    QString text;
+    auto list = [&text](std::int64_t count, const std::vector<SkippedEntry>& first) {
+        for (const SkippedEntry& s : first)
+            text += u'\n' + s.path + QStringLiteral(" (") + s.reason + u')';
+        if (const std::int64_t more = count - static_cast<std::int64_t>(first.size()); more > 0)
+            text += QStringLiteral("\nand %1 more.").arg(more);
+    };
+    if (const std::int64_t count = stage.skippedCount()) {
+        text = count == 1 ? QStringLiteral("1 archive could not be listed; its own record is kept without members:")
+                          : QStringLiteral("%1 archives could not be listed; their own records are kept without "
+                                           "members:")
+                                .arg(count);
+        list(count, stage.firstSkipped());
+    }
+    if (const std::int64_t count = stage.noteCount()) {
+        if (!text.isEmpty())
+            text += u'\n';
+        text += QStringLiteral("Archives listed in part (%1):").arg(count);
+        list(count, stage.firstNotes());
+    }
+    return text;
 }
 
 QString skippedReport(const FolderScan& scan)

@@ -16,6 +16,7 @@
 // stops it at its next entry.
 #include "catalog/CatalogueKeys.h"
 #include "catalog/Store.h"
+#include "catalog/scan/ArchiveStage.h"
 #include "catalog/scan/FolderWalker.h"
 #include "catalog/scan/ScanPipeline.h"
 #include "catalog/scan/ScanTexts.h"
@@ -90,6 +91,11 @@ public:
     FolderScan& operator=(const FolderScan&) = delete;
 
     void setProgressInterval(std::chrono::milliseconds interval) { interval_ = interval; }
+    // Lists the members of archive files as records below theirs.
+    void setArchives(bool on) { archives_ = on; }
+    bool archives() const { return archives_; }
+    // What the archive stage found, over every walk of the run.
+    const ArchiveStage& archiveStage() const { return archiveStage_; }
     // A transaction ends after this many rows or this long, whichever comes
     // first: each commit waits for the disk, so they are kept few.
     void setBatch(int rows, std::chrono::milliseconds age)
@@ -195,6 +201,8 @@ private:
     std::uint64_t lastTotal_ = 0;
 
     FolderWalker walker_;
+    bool archives_ = false;
+    ArchiveStage archiveStage_;
     ScanPipeline* pipeline_ = nullptr; // while a walk runs
     std::uint64_t device_ = 0; // the file system the run keeps to
     QString parentKey_; // of the walk's top level
@@ -232,6 +240,10 @@ private:
 // One message naming how many entries were left out and the first few; empty
 // when none was.
 QString skippedReport(const FolderScan& scan);
+
+// One message naming the archives whose members could not be listed and the
+// listings that stopped early; empty when there were none.
+QString archiveReport(const FolderScan& scan);
 
 // "N record(s)" of the run in the table, or that they cannot be counted and why.
 QString keptText(const FolderScan& scan);

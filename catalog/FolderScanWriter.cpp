@@ -87,7 +87,7 @@ void FolderScan::store(ScanBatch& batch)
                 }
             }
         } else if (failed_) {
-            if (item.kind == ScanItem::Folder)
+            if (item.kind == ScanItem::Folder || item.container)
                 open_.push_back(OpenFolder {{}, {}, 0, -1, false});
         } else {
             try {
@@ -138,7 +138,8 @@ void FolderScan::queue(const ScanItem& item, const ScanBatch& batch)
         appendSizeText(item.bytes, r.size);
     dates_.format(item.created, r.date);
     r.announce = true;
-    if (item.kind == ScanItem::Folder)
+    // An archive's members hang below its record as a folder's entries do.
+    if (item.kind == ScanItem::Folder || item.container)
         open_.push_back(
             OpenFolder {QString::fromLatin1(r.keyText.data(), static_cast<qsizetype>(r.keyText.size())),
                 r.keyText, 0, waiting_, r.raw});
@@ -196,6 +197,10 @@ void FolderScan::flush()
             sqlite3_bind_int64(st, base + 9, static_cast<sqlite3_int64>(item.bytes));
         sqlite3_bind_int64(st, base + 10, item.created);
         sqlite3_bind_int64(st, base + 11, item.modified);
+        if (item.inArchive != 0)
+            sqlite3_bind_int(st, base + 12, item.inArchive);
+        else
+            sqlite3_bind_null(st, base + 12);
     };
     int done = 0;
     std::optional<DbError> error;
@@ -204,7 +209,7 @@ void FolderScan::flush()
     rawWaiting_ = 0;
     if (count == kRowsPerInsert && !anyRaw) {
         for (int i = 0; i < count; ++i)
-            bindRow(insertMany_, i * Queries::kInsertRecordValues, rows_[static_cast<size_t>(i)]);
+            bindRow(insertMany_, i * Queries::kInsertScanRecordValues, rows_[static_cast<size_t>(i)]);
         const int rc = sqlite3_step(insertMany_);
         sqlite3_reset(insertMany_);
         if (rc == SQLITE_DONE) {
@@ -220,10 +225,10 @@ void FolderScan::flush()
         const Pending& r = rows_[static_cast<size_t>(done)];
         bindRow(insertOne_, 0, r);
         if (r.raw)
-            sqlite3_bind_blob(insertOne_, Queries::kInsertRecordValues + 1, r.text + r.item->path,
+            sqlite3_bind_blob(insertOne_, Queries::kInsertScanRecordValues + 1, r.text + r.item->path,
                 static_cast<int>(r.item->pathLength), SQLITE_STATIC);
         else
-            sqlite3_bind_null(insertOne_, Queries::kInsertRecordValues + 1);
+            sqlite3_bind_null(insertOne_, Queries::kInsertScanRecordValues + 1);
         const int rc = sqlite3_step(insertOne_);
         sqlite3_reset(insertOne_);
         if (rc != SQLITE_DONE) {

@@ -55,6 +55,22 @@ inline std::string insertRecords(int rows)
         sql += ", (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)";
     return sql;
 }
+// The folder scan's own insert, which also marks a member of an archive
+// (in_archive: how many archives deep) so that nothing opens its path.
+inline constexpr int kInsertScanRecordValues = 12;
+inline constexpr const char* kInsertScanRecord =
+    "INSERT INTO main (ID, Parent, dbaseName, file_name, path, size, date, delKey, bytes, created, modified, "
+    "in_archive) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)";
+inline constexpr const char* kInsertScanRecordWithRawPath =
+    "INSERT INTO main (ID, Parent, dbaseName, file_name, path, size, date, delKey, bytes, created, modified, "
+    "in_archive, raw_path) VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)";
+inline std::string insertScanRecords(int rows)
+{
+    std::string sql = kInsertScanRecord;
+    for (int i = 1; i < rows; ++i)
+        sql += ", (?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)";
+    return sql;
+}
 // The scan fills in a folder's size once the walk of its content has ended.
 // A serial number of a rolled-back record may have gone to another writer's
 // record since, so the record must be the run's own.
@@ -73,10 +89,11 @@ inline constexpr const char* kReleaseKeys =
 // catalogue is looked up in the table to read its delete key; for a catalogue
 // that holds most of the table, reading the table in its own order costs
 // less. Whether it does: its records counted through the index up to half
-// the serial numbers given.
+// the serial numbers given (none when the table is empty, as after the
+// delete an undo takes back).
 inline constexpr const char* kCatalogueHoldsMost
     = "SELECT 2 * (SELECT count(*) FROM (SELECT 1 FROM main WHERE dbaseName = ?1 "
-      "LIMIT (SELECT max(SrNO) FROM main) / 2 + 1)) > (SELECT max(SrNO) FROM main)";
+      "LIMIT coalesce((SELECT max(SrNO) FROM main), 0) / 2 + 1)) > (SELECT max(SrNO) FROM main)";
 // How a statement over one catalogue's records reads them: see above.
 inline std::string catalogueReadOrder(bool inTableOrder)
 {

@@ -27,14 +27,18 @@ constexpr int kPartial = 3;
 constexpr int kInterrupted = 130;
 
 const char* const kUsageText
-    = "usage: quillmark add-folder FOLDER [--name CATALOGUE]\n"
+    = "usage: quillmark add-folder FOLDER [--name CATALOGUE] [--archives]\n"
       "Catalogues FOLDER into database.mdb in the current folder (an installed\n"
       "copy, where there is none: the one in ~/.local/share/quillmark, made if\n"
       "needed), under the catalogue named by --name or else by the first line of\n"
       "dbase.name.\n"
+      "--archives also lists the members of zip, tar (plain, gz, bz2, xz, zst),\n"
+      "7z, rar, iso and cab files, and of archives inside them, as records below\n"
+      "the archive's, from their headers alone.\n"
       "Exit status: 0 when every entry was catalogued; 1 for an unusable database,\n"
       "folder or dbase.name, or a store failure; 2 for a usage error; 3 when entries\n"
-      "that could not be read were left out (the rest is kept); 130 when interrupted\n"
+      "that could not be read, or members of archives that could not be listed, were\n"
+      "left out (the rest is kept); 130 when interrupted\n"
       "(what was added is kept).\n";
 
 using cli::fail;
@@ -47,11 +51,16 @@ int runAddFolderCommand(const QStringList& args)
     QString folder;
     QString name;
     bool named = false;
+    bool archives = false;
     for (int i = 0; i < args.size(); ++i) {
         const QString& a = args[i];
         if (a == QLatin1String("-h") || a == QLatin1String("--help")) {
             std::fputs(kUsageText, stdout);
             return 0;
+        }
+        if (a == QLatin1String("--archives")) {
+            archives = true;
+            continue;
         }
         if (a == QLatin1String("--name")) {
             if (i + 1 >= args.size()) {
@@ -118,6 +127,7 @@ int runAddFolderCommand(const QStringList& args)
         // Keys start above every key the catalogue ever had.
         FolderScan scan(*db, name, 1, &report);
         scan.setProgressInterval(std::chrono::milliseconds(200));
+        scan.setArchives(archives);
         const QString unreadable = scan.openStart(top.path);
         if (!unreadable.isEmpty()) {
             fail(unreadable);
@@ -131,6 +141,9 @@ int runAddFolderCommand(const QStringList& args)
         const QString skipped = skippedReport(scan);
         if (!skipped.isEmpty())
             printLine(stderr, skipped);
+        const QString archiveProblems = archiveReport(scan);
+        if (!archiveProblems.isEmpty())
+            printLine(stderr, archiveProblems);
         // What the table holds of the run, not what went into transactions.
         const QString kept = keptText(scan);
         if (!scan.failure().isEmpty()) {
@@ -144,11 +157,16 @@ int runAddFolderCommand(const QStringList& args)
                                       : QStringLiteral("Added"),
                     top.fileName, name, kept, key, QString::number(scan.skippedCount()),
                     scan.skippedCount() == 1 ? QStringLiteral("y was") : QStringLiteral("ies were")));
+        if (archives)
+            printLine(stdout,
+                QStringLiteral("Listed %1 member(s) of %2 archive(s).")
+                    .arg(scan.archiveStage().membersAdded())
+                    .arg(scan.archiveStage().archivesListed()));
         if (const auto earlier = earlierScanOfSameFolder(*db, name, key))
             printLine(stderr, QStringLiteral("quillmark: ") + alreadyCataloguedHint(*earlier));
         if (scan.cancelled())
             return kInterrupted;
-        return scan.skippedCount() > 0 ? kPartial : 0;
+        return scan.skippedCount() > 0 || scan.archiveStage().skippedCount() > 0 ? kPartial : 0;
     } catch (const std::exception& e) {
         fail(QString::fromUtf8(e.what()));
         return kFailed;

@@ -6,7 +6,7 @@
 //
 // Per record it keeps only what a query tests cheaply: the folded name (laid
 // end to end, swept like the in-memory copy's), the SrNO, a coarse size, the
-// creation minute, the catalogue and two flags. Every hit it gives is
+// creation minute, the catalogue and three flags. Every hit it gives is
 // confirmed against the store's row before it is shown, so a coarse field
 // costs a read of the row at worst, never a wrong row.
 //
@@ -56,11 +56,12 @@ inline constexpr std::int32_t kNoMinute = INT32_MIN;
 inline constexpr std::int32_t kAnyMinute = INT32_MAX;
 std::int32_t minuteOf(std::int64_t seconds);
 
-// The tag: the catalogue's number and two flags.
+// The tag: the catalogue's number and three flags.
 inline constexpr std::uint16_t kFolderTag = 0x8000;
 inline constexpr std::uint16_t kWideTag = 0x4000; // the name is not all ASCII
-inline constexpr std::uint16_t kCatalogueMask = 0x3FFF;
-inline constexpr std::uint16_t kOtherCatalogue = 0x3FFF; // past the numbered ones: always looked at
+inline constexpr std::uint16_t kArchiveTag = 0x2000; // a member of an archive
+inline constexpr std::uint16_t kCatalogueMask = 0x1FFF;
+inline constexpr std::uint16_t kOtherCatalogue = 0x1FFF; // past the numbered ones: always looked at
 } // namespace coarse
 
 // The index as it is written.

@@ -172,8 +172,8 @@ std::optional<std::int64_t> momentOf(const QString& text)
 
 QString unknownFilter(const QString& name)
 {
-    return QStringLiteral("Unknown filter \"%1:\". Filters are size, after, before, type, ext and catalogue; "
-                          "put a name that holds \":\" in quotes.")
+    return QStringLiteral("Unknown filter \"%1:\". Filters are size, after, before, type, ext, catalogue and "
+                          "inarchive; put a name that holds \":\" in quotes.")
         .arg(name);
 }
 
@@ -247,6 +247,16 @@ QString applyFilter(const QString& name, const QString& op, const QString& value
         q.catalogue = value;
         return {};
     }
+    if (name == QLatin1String("inarchive")) {
+        const QString answer = value.toLower();
+        if (answer == QLatin1String("yes"))
+            q.inArchive = true;
+        else if (answer == QLatin1String("no"))
+            q.inArchive = false;
+        else
+            return QStringLiteral("inarchive: is followed by yes or no, not \"%1\".").arg(value);
+        return {};
+    }
     return unknownFilter(name);
 }
 
@@ -255,7 +265,7 @@ QString applyFilter(const QString& name, const QString& op, const QString& value
 bool Query::empty() const
 {
     return words.empty() && !minBytes && !maxBytes && !createdFrom && !createdBefore && kind == Kind::Any
-        && extensions.empty() && !catalogue;
+        && extensions.empty() && !catalogue && !inArchive;
 }
 
 ParsedQuery parseQuery(const QString& text, bool caseSensitive)
@@ -304,8 +314,8 @@ QString syntaxHint()
 {
     return QStringLiteral("Words: all must be in the name or a register note · * and ? wildcards fit the whole "
                           "name · \"quotes\" for literal text · size>10M size<1k · after:2024-01-01 "
-                          "before:2024-02-01 · type:folder type:file · ext:pdf · catalogue:NAME · without "
-                          "Match case, accents in either form, ß and ss, ligatures and their letters match");
+                          "before:2024-02-01 · type:folder type:file · ext:pdf · catalogue:NAME · inarchive:yes · "
+                          "without Match case, accents in either form, ß and ss, ligatures and their letters match");
 }
 
 } // namespace qm::find

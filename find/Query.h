@@ -8,6 +8,7 @@
 //   size>10M size<=1.5k  bytes, units K M G T of 1024
 //   after:2024-01-01 before:2024-02-01   created in that span (local time)
 //   type:folder type:file  ext:pdf,doc  catalogue:NAME
+//   inarchive:yes inarchive:no   members of archives, or entries on disk
 #include "find/Folding.h"
 
 #include <QString>
@@ -42,6 +43,7 @@ struct Query {
     enum class Kind { Any, Folders, Files } kind = Kind::Any;
     std::vector<std::string> extensions; // folded, without the dot; any of them
     std::optional<QString> catalogue; // exact name; none for every catalogue
+    std::optional<bool> inArchive; // yes: members of archives only; no: entries on disk only
     bool caseSensitive = false;
 
     // Nothing to look for: no word and no filter.

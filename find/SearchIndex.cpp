@@ -30,8 +30,8 @@ constexpr int kRowsPerRead = 20000;
 // Log rows a reader leaves behind it before it prunes them.
 constexpr std::int64_t kLogKept = 100000;
 
-constexpr const char* kRowColumns = "SELECT SrNO, dbaseName, delKey, Parent, ID, file_name, path, bytes, created "
-                                    "FROM main ";
+constexpr const char* kRowColumns = "SELECT SrNO, dbaseName, delKey, Parent, ID, file_name, path, bytes, created, "
+                                    "in_archive FROM main ";
 
 std::string_view textOf(sqlite3_stmt* st, int column)
 {
@@ -121,7 +121,7 @@ SearchIndex::Statement SearchIndex::prepare(const char* sql)
 SearchIndex::Row SearchIndex::rowOf(sqlite3_stmt* st)
 {
     return {sqlite3_column_int64(st, 0), textOf(st, 1), textOf(st, 2), textOf(st, 3), textOf(st, 4),
-        textOf(st, 5), textOf(st, 6), numberOf(st, 7), numberOf(st, 8)};
+        textOf(st, 5), textOf(st, 6), numberOf(st, 7), numberOf(st, 8), sqlite3_column_int(st, 9) != 0};
 }
 
 bool SearchIndex::sync()
@@ -360,7 +360,8 @@ void SearchIndex::append(const Row& row)
     if (key_.back() == kOddKey)
         oddKeys_[row.srNo] = std::string(row.key);
     const bool folder = row.parent == std::string_view("0>") || isFolderPath(row.path);
-    flags_.push_back(static_cast<std::uint8_t>((uncomposed ? kUncomposed : 0) | (folder ? kFolder : 0)));
+    flags_.push_back(static_cast<std::uint8_t>(
+        (uncomposed ? kUncomposed : 0) | (folder ? kFolder : 0) | (row.inArchive ? kInArchive : 0)));
     ++live_;
 }
 
@@ -378,7 +379,8 @@ void SearchIndex::update(
     else
         oddKeys_.erase(row.srNo);
     flags_[entry] = (flags_[entry] & (kDead | kUncomposed))
-        | (row.parent == std::string_view("0>") || isFolderPath(row.path) ? kFolder : 0);
+        | (row.parent == std::string_view("0>") || isFolderPath(row.path) ? kFolder : 0)
+        | (row.inArchive ? kInArchive : 0);
 }
 
 // Lays the names out again without the dead records and with the new names.

@@ -112,6 +112,7 @@ private:
         std::int64_t srNo;
         std::string_view catalogue, delKey, parent, key, name, path;
         std::optional<std::int64_t> bytes, created;
+        bool inArchive;
     };
     // The text of the register records attached to a record, fields joined
     // by line ends (which no query word holds).
@@ -153,6 +154,7 @@ private:
         std::int64_t bytes, created;
         bool folder, inCatalogue;
         const NoteText* note;
+        bool inArchive;
     };
     static bool matchesRecord(const Tested& record, const Query& query);
     bool notesOf(std::string_view key, std::string_view name, NoteText* into) const;

@@ -323,7 +323,8 @@ bool SearchIndex::rebuildBase(const QString& why)
             }
             const bool folder = row.parent == std::string_view("0>") || isFolderPath(row.path);
             content.tag.push_back(static_cast<std::uint16_t>(
-                it->second | (folder ? coarse::kFolderTag : 0) | (ascii ? 0 : coarse::kWideTag)));
+                it->second | (folder ? coarse::kFolderTag : 0) | (ascii ? 0 : coarse::kWideTag)
+                | (row.inArchive ? coarse::kArchiveTag : 0)));
             if (!registerNotes_.empty() && notesOf(row.key, row.name, nullptr))
                 content.noted.push_back(row.srNo);
             after = row.srNo;
@@ -362,6 +363,8 @@ SearchIndex::Verdict SearchIndex::baseVerdict(
     const std::uint16_t tag = base_->tag()[entry];
     const bool folder = (tag & coarse::kFolderTag) != 0;
     if ((query.kind == Query::Kind::Folders && !folder) || (query.kind == Query::Kind::Files && folder))
+        return Verdict::No;
+    if (query.inArchive && *query.inArchive != ((tag & coarse::kArchiveTag) != 0))
         return Verdict::No;
     if (query.catalogue) {
         const std::uint16_t number = tag & coarse::kCatalogueMask;
@@ -437,7 +440,7 @@ bool SearchIndex::rowMatches(const Row& row, const Query& query) const
     const bool folder = row.parent == std::string_view("0>") || isFolderPath(row.path);
     return matchesRecord({folded, ascii ? row.name : std::string_view(decoded), row.bytes.value_or(kUnknown),
                              row.created.value_or(kUnknown), folder,
-                             !query.catalogue || qtext(row.catalogue) == *query.catalogue, note},
+                             !query.catalogue || qtext(row.catalogue) == *query.catalogue, note, row.inArchive},
         query);
 }
 

@@ -58,13 +58,16 @@ bool SearchIndex::matches(
         note = it == notes_.end() ? nullptr : &it->second;
     }
     return matchesRecord({foldedName(entry), canonicalName(entry), bytes_[entry], created_[entry],
-                             (flags & kFolder) != 0, scans.empty() || scans[scan_[entry]], note},
+                             (flags & kFolder) != 0, scans.empty() || scans[scan_[entry]], note,
+                             (flags & kInArchive) != 0},
         query);
 }
 
 bool SearchIndex::matchesRecord(const Tested& record, const Query& query)
 {
     if ((query.kind == Query::Kind::Folders && !record.folder) || (query.kind == Query::Kind::Files && record.folder))
+        return false;
+    if (query.inArchive && *query.inArchive != record.inArchive)
         return false;
     if (!record.inCatalogue)
         return false;

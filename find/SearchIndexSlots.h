@@ -20,5 +20,7 @@ constexpr std::uint8_t kFolder = 1;
 constexpr std::uint8_t kDead = 2;
 // The stored name is not in its canonical form: exact_ keeps it too.
 constexpr std::uint8_t kUncomposed = 4;
+// A member of an archive, read from the archive's headers.
+constexpr std::uint8_t kInArchive = 8;
 
 } // namespace qm::find::indexed

@@ -8,6 +8,7 @@
 #include "catalog/NodeKeys.h"
 #include "catalog/Queries.h"
 #include "main_window/BackgroundCheck.h"
+#include "main_window/ReadOptions.h"
 #include "main_window/ReadableLists.h"
 #include "main_window/StatusReport.h"
 #include "main_window/XpandTree.h"
@@ -191,6 +192,8 @@ void Form1::buildMenus()
 
     About = menuBar()->addAction(QStringLiteral("&About"), this, &Form1::About_Click);
     About->setObjectName(QStringLiteral("About"));
+
+    readOptions_ = new ReadOptions(*this);
 }
 
 void Form1::addColumnHeaders()

@@ -23,6 +23,7 @@ class QTreeWidgetItem;
 namespace qm {
 
 class DataControl;
+class ReadOptions;
 class DirListBox;
 class DriveListBox;
 class FileListBox;
@@ -150,6 +151,8 @@ public:
     void reloadTree();
     // The status bar: results of scans and deletes, and where the records are.
     StatusReport& status() { return *status_; }
+    // The Read menu: what a scan reads beyond names, sizes and dates.
+    ReadOptions& readOptions() { return *readOptions_; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -177,6 +180,7 @@ private:
     QString previousDrive_;
     bool unloaded_ = false;
     StatusReport* status_ = nullptr;
+    ReadOptions* readOptions_ = nullptr;
 };
 
 } // namespace qm

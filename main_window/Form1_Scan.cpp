@@ -6,6 +6,7 @@
 #include "catalog/NodeKeys.h"
 #include "platform/Numbers.h"
 #include "main_window/StatusReport.h"
+#include "main_window/ReadOptions.h"
 #include "main_window/UndoOffer.h"
 #include "main_window/WorkProgress.h"
 #include "platform/DataControl.h"
@@ -86,6 +87,7 @@ public:
         if (!db)
             throw DbError("The catalogue database is not open.");
         scan_ = std::make_unique<FolderScan>(*db, form.currentDatabaseName(), floorKey, &filler_);
+        scan_->setArchives(form.readOptions().archives());
         // The batch resets the view once at the end; the branches the user
         // opened and the selection come back afterwards.
         selected_ = tree_.SelectedItem();
@@ -139,6 +141,9 @@ public:
         const QString skipped = skippedReport(*scan_);
         if (!skipped.isEmpty())
             parts << skipped;
+        const QString archives = archiveReport(*scan_);
+        if (!archives.isEmpty())
+            parts << archives;
         return parts.join(QStringLiteral("\n\n"));
     }
 

@@ -103,7 +103,7 @@ void FolderWalker::list(Folder& folder, bool record)
 
 void FolderWalker::add(ScanItem::Kind kind, std::string_view name, const EntryInfo& info)
 {
-    if (filling_->records == kRowsPerBatch)
+    if (filling_->records >= rowsPerBatch_)
         handOn();
     ScanBatch& b = *filling_;
     const auto at = static_cast<std::uint32_t>(b.text.size());

@@ -46,6 +46,9 @@ public:
     }
     // The file system the walk keeps to.
     void setDevice(std::uint64_t device) { device_ = device; }
+    // Hands entries on this many records at a time (at most kRowsPerBatch):
+    // fewer where a stage adds many entries to one, as archive members are.
+    void setRowsPerBatch(int rows) { rowsPerBatch_ = rows > 0 && rows < kRowsPerBatch ? rows : kRowsPerBatch; }
 
     // Walks `folder`, whose path (with its closing "/") is `path`, handing
     // its entries on through `pipeline`. Ends early, handing on what it has,
@@ -74,6 +77,7 @@ private:
     ScanPipeline* pipeline_ = nullptr;
     std::unique_ptr<ScanBatch> filling_;
     std::uint64_t device_ = 0;
+    int rowsPerBatch_ = kRowsPerBatch;
     std::string path_; // the folder being read, with its closing "/"
     // The bytes without a record directly in each listed folder being walked,
     // the walked folder first.

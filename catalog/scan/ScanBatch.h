@@ -23,6 +23,11 @@ struct ScanItem {
     std::uint32_t name, nameLength;
     enum Kind : std::uint8_t { File, Folder, Close, End } kind;
     bool sized; // a folder's total is in `bytes`; a Close whose folder took it
+    // How deep inside archives the entry lies: 0 on disk, 1 a member of an
+    // archive, 2 a member of an archive inside one. Nothing opens such a path.
+    std::uint8_t inArchive = 0;
+    // A File whose members follow it, up to the Close that ends them.
+    bool container = false;
 };
 
 struct ScanBatch {

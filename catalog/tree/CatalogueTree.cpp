@@ -132,8 +132,10 @@ private:
                 const std::string childPath = children.getColumn(1).getString();
                 if (childSrNo == srNo)
                     next.emplace_back(children.getColumn(0).getString(), true);
+                // An archive holds its members as a folder does: "a.zip/b".
                 else if (!childPath.empty() && childPath.size() < path.size()
-                    && path.compare(0, childPath.size(), childPath) == 0 && isFolderPath(childPath))
+                    && path.compare(0, childPath.size(), childPath) == 0
+                    && (isFolderPath(childPath) || path[childPath.size()] == '/'))
                     next.emplace_back(children.getColumn(0).getString(), false);
             }
             for (const auto& [childKey, isTarget] : next) {
