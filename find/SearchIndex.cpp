@@ -104,8 +104,10 @@ SearchIndex::SearchIndex(const QString& storePath, const QString& indexFile)
         (std::string(kRowColumns) + "WHERE SrNO > ? ORDER BY SrNO LIMIT " + std::to_string(kRowsPerRead)).c_str());
     rowBySerial_ = prepare((std::string(kRowColumns) + "WHERE SrNO = ?").c_str());
     detailsBySerial_ = prepare("SELECT path, size, date, ID, bytes FROM main WHERE SrNO = ?");
-    fullRow_ = prepare("SELECT SrNO, dbaseName, delKey, Parent, ID, file_name, path, bytes, created, size, date "
-                       "FROM main WHERE SrNO = ?");
+    // The row's columns as rowOf() reads them, then what a hit shows.
+    fullRow_ = prepare((std::string(kRowColumns).insert(std::string(kRowColumns).find(" FROM"), ", size, date")
+        + "WHERE SrNO = ?")
+                           .c_str());
 }
 
 SearchIndex::~SearchIndex() = default;

@@ -559,8 +559,8 @@ std::vector<Hit> SearchIndex::detailsBased(std::span<const std::uint32_t> entrie
                 top.reset();
             }
             scan.diskKnown = true;
-            hits.push_back({srNo, qtext(row.name), qtext(row.path), qtext(textOf(st, 9)), row.bytes,
-                qtext(textOf(st, 10)), qtext(row.key), scan.catalogue, scan.disk, {}, {},
+            hits.push_back({srNo, qtext(row.name), qtext(row.path), qtext(textOf(st, 10)), row.bytes,
+                qtext(textOf(st, 11)), qtext(row.key), scan.catalogue, scan.disk, {}, {},
                 row.parent == std::string_view("0>") || isFolderPath(row.path)});
             std::tie(hits.back().volume, hits.back().diskDetails) = volumeOf(scan);
         }
