@@ -20,6 +20,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 namespace qm {
@@ -46,6 +47,9 @@ public:
     }
     // The file system the walk keeps to.
     void setDevice(std::uint64_t device) { device_ = device; }
+    // Keeps the path of every entry skipped, for a writer whose records of
+    // them must stay as they are (the update).
+    void keepUnreadPaths(bool on) { keepUnread_ = on; }
 
     // Walks `folder`, whose path (with its closing "/") is `path`, handing
     // its entries on through `pipeline`. Ends early, handing on what it has,
@@ -60,6 +64,12 @@ public:
     std::int64_t entriesSeen() const { return seen_; }
     std::int64_t skippedCount() const { return skippedCount_; }
     const std::vector<SkippedEntry>& firstSkipped() const { return skipped_; }
+    // With keepUnreadPaths(): the paths skipped, without a closing "/"
+    // (except the root's); everything below each is unread too.
+    const std::unordered_set<std::string>& unreadPaths() const { return unread_; }
+    // When a progress report was last asked for: a writer that goes on
+    // reporting after the walk keeps the same pace.
+    std::chrono::steady_clock::time_point lastProgress() const { return lastProgress_; }
 
 private:
     struct Stop { };
@@ -81,6 +91,8 @@ private:
     std::int64_t seen_ = 0;
     std::int64_t skippedCount_ = 0;
     std::vector<SkippedEntry> skipped_;
+    bool keepUnread_ = false;
+    std::unordered_set<std::string> unread_;
     bool cancelled_ = false;
     QString failure_;
     bool progressOn_ = false;
