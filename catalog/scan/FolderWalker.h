@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
-// The walk of the folder scan, on the pipeline's walker thread: lists each
-// folder once, depth first in listing order, and hands on one entry for
-// every file and folder that gets a record, a Close when a listed folder's
-// walk ends, and an End when the whole walk ends.
+// The walk of the folder scan and of the update, on the pipeline's walker
+// thread: lists each folder once, depth first in listing order, and hands on
+// one entry for every file and folder that gets a record, a Close when a
+// listed folder's walk ends, and an End when the whole walk ends.
 //
 // Reads: the file system. Produces: each entry's path, name, kind, size,
 // creation and modification times; and on each Close and End the bytes of
