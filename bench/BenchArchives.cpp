@@ -5,7 +5,7 @@
 //   quillmark_bench archives     (QM_BENCH_ARCHIVES, QM_BENCH_MEMBERS: 1000 each)
 #include "Bench.h"
 
-#include "catalog/Store.h"
+#include "catalog/store/Store.h"
 #include "cli/AddFolder.h"
 #include "platform/AppPaths.h"
 

@@ -5,8 +5,8 @@
 #include "Bench.h"
 
 #include "platform/AppPaths.h"
-#include "catalog/Queries.h"
-#include "catalog/Store.h"
+#include "catalog/store/Queries.h"
+#include "catalog/store/Store.h"
 #include "cli/Export.h"
 
 #include <QDir>

@@ -12,7 +12,7 @@
 #include "platform/AppPaths.h"
 #include "catalog/FolderScan.h"
 #include "platform/Numbers.h"
-#include "catalog/Store.h"
+#include "catalog/store/Store.h"
 #include "find/Query.h"
 #include "find/SearchIndex.h"
 #include "platform/Recordset.h"

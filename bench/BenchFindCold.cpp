@@ -11,7 +11,7 @@
 #include "Bench.h"
 
 #include "catalog/FolderScan.h"
-#include "catalog/Store.h"
+#include "catalog/store/Store.h"
 #include "find/IndexFile.h"
 #include "find/Query.h"
 #include "find/SearchIndex.h"

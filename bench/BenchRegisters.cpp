@@ -3,7 +3,7 @@
 #include "Bench.h"
 
 #include "platform/AppPaths.h"
-#include "catalog/Store.h"
+#include "catalog/store/Store.h"
 #include "platform/MessageBox.h"
 #include "registers/RegisterDefinitions.h"
 #include "registers/RegisterWindow.h"

@@ -8,7 +8,7 @@
 #include "platform/AppPaths.h"
 #include "catalog/FolderScan.h"
 #include "catalog/NameFile.h"
-#include "catalog/Store.h"
+#include "catalog/store/Store.h"
 #include "cli/AddFolder.h"
 #include "cli/Update.h"
 #include "main_window/Form1.h"

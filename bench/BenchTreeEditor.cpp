@@ -6,7 +6,7 @@
 #include "platform/AppPaths.h"
 #include "catalog/NameFile.h"
 #include "catalog/NodeKeys.h"
-#include "catalog/Store.h"
+#include "catalog/store/Store.h"
 #include "platform/MessageBox.h"
 #include "platform/TreeView.h"
 #include "reports/DataEnvironment1.h"

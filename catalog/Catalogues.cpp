@@ -2,7 +2,7 @@
 #include "catalog/Catalogues.h"
 
 #include "catalog/tree/TreeCheck.h"
-#include "catalog/Queries.h"
+#include "catalog/store/Queries.h"
 #include "platform/DataControl.h"
 
 #include <SQLiteCpp/Database.h>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "catalog/Export.h"
 
-#include "catalog/Queries.h"
+#include "catalog/store/Queries.h"
 
 #include <QByteArrayView>
 #include <QIODevice>

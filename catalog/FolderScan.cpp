@@ -5,9 +5,9 @@
 #include "catalog/FolderScanRows.h"
 #include "catalog/NodeKeys.h"
 #include "platform/Numbers.h"
-#include "catalog/Queries.h"
+#include "catalog/store/Queries.h"
 #include "catalog/Scans.h"
-#include "catalog/Store.h"
+#include "catalog/store/Store.h"
 #include "catalog/scan/FolderSizes.h"
 
 #include <QDateTime>

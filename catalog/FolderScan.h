@@ -15,7 +15,7 @@
 // cancel stops it exactly where the report was asked for; a store failure
 // stops it at its next entry.
 #include "catalog/CatalogueKeys.h"
-#include "catalog/Store.h"
+#include "catalog/store/Store.h"
 #include "catalog/scan/ArchiveStage.h"
 #include "catalog/scan/FolderWalker.h"
 #include "catalog/scan/ScanPipeline.h"

@@ -6,8 +6,8 @@
 
 #include "catalog/FolderScanRows.h"
 #include "platform/Numbers.h"
-#include "catalog/Queries.h"
-#include "catalog/Store.h"
+#include "catalog/store/Queries.h"
+#include "catalog/store/Store.h"
 
 #include <QByteArrayView>
 

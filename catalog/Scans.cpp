@@ -3,7 +3,7 @@
 
 #include "catalog/Catalogues.h"
 #include "platform/Numbers.h"
-#include "catalog/Queries.h"
+#include "catalog/store/Queries.h"
 #include "platform/FileSystem.h"
 
 #include <QLocale>

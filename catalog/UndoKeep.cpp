@@ -3,8 +3,8 @@
 
 #include "catalog/tree/TreeCheck.h"
 #include "catalog/Catalogues.h"
-#include "catalog/Queries.h"
-#include "catalog/Store.h"
+#include "catalog/store/Queries.h"
+#include "catalog/store/Store.h"
 #include "platform/Recordset.h"
 
 #include <QDir>

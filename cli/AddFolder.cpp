@@ -5,7 +5,7 @@
 #include "catalog/FolderScan.h"
 #include "catalog/NameFile.h"
 #include "catalog/Scans.h"
-#include "catalog/Store.h"
+#include "catalog/store/Store.h"
 #include "cli/LongRun.h"
 #include "cli/Output.h"
 #include "platform/Recordset.h"

@@ -2,8 +2,8 @@
 #include "cli/Check.h"
 
 #include "platform/AppPaths.h"
-#include "catalog/Recovery.h"
-#include "catalog/Store.h"
+#include "catalog/store/Recovery.h"
+#include "catalog/store/Store.h"
 #include "cli/LongRun.h"
 #include "cli/Output.h"
 #include "platform/Recordset.h"

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/Commands.h"
 
-#include "catalog/Store.h"
+#include "catalog/store/Store.h"
 #include "cli/AddFolder.h"
 #include "cli/Check.h"
 #include "cli/Export.h"

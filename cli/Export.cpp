@@ -3,7 +3,7 @@
 
 #include "platform/AppPaths.h"
 #include "catalog/Export.h"
-#include "catalog/Store.h"
+#include "catalog/store/Store.h"
 #include "cli/ExportTarget.h"
 #include "cli/Output.h"
 

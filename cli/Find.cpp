@@ -2,7 +2,7 @@
 #include "cli/Find.h"
 
 #include "platform/AppPaths.h"
-#include "catalog/Store.h"
+#include "catalog/store/Store.h"
 #include "cli/Output.h"
 #include "find/Query.h"
 #include "find/SearchIndex.h"

@@ -4,7 +4,7 @@
 #include "platform/AppPaths.h"
 #include "platform/Numbers.h"
 #include "catalog/Scans.h"
-#include "catalog/Store.h"
+#include "catalog/store/Store.h"
 #include "cli/Find.h"
 #include "cli/Output.h"
 #include "platform/FileSystem.h"

@@ -3,7 +3,7 @@
 
 #include "platform/AppPaths.h"
 #include "catalog/update/ScanUpdate.h"
-#include "catalog/Store.h"
+#include "catalog/store/Store.h"
 #include "cli/LongRun.h"
 #include "cli/Output.h"
 #include "platform/Recordset.h"

@@ -4,7 +4,7 @@
 #include "catalog/tree/CatalogueTree.h"
 #include "catalog/NodeKeys.h"
 #include "catalog/Scans.h"
-#include "catalog/Store.h"
+#include "catalog/store/Store.h"
 #include "find/SearchIndexSlots.h"
 #include "platform/Recordset.h"
 #include "registers/RegisterDefinitions.h"

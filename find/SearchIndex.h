@@ -8,7 +8,7 @@
 //
 // The copy follows the store through its change log: records above the last
 // SrNO held are new, and every record changed or deleted since is logged (see
-// catalog/upgrades/3.sql). So a search after any commit, by any writer, sees
+// catalog/store/upgrades/3.sql). So a search after any commit, by any writer, sees
 // exactly what the store holds. The copy is read in short transactions, so a
 // writer is never kept waiting for long.
 //

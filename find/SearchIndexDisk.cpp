@@ -2,7 +2,7 @@
 // The search from the index kept on disk: the file's records, less those
 // changed since it was written, and those changed or added since (the
 // overlay), read from the store into the copy's own slots.
-#include "catalog/Store.h"
+#include "catalog/store/Store.h"
 #include "catalog/tree/CatalogueTree.h"
 #include "find/NameMatch.h"
 #include "find/SearchIndex.h"

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "main_window/BackgroundCheck.h"
 
-#include "catalog/Store.h"
+#include "catalog/store/Store.h"
 #include "platform/MessageBox.h"
 
 #include <QDateTime>

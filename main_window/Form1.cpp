@@ -6,7 +6,7 @@
 #include "catalog/Catalogues.h"
 #include "catalog/NameFile.h"
 #include "catalog/NodeKeys.h"
-#include "catalog/Queries.h"
+#include "catalog/store/Queries.h"
 #include "main_window/BackgroundCheck.h"
 #include "main_window/ReadOptions.h"
 #include "main_window/ReadableLists.h"

@@ -15,9 +15,9 @@
 #include "platform/TreeView.h"
 
 #include "platform/Numbers.h"
-#include "catalog/Queries.h"
+#include "catalog/store/Queries.h"
 #include "catalog/Scans.h"
-#include "catalog/Store.h"
+#include "catalog/store/Store.h"
 #include "catalog/UndoKeep.h"
 #include "main_window/UndoOffer.h"
 

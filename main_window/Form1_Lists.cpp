@@ -4,7 +4,7 @@
 #include "main_window/Form1.h"
 
 #include "catalog/tree/CatalogueTree.h"
-#include "catalog/Queries.h"
+#include "catalog/store/Queries.h"
 #include "main_window/ReadableLists.h"
 #include "platform/DataControl.h"
 #include "platform/TreeView.h"

@@ -4,7 +4,7 @@
 
 #include "catalog/Catalogues.h"
 #include "platform/Numbers.h"
-#include "catalog/Store.h"
+#include "catalog/store/Store.h"
 #include "catalog/UndoKeep.h"
 #include "main_window/StatusReport.h"
 #include "main_window/UndoOffer.h"

@@ -2,7 +2,7 @@
 #include "main_window/StartUp.h"
 
 #include "platform/AppPaths.h"
-#include "catalog/Store.h"
+#include "catalog/store/Store.h"
 #include "platform/MessageBox.h"
 
 #include <QDir>

@@ -3,7 +3,7 @@
 
 #include "catalog/NodeKeys.h"
 #include "platform/Numbers.h"
-#include "catalog/Queries.h"
+#include "catalog/store/Queries.h"
 #include "catalog/Scans.h"
 #include "main_window/Form1.h"
 #include "main_window/ReadableLists.h"

@@ -4,7 +4,7 @@
 #include "catalog/tree/CatalogueTree.h"
 #include "catalog/NameFile.h"
 #include "catalog/NodeKeys.h"
-#include "catalog/Queries.h"
+#include "catalog/store/Queries.h"
 #include "main_window/Form1.h"
 #include "main_window/StatusReport.h"
 #include "platform/Clipboard.h"

@@ -2,7 +2,7 @@
 #include "registers/RegisterWindow.h"
 #include "platform/Twips.h"
 
-#include "catalog/Queries.h"
+#include "catalog/store/Queries.h"
 #include "main_window/Form1.h"
 #include "platform/DataControl.h"
 #include "platform/MessageBox.h"

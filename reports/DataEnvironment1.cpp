@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "reports/DataEnvironment1.h"
 
-#include "catalog/Queries.h"
+#include "catalog/store/Queries.h"
 #include "platform/Recordset.h"
 
 #include <SQLiteCpp/Database.h>

@@ -9,7 +9,7 @@
 
 #include "catalog/NameFile.h"
 #include "catalog/NodeKeys.h"
-#include "catalog/Queries.h"
+#include "catalog/store/Queries.h"
 #include "main_window/Form1.h"
 #include "platform/DataControl.h"
 #include "platform/MessageBox.h"

@@ -144,6 +144,13 @@ void FolderWalker::skipFolder(const std::string& path, const QString& reason)
 void FolderWalker::skip(std::string_view name, const QString& reason)
 {
     ++skippedCount_;
+    if (keepUnread_) {
+        std::string unread = path_;
+        unread += name;
+        if (unread.size() > 1 && unread.back() == '/')
+            unread.pop_back();
+        unread_.insert(std::move(unread));
+    }
     if (static_cast<int>(skipped_.size()) < kSkippedKept)
         skipped_.push_back({displayPath(path_) + displayPath(name), reason});
 }

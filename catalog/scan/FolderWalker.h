@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
-// The walk of the folder scan, on the pipeline's walker thread: lists each
-// folder once, depth first in listing order, and hands on one entry for
-// every file and folder that gets a record, a Close when a listed folder's
-// walk ends, and an End when the whole walk ends.
+// The walk of the folder scan and of the update, on the pipeline's walker
+// thread: lists each folder once, depth first in listing order, and hands on
+// one entry for every file and folder that gets a record, a Close when a
+// listed folder's walk ends, and an End when the whole walk ends.
 //
 // Reads: the file system. Produces: each entry's path, name, kind, size,
 // creation and modification times; and on each Close and End the bytes of
@@ -20,6 +20,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 namespace qm {
@@ -49,6 +50,9 @@ public:
     // Hands entries on this many records at a time (at most kRowsPerBatch):
     // fewer where a stage adds many entries to one, as archive members are.
     void setRowsPerBatch(int rows) { rowsPerBatch_ = rows > 0 && rows < kRowsPerBatch ? rows : kRowsPerBatch; }
+    // Keeps the path of every entry skipped, for a writer whose records of
+    // them must stay as they are (the update).
+    void keepUnreadPaths(bool on) { keepUnread_ = on; }
 
     // Walks `folder`, whose path (with its closing "/") is `path`, handing
     // its entries on through `pipeline`. Ends early, handing on what it has,
@@ -63,6 +67,12 @@ public:
     std::int64_t entriesSeen() const { return seen_; }
     std::int64_t skippedCount() const { return skippedCount_; }
     const std::vector<SkippedEntry>& firstSkipped() const { return skipped_; }
+    // With keepUnreadPaths(): the paths skipped, without a closing "/"
+    // (except the root's); everything below each is unread too.
+    const std::unordered_set<std::string>& unreadPaths() const { return unread_; }
+    // When a progress report was last asked for: a writer that goes on
+    // reporting after the walk keeps the same pace.
+    std::chrono::steady_clock::time_point lastProgress() const { return lastProgress_; }
 
 private:
     struct Stop { };
@@ -85,6 +95,8 @@ private:
     std::int64_t seen_ = 0;
     std::int64_t skippedCount_ = 0;
     std::vector<SkippedEntry> skipped_;
+    bool keepUnread_ = false;
+    std::unordered_set<std::string> unread_;
     bool cancelled_ = false;
     QString failure_;
     bool progressOn_ = false;

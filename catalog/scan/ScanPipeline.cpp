@@ -1,17 +1,110 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "catalog/scan/ScanPipeline.h"
 
+#include "catalog/scan/ParallelStage.h"
+
 #include <exception>
+#include <system_error>
 #include <thread>
 
 namespace qm {
+
+// The stage's own thread and its helpers take the entries of one batch by
+// turns; the stage's thread hands the batch on once all of them are done.
+struct ScanPipeline::Crew {
+    explicit Crew(ParallelStage& s)
+        : stage(s)
+    {
+    }
+
+    // On the stage's thread. Rethrows the first failure of an entry, once
+    // every entry begun is done.
+    void process(ScanBatch& b)
+    {
+        stage.prepare(b);
+        std::unique_lock lock(mutex);
+        batch = &b;
+        next = done = 0;
+        failure = nullptr;
+        lock.unlock();
+        work.notify_all();
+        lock.lock();
+        takeEntries(lock);
+        finished.wait(lock, [&] { return done == b.items.size(); });
+        batch = nullptr;
+        if (std::exception_ptr failed = failure) {
+            failure = nullptr;
+            lock.unlock();
+            std::rethrow_exception(failed);
+        }
+    }
+
+    // A helper's life: entries of each batch until dismissed.
+    void help()
+    {
+        std::unique_lock lock(mutex);
+        for (;;) {
+            work.wait(lock, [&] { return dismissed || (batch && next < batch->items.size()); });
+            if (batch && next < batch->items.size())
+                takeEntries(lock);
+            else
+                return;
+        }
+    }
+
+    void dismiss()
+    {
+        {
+            const std::lock_guard lock(mutex);
+            dismissed = true;
+        }
+        work.notify_all();
+    }
+
+    ParallelStage& stage;
+    std::mutex mutex;
+    std::condition_variable work, finished;
+    ScanBatch* batch = nullptr; // the batch being worked on
+    size_t next = 0, done = 0; // its entries taken, and finished
+    std::exception_ptr failure; // the first of the batch: the rest are not begun
+    bool dismissed = false;
+
+private:
+    void takeEntries(std::unique_lock<std::mutex>& lock)
+    {
+        while (batch && next < batch->items.size()) {
+            ScanBatch& b = *batch;
+            const size_t index = next++;
+            std::exception_ptr failed;
+            if (!failure) {
+                lock.unlock();
+                try {
+                    stage.processEntry(b, index);
+                } catch (...) {
+                    failed = std::current_exception();
+                }
+                lock.lock();
+            }
+            if (failed && !failure)
+                failure = failed;
+            if (++done == b.items.size())
+                finished.notify_all();
+        }
+    }
+};
 
 ScanPipeline::ScanPipeline(std::vector<ScanStage*> stages)
     : stages_(std::move(stages))
 {
     for (size_t i = 0; i <= stages_.size(); ++i)
         queues_.push_back(std::make_unique<Queue>());
+    for (ScanStage* stage : stages_) {
+        auto* parallel = dynamic_cast<ParallelStage*>(stage);
+        crews_.push_back(parallel && parallel->inFlight() > 1 ? std::make_unique<Crew>(*parallel) : nullptr);
+    }
 }
+
+ScanPipeline::~ScanPipeline() = default;
 
 QString ScanPipeline::run(const std::function<void(ScanPipeline&)>& walk, ScanWriter& writer)
 {
@@ -23,6 +116,7 @@ QString ScanPipeline::run(const std::function<void(ScanPipeline&)>& walk, ScanWr
     auto startThread = [&](auto body, Queue* input, Queue& output) {
         try {
             threads.emplace_back(body);
+            return true;
         } catch (const std::exception& e) {
             // No thread to be had: the scan fails; nothing comes down this
             // way, and whatever is handed to it is dropped, not waited for.
@@ -35,6 +129,7 @@ QString ScanPipeline::run(const std::function<void(ScanPipeline&)>& walk, ScanWr
             }
             output.ended = true;
             output.filled.notify_all();
+            return false;
         }
     };
     startThread(
@@ -48,7 +143,8 @@ QString ScanPipeline::run(const std::function<void(ScanPipeline&)>& walk, ScanWr
         },
         nullptr, *queues_.front());
     for (size_t i = 0; i < stages_.size(); ++i)
-        startThread([this, i] { runStage(i); }, queues_[i].get(), *queues_[i + 1]);
+        if (startThread([this, i] { runStage(i); }, queues_[i].get(), *queues_[i + 1]) && crews_[i])
+            startHelpers(*crews_[i], threads);
 
     Queue& input = *queues_.back();
     bool toldStageFailure = false;
@@ -88,21 +184,41 @@ QString ScanPipeline::run(const std::function<void(ScanPipeline&)>& walk, ScanWr
         const std::lock_guard lock(mutex_);
         spare_.push_back(std::move(batch));
     }
+    // Every stage has ended (it dismisses its helpers as it does); helpers
+    // of a stage that never started are dismissed here.
+    for (const std::unique_ptr<Crew>& crew : crews_)
+        if (crew)
+            crew->dismiss();
     for (std::thread& t : threads)
         t.join();
     writer_ = nullptr;
     return walkFailure;
 }
 
+void ScanPipeline::startHelpers(Crew& crew, std::vector<std::thread>& threads)
+{
+    for (int i = 1; i < crew.stage.inFlight(); ++i) {
+        try {
+            threads.emplace_back([&crew] { crew.help(); });
+        } catch (const std::system_error&) {
+            return; // fewer entries in flight: the stage's own thread does the rest
+        }
+    }
+}
+
 void ScanPipeline::runStage(size_t index)
 {
     Queue& input = *queues_[index];
     Queue& output = *queues_[index + 1];
+    Crew* crew = crews_[index].get();
     bool failed = false;
     while (std::unique_ptr<ScanBatch> batch = take(input)) {
         if (!failed) {
             try {
-                stages_[index]->process(*batch);
+                if (crew)
+                    crew->process(*batch);
+                else
+                    stages_[index]->process(*batch);
             } catch (const std::exception& e) {
                 // What this stage hands on from here is unfinished: the
                 // writer hears of it before it sees the batch.
@@ -115,6 +231,8 @@ void ScanPipeline::runStage(size_t index)
         }
         put(output, std::move(batch));
     }
+    if (crew)
+        crew->dismiss();
     end(output);
 }
 
@@ -181,8 +299,14 @@ std::unique_ptr<ScanBatch> ScanPipeline::handOn(std::unique_ptr<ScanBatch> full)
 bool ScanPipeline::askProgress(std::int64_t entries, QString folder)
 {
     std::unique_lock lock(mutex_);
+    progress_.entries = entries;
+    progress_.folder = std::move(folder);
+    progress_.asked = true;
+    progress_.answered = false;
     // The writer waits for batches on its queue's signal.
-    progress_.ask(lock, queues_.back()->filled, answered_, entries, std::move(folder), [] { return false; });
+    queues_.back()->filled.notify_one();
+    answered_.wait(lock, [&] { return progress_.answered; });
+    progress_.asked = false;
     return progress_.goOn;
 }
 
@@ -209,7 +333,8 @@ void ScanPipeline::answerProgress()
     }
     {
         const std::lock_guard lock(mutex_);
-        progress_.answer(goOn);
+        progress_.goOn = goOn;
+        progress_.answered = true;
     }
     answered_.notify_one();
 }

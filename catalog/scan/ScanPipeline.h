@@ -10,6 +10,10 @@
 //      ^  \_______________ progress report, answered ______________/   |
 //      |________________________ spare batches ________________________|
 //
+// A stage may instead work on several entries of a batch at once, on helper
+// threads of its own (ParallelStage); the batch goes on, in walk order, once
+// every entry of it is done.
+//
 // Stopping is the same for every cause and happens in one place, run():
 // the writer's failure (including an exception of the listener it tells)
 // and a stage's failure raise the stop flag, at which the walker ends at
@@ -29,44 +33,17 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 namespace qm {
 
-// A progress report a walker thread asks for and waits on, and the thread
-// that runs the scan answers; guarded by the scan's mutex.
-struct ProgressAsk {
-    std::int64_t entries = 0;
-    QString folder;
-    bool asked = false, answered = false, goOn = true;
-
-    bool waiting() const { return asked && !answered; }
-    // The walker's side, holding `lock`: asks, and waits until answered or
-    // `stopped()`.
-    template <class Stopped>
-    void ask(std::unique_lock<std::mutex>& lock, std::condition_variable& toCaller,
-        std::condition_variable& toWalker, std::int64_t seen, QString where, Stopped stopped)
-    {
-        entries = seen;
-        folder = std::move(where);
-        asked = true;
-        answered = false;
-        toCaller.notify_one();
-        toWalker.wait(lock, [&] { return answered || stopped(); });
-        asked = false;
-    }
-    // The caller's side, holding the lock.
-    void answer(bool go)
-    {
-        goOn = go;
-        answered = true;
-    }
-};
-
 // A step between the walk and the store. Each stage states in its own
 // header what it reads of an entry, what it adds, and whether it may work on
 // several entries at once; a stage knows no other stage. process() sees the
-// batches in walk order, one at a time, on the stage's own thread.
+// batches in walk order, one at a time, on the stage's own thread. A stage
+// that may work on several entries of a batch at once derives from
+// ParallelStage (catalog/scan/ParallelStage.h) instead.
 class ScanStage {
 public:
     virtual ~ScanStage() = default;
@@ -97,10 +74,12 @@ public:
 
     // The stages in the order a batch passes them; they outlive the pipeline.
     explicit ScanPipeline(std::vector<ScanStage*> stages);
+    ~ScanPipeline();
     ScanPipeline(const ScanPipeline&) = delete;
     ScanPipeline& operator=(const ScanPipeline&) = delete;
 
-    // Runs `walk` on a thread of its own and each stage on another, stores
+    // Runs `walk` on a thread of its own and each stage on another (a
+    // parallel stage's helpers on more), stores
     // through `writer` here, and returns once all of them have ended and
     // been joined. An exception out of `walk` is the walker's failure,
     // returned here after everything it handed on was stored (empty when
@@ -125,6 +104,17 @@ public:
     void answerProgressIfAsked();
 
 private:
+    // A progress report the walker asks for and waits on, and the writer
+    // answers; under mutex_.
+    struct ProgressAsk {
+        std::int64_t entries = 0;
+        QString folder;
+        bool asked = false, answered = false, goOn = true;
+
+        bool waiting() const { return asked && !answered; }
+    };
+    // The helpers of a stage that works on several entries at once.
+    struct Crew;
     struct Queue {
         std::deque<std::unique_ptr<ScanBatch>> batches;
         bool ended = false; // nothing more comes
@@ -132,12 +122,14 @@ private:
         std::condition_variable filled, drained;
     };
     void runStage(size_t index);
+    void startHelpers(Crew& crew, std::vector<std::thread>& threads);
     void answerProgress();
     std::unique_ptr<ScanBatch> take(Queue& from);
     void put(Queue& to, std::unique_ptr<ScanBatch> batch);
     void end(Queue& queue);
 
     std::vector<ScanStage*> stages_;
+    std::vector<std::unique_ptr<Crew>> crews_; // by stage; none for a stage of one entry at a time
     ScanWriter* writer_ = nullptr;
     std::mutex mutex_;
     // queues_[i] feeds stage i; the last one feeds the writer.

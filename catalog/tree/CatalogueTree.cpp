@@ -2,7 +2,7 @@
 #include "catalog/tree/CatalogueTree.h"
 
 #include "catalog/NodeKeys.h"
-#include "catalog/Store.h"
+#include "catalog/store/Store.h"
 #include "catalog/tree/TreeCheck.h"
 #include "platform/Recordset.h"
 #include "platform/TreeView.h"

@@ -5,9 +5,12 @@
 #include "catalog/tree/TreeCheck.h"
 #include "catalog/NodeKeys.h"
 #include "platform/Numbers.h"
-#include "catalog/Queries.h"
+#include "catalog/store/Queries.h"
 #include "catalog/Scans.h"
-#include "catalog/Store.h"
+#include "catalog/store/Store.h"
+#include "catalog/scan/FolderSizes.h"
+#include "catalog/scan/FolderWalker.h"
+#include "catalog/scan/ScanPipeline.h"
 
 #include <QByteArrayView>
 #include <QDateTime>
@@ -23,7 +26,6 @@
 
 #include <future>
 #include <stdexcept>
-#include <thread>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -219,7 +221,7 @@ bool ScanUpdate::run()
         }
         if (!confirmRisk())
             return false;
-        store();
+        write();
         if (checked) {
             mark.foundSound();
             mark.committed();
@@ -257,73 +259,96 @@ bool ScanUpdate::walk()
     }
     device_ = info.device;
     entries_.push_back(Entry {path, 0, -1, true, false, info});
-    walked_ = 1;
-    filling_ = std::make_unique<Batch>();
-    std::thread walker([this, &start, path] { walkThread(std::move(start), path); });
-    std::exception_ptr failed;
-    try {
-        receive();
-    } catch (...) {
-        // The walker is stopped and heard out before anything is told.
-        failed = std::current_exception();
-        {
-            const std::lock_guard lock(mutex_);
-            abort_ = true;
-        }
-        toWalker_.notify_all();
-    }
-    walker.join();
-    if (failed)
-        std::rethrow_exception(failed);
-    if (!progress_.goOn)
+    open_.assign(1, 0);
+
+    // The folder scan's walk and sizes, with this update storing nothing
+    // yet: it compares. Entries that could not be read keep their records.
+    FolderWalker walker(fs_);
+    walker.setDevice(device_);
+    walker.setProgress(listener_ != nullptr, interval_);
+    walker.keepUnreadPaths(true);
+    FolderSizes sizes;
+    ScanPipeline pipeline({&sizes});
+    const QString lost
+        = pipeline.run([&walker, &start, &path](ScanPipeline& p) { walker.walk(std::move(start), path, p); }, *this);
+    seen_ = walker.entriesSeen();
+    lastProgress_ = walker.lastProgress();
+    skippedCount_ = walker.skippedCount();
+    skipped_ = walker.firstSkipped();
+    unread_ = walker.unreadPaths();
+    // Nothing is written after a stop, whatever stopped it: the first cause is told.
+    if (walkFailure_)
+        throw std::runtime_error(walkFailure_->toStdString());
+    if (walker.cancelled())
         throw Stop {};
-    if (!walkFailure_.empty())
-        throw std::runtime_error(walkFailure_);
+    if (!walker.failure().isEmpty())
+        throw std::runtime_error(walker.failure().toStdString());
+    if (!lost.isEmpty())
+        throw std::runtime_error(lost.toStdString());
     // Records that came after the walk ended: everything is compared now.
     adoptLoaded(true);
     return true;
 }
 
-void ScanUpdate::receive()
+void ScanUpdate::store(ScanBatch& batch)
 {
-    std::unique_lock lock(mutex_);
-    for (;;) {
-        toCaller_.wait(lock, [this] { return !full_.empty() || progress_.waiting() || walkEnded_; });
-        if (progress_.waiting()) {
-            // The walker waits meanwhile: what it asked with stays as it is.
-            lock.unlock();
-            const bool goOn = listener_->progress(progress_.entries, progress_.folder);
-            lock.lock();
-            progress_.answer(goOn);
-            toWalker_.notify_one();
-        } else if (!full_.empty()) {
-            const std::unique_ptr<Batch> batch = std::move(full_.front());
-            full_.pop_front();
-            lock.unlock();
-            toWalker_.notify_one();
-            take(*batch);
-            lock.lock();
-        } else {
-            return; // the walk has ended and everything it found is here
+    if (walkFailure_)
+        return; // nothing of it will be written
+    adoptLoaded(false);
+    for (const ScanItem& item : batch.items) {
+        switch (item.kind) {
+        case ScanItem::File:
+        case ScanItem::Folder: {
+            const bool folder = item.kind == ScanItem::Folder;
+            EntryInfo info;
+            info.kind = folder ? EntryKind::Directory : EntryKind::File;
+            info.size = item.bytes;
+            info.created = item.created;
+            info.modified = item.modified;
+            info.device = device_;
+            const auto index = static_cast<int>(entries_.size());
+            // A folder whose walk ended in this batch came with its total.
+            const bool sized = !folder || item.sized;
+            Entry& e = entries_.emplace_back(Entry {std::string(batch.text, item.path, item.pathLength),
+                item.name - item.path, open_.back(), folder, sized, info});
+            if (folder)
+                open_.push_back(index);
+            if (scan_ && sized)
+                compare(e);
+            break;
+        }
+        case ScanItem::Close: {
+            Entry& folder = entries_[static_cast<size_t>(open_.back())];
+            open_.pop_back();
+            if (!folder.sized) {
+                folder.info.size = item.bytes;
+                folder.sized = true;
+                if (scan_)
+                    compare(folder);
+            }
+            break;
+        }
+        case ScanItem::End: {
+            Entry& top = entries_.front();
+            top.info.size = item.bytes;
+            top.sized = true;
+            if (scan_)
+                compare(top);
+            break;
+        }
         }
     }
 }
 
-void ScanUpdate::take(Batch& batch)
+bool ScanUpdate::progress(std::int64_t entries, const QString& folder)
 {
-    adoptLoaded(false);
-    for (Entry& e : batch.entries) {
-        Entry& added = entries_.emplace_back(std::move(e));
-        if (scan_ && added.sized)
-            compare(added);
-    }
-    for (const auto& [index, bytes] : batch.sizes) {
-        Entry& folder = entries_[static_cast<size_t>(index)];
-        folder.info.size = bytes;
-        folder.sized = true;
-        if (scan_)
-            compare(folder);
-    }
+    return listener_->progress(entries, folder);
+}
+
+void ScanUpdate::failed(const QString& why)
+{
+    if (!walkFailure_)
+        walkFailure_ = why;
 }
 
 void ScanUpdate::adoptLoaded(bool wait)
@@ -370,113 +395,9 @@ void ScanUpdate::formatTexts(const Entry& e)
     dates_.format(e.info.created, date_);
 }
 
-// ---- The walker's side ----
-
-void ScanUpdate::walkThread(std::unique_ptr<Folder> start, std::string path)
-{
-    try {
-        std::uint64_t total = 0;
-        list(*start, path, 0, true, total);
-        filling_->sizes.emplace_back(0, total);
-        handOver();
-    } catch (const Stop&) {
-    } catch (const std::exception& e) {
-        walkFailure_ = e.what();
-    }
-    {
-        const std::lock_guard lock(mutex_);
-        walkEnded_ = true;
-    }
-    toCaller_.notify_one();
-}
-
-void ScanUpdate::list(Folder& folder, std::string& path, int parent, bool recorded, std::uint64_t& total)
-{
-    // The rules of the scan: hidden entries, links and other kinds and other
-    // file systems get no record; hidden files count in their folder's size.
-    const size_t length = path.size();
-    int error = 0;
-    while (const char* name = fs_.next(folder, error)) {
-        if (name[0] == '.' && (name[1] == '\0' || (name[1] == '.' && name[2] == '\0')))
-            continue;
-        if (abort_.load(std::memory_order_relaxed))
-            throw Stop {};
-        if ((++seen_ & 15) == 0)
-            askProgress(path);
-        EntryInfo info;
-        if (const int e = fs_.stat(folder, name, info)) {
-            if (recorded || e != ENOENT)
-                skip(path + name, errorText(e), path + name);
-            continue;
-        }
-        if (info.kind == EntryKind::Other || info.device != device_)
-            continue;
-        const bool record = recorded && name[0] != '.';
-        if (info.kind == EntryKind::File) {
-            total += info.size;
-            if (record)
-                add(Entry {path + name, length, parent, false, true, info});
-            continue;
-        }
-        int openError = 0;
-        std::unique_ptr<Folder> sub = fs_.open(folder, name, openError);
-        if (!sub) {
-            if (recorded || openError != ENOENT)
-                skip(path + name, errorText(openError), path + name + '/');
-            continue;
-        }
-        path.append(name);
-        path.push_back('/');
-        const int index = record ? add(Entry {path, length, parent, true, false, info}) : -1;
-        std::uint64_t below = 0;
-        list(*sub, path, index, record, below);
-        total += below;
-        if (index >= 0) // told once its walk has ended
-            filling_->sizes.emplace_back(index, below);
-        path.resize(length);
-    }
-    if (error != 0)
-        skip(path, errorText(error), path);
-}
-
-int ScanUpdate::add(Entry entry)
-{
-    if (filling_->entries.size() == static_cast<size_t>(kEntriesPerBatch))
-        handOver();
-    filling_->entries.push_back(std::move(entry));
-    return walked_++;
-}
-
-void ScanUpdate::handOver()
-{
-    {
-        std::unique_lock lock(mutex_);
-        toWalker_.wait(lock, [this] { return full_.size() < static_cast<size_t>(kBatchesAhead) || abort_; });
-        if (abort_)
-            throw Stop {};
-        full_.push_back(std::move(filling_));
-    }
-    toCaller_.notify_one();
-    filling_ = std::make_unique<Batch>();
-    filling_->entries.reserve(kEntriesPerBatch);
-}
-
-void ScanUpdate::askProgress(const std::string& where)
-{
-    const auto now = std::chrono::steady_clock::now();
-    if (!listener_ || now - lastProgress_ < interval_)
-        return;
-    lastProgress_ = now;
-    // The walk waits for the answer, so that a cancel stops it here.
-    std::unique_lock lock(mutex_);
-    progress_.ask(lock, toCaller_, toWalker_, seen_, displayPath(where), [this] { return abort_.load(); });
-    if (abort_ || !progress_.goOn)
-        throw Stop {};
-}
-
 // ---- The write transaction ----
 
-void ScanUpdate::store()
+void ScanUpdate::write()
 {
     const std::string catalogue = utf8(catalogue_);
     const std::string topKey = utf8(top_.key);
@@ -596,18 +517,6 @@ void ScanUpdate::store()
     recordScanEnd(db_, catalogue_, top_.key, held);
     checkProgress(seen_ + static_cast<std::int64_t>(entries_.size()), top.path);
     transaction.commit();
-}
-
-void ScanUpdate::skip(const std::string& path, const QString& reason, std::string unread)
-{
-    if (!unread.empty()) {
-        if (unread.size() > 1 && unread.back() == '/')
-            unread.pop_back();
-        unread_.insert(std::move(unread));
-    }
-    ++skippedCount_;
-    if (static_cast<int>(skipped_.size()) < FolderScan::kSkippedKept)
-        skipped_.push_back({displayPath(path), reason});
 }
 
 void ScanUpdate::checkProgress(std::int64_t done, const std::string& where)

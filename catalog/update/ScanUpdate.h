@@ -8,10 +8,11 @@
 // every record there is, so each comes after its folder's; records of
 // entries that are gone are deleted.
 //
-// The walk runs on a thread of its own and hands its entries over in
-// batches, as FolderScan's does, while the scan's stored records are read on
-// another connection; the calling thread compares each entry with its record
-// as it comes (a folder once its size is known), outside any transaction.
+// The walk is the scan pipeline's (catalog/scan/ScanPipeline.h), with the
+// folder scan's walker and sizes stage; the update is its writer, which
+// compares each entry with its record as it comes (a folder once its size is
+// known), on the calling thread and outside any transaction, while the
+// scan's stored records are read beside it on another connection.
 // The write transaction then only writes what the comparison found, unless
 // the table changed since the records were read: then they are read and
 // compared again there. A failure or a cancel rolls it back, leaving the old
@@ -22,14 +23,11 @@
 
 #include <QString>
 
-#include <atomic>
-#include <condition_variable>
+#include <chrono>
 #include <cstdint>
-#include <deque>
 #include <functional>
 #include <future>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
@@ -66,7 +64,7 @@ struct UpdateCounts {
 // kept as they were because they could not be read.
 QString updateSummary(const UpdateCounts& counts);
 
-class ScanUpdate {
+class ScanUpdate : private ScanWriter {
 public:
     // Updates the scan of `top` in `catalogue` through `db`. The listener
     // hears of progress only; false from it cancels the update.
@@ -119,15 +117,6 @@ private:
         Stored* record = nullptr;
         bool differs = false, rewrite = false;
     };
-    // What the walker hands over: entries, then the sizes of folders (by
-    // index) whose walk ended meanwhile.
-    struct Batch {
-        std::vector<Entry> entries;
-        std::vector<std::pair<int, std::uint64_t>> sizes;
-    };
-    static constexpr int kEntriesPerBatch = 2048;
-    static constexpr int kBatchesAhead = 8;
-
     // The scan's records, found by the bytes of their paths, and the state
     // of the table they were read in. The records stay apart from the index
     // so that its nodes stay small: a look-up touches few cache lines.
@@ -141,10 +130,11 @@ private:
     static StoredScan loadScan(SQLite::Database& db, const std::string& catalogue, const std::string& topKey,
         std::int64_t expected = 0);
 
-    // The calling thread's side.
+    // The walk, with this update as the pipeline's writer.
     bool walk();
-    void receive();
-    void take(Batch& batch);
+    void store(ScanBatch& batch) override;
+    bool progress(std::int64_t entries, const QString& folder) override;
+    void failed(const QString& why) override;
     // Takes the records read beside the walk once they are there (or waits
     // for them), and compares the entries that came before them.
     void adoptLoaded(bool wait);
@@ -152,7 +142,8 @@ private:
     void compareAll();
     // The size and date texts of `e`, into size_ and date_.
     void formatTexts(const Entry& e);
-    void store();
+    // The write transaction.
+    void write();
     bool unread(const std::string& path) const;
     // What makes an update a slip, in UpdateSafety.cpp: judged once the
     // walk has been compared, and checked again when the write transaction
@@ -164,16 +155,6 @@ private:
     bool confirmRisk();
     void recheckRemovals();
     void checkProgress(std::int64_t done, const std::string& where);
-
-    // The walker's side, on its own thread.
-    void walkThread(std::unique_ptr<Folder> start, std::string path);
-    void list(Folder& folder, std::string& path, int parent, bool recorded, std::uint64_t& total);
-    int add(Entry entry); // returns its index
-    void handOver();
-    void askProgress(const std::string& where);
-    // `unread` is the path (or a folder's path with its closing "/") whose
-    // stored records stay as they are; empty when none.
-    void skip(const std::string& path, const QString& reason, std::string unread);
 
     SQLite::Database& db_;
     QString catalogue_;
@@ -190,18 +171,9 @@ private:
     std::int64_t allowedRemovals_ = 0;
     bool refused_ = false;
 
-    // Handing batches over, and progress reports asked by the walker.
-    std::mutex mutex_;
-    std::condition_variable toCaller_, toWalker_;
-    std::deque<std::unique_ptr<Batch>> full_;
-    bool walkEnded_ = false;
-    ProgressAsk progress_;
-    std::atomic<bool> abort_ {false}; // the caller failed: the walker stops
-
-    // The walker's own, read by the caller once the walk has ended.
-    std::unique_ptr<Batch> filling_;
-    int walked_ = 0; // entries found, the top-level folder's included
-    std::string walkFailure_;
+    // The folders whose walk has not ended, by index into entries_.
+    std::vector<int> open_;
+    std::optional<QString> walkFailure_; // of this writer, its listener or a stage: the first
 
     // The caller's scratch texts.
     DateFormatter dates_;

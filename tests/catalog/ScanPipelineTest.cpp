@@ -1,12 +1,18 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "catalog/scan/ScanPipeline.h"
 #include "catalog/scan/FolderSizes.h"
+#include "catalog/scan/ParallelStage.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
+#include <set>
 #include <stdexcept>
 #include <string>
+#include <thread>
 #include <vector>
 
 using namespace qm;
@@ -231,4 +237,141 @@ TEST(ScanPipelineTest, FolderSizesTotalEveryFileBelowAFolderAcrossBatches)
     EXPECT_TRUE(again.items[0].sized);
     EXPECT_EQ(again.items[0].bytes, 3u);
     EXPECT_EQ(again.items[3].bytes, 3u);
+}
+
+namespace {
+
+// Makes each size twice itself plus one, several entries at once. On its
+// first batch the first `inFlight` entries wait for each other, which only
+// that many threads working at once get past (the wait gives up after a
+// while, so a stage that works one entry at a time fails, not hangs).
+class DoublingStage : public ParallelStage {
+public:
+    explicit DoublingStage(int inFlight, std::uint64_t throwAtSize = ~0ull, bool meet = true)
+        : ParallelStage(inFlight)
+        , throwAt_(throwAtSize)
+        , meet_(meet)
+    {
+    }
+    std::atomic<int> maxInFlight {0}, processed {0}, batches {0};
+    std::set<std::thread::id> threads;
+
+    void prepare(ScanBatch& batch) override
+    {
+        ++batches;
+        done_.assign(batch.items.size(), 0);
+    }
+    void processEntry(ScanBatch& batch, std::size_t index) override
+    {
+        const int now = ++inFlight_;
+        for (int seen = maxInFlight; now > seen && !maxInFlight.compare_exchange_weak(seen, now);) { }
+        {
+            std::unique_lock lock(mutex_);
+            threads.insert(std::this_thread::get_id());
+            if (meet_ && batches == 1 && index < static_cast<std::size_t>(inFlight())) {
+                ++met_;
+                met.notify_all();
+                met.wait_for(lock, std::chrono::seconds(20), [&] { return met_ >= inFlight(); });
+            }
+        }
+        ScanItem& item = batch.items[index];
+        ++done_[index]; // its own element, sized by prepare()
+        --inFlight_;
+        if (item.bytes == throwAt_)
+            throw std::runtime_error("content unreadable");
+        item.bytes = item.bytes * 2 + 1;
+        item.sized = done_[index] == 1;
+        ++processed;
+    }
+
+private:
+    std::uint64_t throwAt_;
+    bool meet_;
+    std::atomic<int> inFlight_ {0};
+    std::vector<int> done_;
+    std::mutex mutex_;
+    std::condition_variable met;
+    int met_ = 0;
+};
+
+// Counts the batches that reach it with an entry the stage before left undone.
+class CompletenessStage : public ScanStage {
+public:
+    int unfinished = 0;
+    void process(ScanBatch& batch) override
+    {
+        for (const ScanItem& item : batch.items)
+            if (!item.sized) {
+                ++unfinished;
+                return;
+            }
+    }
+};
+
+} // namespace
+
+TEST(ScanPipelineTest, AParallelStageWorksOnSeveralEntriesAtOnceAndHandsBatchesOnInWalkOrder)
+{
+    DoublingStage doubling(4);
+    CompletenessStage check;
+    ScanPipeline pipeline({&doubling, &check});
+    NumberedWalk walk;
+    walk.batches = 10 * ScanPipeline::kBatchesAhead;
+    KeepingWriter writer;
+    EXPECT_TRUE(pipeline.run(std::ref(walk), writer).isEmpty());
+    EXPECT_EQ(doubling.maxInFlight, 4); // never more than it asked for, and that many met
+    EXPECT_EQ(doubling.threads.size(), 4u);
+    EXPECT_EQ(check.unfinished, 0) << "a batch went on before all its entries were done";
+    EXPECT_EQ(doubling.batches, walk.batches);
+    EXPECT_EQ(doubling.processed, walk.batches * walk.perBatch);
+    ASSERT_EQ(writer.sizes.size(), static_cast<size_t>(walk.batches * walk.perBatch));
+    for (size_t i = 0; i < writer.sizes.size(); ++i)
+        ASSERT_EQ(writer.sizes[i], 2 * i + 1) << "entry " << i << ", done once each, in walk order";
+
+    // Run alone, outside a pipeline, it does the same one entry after another.
+    DoublingStage alone(4, ~0ull, false);
+    ScanBatch batch;
+    batch.items = {file(0), file(1), file(2)};
+    alone.process(batch);
+    EXPECT_EQ(batch.items[2].bytes, 5u);
+    EXPECT_EQ(alone.threads.size(), 1u);
+}
+
+TEST(ScanPipelineTest, AParallelStageFailureOrACancelStopsAndJoinsLikeAnyStage)
+{
+    {
+        // The entry numbered 35, in the fourth batch, fails: told once, the
+        // walk stops, every batch handed on arrives, and those after the
+        // failing one arrive as the walker made them.
+        DoublingStage failing(3, 35);
+        ScanPipeline pipeline({&failing});
+        NumberedWalk walk;
+        walk.batches = 100000;
+        KeepingWriter writer;
+        EXPECT_TRUE(pipeline.run(std::ref(walk), writer).isEmpty());
+        EXPECT_TRUE(walk.stopSeen);
+        EXPECT_EQ(writer.failures, std::vector<QString> {QStringLiteral("content unreadable")});
+        EXPECT_LE(writer.failedAtBatch[0], 3);
+        EXPECT_EQ(writer.batches, walk.handedOn);
+        EXPECT_LT(walk.handedOn, walk.batches);
+        EXPECT_EQ(writer.sizes[29], 59u); // done before the failure
+        if (writer.sizes.size() > 40) {
+            EXPECT_EQ(writer.sizes[40], 40u); // the batch after it, untouched
+        }
+    }
+    {
+        // Cancelled at the sixth report: what was handed on is done and stored.
+        DoublingStage doubling(4);
+        ScanPipeline pipeline({&doubling});
+        NumberedWalk walk;
+        walk.ask = true;
+        KeepingWriter writer;
+        writer.cancelAtReport = 5;
+        pipeline.run(std::ref(walk), writer);
+        EXPECT_TRUE(walk.cancelSeen);
+        EXPECT_EQ(walk.handedOn, 5);
+        ASSERT_EQ(writer.sizes.size(), 50u);
+        EXPECT_EQ(writer.sizes[49], 99u);
+        EXPECT_TRUE(writer.failures.empty());
+    }
 }

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "catalog/Recovery.h"
-#include "catalog/Store.h"
+#include "catalog/store/Recovery.h"
+#include "catalog/store/Store.h"
 #include "support/Damage.h"
 #include "support/TestSupport.h"
 

@@ -3,7 +3,7 @@
 #include "catalog/tree/CatalogueTree.h"
 #include "catalog/FolderScan.h"
 #include "catalog/update/ScanUpdate.h"
-#include "catalog/Store.h"
+#include "catalog/store/Store.h"
 #include "cli/AddFolder.h"
 #include "platform/TreeView.h"
 #include "support/TestSupport.h"

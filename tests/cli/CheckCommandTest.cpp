@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "catalog/Store.h"
+#include "catalog/store/Store.h"
 #include "support/Damage.h"
 #include "ProgramTest.h"
 #include "support/TestSupport.h"

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The installation: a real `cmake --install` of this build into a temporary
 // prefix, the validators of the desktop files, and the installed program.
-#include "catalog/Store.h"
+#include "catalog/store/Store.h"
 #include "support/TestSupport.h"
 
 #include <QFile>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "FindSupport.h"
 
-#include "catalog/Store.h"
+#include "catalog/store/Store.h"
 
 using namespace qm::find;
 using L = QStringList;

@@ -2,7 +2,7 @@
 #include "support/FormFixture.h"
 
 #include "catalog/NodeKeys.h"
-#include "catalog/Store.h"
+#include "catalog/store/Store.h"
 #include "main_window/StatusReport.h"
 #include "platform/Clipboard.h"
 #include "platform/DataControl.h"

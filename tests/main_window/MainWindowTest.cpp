@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "support/FormFixture.h"
 
-#include "catalog/Store.h"
+#include "catalog/store/Store.h"
 #include "main_window/StartUp.h"
 #include "platform/Clipboard.h"
 #include "platform/FolderLists.h"

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/Recordset.h"
-#include "catalog/Queries.h"
+#include "catalog/store/Queries.h"
 #include "platform/DataControl.h"
 #include "platform/StoreMark.h"
 #include "support/TestSupport.h"

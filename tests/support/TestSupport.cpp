@@ -2,7 +2,7 @@
 #include "TestSupport.h"
 
 #include "platform/AppPaths.h"
-#include "catalog/Store.h"
+#include "catalog/store/Store.h"
 #include "platform/Clipboard.h"
 #include "platform/MessageBox.h"
 

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "catalog/Store.h"
+#include "catalog/store/Store.h"
 
 #include "platform/Recordset.h"
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "catalog/Recovery.h"
+#include "catalog/store/Recovery.h"
 
-#include "catalog/Store.h"
+#include "catalog/store/Store.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -18,7 +18,7 @@ class Database;
 namespace qm::Store {
 
 // The format this program writes. Each format above the first store adds
-// what catalog/upgrades/<n>.sql says; the number is kept as the file's
+// what catalog/store/upgrades/<n>.sql says; the number is kept as the file's
 // user_version.
 inline constexpr int kFormat = 6;
 

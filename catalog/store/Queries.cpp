@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "catalog/Queries.h"
+#include "catalog/store/Queries.h"
 
 namespace qm::Queries {
 
