@@ -60,6 +60,9 @@ inline std::string insertRecords(int rows)
 // record since, so the record must be the run's own.
 inline constexpr const char* kSetRecordSize =
     "UPDATE main SET size = ?, bytes = ? WHERE SrNO = ? AND dbaseName = ? AND delKey = ?";
+// A file's content fingerprint, beside its record.
+inline constexpr const char* kInsertFingerprint
+    = "INSERT OR REPLACE INTO fingerprints (SrNO, Hash, Bytes, ModifiedNs) VALUES (?, ?, ?, ?)";
 // Node keys a catalogue has handed out (see CatalogueKeys.h).
 inline constexpr const char* kKeyMark = "SELECT lastKey FROM catalogue_keys WHERE dbaseName = ?";
 inline constexpr const char* kHighestStoredKey =
@@ -76,7 +79,7 @@ inline constexpr const char* kReleaseKeys =
 // the serial numbers given.
 inline constexpr const char* kCatalogueHoldsMost
     = "SELECT 2 * (SELECT count(*) FROM (SELECT 1 FROM main WHERE dbaseName = ?1 "
-      "LIMIT (SELECT max(SrNO) FROM main) / 2 + 1)) > (SELECT max(SrNO) FROM main)";
+      "LIMIT (SELECT coalesce(max(SrNO), 0) FROM main) / 2 + 1)) > (SELECT coalesce(max(SrNO), 0) FROM main)";
 // How a statement over one catalogue's records reads them: see above.
 inline std::string catalogueReadOrder(bool inTableOrder)
 {
@@ -153,6 +156,8 @@ inline std::string exportRecords(const std::string& columns)
 {
     return "SELECT " + columns + " FROM main NOT INDEXED WHERE dbaseName = ? AND SrNO > ? ORDER BY SrNO LIMIT ?";
 }
+// The record's content fingerprint, for the export's last column.
+inline constexpr const char* kExportFingerprint = "(SELECT Hash FROM fingerprints f WHERE f.SrNO = main.SrNO)";
 inline constexpr const char* kCatalogueHasRecords = "SELECT 1 FROM main WHERE dbaseName = ? LIMIT 1";
 inline constexpr const char* kTableExists =
     "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = ?";

@@ -120,6 +120,9 @@ void UndoKeep::keep(SQLite::Database& db, Kind kind, const QString& catalogue, c
     folder_ = folder;
     const std::string scan = deleteKey_.isEmpty() ? "" : " AND topKey = ?2";
     run(db, "CREATE TABLE qm_undo.kept_rows AS SELECT *" + selection(db));
+    // Their fingerprints go with them (a trigger removes them from the store).
+    run(db, "CREATE TABLE qm_undo.kept_fingerprints AS SELECT * FROM fingerprints WHERE SrNO IN (SELECT SrNO"
+            + selection(db) + ")");
     run(db, "CREATE TABLE qm_undo.kept_scans AS SELECT * FROM scans WHERE dbaseName = ?1" + scan);
     run(db, "CREATE TABLE qm_undo.kept_checks AS SELECT * FROM tree_checks WHERE dbaseName = ?1");
     run(db, "CREATE TABLE qm_undo.kept_unplaced AS SELECT * FROM tree_unplaced WHERE dbaseName = ?1");
@@ -198,6 +201,7 @@ std::int64_t UndoKeep::restore(SQLite::Database& db)
         // A reader that follows the log fetches only records above the
         // newest it holds: these come back below it, so each is logged.
         run(db, "INSERT INTO change_log (SrNO) SELECT SrNO FROM qm_undo.kept_rows ORDER BY SrNO");
+        run(db, "INSERT OR REPLACE INTO fingerprints SELECT * FROM qm_undo.kept_fingerprints");
         run(db,
             std::string("DELETE FROM scans WHERE dbaseName = ?1") + (deleteKey_.isEmpty() ? "" : " AND topKey = ?2"));
         run(db, "INSERT OR REPLACE INTO scans SELECT * FROM qm_undo.kept_scans");

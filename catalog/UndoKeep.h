@@ -2,10 +2,11 @@
 #pragma once
 // What the last big delete took away ("Delete Folder", "Update Folder", a
 // whole catalogue), kept so that it can be put back exactly: the records
-// under their own serial numbers and keys with every field, the scans' disks
-// and the catalogue's kept tree check. The copy lives in a file of its own,
-// attached to the connection that writes, and is filled in the write's own
-// transaction by one INSERT ... SELECT; it goes when the program ends.
+// under their own serial numbers and keys with every field and their content
+// fingerprints, the scans' disks and the catalogue's kept tree check. The
+// copy lives in a file of its own, attached to the connection that writes,
+// and is filled in the write's own transaction by INSERT ... SELECT; it goes
+// when the program ends.
 #include <QString>
 
 #include <cstdint>

@@ -27,11 +27,13 @@ constexpr int kPartial = 3;
 constexpr int kInterrupted = 130;
 
 const char* const kUsageText
-    = "usage: quillmark add-folder FOLDER [--name CATALOGUE]\n"
+    = "usage: quillmark add-folder FOLDER [--name CATALOGUE] [--fingerprints]\n"
       "Catalogues FOLDER into database.mdb in the current folder (an installed\n"
       "copy, where there is none: the one in ~/.local/share/quillmark, made if\n"
       "needed), under the catalogue named by --name or else by the first line of\n"
-      "dbase.name.\n"
+      "dbase.name. --fingerprints reads every file and keeps a fingerprint of its\n"
+      "contents (XXH3-128), for finding duplicates; a file that cannot be read is\n"
+      "catalogued without one and counts as left out.\n"
       "Exit status: 0 when every entry was catalogued; 1 for an unusable database,\n"
       "folder or dbase.name, or a store failure; 2 for a usage error; 3 when entries\n"
       "that could not be read were left out (the rest is kept); 130 when interrupted\n"
@@ -47,6 +49,7 @@ int runAddFolderCommand(const QStringList& args)
     QString folder;
     QString name;
     bool named = false;
+    bool fingerprints = false;
     for (int i = 0; i < args.size(); ++i) {
         const QString& a = args[i];
         if (a == QLatin1String("-h") || a == QLatin1String("--help")) {
@@ -61,6 +64,8 @@ int runAddFolderCommand(const QStringList& args)
             }
             name = args[++i];
             named = true;
+        } else if (a == QLatin1String("--fingerprints")) {
+            fingerprints = true;
         } else if (a.startsWith(QLatin1String("--name="))) {
             name = a.mid(7);
             named = true;
@@ -118,6 +123,7 @@ int runAddFolderCommand(const QStringList& args)
         // Keys start above every key the catalogue ever had.
         FolderScan scan(*db, name, 1, &report);
         scan.setProgressInterval(std::chrono::milliseconds(200));
+        scan.setFingerprints(fingerprints);
         const QString unreadable = scan.openStart(top.path);
         if (!unreadable.isEmpty()) {
             fail(unreadable);
@@ -144,6 +150,9 @@ int runAddFolderCommand(const QStringList& args)
                                       : QStringLiteral("Added"),
                     top.fileName, name, kept, key, QString::number(scan.skippedCount()),
                     scan.skippedCount() == 1 ? QStringLiteral("y was") : QStringLiteral("ies were")));
+        if (fingerprints)
+            printLine(stdout,
+                QStringLiteral("Fingerprinted the contents of %1 file(s).").arg(scan.fingerprintsStored()));
         if (const auto earlier = earlierScanOfSameFolder(*db, name, key))
             printLine(stderr, QStringLiteral("quillmark: ") + alreadyCataloguedHint(*earlier));
         if (scan.cancelled())

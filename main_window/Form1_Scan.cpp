@@ -61,6 +61,11 @@ public:
         return progress_.report(entries, folder);
     }
 
+    bool contentProgress(std::int64_t entries, const QString& folder, const ContentProgress& read) override
+    {
+        return progress_.report(entries, folder, QStringLiteral("Contents: ") + read.text());
+    }
+
 private:
     Form1& form_;
     NodeModel& nodes_;
@@ -86,6 +91,7 @@ public:
         if (!db)
             throw DbError("The catalogue database is not open.");
         scan_ = std::make_unique<FolderScan>(*db, form.currentDatabaseName(), floorKey, &filler_);
+        scan_->setFingerprints(form.fingerprintContents());
         // The batch resets the view once at the end; the branches the user
         // opened and the selection come back afterwards.
         selected_ = tree_.SelectedItem();

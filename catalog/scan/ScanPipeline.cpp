@@ -180,6 +180,7 @@ std::unique_ptr<ScanBatch> ScanPipeline::handOn(std::unique_ptr<ScanBatch> full)
 
 bool ScanPipeline::askProgress(std::int64_t entries, QString folder)
 {
+    const std::lock_guard one(askers_);
     std::unique_lock lock(mutex_);
     // The writer waits for batches on its queue's signal.
     progress_.ask(lock, queues_.back()->filled, answered_, entries, std::move(folder), [] { return false; });

@@ -100,27 +100,30 @@ TEST_F(ExportTest, EveryRecordOfTheCatalogueRoundTripsThroughCsvAndJsonReaders)
     add(QStringLiteral("Disks "), QStringLiteral("6>"), "a catalogue whose name differs by a blank", "/x");
 
     const QStringList columns {"ID", "Parent", "dbaseName", "file_name", "path", "size", "date", "SrNO", "delKey",
-        "bytes", "created", "modified", "raw_path"};
+        "bytes", "created", "modified", "raw_path", "fingerprint"};
     // What each record of "Disks" reads as, in SrNO order.
     const std::vector<QStringList> expected {
         {"1>", "1>", "Disks", "/disk", "/disk/", "1.50 KB", "2026-01-02 03:04:05", "1", "1>", "4096", "1767322800",
-            "", ""},
+            "", "", ""},
         {"2>", "1>", "Disks", "O'Brien's, \"best\" one.txt", "/disk/O'Brien's, \"best\" one.txt", "1.50 KB",
-            "2026-01-02 03:04:05", "3", "1>", "9223372036854775807", "1767322800", "", ""},
+            "2026-01-02 03:04:05", "3", "1>", "9223372036854775807", "1767322800", "", "",
+            "00112233445566778899aabbccddeeff"},
         {"3>", "1>", "Disks", "two\nlines\r\nand a CR\r", "/disk/two\nlines", "1.50 KB", "2026-01-02 03:04:05", "4",
-            "1>", "0", "1767322800", "", ""},
+            "1>", "0", "1767322800", "", "", ""},
         {"4>", "1>", "Disks", "caf\\xe9\\xff", "/disk/caf\\xe9\\xff/", "1.50 KB", "2026-01-02 03:04:05", "5", "1>", "",
-            "1767322800", "", QString::fromLatin1(odd.toHex())},
+            "1767322800", "", QString::fromLatin1(odd.toHex()), ""},
         {"5>", "1>", "Disks", QStringLiteral("bad\ufffdname"), QStringLiteral("tab\tback\\slash \x01 \u20ac"),
-            "1.50 KB", "2026-01-02 03:04:05", "6", "1>", "", "1767322800", "", ""},
+            "1.50 KB", "2026-01-02 03:04:05", "6", "1>", "", "1767322800", "", "", ""},
     };
+    // A file whose contents were read: its fingerprint comes last.
+    db().exec("INSERT INTO fingerprints VALUES (3, x'00112233445566778899aabbccddeeff', 1, 0)");
 
     std::int64_t records = 0;
     const QByteArray csv = exported(QStringLiteral("Disks"), Export::Format::Csv, &records);
     EXPECT_EQ(records, 5);
     EXPECT_TRUE(csv.startsWith("ID,Parent,dbaseName,file_name,path,size,date,SrNO,delKey,bytes,created,modified,"
-                               "raw_path\r\n1>,1>,Disks,/disk,/disk/,"));
-    EXPECT_TRUE(csv.endsWith(",1767322800,,\r\n"));
+                               "raw_path,fingerprint\r\n1>,1>,Disks,/disk,/disk/,"));
+    EXPECT_TRUE(csv.endsWith(",1767322800,,,\r\n"));
     const std::vector<QStringList> rows = readCsv(csv);
     ASSERT_EQ(rows.size(), expected.size() + 1);
     EXPECT_EQ(rows[0], columns);
