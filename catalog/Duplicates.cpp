@@ -8,6 +8,7 @@
 #include <SQLiteCpp/Database.h>
 #include <SQLiteCpp/Statement.h>
 #include <SQLiteCpp/Transaction.h>
+#include <sqlite3.h>
 
 #include <algorithm>
 #include <cmath>
@@ -46,11 +47,43 @@ std::string catalogueFilter(const QStringList& catalogues)
     return in + ")";
 }
 
-void bindCatalogues(SQLite::Statement& st, const QStringList& catalogues, int from)
-{
-    for (qsizetype i = 0; i < catalogues.size(); ++i)
-        st.bind(from + static_cast<int>(i), catalogues[i].toStdString());
-}
+
+// A statement read through SQLite's own calls: a million rows are read here,
+// and each column through the wrapper costs a shared pointer's round trip.
+struct Raw {
+    sqlite3* db;
+    sqlite3_stmt* st = nullptr;
+    int last = SQLITE_OK;
+    Raw(SQLite::Database& database, const std::string& sql)
+        : db(database.getHandle())
+    {
+        if (sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr) != SQLITE_OK)
+            throw DbError(sqlite3_errmsg(db));
+    }
+    ~Raw() { sqlite3_finalize(st); }
+    Raw(const Raw&) = delete;
+    Raw& operator=(const Raw&) = delete;
+    bool step()
+    {
+        last = sqlite3_step(st);
+        return last == SQLITE_ROW;
+    }
+    // Throws when the last step failed.
+    void check() const
+    {
+        if (last != SQLITE_ROW && last != SQLITE_DONE)
+            throw DbError(sqlite3_errmsg(db));
+    }
+    void bindText(int index, const QByteArray& text)
+    {
+        sqlite3_bind_text(st, index, text.constData(), static_cast<int>(text.size()), SQLITE_TRANSIENT);
+    }
+    QString text(int column) const
+    {
+        return QString::fromUtf8(reinterpret_cast<const char*>(sqlite3_column_text(st, column)),
+            sqlite3_column_bytes(st, column));
+    }
+};
 
 // What tells a person which disk a scan read: its label, else where it was mounted.
 QHash<QString, QString> diskNames(SQLite::Database& db)
@@ -78,50 +111,48 @@ std::vector<DuplicateGroup> findDuplicates(SQLite::Database& db, const Duplicate
     SQLite::Transaction read(db);
 
     // Pass 1: every file record of the chosen catalogues, with its
-    // fingerprint where it has one that still holds. Folders have a path
-    // ending in "/" and no fingerprint.
+    // fingerprint where it has one that still holds. Both tables are read in
+    // their own order (SrNO) and merged here: no look-up a record. Folders
+    // have a path ending in "/" and no fingerprint.
     std::vector<Hashed> hashed;
     std::vector<Named> unread;
-    QHash<std::int64_t, QString> names; // of the unread files, for the second look
+    QHash<std::int64_t, QString> names; // of the unread files
     {
-        SQLite::Statement st(db,
-            "SELECT m.SrNO, m.bytes, m.modified, f.Hash, f.Bytes, f.ModifiedNs, "
-            "CASE WHEN f.SrNO IS NULL THEN m.file_name END "
-            "FROM main m LEFT JOIN fingerprints f ON f.SrNO = m.SrNO "
+        const auto minSize = static_cast<sqlite3_int64>(std::min<std::uint64_t>(query.minSize, INT64_MAX));
+        Raw prints(db, "SELECT SrNO, Hash, Bytes, ModifiedNs FROM fingerprints ORDER BY SrNO");
+        Raw files(db,
+            "SELECT m.SrNO, m.bytes, m.modified, m.file_name FROM main m NOT INDEXED "
             "WHERE m.bytes >= ?1 AND substr(m.path, -1) <> '/'"
-                + catalogueFilter(query.catalogues));
-        st.bind(1, static_cast<int64_t>(std::min<std::uint64_t>(query.minSize, INT64_MAX)));
-        bindCatalogues(st, query.catalogues, 2);
-        while (st.executeStep()) {
-            const std::int64_t srNo = st.getColumn(0).getInt64();
-            const auto bytes = static_cast<std::uint64_t>(st.getColumn(1).getInt64());
-            const SQLite::Column hash = st.getColumn(3);
-            const bool holds = !hash.isNull() && hash.getBytes() == static_cast<int>(sizeof(ContentHash))
-                && static_cast<std::uint64_t>(st.getColumn(4).getInt64()) == bytes
-                && floorDiv(st.getColumn(5).getInt64(), 1000000000) == st.getColumn(2).getInt64();
-            if (holds) {
-                Hashed h {{}, bytes, srNo};
-                std::memcpy(h.hash.data(), hash.getBlob(), h.hash.size());
-                hashed.push_back(h);
-            } else {
-                const QString name = st.getColumn(6).isNull() ? QString() : QString::fromStdString(st.getColumn(6).getString());
+                + catalogueFilter(query.catalogues) + " ORDER BY m.SrNO");
+        sqlite3_bind_int64(files.st, 1, minSize);
+        for (qsizetype i = 0; i < query.catalogues.size(); ++i)
+            files.bindText(2 + static_cast<int>(i), query.catalogues[i].toUtf8());
+        bool morePrints = prints.step();
+        while (files.step()) {
+            const std::int64_t srNo = sqlite3_column_int64(files.st, 0);
+            const auto bytes = static_cast<std::uint64_t>(sqlite3_column_int64(files.st, 1));
+            while (morePrints && sqlite3_column_int64(prints.st, 0) < srNo)
+                morePrints = prints.step();
+            bool holds = false;
+            if (morePrints && sqlite3_column_int64(prints.st, 0) == srNo) {
+                const void* hash = sqlite3_column_blob(prints.st, 1);
+                holds = hash && sqlite3_column_bytes(prints.st, 1) == static_cast<int>(sizeof(ContentHash))
+                    && static_cast<std::uint64_t>(sqlite3_column_int64(prints.st, 2)) == bytes
+                    && floorDiv(sqlite3_column_int64(prints.st, 3), 1000000000) == sqlite3_column_int64(files.st, 2);
+                if (holds) {
+                    Hashed h {{}, bytes, srNo};
+                    std::memcpy(h.hash.data(), hash, h.hash.size());
+                    hashed.push_back(h);
+                }
+            }
+            if (!holds) {
+                const QString name = files.text(3);
                 unread.push_back({bytes, qHash(name), srNo});
                 names.insert(srNo, name);
             }
         }
-    }
-    // A stale fingerprint's record was not asked for its name above.
-    {
-        SQLite::Statement st(db, "SELECT file_name FROM main WHERE SrNO = ?");
-        for (auto it = names.begin(); it != names.end(); ++it)
-            if (it.value().isNull()) {
-                st.bind(1, static_cast<int64_t>(it.key()));
-                if (st.executeStep())
-                    it.value() = QString::fromStdString(st.getColumn(0).getString());
-                st.reset();
-            }
-        for (Named& n : unread)
-            n.nameHash = qHash(names.value(n.srNo));
+        prints.check();
+        files.check();
     }
 
     // Pass 2: groups, by sorting.
@@ -167,21 +198,41 @@ std::vector<DuplicateGroup> findDuplicates(SQLite::Database& db, const Duplicate
         i = j;
     }
 
-    // Pass 3: what a person reads of each copy.
+    // Pass 3: what a person reads of each copy, looked up in SrNO order.
     const QHash<QString, QString> disks = diskNames(db);
-    SQLite::Statement st(db, "SELECT dbaseName, ID, path, delKey FROM main WHERE SrNO = ?");
-    for (DuplicateGroup& g : groups) {
-        for (DuplicateCopy& c : g.copies) {
-            st.bind(1, static_cast<int64_t>(c.srNo));
-            if (st.executeStep()) {
-                c.catalogue = QString::fromStdString(st.getColumn(0).getString());
-                c.key = QString::fromStdString(st.getColumn(1).getString());
-                c.path = QString::fromStdString(st.getColumn(2).getString());
-                c.disk = disks.value(scanId(c.catalogue, QString::fromStdString(st.getColumn(3).getString())),
-                    QStringLiteral("(disk not recorded)"));
+    std::vector<DuplicateCopy*> copies;
+    for (DuplicateGroup& g : groups)
+        for (DuplicateCopy& c : g.copies)
+            copies.push_back(&c);
+    std::sort(copies.begin(), copies.end(), [](const DuplicateCopy* a, const DuplicateCopy* b) { return a->srNo < b->srNo; });
+    Raw st(db, "SELECT dbaseName, ID, path, delKey FROM main WHERE SrNO = ?");
+    QString catalogue;
+    std::string catalogueKept;
+    std::string scanKept; // the delete key whose disk is in `disk`
+    QString disk;
+    for (DuplicateCopy* c : copies) {
+        sqlite3_bind_int64(st.st, 1, c->srNo);
+        if (st.step()) {
+            // Records of one catalogue come together: their copies share one name.
+            const std::string_view name(reinterpret_cast<const char*>(sqlite3_column_text(st.st, 0)),
+                static_cast<size_t>(sqlite3_column_bytes(st.st, 0)));
+            const std::string_view scan(reinterpret_cast<const char*>(sqlite3_column_text(st.st, 3)),
+                static_cast<size_t>(sqlite3_column_bytes(st.st, 3)));
+            if (catalogue.isNull() || name != catalogueKept || scan != scanKept) {
+                catalogueKept.assign(name);
+                scanKept.assign(scan);
+                catalogue = QString::fromStdString(catalogueKept);
+                disk = disks.value(scanId(catalogue, QString::fromStdString(scanKept)), QStringLiteral("(disk not recorded)"));
             }
-            st.reset();
+            c->catalogue = catalogue;
+            c->key = st.text(1);
+            c->path = st.text(2);
+            c->disk = disk;
         }
+        st.check();
+        sqlite3_reset(st.st);
+    }
+    for (DuplicateGroup& g : groups) {
         std::sort(g.copies.begin(), g.copies.end(), [](const DuplicateCopy& a, const DuplicateCopy& b) {
             return a.catalogue != b.catalogue ? a.catalogue < b.catalogue : a.path < b.path;
         });

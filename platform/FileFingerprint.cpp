@@ -13,6 +13,11 @@
 #include <unistd.h>
 
 #include <xxhash.h>
+// The library's own choice of the widest vector unit the processor has (AVX2
+// where there is one): the same hash, a third faster than its SSE2 default.
+#if (defined(__x86_64__) || defined(__i386__)) && __has_include(<xxh_x86dispatch.h>)
+#include <xxh_x86dispatch.h>
+#endif
 
 namespace qm {
 namespace {
@@ -71,6 +76,8 @@ int FingerprintReader::fingerprint(const std::string& path, std::uint64_t device
     for (;;) {
         if (stop.load(std::memory_order_relaxed))
             return ECANCELED;
+        if (total % kAheadSize == 0)
+            ::posix_fadvise(file.fd, static_cast<off_t>(total) + kAheadSize, kAheadSize, POSIX_FADV_WILLNEED);
         const ssize_t got = ::read(file.fd, buffer_.data(), buffer_.size());
         if (got < 0) {
             if (errno == EINTR)

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // A file's content fingerprint: XXH3-128 of every byte, read from start to
-// end in large sequential reads. Only regular files are read: a link is never
+// end in sequential reads. Only regular files are read: a link is never
 // followed, and a FIFO or a device is refused without waiting on it.
 #include <QString>
 
@@ -27,7 +27,12 @@ struct FileFingerprint {
 // Reads files one after another through a buffer of its own.
 class FingerprintReader {
 public:
-    static constexpr size_t kReadSize = 1 << 20;
+    // Each read copies into a buffer small enough to stay in the core's
+    // cache while it is hashed: from the page cache, 64 KiB reads ran three
+    // times as fast as 1 MiB ones. The disk still gets large requests: the
+    // read-ahead is asked for a MiB at a time, a MiB ahead.
+    static constexpr size_t kReadSize = 64 * 1024;
+    static constexpr std::int64_t kAheadSize = 1 << 20;
 
     FingerprintReader();
 
