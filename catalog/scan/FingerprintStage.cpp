@@ -27,6 +27,12 @@ QString readError(int error)
     }
 }
 
+std::int64_t nowNs()
+{
+    return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
 QString clockText(double seconds)
 {
     const auto whole = static_cast<std::int64_t>(std::ceil(seconds));
@@ -100,8 +106,8 @@ ContentProgress FingerprintStage::progress() const
     p.read = bytesRead_.load(std::memory_order_relaxed);
     p.found = bytesFound_.load(std::memory_order_relaxed);
     p.walkEnded = walkEnded_.load();
-    if (startedReading_)
-        p.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - started_).count();
+    if (const std::int64_t started = startedNs_.load())
+        p.seconds = static_cast<double>(nowNs() - started) / 1e9;
     return p;
 }
 
@@ -139,10 +145,8 @@ void FingerprintStage::process(ScanBatch& batch)
         std::stable_sort(order_.begin(), order_.end(),
             [&](std::uint32_t a, std::uint32_t b) { return batch.items[a].bytes > batch.items[b].bytes; });
     lastStarted_ = order_.front();
-    if (!startedReading_) {
-        startedReading_ = true;
-        started_ = std::chrono::steady_clock::now();
-    }
+    if (startedNs_.load() == 0)
+        startedNs_ = nowNs();
     {
         const std::lock_guard lock(mutex_);
         // Readers start with the first batch that has a file to read.

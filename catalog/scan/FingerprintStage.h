@@ -84,8 +84,9 @@ private:
     std::atomic<bool> walkEnded_ {false};
     std::atomic<std::int64_t> filesRead_ {0};
     std::atomic<std::int64_t> entries_ {0};
-    std::chrono::steady_clock::time_point started_;
-    bool startedReading_ = false;
+    // When the first read began, in steady-clock nanoseconds; 0 before. Read
+    // by the thread that answers progress reports.
+    std::atomic<std::int64_t> startedNs_ {0};
 
     // The readers and the batch they share.
     mutable std::mutex mutex_;
