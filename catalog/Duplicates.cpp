@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "catalog/Duplicates.h"
 
+#include "catalog/Queries.h"
 #include "platform/Recordset.h"
 
 #include <QHash>
@@ -272,9 +273,7 @@ std::optional<std::uint64_t> parseSizeArgument(const QString& text)
 QHash<QString, FingerprintTally> fingerprintsByScan(SQLite::Database& db)
 {
     QHash<QString, FingerprintTally> tally;
-    SQLite::Statement st(db,
-        "SELECT m.dbaseName, m.delKey, count(*), sum(f.Bytes) FROM fingerprints f JOIN main m ON m.SrNO = f.SrNO "
-        "GROUP BY m.dbaseName, m.delKey");
+    SQLite::Statement st(db, Queries::kFingerprintsByScan);
     while (st.executeStep())
         tally.insert(scanId(QString::fromStdString(st.getColumn(0).getString()),
                          QString::fromStdString(st.getColumn(1).getString())),

@@ -52,7 +52,7 @@ std::vector<DuplicateGroup> findDuplicates(SQLite::Database& db, const Duplicate
 // "1T" (1024-based, a trailing "B" or "iB" allowed); empty when it is none.
 std::optional<std::uint64_t> parseSizeArgument(const QString& text);
 
-// How much of each scan has fingerprints: files and their bytes, by
+// How much of each scan has fingerprints that hold: files and their bytes, by
 // catalogue and top-level key (the scan's delete key).
 struct FingerprintTally {
     std::int64_t files = 0;

@@ -156,8 +156,17 @@ inline std::string exportRecords(const std::string& columns)
 {
     return "SELECT " + columns + " FROM main NOT INDEXED WHERE dbaseName = ? AND SrNO > ? ORDER BY SrNO LIMIT ?";
 }
-// The record's content fingerprint, for the export's last column.
-inline constexpr const char* kExportFingerprint = "(SELECT Hash FROM fingerprints f WHERE f.SrNO = main.SrNO)";
+// The record's content fingerprint, for the export's last column, while it
+// holds: taken at the size and modification time (seconds) the record has.
+#define QM_FINGERPRINT_HOLDS(m)                                                                             \
+    "f.SrNO = " m ".SrNO AND f.Bytes = " m ".bytes AND f.ModifiedNs >= " m ".modified * 1000000000 "        \
+    "AND f.ModifiedNs < (" m ".modified + 1) * 1000000000"
+inline constexpr const char* kExportFingerprint
+    = "(SELECT Hash FROM fingerprints f WHERE " QM_FINGERPRINT_HOLDS("main") ")";
+inline constexpr const char* kFingerprintsByScan
+    = "SELECT m.dbaseName, m.delKey, count(*), sum(f.Bytes) FROM fingerprints f JOIN main m ON "
+      QM_FINGERPRINT_HOLDS("m") " GROUP BY m.dbaseName, m.delKey";
+#undef QM_FINGERPRINT_HOLDS
 inline constexpr const char* kCatalogueHasRecords = "SELECT 1 FROM main WHERE dbaseName = ? LIMIT 1";
 inline constexpr const char* kTableExists =
     "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = ?";
