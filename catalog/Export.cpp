@@ -30,6 +30,7 @@ enum class Kind { Text, Number, Bytes };
 struct Column {
     std::string name;
     Kind kind;
+    std::string expression = {}; // what the query reads; empty: main's column `name`
 };
 
 // How a column is written follows its declared type, so a column keeps one
@@ -46,14 +47,15 @@ Kind kindOf(std::string declared)
     return Kind::Text;
 }
 
-// Every column of main in table order. A column of a joined table (a disk's
-// label) would follow them here, with its join in Queries::exportRecords.
+// Every column of main in table order, then what tables beside main know of
+// the record: its content fingerprint.
 std::vector<Column> columnsOf(SQLite::Database& db)
 {
     std::vector<Column> columns;
     SQLite::Statement info(db, Queries::kMainColumns);
     while (info.executeStep())
         columns.push_back({info.getColumn(0).getString(), kindOf(info.getColumn(1).getString())});
+    columns.push_back({"fingerprint", Kind::Bytes, Queries::kExportFingerprint});
     return columns;
 }
 
@@ -268,7 +270,7 @@ Result write(SQLite::Database& db, const QString& catalogue, Format format, QIOD
     const std::vector<Column> columns = columnsOf(db);
     std::string select;
     for (const Column& c : columns)
-        select += quotedName(c.name) + ", ";
+        select += (c.expression.empty() ? quotedName(c.name) : c.expression) + ", ";
     select += "SrNO"; // where the next slice starts; not written
 
     sqlite3* handle = db.getHandle();

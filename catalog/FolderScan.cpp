@@ -72,6 +72,7 @@ FolderScan::~FolderScan()
     sqlite3_finalize(insertMany_);
     sqlite3_finalize(insertOne_);
     sqlite3_finalize(update_);
+    sqlite3_finalize(insertFingerprint_);
 }
 
 QString FolderScan::openStart(const QString& folderPath)
@@ -98,6 +99,14 @@ QString FolderScan::openStart(const QString& folderPath)
         return QStringLiteral("The folder %1 cannot be read: %2.").arg(shown, errorText(error));
     }
     device_ = startInfo_.device;
+    if (fingerprinting_ && !insertFingerprint_
+        && sqlite3_prepare_v3(db_.getHandle(), Queries::kInsertFingerprint, -1, SQLITE_PREPARE_PERSISTENT,
+               &insertFingerprint_, nullptr)
+            != SQLITE_OK) {
+        start_.reset();
+        return QStringLiteral("The catalogue cannot keep fingerprints: %1.")
+            .arg(QString::fromUtf8(sqlite3_errmsg(db_.getHandle())));
+    }
 
     // The store's health is checked on a connection of its own beside the
     // walk; the first commit waits for the answer, so a damaged store is
@@ -129,6 +138,7 @@ void FolderScan::addTopFolder(const StartFolder& top, const QString& key)
         static_cast<std::uint32_t>(batch.text.size()) - nameLength, 0, nameLength, ScanItem::Folder, false};
     Pending& row = rows_[0];
     row.item = &item;
+    row.content = nullptr;
     row.text = batch.text.data();
     row.key = roundToInt64(numericValue(key)).value_or(0);
     row.keyText = delKey_;
@@ -192,12 +202,21 @@ void FolderScan::walk(const QString& fPath, const QString& sParent, const QStrin
     std::vector<ScanStage*> stages {&sizes};
     if (archives_)
         stages.push_back(&archiveStage_);
+    if (fingerprinting_ && insertFingerprint_) {
+        if (!contents_)
+            contents_ = std::make_unique<FingerprintStage>(device_, FingerprintStage::readersFor(device_));
+        stages.insert(stages.begin(), contents_.get());
+    }
     ScanPipeline pipeline(std::move(stages));
-    if (failed_)
+    if (failed_ || (contents_ && contents_->cancelled()))
         pipeline.stop();
     pipeline_ = &pipeline;
+    if (contents_)
+        contents_->attach(&pipeline, listener_ != nullptr, interval_);
     const QString lost = pipeline.run(
         [this, &folder, &path](ScanPipeline& p) { walker_.walk(std::move(folder), path, p); }, *this);
+    if (contents_)
+        contents_->attach(nullptr, false, interval_);
     pipeline_ = nullptr;
     if (!walker_.failure().isEmpty())
         fail(walker_.failure().toUtf8().constData());
@@ -361,6 +380,21 @@ QString archiveReport(const FolderScan& scan)
         list(count, stage.firstNotes());
     }
     return text;
+}
+
+std::int64_t FolderScan::skippedCount() const
+{
+    return walker_.skippedCount() + (contents_ ? contents_->skippedCount() : 0);
+}
+
+std::vector<SkippedEntry> FolderScan::firstSkipped() const
+{
+    std::vector<SkippedEntry> first = walker_.firstSkipped();
+    if (contents_)
+        for (SkippedEntry& e : contents_->firstSkipped())
+            if (static_cast<int>(first.size()) < kSkippedKept)
+                first.push_back(std::move(e));
+    return first;
 }
 
 QString skippedReport(const FolderScan& scan)

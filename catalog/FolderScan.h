@@ -17,6 +17,7 @@
 #include "catalog/CatalogueKeys.h"
 #include "catalog/store/Store.h"
 #include "catalog/scan/ArchiveStage.h"
+#include "catalog/scan/FingerprintStage.h"
 #include "catalog/scan/FolderWalker.h"
 #include "catalog/scan/ScanPipeline.h"
 #include "catalog/scan/ScanTexts.h"
@@ -68,6 +69,12 @@ public:
     // store may be inside a transaction: whatever runs from here must not
     // write to it.
     virtual bool progress(std::int64_t entries, const QString& folder) = 0;
+    // The same, when the scan reads file contents: how far the reads got.
+    virtual bool contentProgress(std::int64_t entries, const QString& folder, const ContentProgress& read)
+    {
+        (void)read;
+        return progress(entries, folder);
+    }
 };
 
 class FolderScan : private ScanWriter {
@@ -104,6 +111,11 @@ public:
         batchAge_ = age;
     }
 
+    // Reads every file and stores its content fingerprint beside its
+    // record, in the transaction of the record. Before openStart().
+    void setFingerprints(bool on) { fingerprinting_ = on; }
+    bool fingerprinting() const { return fingerprinting_; }
+
     // Opens the folder a run starts from and starts checking the store, which
     // the first commit waits for. Empty on success, otherwise why the folder
     // cannot be read; nothing has been written then.
@@ -130,7 +142,7 @@ public:
 
     // The key of the run's top-level folder; empty for a walk below a node.
     const QString& topKey() const { return topKey_; }
-    bool cancelled() const { return walker_.cancelled(); }
+    bool cancelled() const { return walker_.cancelled() || (contents_ && contents_->cancelled()); }
     const QString& failure() const { return failure_; }
     // The store reported its file damaged; nothing more is written.
     bool storeDamaged() const { return storeDamaged_; }
@@ -141,8 +153,12 @@ public:
     // tell.
     std::int64_t recordsKept() const;
     std::int64_t entriesSeen() const { return walker_.entriesSeen(); }
-    std::int64_t skippedCount() const { return walker_.skippedCount(); }
-    const std::vector<SkippedEntry>& firstSkipped() const { return walker_.firstSkipped(); }
+    // Entries left out, and files whose contents could not be read.
+    std::int64_t skippedCount() const;
+    std::vector<SkippedEntry> firstSkipped() const;
+    // Fingerprints stored by the run.
+    std::int64_t fingerprintsStored() const { return fingerprintsStored_; }
+    ContentProgress contentProgress() const { return contents_ ? contents_->progress() : ContentProgress {}; }
     // Bytes below the folder of the last walk.
     std::uint64_t lastTotal() const { return lastTotal_; }
 
@@ -169,6 +185,8 @@ private:
     void fail(const char* text);
     void flush();
     void stored(int first, int count, std::int64_t firstSrNo);
+    // The fingerprints of rows_[0, count), stored just now.
+    void storeFingerprints(int count);
     void carryTreeCheck();
     void setSize(std::int64_t srNo, std::uint64_t bytes);
     void begin();
@@ -186,6 +204,7 @@ private:
     sqlite3_stmt* insertMany_ = nullptr;
     sqlite3_stmt* insertOne_ = nullptr;
     sqlite3_stmt* update_ = nullptr;
+    sqlite3_stmt* insertFingerprint_ = nullptr; // while fingerprinting
 
     std::future<QString> health_; // the store's check, running beside the walk
     std::optional<Store::KeptMark> mark_; // taken as the run began, before the store's check
@@ -203,6 +222,10 @@ private:
     FolderWalker walker_;
     bool archives_ = false;
     ArchiveStage archiveStage_;
+    bool fingerprinting_ = false;
+    std::unique_ptr<FingerprintStage> contents_; // from the first walk that reads contents
+    std::int64_t fingerprintsStored_ = 0;
+    std::int64_t entriesShown_ = 0; // the most a progress report told: the walker runs ahead of the reads
     ScanPipeline* pipeline_ = nullptr; // while a walk runs
     std::uint64_t device_ = 0; // the file system the run keeps to
     QString parentKey_; // of the walk's top level

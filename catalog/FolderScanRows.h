@@ -21,6 +21,8 @@ inline std::string utf8(const QString& text)
 // A row waiting for the insert, with the texts bound to it.
 struct FolderScan::Pending {
     const ScanItem* item;
+    const ItemContent* content; // what was read of a file; null when nothing was
+    std::int64_t srNo; // once stored
     const char* text; // the batch's
     std::int64_t key;
     std::string keyText, parentBytes, size;

@@ -11,6 +11,7 @@
 
 #include <QByteArrayView>
 
+#include <algorithm>
 #include <charconv>
 #include <optional>
 
@@ -114,6 +115,8 @@ void FolderScan::queue(const ScanItem& item, const ScanBatch& batch)
     const std::int64_t key = nextKeyNumber();
     Pending& r = rows_[static_cast<size_t>(waiting_)];
     r.item = &item;
+    r.content = batch.contents.empty() ? nullptr : &batch.contents[static_cast<size_t>(&item - batch.items.data())];
+    r.srNo = 0;
     r.text = batch.text.data();
     r.key = key;
     char keyText[24];
@@ -151,7 +154,14 @@ bool FolderScan::progress(std::int64_t entries, const QString& folder)
     // After a failure the walker is stopping anyway.
     if (failed_ || !listener_)
         return true;
-    return listener_->progress(entries, folder);
+    if (!contents_)
+        return listener_->progress(entries, folder);
+    // The walker and the reads both ask; the walker's count is ahead.
+    entriesShown_ = std::max(entriesShown_, entries);
+    const bool goOn = listener_->contentProgress(entriesShown_, folder, contents_->progress());
+    if (!goOn)
+        contents_->cancel();
+    return goOn;
 }
 
 void FolderScan::failed(const QString& why)
@@ -238,6 +248,13 @@ void FolderScan::flush()
         stored(done, 1, sqlite3_last_insert_rowid(handle));
         ++done;
     }
+    if (!error && insertFingerprint_) {
+        try {
+            storeFingerprints(done);
+        } catch (const DbError& e) {
+            error = e;
+        }
+    }
     waiting_ = 0;
     // The refused row and those queued after it are not stored: no size goes to them.
     for (OpenFolder& f : open_)
@@ -260,10 +277,31 @@ void FolderScan::stored(int first, int count, std::int64_t firstSrNo)
         firstSrNo_ = firstSrNo;
     records_ += count;
     transactionRows_ += count;
+    for (int i = 0; i < count; ++i)
+        rows_[static_cast<size_t>(first + i)].srNo = firstSrNo + i;
     // Only the innermost open folders can still wait for their number.
     for (auto f = open_.rbegin(); f != open_.rend() && f->pending >= 0; ++f)
         if (f->pending >= first && f->pending < first + count)
             f->srNo = firstSrNo + (f->pending - first);
+}
+
+void FolderScan::storeFingerprints(int count)
+{
+    for (int i = 0; i < count; ++i) {
+        const Pending& r = rows_[static_cast<size_t>(i)];
+        if (!r.content || !r.content->read || r.srNo == 0)
+            continue;
+        const FileFingerprint& f = r.content->fingerprint;
+        sqlite3_bind_int64(insertFingerprint_, 1, r.srNo);
+        sqlite3_bind_blob(insertFingerprint_, 2, f.hash.data(), static_cast<int>(f.hash.size()), SQLITE_STATIC);
+        sqlite3_bind_int64(insertFingerprint_, 3, static_cast<sqlite3_int64>(f.bytes));
+        sqlite3_bind_int64(insertFingerprint_, 4, f.modifiedNs);
+        const int rc = sqlite3_step(insertFingerprint_);
+        sqlite3_reset(insertFingerprint_);
+        if (rc != SQLITE_DONE)
+            throw storeError();
+        ++fingerprintsStored_;
+    }
 }
 
 void FolderScan::setSize(std::int64_t srNo, std::uint64_t bytes)

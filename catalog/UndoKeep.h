@@ -2,8 +2,8 @@
 #pragma once
 // What the last big delete took away ("Delete Folder", "Update Folder", a
 // whole catalogue), kept so that it can be put back exactly: the records
-// under their own serial numbers and keys with every field, the scans' disks
-// and the catalogue's kept tree check. The copy lives in files of their own
+// under their own serial numbers and keys with every field and their content
+// fingerprints, the scans' disks and the catalogue's kept tree check. The copy lives in files of their own
 // and goes when the program ends. It is taken beside the write, on a
 // connection of its own that reads the state the write began from, so that a
 // big delete hardly waits for it: the write's lock lets readers in until it

@@ -27,7 +27,7 @@ constexpr int kPartial = 3;
 constexpr int kInterrupted = 130;
 
 const char* const kUsageText
-    = "usage: quillmark add-folder FOLDER [--name CATALOGUE] [--archives]\n"
+    = "usage: quillmark add-folder FOLDER [--name CATALOGUE] [--archives] [--fingerprints]\n"
       "Catalogues FOLDER into database.mdb in the current folder (an installed\n"
       "copy, where there is none: the one in ~/.local/share/quillmark, made if\n"
       "needed), under the catalogue named by --name or else by the first line of\n"
@@ -35,6 +35,9 @@ const char* const kUsageText
       "--archives also lists the members of zip, tar (plain, gz, bz2, xz, zst),\n"
       "7z, rar, iso and cab files, and of archives inside them, as records below\n"
       "the archive's, from their headers alone.\n"
+      "--fingerprints reads every file and keeps a fingerprint of its contents\n"
+      "(XXH3-128), for finding duplicates; a file that cannot be read is\n"
+      "catalogued without one and counts as left out.\n"
       "Exit status: 0 when every entry was catalogued; 1 for an unusable database,\n"
       "folder or dbase.name, or a store failure; 2 for a usage error; 3 when entries\n"
       "that could not be read, or members of archives that could not be listed, were\n"
@@ -52,6 +55,7 @@ int runAddFolderCommand(const QStringList& args)
     QString name;
     bool named = false;
     bool archives = false;
+    bool fingerprints = false;
     for (int i = 0; i < args.size(); ++i) {
         const QString& a = args[i];
         if (a == QLatin1String("-h") || a == QLatin1String("--help")) {
@@ -70,6 +74,8 @@ int runAddFolderCommand(const QStringList& args)
             }
             name = args[++i];
             named = true;
+        } else if (a == QLatin1String("--fingerprints")) {
+            fingerprints = true;
         } else if (a.startsWith(QLatin1String("--name="))) {
             name = a.mid(7);
             named = true;
@@ -128,6 +134,7 @@ int runAddFolderCommand(const QStringList& args)
         FolderScan scan(*db, name, 1, &report);
         scan.setProgressInterval(std::chrono::milliseconds(200));
         scan.setArchives(archives);
+        scan.setFingerprints(fingerprints);
         const QString unreadable = scan.openStart(top.path);
         if (!unreadable.isEmpty()) {
             fail(unreadable);
@@ -162,6 +169,9 @@ int runAddFolderCommand(const QStringList& args)
                 QStringLiteral("Listed %1 member(s) of %2 archive(s).")
                     .arg(scan.archiveStage().membersAdded())
                     .arg(scan.archiveStage().archivesListed()));
+        if (fingerprints)
+            printLine(stdout,
+                QStringLiteral("Fingerprinted the contents of %1 file(s).").arg(scan.fingerprintsStored()));
         if (const auto earlier = earlierScanOfSameFolder(*db, name, key))
             printLine(stderr, QStringLiteral("quillmark: ") + alreadyCataloguedHint(*earlier));
         if (scan.cancelled())

@@ -4,6 +4,7 @@
 #include "catalog/store/Store.h"
 #include "cli/AddFolder.h"
 #include "cli/Check.h"
+#include "cli/Dupes.h"
 #include "cli/Export.h"
 #include "cli/Find.h"
 #include "cli/List.h"
@@ -45,7 +46,7 @@ int createStoreIfMissing(const QStringList& args)
 }
 
 const Command kCommands[] = {
-    {"add-folder", "FOLDER [--name CATALOGUE]", "catalogue FOLDER into database.mdb without a window",
+    {"add-folder", "FOLDER [--name CATALOGUE] [--fingerprints]", "catalogue FOLDER into database.mdb without a window",
         runAddFolderCommand},
     {"update", "CATALOGUE TOP-FOLDER-KEY-OR-PATH [--force]",
         "bring a catalogued folder up to date in place, keeping its keys and notes", runUpdateCommand},
@@ -53,6 +54,8 @@ const Command kCommands[] = {
         runListCommand},
     {"find", "QUERY [--catalogue NAME] [--limit N] [--csv] [--case-sensitive] | --reindex",
         "find files and folders on every catalogued disk", runFindCommand},
+    {"dupes", "[--catalogue NAME]... [--min-size SIZE] [--csv]",
+        "files with copies on any catalogued disk, by content fingerprint", runDupesCommand},
     {"export", "CATALOGUE [--format csv|json] [--output FILE]",
         "write every record of a catalogue as CSV or JSON lines", runExportCommand},
     {"check", "[--recover NEW.mdb]",

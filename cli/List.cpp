@@ -3,6 +3,7 @@
 
 #include "platform/AppPaths.h"
 #include "platform/Numbers.h"
+#include "catalog/Duplicates.h"
 #include "catalog/Scans.h"
 #include "catalog/store/Store.h"
 #include "cli/Find.h"
@@ -21,7 +22,9 @@ namespace {
 
 const char* const kUsage = "usage: quillmark list [--catalogue NAME]\n"
                            "Lists the catalogues in database.mdb and, for each scan, its top folder,\n"
-                           "the disk it was read from, when, and how many records and bytes it holds.\n";
+                           "the disk it was read from, when, and how many records and bytes it holds;\n"
+                           "for a scan made with --fingerprints, how many of its files and bytes have a\n"
+                           "content fingerprint.\n";
 
 QString diskLine(const ScanInfo& scan)
 {
@@ -66,6 +69,7 @@ int runListCommand(const QStringList& args)
     try {
         auto db = openConnection(store);
         const std::vector<ScanInfo> scans = listScans(*db, only);
+        const QHash<QString, FingerprintTally> fingerprints = fingerprintsByScan(*db);
         const QLocale locale = figureLocale();
         for (size_t i = 0; i < scans.size();) {
             const QString& name = scans[i].catalogue;
@@ -87,6 +91,15 @@ int runListCommand(const QStringList& args)
                                   .arg(s.scanned > 0 ? dateText(s.scanned) : QStringLiteral("(date not recorded)"),
                                       locale.toString(static_cast<qlonglong>(s.records)),
                                       s.bytes >= 0 ? readableSize(s.bytes) : QStringLiteral("(size unknown)")));
+                // Only scans that read contents say so: the others read as before.
+                if (const auto f = fingerprints.constFind(scanId(s.catalogue, s.topKey)); f != fingerprints.cend())
+                    cli::printLine(stdout,
+                        QStringLiteral("    contents fingerprinted: %1 file(s), %2%3")
+                            .arg(locale.toString(static_cast<qlonglong>(f->files)), readableSize(f->bytes),
+                                s.bytes > 0 ? QStringLiteral(" (%1% of the bytes)")
+                                                  .arg(QString::number(100.0 * static_cast<double>(f->bytes)
+                                                          / static_cast<double>(s.bytes), 'f', 1))
+                                            : QString()));
             }
         }
         if (only && scans.empty())

@@ -55,4 +55,16 @@ bool ProgressLine::progress(std::int64_t entries, const QString& folder)
     return !InterruptGuard::interrupted();
 }
 
+bool ProgressLine::contentProgress(std::int64_t entries, const QString& folder, const ContentProgress& read)
+{
+    const auto now = std::chrono::steady_clock::now();
+    if (now - last_ >= std::chrono::seconds(1)) {
+        last_ = now;
+        printLine(stderr,
+            QStringLiteral("quillmark: %1 entries, ").arg(entries) + read.text() + QStringLiteral(", reading ")
+                + folder);
+    }
+    return !InterruptGuard::interrupted();
+}
+
 } // namespace qm::cli

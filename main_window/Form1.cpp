@@ -71,6 +71,7 @@ Form1::Form1(QWidget* parent)
     buildMenus();
     setupSecondaryWindows();
     status_ = new StatusReport(*this);
+    addContentMenus();
     setupLists();
     setupKeyboard();
 }

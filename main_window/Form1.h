@@ -87,6 +87,8 @@ public:
     QAction* Document = nullptr;
     QAction* InstallNUpdate = nullptr;
     QAction* About = nullptr;
+    QAction* FingerprintContents = nullptr;
+    QAction* Duplicates = nullptr;
 
     // The name "Add Folder" stamps into new records.
     QString currentDatabaseName() const { return currentDatabaseName_; }
@@ -133,6 +135,12 @@ public:
     void Command6_Click();
 
     void Find_Click();
+    // Catalogue > Fingerprint file contents: whether scans read every file
+    // for its fingerprint; remembered between runs.
+    bool fingerprintContents() const;
+    void FingerprintContents_Click(bool on);
+    // Catalogue > Duplicates: the Duplicates window.
+    void Duplicates_Click();
     // Shows the record keyed `key` of `catalogue` as a click on its node
     // would: the catalogue opened if another one is shown, the node's
     // ancestors expanded, the node selected and scrolled to, the two lists
@@ -168,6 +176,7 @@ private:
     Node* nodeOfRecord(const QString& catalogue, const QString& key, std::int64_t srNo = 0) const;
     void buildControls();
     void buildMenus();
+    void addContentMenus();
     void addColumnHeaders();
     void setupGrowth(GrowingClient& client);
     void setupKeyboard();

@@ -62,6 +62,11 @@ public:
         return progress_.report(entries, folder);
     }
 
+    bool contentProgress(std::int64_t entries, const QString& folder, const ContentProgress& read) override
+    {
+        return progress_.report(entries, folder, QStringLiteral("Contents: ") + read.text());
+    }
+
 private:
     Form1& form_;
     NodeModel& nodes_;
@@ -88,6 +93,7 @@ public:
             throw DbError("The catalogue database is not open.");
         scan_ = std::make_unique<FolderScan>(*db, form.currentDatabaseName(), floorKey, &filler_);
         scan_->setArchives(form.readOptions().archives());
+        scan_->setFingerprints(form.fingerprintContents());
         // The batch resets the view once at the end; the branches the user
         // opened and the selection come back afterwards.
         selected_ = tree_.SelectedItem();

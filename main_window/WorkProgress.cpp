@@ -23,7 +23,7 @@ WorkProgress::~WorkProgress()
     window_.unsetCursor();
 }
 
-bool WorkProgress::report(std::int64_t entries, const QString& folder)
+bool WorkProgress::report(std::int64_t entries, const QString& folder, const QString& detail)
 {
     if (!dialog_) {
         dialog_ = std::make_unique<QProgressDialog>(&window_);
@@ -40,7 +40,10 @@ bool WorkProgress::report(std::int64_t entries, const QString& folder)
         dialog_->show();
     }
     const QString shown = dialog_->fontMetrics().elidedText(folder, Qt::ElideMiddle, 440);
-    dialog_->setLabelText(QStringLiteral("%1: %2\nReading %3").arg(what_, QString::number(entries), shown));
+    QString text = QStringLiteral("%1: %2\nReading %3").arg(what_, QString::number(entries), shown);
+    if (!detail.isEmpty())
+        text += u'\n' + detail;
+    dialog_->setLabelText(text);
     QCoreApplication::processEvents();
     return !dialog_->wasCanceled();
 }

@@ -22,9 +22,9 @@ public:
     WorkProgress(const WorkProgress&) = delete;
     WorkProgress& operator=(const WorkProgress&) = delete;
 
-    // Shows `entries` and the folder being read, lets events pass; false
-    // once the user cancelled.
-    bool report(std::int64_t entries, const QString& folder);
+    // Shows `entries`, the folder being read and `detail` (a line of its
+    // own, when given), lets events pass; false once the user cancelled.
+    bool report(std::int64_t entries, const QString& folder, const QString& detail = {});
 
 private:
     QWidget& window_;

@@ -2,6 +2,8 @@
 #pragma once
 // What a walk hands down the scan pipeline: entries in the order their
 // records are stored, a batch at a time, with the texts they point into.
+#include "platform/FileFingerprint.h"
+
 #include <QString>
 
 #include <cstdint>
@@ -30,16 +32,25 @@ struct ScanItem {
     bool container = false;
 };
 
+// What the fingerprint stage read of a file entry.
+struct ItemContent {
+    FileFingerprint fingerprint;
+    bool read = false; // false: not asked for, not readable, or the scan stopped first
+};
+
 struct ScanBatch {
     std::vector<ScanItem> items;
     std::string text;
     int records = 0; // the items that are files or folders
+    // One for each item when a stage reads contents; empty otherwise.
+    std::vector<ItemContent> contents;
 
     void clear()
     {
         items.clear();
         text.clear();
         records = 0;
+        contents.clear();
     }
 };
 

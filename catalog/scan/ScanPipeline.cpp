@@ -298,6 +298,7 @@ std::unique_ptr<ScanBatch> ScanPipeline::handOn(std::unique_ptr<ScanBatch> full)
 
 bool ScanPipeline::askProgress(std::int64_t entries, QString folder)
 {
+    const std::lock_guard one(askers_);
     std::unique_lock lock(mutex_);
     progress_.entries = entries;
     progress_.folder = std::move(folder);

@@ -91,7 +91,8 @@ public:
     // the first stage (or the writer) has enough to do.
     std::unique_ptr<ScanBatch> handOn(std::unique_ptr<ScanBatch> full);
     // Asks the writer for a progress report and waits for its answer;
-    // false means the user stops the scan here.
+    // false means the user stops the scan here. A stage that keeps the
+    // walker waiting may ask too: one asker at a time.
     bool askProgress(std::int64_t entries, QString folder);
     // Raised by a failure anywhere: the walker should end at its next entry.
     bool stopping() const { return stop_.load(std::memory_order_relaxed); }
@@ -136,6 +137,7 @@ private:
     std::vector<std::unique_ptr<Queue>> queues_;
     std::vector<std::unique_ptr<ScanBatch>> spare_;
     ProgressAsk progress_;
+    std::mutex askers_; // held for a whole ask, before mutex_
     std::condition_variable answered_;
     std::atomic<bool> stop_ {false};
     QString stageFailure_; // under mutex_; handed to the writer on its thread

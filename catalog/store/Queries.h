@@ -76,6 +76,9 @@ inline std::string insertScanRecords(int rows)
 // record since, so the record must be the run's own.
 inline constexpr const char* kSetRecordSize =
     "UPDATE main SET size = ?, bytes = ? WHERE SrNO = ? AND dbaseName = ? AND delKey = ?";
+// A file's content fingerprint, beside its record.
+inline constexpr const char* kInsertFingerprint
+    = "INSERT OR REPLACE INTO fingerprints (SrNO, Hash, Bytes, ModifiedNs) VALUES (?, ?, ?, ?)";
 // Node keys a catalogue has handed out (see CatalogueKeys.h).
 inline constexpr const char* kKeyMark = "SELECT lastKey FROM catalogue_keys WHERE dbaseName = ?";
 inline constexpr const char* kHighestStoredKey =
@@ -93,7 +96,7 @@ inline constexpr const char* kReleaseKeys =
 // delete an undo takes back).
 inline constexpr const char* kCatalogueHoldsMost
     = "SELECT 2 * (SELECT count(*) FROM (SELECT 1 FROM main WHERE dbaseName = ?1 "
-      "LIMIT coalesce((SELECT max(SrNO) FROM main), 0) / 2 + 1)) > (SELECT max(SrNO) FROM main)";
+      "LIMIT (SELECT coalesce(max(SrNO), 0) FROM main) / 2 + 1)) > (SELECT coalesce(max(SrNO), 0) FROM main)";
 // How a statement over one catalogue's records reads them: see above.
 inline std::string catalogueReadOrder(bool inTableOrder)
 {
@@ -170,6 +173,17 @@ inline std::string exportRecords(const std::string& columns)
 {
     return "SELECT " + columns + " FROM main NOT INDEXED WHERE dbaseName = ? AND SrNO > ? ORDER BY SrNO LIMIT ?";
 }
+// The record's content fingerprint, for the export's last column, while it
+// holds: taken at the size and modification time (seconds) the record has.
+#define QM_FINGERPRINT_HOLDS(m)                                                                             \
+    "f.SrNO = " m ".SrNO AND f.Bytes = " m ".bytes AND f.ModifiedNs >= " m ".modified * 1000000000 "        \
+    "AND f.ModifiedNs < (" m ".modified + 1) * 1000000000"
+inline constexpr const char* kExportFingerprint
+    = "(SELECT Hash FROM fingerprints f WHERE " QM_FINGERPRINT_HOLDS("main") ")";
+inline constexpr const char* kFingerprintsByScan
+    = "SELECT m.dbaseName, m.delKey, count(*), sum(f.Bytes) FROM fingerprints f JOIN main m ON "
+      QM_FINGERPRINT_HOLDS("m") " GROUP BY m.dbaseName, m.delKey";
+#undef QM_FINGERPRINT_HOLDS
 inline constexpr const char* kCatalogueHasRecords = "SELECT 1 FROM main WHERE dbaseName = ? LIMIT 1";
 inline constexpr const char* kTableExists =
     "SELECT 1 FROM sqlite_master WHERE type = 'table' AND name = ?";
