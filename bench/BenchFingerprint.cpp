@@ -9,7 +9,7 @@
 
 #include "catalog/Duplicates.h"
 #include "catalog/FolderScan.h"
-#include "catalog/Store.h"
+#include "catalog/store/Store.h"
 #include "platform/Recordset.h"
 
 #include <QElapsedTimer>

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "catalog/Duplicates.h"
 
-#include "catalog/Queries.h"
+#include "catalog/store/Queries.h"
 #include "platform/Recordset.h"
 
 #include <QHash>

@@ -4,7 +4,7 @@
 // them brought up with every record.
 #include "catalog/Duplicates.h"
 #include "catalog/FolderScan.h"
-#include "catalog/Store.h"
+#include "catalog/store/Store.h"
 #include "catalog/UndoKeep.h"
 #include "catalog/tree/TreeCheck.h"
 #include "platform/FileFingerprint.h"
