@@ -12,6 +12,7 @@
 // exactly what the store holds. The copy is read in short transactions, so a
 // writer is never kept waiting for long.
 #include "find/Query.h"
+#include "platform/DiskIdentity.h"
 
 #include <QString>
 #include <QStringList>
@@ -48,6 +49,7 @@ struct Hit {
     QString volume; // the label of the disk it was scanned from (else its UUID), where recorded
     QString diskDetails; // what is known of that disk, for people
     bool folder = false;
+    QString location; // where the user keeps that disk; empty when not said
 };
 
 class SearchIndex {
@@ -85,9 +87,14 @@ private:
         std::string delKey;
         QString disk;
         // Read from table scans when a hit of the scan is first shown.
-        std::optional<std::pair<QString, QString>> volume;
+        struct Volume {
+            QString name, details, location;
+        };
+        std::optional<Volume> volume;
     };
-    const std::pair<QString, QString>& volumeOf(Scan& scan);
+    const Scan::Volume& volumeOf(Scan& scan);
+    // The disks mounted now, read when a hit first needs them after a sync.
+    std::optional<std::vector<DiskIdentity>> mounted_;
     // One record as read from the store.
     struct Row {
         std::int64_t srNo;

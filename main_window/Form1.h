@@ -77,6 +77,7 @@ public:
 
     QMenu* File = nullptr;
     QAction* Find = nullptr;
+    QAction* Disks = nullptr; // beside the designed items: the Disks window
     QAction* Tree = nullptr;
     QAction* Report = nullptr;
     QAction* Exit = nullptr;
@@ -129,6 +130,8 @@ public:
     void Command6_Click();
 
     void Find_Click();
+    // File > Disks...: every scan's disk, whether it is connected, where it is kept.
+    void Disks_Click();
     // Shows the record keyed `key` of `catalogue` as a click on its node
     // would: the catalogue opened if another one is shown, the node's
     // ancestors expanded, the node selected and scrolled to, the two lists
