@@ -50,6 +50,9 @@ DisksWindow::DisksWindow(Form1* form, QWidget* parent) : QWidget(parent, Qt::Win
     diskTable->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed);
     diskTable->verticalHeader()->hide();
     diskTable->horizontalHeader()->setSectionResizeMode(QHeaderView::Interactive);
+    // The store's order (catalogue, then scan) until a header is clicked;
+    // after that a refresh keeps the user's order.
+    diskTable->horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
     refreshButton = new QPushButton(QStringLiteral("&Refresh"), this);
     refreshButton->setObjectName(QStringLiteral("refreshButton"));
     treemapButton = new QPushButton(QStringLiteral("&Where the space went..."), this);

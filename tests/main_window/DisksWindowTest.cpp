@@ -6,6 +6,7 @@
 #include <QAction>
 #include <QCoreApplication>
 #include <QLabel>
+#include <QMenu>
 #include <QPushButton>
 #include <QTableWidget>
 #include <QTest>
