@@ -73,24 +73,30 @@ TreemapTree readScanTree(SQLite::Database& db, const QString& catalogue, const Q
     tree.entries.emplace_back();
     tree.entries[0].folder = true;
     bool topSeen = false;
+    const std::string top = topKey.toStdString();
     while (st.executeStep()) {
-        std::string key = st.getColumn(0).getString();
-        const QString path = QString::fromUtf8(st.getColumn(3).getText());
-        const bool folder = path.endsWith(u'/') || path.endsWith(u'\\');
-        if (key == topKey.toStdString() && !topSeen) {
+        const SQLite::Column keyColumn = st.getColumn(0);
+        std::string key(keyColumn.getText(), static_cast<size_t>(keyColumn.getBytes()));
+        const SQLite::Column pathColumn = st.getColumn(3);
+        const char* path = pathColumn.getText();
+        const int pathBytes = pathColumn.getBytes();
+        const bool folder = pathBytes > 0 && (path[pathBytes - 1] == '/' || path[pathBytes - 1] == '\\');
+        if (key == top && !topSeen) {
             topSeen = true;
             tree.entries[0].name = QString::fromUtf8(st.getColumn(2).getText());
-            tree.topPath = path;
+            tree.topPath = QString::fromUtf8(path, pathBytes);
             byKey.emplace(std::move(key), 0);
             continue;
         }
         TreemapTree::Entry e;
-        e.name = QString::fromUtf8(st.getColumn(2).getText());
+        const SQLite::Column nameColumn = st.getColumn(2);
+        e.name = QString::fromUtf8(nameColumn.getText(), nameColumn.getBytes());
         e.folder = folder;
         e.bytes = st.getColumn(4).isNull() ? 0 : std::max<std::int64_t>(st.getColumn(4).getInt64(), 0);
         const int index = static_cast<int>(tree.entries.size());
         tree.entries.push_back(std::move(e));
-        parents.push_back(st.getColumn(1).getString());
+        const SQLite::Column parentColumn = st.getColumn(1);
+        parents.emplace_back(parentColumn.getText(), static_cast<size_t>(parentColumn.getBytes()));
         byKey.emplace(std::move(key), index);
     }
     if (!topSeen && tree.entries.size() == 1)
@@ -217,10 +223,17 @@ std::vector<TreemapTile> layoutTreemap(
             if (r.isEmpty())
                 continue;
             const int child = children[k];
+            // Below a pixel an entry cannot be told from its folder, which
+            // is drawn under it.
+            if (minSide > 0 && r.width() * r.height() < 1.0)
+                continue;
             tiles.push_back({child, r, p.depth});
             const TreemapTree::Entry& e = tree.entries[static_cast<size_t>(child)];
-            if (e.folder && !e.children.empty() && r.width() >= minSide + 2 * inset && r.height() >= minSide + 2 * inset)
-                pending.push_back({child, r.adjusted(inset, inset, -inset, -inset), p.depth + 1});
+            const QRectF inner = r.adjusted(inset, inset, -inset, -inset);
+            const bool roomy = inner.width() >= minSide && inner.height() >= minSide
+                && inner.width() * inner.height() >= minSide * minSide * static_cast<double>(e.children.size());
+            if (e.folder && !e.children.empty() && roomy)
+                pending.push_back({child, inner, p.depth + 1});
         }
     }
     return tiles;

@@ -56,8 +56,10 @@ struct TreemapTile {
 
 // The nested layout of the folder `root`'s contents in `bounds`: each entry
 // a tile, each folder's children laid out inside its tile inset by `inset`
-// on every side, down to tiles smaller than `minSide` on a side (their
-// contents are not laid out). Parents come before their children.
+// on every side, down to folders too small for `minSide` on a side or for
+// `minSide` squared for each of their entries (their contents are not laid
+// out); with a `minSide` above 0, entries under a pixel get no tile. With 0,
+// every entry of some size has its tile. Parents come before their children.
 std::vector<TreemapTile> layoutTreemap(
     const TreemapTree& tree, int root, const QRectF& bounds, double inset = 1.0, double minSide = 2.0);
 
