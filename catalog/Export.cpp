@@ -17,6 +17,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace qm::Export {
@@ -48,7 +49,8 @@ Kind kindOf(std::string declared)
 }
 
 // Every column of main in table order, then what tables beside main know of
-// the record: its content fingerprint.
+// the record: its content fingerprint; and last the disk's location, looked
+// up in memory by the record's scan (see RowWriter::addLocations).
 std::vector<Column> columnsOf(SQLite::Database& db)
 {
     std::vector<Column> columns;
@@ -57,6 +59,18 @@ std::vector<Column> columnsOf(SQLite::Database& db)
         columns.push_back({info.getColumn(0).getString(), kindOf(info.getColumn(1).getString())});
     columns.push_back({"fingerprint", Kind::Bytes, Queries::kExportFingerprint});
     return columns;
+}
+
+// Where the disk of each scan of `catalogue` is kept, by the scan's key;
+// scans of disks without a location are left out.
+std::unordered_map<std::string, std::string> locationsOf(SQLite::Database& db, const QByteArray& catalogue)
+{
+    std::unordered_map<std::string, std::string> places;
+    SQLite::Statement st(db, Queries::kScanLocations);
+    st.bind(1, catalogue.toStdString());
+    while (st.executeStep())
+        places.emplace(st.getColumn(0).getString(), st.getColumn(1).getString());
+    return places;
 }
 
 std::string quotedName(const std::string& name)
@@ -82,6 +96,17 @@ public:
 
     std::string& text() { return text_; }
 
+    // A last field beyond the row's columns: the location of the disk of
+    // the record's scan, looked up by the record's delKey (column `delKey`).
+    void addLocations(std::unordered_map<std::string, std::string> places, int delKey)
+    {
+        places_ = std::move(places);
+        delKey_ = delKey;
+        std::string key = ",";
+        appendJsonString(key, std::string_view("location"));
+        locationKey_ = key + ':';
+    }
+
     void header()
     {
         if (format_ == Format::Json)
@@ -91,7 +116,7 @@ public:
                 text_ += ',';
             appendCsvField(text_, columns_[i].name);
         }
-        text_ += "\r\n";
+        text_ += ",location\r\n";
     }
 
     void row(sqlite3_stmt* st)
@@ -104,10 +129,27 @@ public:
                 text_ += ',';
             value(st, i, columns_[i].kind, json);
         }
+        location(st, json);
         text_ += json ? "}\n" : "\r\n";
     }
 
 private:
+    void location(sqlite3_stmt* st, bool json)
+    {
+        text_ += json ? locationKey_ : std::string(",");
+        const char* key = delKey_ >= 0 ? reinterpret_cast<const char*>(sqlite3_column_text(st, delKey_)) : nullptr;
+        const auto it = key ? places_.find(std::string(key, static_cast<size_t>(sqlite3_column_bytes(st, delKey_))))
+                            : places_.end();
+        if (it == places_.end()) {
+            if (json)
+                text_ += "null";
+        } else if (json) {
+            appendJsonString(text_, it->second);
+        } else {
+            appendCsvField(text_, it->second);
+        }
+    }
+
     void value(sqlite3_stmt* st, int i, Kind kind, bool json)
     {
         const int type = sqlite3_column_type(st, i);
@@ -214,6 +256,9 @@ private:
     const std::vector<Column>& columns_;
     std::vector<std::string> keys_; // `{"ID":` and `,"Parent":` ahead of each JSON value
     std::string text_;
+    std::unordered_map<std::string, std::string> places_; // a scan's key to its disk's location
+    int delKey_ = -1;
+    std::string locationKey_; // `,"location":`
 };
 
 bool flush(std::string& text, QIODevice& out)
@@ -286,6 +331,16 @@ Result write(SQLite::Database& db, const QString& catalogue, Format format, QIOD
     const int serial = static_cast<int>(columns.size());
 
     RowWriter writer(format, columns);
+    int delKey = -1;
+    for (size_t i = 0; i < columns.size(); ++i)
+        if (columns[i].name == "delKey")
+            delKey = static_cast<int>(i);
+    try {
+        writer.addLocations(locationsOf(db, name), delKey);
+    } catch (const std::exception& e) {
+        result.problem = QString::fromUtf8(e.what());
+        return result;
+    }
     writer.header();
     sqlite3_int64 last = std::numeric_limits<sqlite3_int64>::min();
     for (;;) {

@@ -46,6 +46,8 @@ void readScan(SQLite::Statement& st, ScanInfo& scan)
     scan.disk.totalBytes = numberOf(st.getColumn(9));
     scan.disk.freeBytes = numberOf(st.getColumn(10));
     scan.records = numberOf(st.getColumn(11));
+    scan.location = textOf(st.getColumn(12));
+    scan.note = textOf(st.getColumn(13));
 }
 
 } // namespace
@@ -198,7 +200,12 @@ QString describeScan(const ScanInfo& scan)
     }
     if (scan.scanned > 0)
         parts << QStringLiteral("scanned %1").arg(dateText(scan.scanned));
-    return parts.join(QStringLiteral("; "));
+    QString text = parts.join(QStringLiteral("; "));
+    if (!scan.location.isEmpty())
+        text += QStringLiteral("\nKept at: ") + scan.location;
+    if (!scan.note.isEmpty())
+        text += QStringLiteral("\nNote: ") + scan.note;
+    return text;
 }
 
 } // namespace qm

@@ -24,6 +24,8 @@ struct ScanInfo {
     DiskIdentity disk; // not known() for a scan made before disks were recorded
     std::int64_t records = -1; // -1 when unknown
     std::int64_t bytes = -1; // below the top-level folder; -1 when unknown
+    QString location; // where the user keeps the disk (table disk_places); empty when not said
+    QString note;
 };
 
 // The disk a scan starts from, in the scan's transaction; replaces what an

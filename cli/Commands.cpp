@@ -5,6 +5,7 @@
 #include "cli/AddFolder.h"
 #include "cli/Check.h"
 #include "cli/Dupes.h"
+#include "cli/Disks.h"
 #include "cli/Export.h"
 #include "cli/Find.h"
 #include "cli/List.h"
@@ -52,6 +53,8 @@ const Command kCommands[] = {
         "bring a catalogued folder up to date in place, keeping its keys and notes", runUpdateCommand},
     {"list", "[--catalogue NAME]", "the catalogues and, for each scan, its disk, date, records and size",
         runListCommand},
+    {"disks", "[--csv] | --set-location SCAN TEXT | --set-note SCAN TEXT",
+        "every scan's disk, whether it is connected now, and where it is kept", runDisksCommand},
     {"find", "QUERY [--catalogue NAME] [--limit N] [--csv] [--case-sensitive] | --reindex",
         "find files and folders on every catalogued disk", runFindCommand},
     {"dupes", "[--catalogue NAME]... [--min-size SIZE] [--csv]",

@@ -87,6 +87,8 @@ int runListCommand(const QStringList& args)
                 const ScanInfo& s = scans[i];
                 cli::printLine(stdout, QStringLiteral("  %1  [key %2]").arg(s.folder, s.topKey));
                 cli::printLine(stdout, QStringLiteral("    ") + diskLine(s));
+                if (!s.location.isEmpty())
+                    cli::printLine(stdout, QStringLiteral("    location: ") + s.location);
                 cli::printLine(stdout, QStringLiteral("    scanned %1  %2 records  %3")
                                   .arg(s.scanned > 0 ? dateText(s.scanned) : QStringLiteral("(date not recorded)"),
                                       locale.toString(static_cast<qlonglong>(s.records)),

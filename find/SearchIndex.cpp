@@ -2,6 +2,7 @@
 #include "find/SearchIndex.h"
 
 #include "catalog/tree/CatalogueTree.h"
+#include "catalog/Disks.h"
 #include "catalog/NodeKeys.h"
 #include "catalog/Scans.h"
 #include "catalog/store/Store.h"
@@ -143,6 +144,7 @@ bool SearchIndex::sync()
         // An update of a scan records its disk anew.
         for (Scan& scan : scans_)
             scan.volume.reset();
+        mounted_.reset();
         return true;
     } catch (const DbError&) {
         loaded_ = false;
@@ -551,25 +553,37 @@ std::vector<Hit> SearchIndex::details(std::span<const std::uint32_t> entries)
             Scan& scan = scans_[scan_[entry]];
             hits.push_back({srNo_[entry], qtext(storedName(entry)), qtext(textOf(st, 0)), qtext(textOf(st, 1)),
                 numberOf(st, 4), qtext(textOf(st, 2)), qtext(textOf(st, 3)), scan.catalogue, scan.disk, {}, {},
-                (flags_[entry] & kFolder) != 0});
+                (flags_[entry] & kFolder) != 0, {}});
         }
         sqlite3_reset(st);
-        if (rc == SQLITE_ROW)
-            std::tie(hits.back().volume, hits.back().diskDetails) = volumeOf(scans_[scan_[entry]]);
+        if (rc == SQLITE_ROW) {
+            const Scan::Volume& volume = volumeOf(scans_[scan_[entry]]);
+            hits.back().volume = volume.name;
+            hits.back().diskDetails = volume.details;
+            hits.back().location = volume.location;
+        }
         if (rc != SQLITE_ROW && rc != SQLITE_DONE)
             throw DbError(sqlite3_errmsg(db_->getHandle()));
     }
     return hits;
 }
 
-const std::pair<QString, QString>& SearchIndex::volumeOf(Scan& scan)
+const SearchIndex::Scan::Volume& SearchIndex::volumeOf(Scan& scan)
 {
     if (!scan.volume) {
         scan.volume.emplace();
         if (const auto info = scanInfo(*db_, scan.catalogue, QString::fromStdString(scan.delKey))) {
             const DiskIdentity& d = info->disk;
-            scan.volume->first = d.label.isEmpty() ? d.uuid : d.label;
-            scan.volume->second = describeScan(*info);
+            scan.volume->name = d.label.isEmpty() ? d.uuid : d.label;
+            scan.volume->details = describeScan(*info);
+            scan.volume->location = info->location;
+            if (!d.uuid.isEmpty()) {
+                if (!mounted_)
+                    mounted_ = mountedDisks();
+                const QString at = connectedAt(d, *mounted_);
+                scan.volume->details += at.isEmpty() ? QStringLiteral("\nNot connected now")
+                                                     : QStringLiteral("\nConnected now at ") + at;
+            }
         }
     }
     return *scan.volume;

@@ -19,6 +19,7 @@
 // store or format. Every hit of the file is confirmed against the store's row.
 #include "find/IndexFile.h"
 #include "find/Query.h"
+#include "platform/DiskIdentity.h"
 
 #include <QString>
 #include <QStringList>
@@ -55,6 +56,7 @@ struct Hit {
     QString volume; // the label of the disk it was scanned from (else its UUID), where recorded
     QString diskDetails; // what is known of that disk, for people
     bool folder = false;
+    QString location; // where the user keeps that disk; empty when not said
 };
 
 class SearchIndex {
@@ -104,9 +106,14 @@ private:
         QString disk;
         bool diskKnown = false;
         // Read from table scans when a hit of the scan is first shown.
-        std::optional<std::pair<QString, QString>> volume;
+        struct Volume {
+            QString name, details, location;
+        };
+        std::optional<Volume> volume;
     };
-    const std::pair<QString, QString>& volumeOf(Scan& scan);
+    const Scan::Volume& volumeOf(Scan& scan);
+    // The disks mounted now, read when a hit first needs them after a sync.
+    std::optional<std::vector<DiskIdentity>> mounted_;
     // One record as read from the store.
     struct Row {
         std::int64_t srNo;

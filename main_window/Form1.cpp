@@ -175,6 +175,8 @@ void Form1::buildMenus()
     Find = File->addAction(QStringLiteral("&Find..."), this, &Form1::Find_Click);
     Find->setObjectName(QStringLiteral("Find"));
     Find->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_F));
+    Disks = File->addAction(QStringLiteral("&Disks..."), this, &Form1::Disks_Click);
+    Disks->setObjectName(QStringLiteral("Disks"));
     Exit = File->addAction(QStringLiteral("E&xit"), this, &Form1::Exit_Click);
     Exit->setObjectName(QStringLiteral("Exit"));
     Exit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_X));

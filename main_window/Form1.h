@@ -78,6 +78,7 @@ public:
 
     QMenu* File = nullptr;
     QAction* Find = nullptr;
+    QAction* Disks = nullptr; // beside the designed items: the Disks window
     QAction* Tree = nullptr;
     QAction* Report = nullptr;
     QAction* Exit = nullptr;
@@ -141,6 +142,8 @@ public:
     void FingerprintContents_Click(bool on);
     // Catalogue > Duplicates: the Duplicates window.
     void Duplicates_Click();
+    // File > Disks...: every scan's disk, whether it is connected, where it is kept.
+    void Disks_Click();
     // Shows the record keyed `key` of `catalogue` as a click on its node
     // would: the catalogue opened if another one is shown, the node's
     // ancestors expanded, the node selected and scrolled to, the two lists

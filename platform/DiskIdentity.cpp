@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/DiskIdentity.h"
 
+#include "platform/UDisks.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QStorageInfo>
@@ -11,10 +13,12 @@
 #include <sys/statvfs.h>
 #include <sys/sysmacros.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <optional>
 #include <sstream>
+#include <set>
 #include <string>
 
 namespace qm {
@@ -163,6 +167,9 @@ DiskIdentity diskOf(const QString& path)
     disk.uuid = udevName(QStringLiteral("/dev/disk/by-uuid"), disk.device);
     if (disk.label.isEmpty() || disk.uuid.isEmpty())
         probeSuperblock(disk.device, disk);
+    // An ordinary user may not read the device; UDisks2 may tell.
+    if (disk.uuid.isEmpty() && disk.device.startsWith(QLatin1String("/dev/")))
+        askUDisks(disk.device, disk);
     if (disk.uuid.isEmpty())
         disk.uuid = fsidOf(path);
     return disk;
@@ -182,6 +189,36 @@ bool isMountPoint(const QString& folder)
     // devices agree, the kernel's mount table tells.
     const auto mount = mountOf(std::string(local.constData(), static_cast<size_t>(local.size())));
     return mount && mount->mountPoint == local.toStdString();
+}
+
+std::vector<DiskIdentity> mountedDisks()
+{
+    static const std::set<std::string> skipped {"proc", "sysfs", "cgroup", "cgroup2", "devpts", "mqueue",
+        "securityfs", "debugfs", "tracefs", "pstore", "bpf", "configfs", "fusectl", "hugetlbfs", "autofs",
+        "binfmt_misc", "efivarfs", "rpc_pipefs", "nsfs", "devtmpfs", "nfs", "nfs4", "cifs", "smb3", "smbfs",
+        "afs", "ceph", "9p", "fuse.sshfs", "fuse.rclone", "davfs", "fuse.gvfsd-fuse", "fuse.portal"};
+    std::vector<std::string> folders;
+    std::ifstream mounts("/proc/self/mountinfo");
+    std::string line;
+    while (std::getline(mounts, line)) {
+        std::istringstream fields(line);
+        std::string id, parent, majorMinor, root, mountPoint, field, fsType;
+        if (!(fields >> id >> parent >> majorMinor >> root >> mountPoint))
+            continue;
+        while (fields >> field && field != "-") { }
+        if (!(fields >> fsType) || skipped.count(fsType))
+            continue;
+        const std::string folder = unescaped(mountPoint);
+        if (std::find(folders.begin(), folders.end(), folder) == folders.end())
+            folders.push_back(folder);
+    }
+    std::vector<DiskIdentity> disks;
+    for (const std::string& folder : folders) {
+        DiskIdentity disk = diskOf(QFile::decodeName(QByteArray::fromStdString(folder)));
+        if (disk.known() && disk.mountPoint == QFile::decodeName(QByteArray::fromStdString(folder)))
+            disks.push_back(std::move(disk));
+    }
+    return disks;
 }
 
 } // namespace qm

@@ -3,11 +3,13 @@
 // What the system tells of the disk a path lives on: its volume label, the
 // file system's identifier, its type, size and free space, where it is
 // mounted and from which device. Asked of the system directly, without
-// running a program: QStorageInfo, udev's /dev/disk links, statfs, and
-// libblkid reading the device's superblock where udev keeps no links.
+// running a program: QStorageInfo, udev's /dev/disk links, statfs,
+// libblkid reading the device's superblock where udev keeps no links, and
+// UDisks2 over D-Bus where the superblock cannot be read (no root).
 #include <QString>
 
 #include <cstdint>
+#include <vector>
 
 namespace qm {
 
@@ -34,5 +36,11 @@ DiskIdentity diskOf(const QString& path);
 // folder bound onto it); the root folder always is. False when the folder
 // is not there.
 bool isMountPoint(const QString& folder);
+
+// The disks mounted now, one for each folder something is mounted on (the
+// one on top), in the mount table's order. File systems of the kernel's own
+// (proc, sysfs, cgroups …) and those of the network, which may not answer,
+// are left out.
+std::vector<DiskIdentity> mountedDisks();
 
 } // namespace qm

@@ -135,9 +135,14 @@ inline constexpr const char* kForgetScan = "DELETE FROM scans WHERE dbaseName = 
 // value) in the order they were scanned, with what table scans holds of them.
 inline constexpr const char* kScanRows =
     "SELECT m.ID, m.file_name, m.bytes, s.scanned, s.label, s.uuid, s.fsType, s.mountPoint, s.device, "
-    "s.totalBytes, s.freeBytes, s.records "
+    "s.totalBytes, s.freeBytes, s.records, p.location, p.note "
     "FROM main m LEFT JOIN scans s ON s.dbaseName = m.dbaseName AND s.topKey = m.ID "
+    "LEFT JOIN disk_places p ON p.uuid = s.uuid "
     "WHERE m.dbaseName = ?1 AND m.Parent = '0>' AND (?2 IS NULL OR m.ID = ?2) ORDER BY m.SrNO";
+// Where the disks of a catalogue's scans are kept, by the scans' keys.
+inline constexpr const char* kScanLocations =
+    "SELECT s.topKey, p.location FROM scans s JOIN disk_places p ON p.uuid = s.uuid "
+    "WHERE s.dbaseName = ? AND p.location IS NOT NULL";
 // The delete keys of a catalogue's records, to count its scans' records in
 // one read (the table's order or the catalogue's index, as for a delete).
 inline std::string catalogueDeleteKeys(bool inTableOrder)

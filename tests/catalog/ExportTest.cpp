@@ -98,22 +98,25 @@ TEST_F(ExportTest, EveryRecordOfTheCatalogueRoundTripsThroughCsvAndJsonReaders)
     add(QStringLiteral("Disks"), QStringLiteral("4>"), "caf\\xe9\\xff", "/disk/caf\\xe9\\xff/", {}, odd);
     add(QStringLiteral("Disks"), QStringLiteral("5>"), QByteArray("bad\xc3name"), "tab\tback\\slash \x01 \xe2\x82\xac");
     add(QStringLiteral("Disks "), QStringLiteral("6>"), "a catalogue whose name differs by a blank", "/x");
+    // The disk of scan 1> of "Disks" has a place; that of "Other" has none.
+    db().exec("INSERT INTO scans (dbaseName, topKey, uuid) VALUES ('Disks', '1>', 'U-1'), ('Other', '1>', 'U-2')");
+    db().exec("INSERT INTO disk_places (uuid, location) VALUES ('U-1', 'shelf 3, box B')");
 
     const QStringList columns {"ID", "Parent", "dbaseName", "file_name", "path", "size", "date", "SrNO", "delKey",
-        "bytes", "created", "modified", "raw_path", "in_archive", "fingerprint"};
+        "bytes", "created", "modified", "raw_path", "in_archive", "fingerprint", "location"};
     // What each record of "Disks" reads as, in SrNO order.
     const std::vector<QStringList> expected {
         {"1>", "1>", "Disks", "/disk", "/disk/", "1.50 KB", "2026-01-02 03:04:05", "1", "1>", "4096", "1767322800",
-            "", "", "", ""},
+            "", "", "", "", "shelf 3, box B"},
         {"2>", "1>", "Disks", "O'Brien's, \"best\" one.txt", "/disk/O'Brien's, \"best\" one.txt", "1.50 KB",
             "2026-01-02 03:04:05", "3", "1>", "9223372036854775807", "1767322800", "1767322801", "", "",
-            "00112233445566778899aabbccddeeff"},
+            "00112233445566778899aabbccddeeff", "shelf 3, box B"},
         {"3>", "1>", "Disks", "two\nlines\r\nand a CR\r", "/disk/two\nlines", "1.50 KB", "2026-01-02 03:04:05", "4",
-            "1>", "0", "1767322800", "1767322801", "", "", ""},
+            "1>", "0", "1767322800", "1767322801", "", "", "", "shelf 3, box B"},
         {"4>", "1>", "Disks", "caf\\xe9\\xff", "/disk/caf\\xe9\\xff/", "1.50 KB", "2026-01-02 03:04:05", "5", "1>", "",
-            "1767322800", "", QString::fromLatin1(odd.toHex()), "", ""},
+            "1767322800", "", QString::fromLatin1(odd.toHex()), "", "", "shelf 3, box B"},
         {"5>", "1>", "Disks", QStringLiteral("bad\ufffdname"), QStringLiteral("tab\tback\\slash \x01 \u20ac"),
-            "1.50 KB", "2026-01-02 03:04:05", "6", "1>", "", "1767322800", "", "", "", ""},
+            "1.50 KB", "2026-01-02 03:04:05", "6", "1>", "", "1767322800", "", "", "", "", "shelf 3, box B"},
     };
     // A file whose contents were read: its fingerprint comes last, while the
     // record's size and time are those it was read at.
@@ -125,8 +128,8 @@ TEST_F(ExportTest, EveryRecordOfTheCatalogueRoundTripsThroughCsvAndJsonReaders)
     const QByteArray csv = exported(QStringLiteral("Disks"), Export::Format::Csv, &records);
     EXPECT_EQ(records, 5);
     EXPECT_TRUE(csv.startsWith("ID,Parent,dbaseName,file_name,path,size,date,SrNO,delKey,bytes,created,modified,"
-                               "raw_path,in_archive,fingerprint\r\n1>,1>,Disks,/disk,/disk/,"));
-    EXPECT_TRUE(csv.endsWith(",1767322800,,,,\r\n"));
+                               "raw_path,in_archive,fingerprint,location\r\n1>,1>,Disks,/disk,/disk/,"));
+    EXPECT_TRUE(csv.endsWith(",1767322800,,,,,\"shelf 3, box B\"\r\n"));
     const std::vector<QStringList> rows = readCsv(csv);
     ASSERT_EQ(rows.size(), expected.size() + 1);
     EXPECT_EQ(rows[0], columns);

@@ -69,9 +69,9 @@ protected:
 
 QByteArray expectedCsv()
 {
-    return "ID,Parent,dbaseName,file_name,path,size,date,SrNO,delKey,bytes,created,modified,raw_path,in_archive,fingerprint\r\n"
-           "1>,0>,Disks,/disk,/disk/,,,1,,,,,,,\r\n"
-           "2>,1>,Disks,a.txt,/disk/a.txt,,,2,,,,,,,\r\n";
+    return "ID,Parent,dbaseName,file_name,path,size,date,SrNO,delKey,bytes,created,modified,raw_path,in_archive,fingerprint,location\r\n"
+           "1>,0>,Disks,/disk,/disk/,,,1,,,,,,,,\r\n"
+           "2>,1>,Disks,a.txt,/disk/a.txt,,,2,,,,,,,,\r\n";
 }
 
 } // namespace

@@ -24,7 +24,7 @@ TEST_F(FindTest, TheCommandPrintsTheHitsAndTellsByItsStatus)
     r = find({QStringLiteral("report"), QStringLiteral("--csv"), QStringLiteral("--catalogue"),
         QStringLiteral("Disk B")});
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out, QStringLiteral("catalogue,path,bytes,date\r\nDisk B,%1,500,%2\r\n").arg(doc, date));
+    EXPECT_EQ(r.out, QStringLiteral("catalogue,path,bytes,date,location\r\nDisk B,%1,500,%2,\r\n").arg(doc, date));
 
     r = find({QStringLiteral("report"), QStringLiteral("--limit=2")});
     EXPECT_EQ(r.status, 0);
