@@ -3,7 +3,7 @@
 // laid out as a squarified treemap and drawn at a window's size.
 #include "Bench.h"
 
-#include "catalog/Store.h"
+#include "catalog/store/Store.h"
 #include "catalog/Treemap.h"
 #include "main_window/TreemapView.h"
 #include "platform/Recordset.h"

@@ -2,7 +2,7 @@
 #include "catalog/Treemap.h"
 
 #include "catalog/Catalogues.h"
-#include "catalog/Queries.h"
+#include "catalog/store/Queries.h"
 
 #include <SQLiteCpp/Database.h>
 #include <SQLiteCpp/Statement.h>

@@ -2,7 +2,7 @@
 #include "cli/Disks.h"
 
 #include "catalog/Disks.h"
-#include "catalog/Store.h"
+#include "catalog/store/Store.h"
 #include "cli/Output.h"
 #include "platform/AppPaths.h"
 #include "platform/Csv.h"

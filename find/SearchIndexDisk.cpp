@@ -561,8 +561,11 @@ std::vector<Hit> SearchIndex::detailsBased(std::span<const std::uint32_t> entrie
             scan.diskKnown = true;
             hits.push_back({srNo, qtext(row.name), qtext(row.path), qtext(textOf(st, 10)), row.bytes,
                 qtext(textOf(st, 11)), qtext(row.key), scan.catalogue, scan.disk, {}, {},
-                row.parent == std::string_view("0>") || isFolderPath(row.path)});
-            std::tie(hits.back().volume, hits.back().diskDetails) = volumeOf(scan);
+                row.parent == std::string_view("0>") || isFolderPath(row.path), {}});
+            const Scan::Volume& volume = volumeOf(scan);
+            hits.back().volume = volume.name;
+            hits.back().diskDetails = volume.details;
+            hits.back().location = volume.location;
         }
         sqlite3_reset(st);
         if (rc != SQLITE_ROW && rc != SQLITE_DONE)

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "catalog/Disks.h"
 #include "catalog/FolderScan.h"
-#include "catalog/Store.h"
+#include "catalog/store/Store.h"
 #include "find/Query.h"
 #include "find/SearchIndex.h"
 #include "support/ScratchDisk.h"
