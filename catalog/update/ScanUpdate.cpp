@@ -486,12 +486,14 @@ void ScanUpdate::write()
     }
 
     SQLite::Statement remove(db_, Queries::kDeleteRecord);
+    std::vector<std::string> goneKeys;
     for (const auto& [srNo, key] : scan.duplicates) {
         carry.gone(key, srNo);
         remove.bind(1, static_cast<int64_t>(srNo));
         remove.exec();
         remove.reset();
         ++counts_.removed;
+        goneKeys.push_back(key);
     }
     for (const auto& [path, index] : scan.byPath) {
         const Stored& s = scan.records[index];
@@ -506,14 +508,39 @@ void ScanUpdate::write()
         remove.exec();
         remove.reset();
         ++counts_.removed;
+        goneKeys.push_back(s.key);
     }
+    // The members of an archive that is gone go with it: the walk never
+    // lists them, so they would be left below no record at all. They were
+    // never among the records read, so what the scan holds does not count them.
+    std::int64_t members = 0;
+    SQLite::Statement below(db_, "SELECT SrNO, ID FROM main WHERE dbaseName = ? AND Parent = ? AND in_archive > 0");
+    while (!goneKeys.empty()) {
+        const std::string parentKey = std::move(goneKeys.back());
+        goneKeys.pop_back();
+        below.bind(1, catalogue);
+        below.bind(2, parentKey);
+        std::vector<std::pair<std::int64_t, std::string>> found;
+        while (below.executeStep())
+            found.emplace_back(below.getColumn(0).getInt64(), below.getColumn(1).getString());
+        below.reset();
+        for (auto& [srNo, key] : found) {
+            carry.gone(key, srNo);
+            remove.bind(1, static_cast<int64_t>(srNo));
+            remove.exec();
+            remove.reset();
+            ++members;
+            goneKeys.push_back(std::move(key));
+        }
+    }
+    counts_.removed += members;
     carry.finish();
     keys.release();
     // A scan recorded before disks were gets its disk now.
     recordScanStart(db_, catalogue_, top_.key, diskNow(), QDateTime::currentSecsSinceEpoch());
     // What the scan holds now, from what was read and written in this transaction.
     const auto held = static_cast<std::int64_t>(scan.records.size() + scan.duplicates.size()) + scan.withoutPath
-        - counts_.removed + counts_.added;
+        - (counts_.removed - members) + counts_.added;
     recordScanEnd(db_, catalogue_, top_.key, held);
     checkProgress(seen_ + static_cast<std::int64_t>(entries_.size()), top.path);
     transaction.commit();

@@ -60,4 +60,27 @@ TEST_F(ArchiveCommandTest, WithoutTheOptionArchivesStayFiles)
     EXPECT_EQ(count(QStringLiteral("in_archive IS NOT NULL")), 0);
 }
 
+TEST_F(ArchiveCommandTest, AnUpdateTakesTheMembersOfAnArchiveThatIsGone)
+{
+    const QString disk = makeDir(QStringLiteral("disk"));
+    writeFile(disk + QStringLiteral("/old.zip"),
+        writeArchive("zip", "", {{"papers/contract.odt", "the contract"}, {"photo.jpg", "jpeg"}}));
+    writeFile(disk + QStringLiteral("/kept.zip"), writeArchive("zip", "", {{"a.txt", "a"}}));
+    for (int i = 0; i < 4; ++i)
+        makeFile(QStringLiteral("disk/file%1.txt").arg(i), 5);
+    ASSERT_EQ(quillmark({QStringLiteral("add-folder"), disk, QStringLiteral("--name=Disks"), QStringLiteral("--archives")})
+                  .status,
+        0);
+    // old.zip holds a folder, two members in all and the folder's member.
+    ASSERT_EQ(count(QStringLiteral("in_archive > 0")), 4);
+    ASSERT_TRUE(QFile::remove(disk + QStringLiteral("/old.zip")));
+
+    const Outcome update = quillmark({QStringLiteral("update"), QStringLiteral("Disks"), disk});
+    EXPECT_EQ(update.status, 0) << update.err.toStdString();
+    EXPECT_TRUE(update.out.contains(QStringLiteral("0 added, 4 removed"))) << update.out.toStdString();
+    // The other archive's member stays; nothing is left below no record.
+    EXPECT_EQ(count(QStringLiteral("in_archive > 0")), 1);
+    EXPECT_EQ(count(QStringLiteral("Parent NOT IN (SELECT ID FROM main) AND Parent <> '0>'")), 0);
+}
+
 } // namespace
