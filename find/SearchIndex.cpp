@@ -34,18 +34,6 @@ constexpr std::int64_t kLogKept = 100000;
 constexpr const char* kRowColumns = "SELECT SrNO, dbaseName, delKey, Parent, ID, file_name, path, bytes, created, "
                                     "in_archive FROM main ";
 
-std::string_view textOf(sqlite3_stmt* st, int column)
-{
-    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(st, column));
-    return text ? std::string_view(text, static_cast<size_t>(sqlite3_column_bytes(st, column)))
-                : std::string_view();
-}
-
-QString qtext(std::string_view text)
-{
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
 // Puts a name's forms at the end of the name buffers: the folded form, then
 // the canonical one where it differs, then the stored one where that differs
 // again. True when the stored form was kept apart (kUncomposed).

@@ -36,18 +36,6 @@ constexpr std::int64_t kAddedMost = 200000;
 // Log rows kept behind the file's place in the log before they are pruned.
 constexpr std::int64_t kLogKept = 100000;
 
-std::string_view textOf(sqlite3_stmt* st, int column)
-{
-    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(st, column));
-    return text ? std::string_view(text, static_cast<size_t>(sqlite3_column_bytes(st, column)))
-                : std::string_view();
-}
-
-QString qtext(std::string_view text)
-{
-    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
-}
-
 bool storeFileId(const QString& path, std::uint64_t& device, std::uint64_t& inode)
 {
     struct stat st {};
