@@ -131,7 +131,8 @@ std::pair<std::int64_t, std::int64_t> sizeRange(std::uint16_t code)
     const int e = (code - 1025) / 1024 + 10;
     const std::int64_t m = (code - 1025) % 1024;
     const std::int64_t lo = (1024 + m) << (e - 10);
-    return {lo, lo + (std::int64_t(1) << (e - 10)) - 1};
+    // The step less one first: the highest code ends exactly at INT64_MAX.
+    return {lo, lo + ((std::int64_t(1) << (e - 10)) - 1)};
 }
 
 std::int32_t minuteOf(std::int64_t seconds)
