@@ -10,6 +10,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QMenuBar>
+#include <QPushButton>
 #include <QTreeWidget>
 
 namespace {
