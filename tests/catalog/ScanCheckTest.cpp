@@ -2,6 +2,7 @@
 // Two scans compared from the catalogue, and a disk verified against its
 // scan: known contents in real trees, every kind of difference, and the
 // store untouched by either.
+#include "../main_window/ScanSupport.h"
 #include "catalog/FolderScan.h"
 #include "catalog/ScanDiff.h"
 #include "catalog/ScanVerify.h"
@@ -190,6 +191,43 @@ TEST_F(ScanCheckTest, VerifyOfAFolderThatIsNotThereFailsWithoutFindings)
     EXPECT_FALSE(check.run());
     EXPECT_TRUE(check.failure().contains(pathOf(QStringLiteral("disk")))) << check.failure().toStdString();
     EXPECT_TRUE(check.findings().empty());
+}
+
+TEST_F(ScanCheckTest, WhatCannotBeListedIsToldAsUnreadNeverAsMissingAndACancelTellsNothing)
+{
+    makeFile(QStringLiteral("disk/a.txt"), QByteArrayLiteral("a"));
+    makeFile(QStringLiteral("disk/locked/b.txt"), QByteArrayLiteral("b"));
+    makeFile(QStringLiteral("disk/locked/in/c.txt"), QByteArrayLiteral("c"));
+    makeFile(QStringLiteral("disk/gone.txt"), QByteArrayLiteral("gone"));
+    const TopFolder top = scan(pathOf(QStringLiteral("disk")), QStringLiteral("Disk"));
+    makeDir(QStringLiteral("disk/also locked"));
+    {
+        scantest::FaultyFileSystem faulty;
+        faulty.unreadableFolders = {"locked", "also locked"};
+        faulty.vanished = {"gone.txt"}; // listed, but it cannot be looked at
+        ScanVerify check(db(), QStringLiteral("Disk"), top);
+        ASSERT_TRUE(check.run()) << check.failure().toStdString();
+        EXPECT_EQ(shown(check),
+            QStringList({QStringLiteral("could not be read also locked"), QStringLiteral("could not be read gone.txt"),
+                QStringLiteral("could not be read locked/"), QStringLiteral("could not be read locked/b.txt"),
+                QStringLiteral("could not be read locked/in/"), QStringLiteral("could not be read locked/in/c.txt")}));
+        EXPECT_EQ(check.counts().missing, 0);
+        EXPECT_EQ(check.counts().same, 1);
+        EXPECT_FALSE(check.same());
+    }
+
+    // Stopped at its first progress report: no verdict, no findings.
+    struct StopAtOnce : ScanListener {
+        void entryStored(const ScannedEntry&) override { }
+        bool progress(std::int64_t, const QString&) override { return false; }
+    } stop;
+    for (int i = 0; i < 40; ++i)
+        makeFile(QStringLiteral("disk/more/") + QString::number(i), QByteArrayLiteral("x"));
+    ScanVerify stopped(db(), QStringLiteral("Disk"), top, &stop);
+    stopped.setProgressInterval(std::chrono::milliseconds(0));
+    EXPECT_FALSE(stopped.run());
+    EXPECT_TRUE(stopped.cancelled());
+    EXPECT_TRUE(stopped.failure().isEmpty()) << stopped.failure().toStdString();
 }
 
 } // namespace
