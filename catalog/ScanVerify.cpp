@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "catalog/ScanVerify.h"
 
+#include "catalog/Scans.h"
 #include "catalog/scan/FingerprintStage.h"
+#include "catalog/update/UpdateSafety.h"
 #include "catalog/scan/FolderWalker.h"
 #include "catalog/scan/ScanPipeline.h"
 #include "catalog/scan/ScanTexts.h"
@@ -82,6 +84,18 @@ bool ScanVerify::run()
         load();
     } catch (const std::exception& e) {
         failure_ = QStringLiteral("The catalogue cannot be read: ") + QString::fromUtf8(e.what());
+        return false;
+    }
+    // Another disk, or none, where the scan's disk was mounted would have
+    // every entry told as missing: that is said instead.
+    std::optional<ScanInfo> recorded;
+    try {
+        recorded = scanInfo(db_, catalogue_, top_.key);
+    } catch (const std::exception&) {
+        // A scan without its disk recorded is walked where it was.
+    }
+    if (const QString reason = diskReason(recorded, top_.fileName, top_.path, diskOf(top_.path)); !reason.isEmpty()) {
+        failure_ = reason + QStringLiteral(" Nothing was verified.");
         return false;
     }
     int error = 0;
