@@ -4,12 +4,14 @@
 #include "catalog/store/Store.h"
 #include "cli/AddFolder.h"
 #include "cli/Check.h"
+#include "cli/Diff.h"
 #include "cli/Dupes.h"
 #include "cli/Disks.h"
 #include "cli/Export.h"
 #include "cli/Find.h"
 #include "cli/List.h"
 #include "cli/Update.h"
+#include "cli/Verify.h"
 
 #include <QCoreApplication>
 
@@ -59,6 +61,10 @@ const Command kCommands[] = {
         "find files and folders on every catalogued disk", runFindCommand},
     {"dupes", "[--catalogue NAME]... [--min-size SIZE] [--csv]",
         "files with copies on any catalogued disk, by content fingerprint", runDupesCommand},
+    {"diff", "CATALOGUE-A TOP-A CATALOGUE-B TOP-B [--csv]",
+        "compare two scans by relative path: only in one, differing, moved", runDiffCommand},
+    {"verify", "CATALOGUE TOP [--csv]",
+        "read a mounted disk again and check it against its scan; changes nothing", runVerifyCommand},
     {"export", "CATALOGUE [--format csv|json] [--output FILE]",
         "write every record of a catalogue as CSV or JSON lines", runExportCommand},
     {"check", "[--recover NEW.mdb]",

@@ -3,7 +3,9 @@
 // them, and the Duplicates window.
 #include "main_window/Form1.h"
 
+#include "main_window/CompareWindow.h"
 #include "main_window/DuplicatesWindow.h"
+#include "main_window/VerifyWindow.h"
 #include "platform/AppPaths.h"
 
 #include <QAction>
@@ -47,6 +49,11 @@ void Form1::addContentMenus()
     connect(FingerprintContents, &QAction::toggled, this, &Form1::FingerprintContents_Click);
     Duplicates = menu->addAction(QStringLiteral("D&uplicates..."), this, &Form1::Duplicates_Click);
     Duplicates->setObjectName(QStringLiteral("Duplicates"));
+    // Checks of scans, which only read the store.
+    QAction* compare = menu->addAction(QStringLiteral("Co&mpare Scans..."), this, [this] { CompareWindow::showWindow(this); });
+    compare->setObjectName(QStringLiteral("CompareScans"));
+    QAction* verify = menu->addAction(QStringLiteral("&Verify Folder..."), this, [this] { VerifyWindow::showWindow(this); });
+    verify->setObjectName(QStringLiteral("VerifyFolder"));
 }
 
 bool Form1::fingerprintContents() const

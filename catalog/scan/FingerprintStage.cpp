@@ -11,9 +11,8 @@
 #include <cmath>
 
 namespace qm {
-namespace {
 
-QString readError(int error)
+QString contentReadError(int error)
 {
     switch (error) {
     case EINVAL:
@@ -26,6 +25,8 @@ QString readError(int error)
         return QStringLiteral("its contents cannot be read: ") + errorText(error);
     }
 }
+
+namespace {
 
 std::int64_t nowNs()
 {
@@ -226,10 +227,11 @@ void FingerprintStage::read(ScanBatch& batch, std::uint32_t index, FingerprintRe
     }
     if (error == ECANCELED)
         return; // the scan stops: not the file's fault
+    content.error = error;
     const std::lock_guard lock(mutex_);
     ++skippedCount_;
     if (static_cast<int>(skipped_.size()) < kSkippedKept)
-        skipped_.push_back({displayPath(path), readError(error)});
+        skipped_.push_back({displayPath(path), contentReadError(error)});
 }
 
 } // namespace qm

@@ -28,6 +28,10 @@
 
 namespace qm {
 
+// Why a file's contents could not be read, for people, from the errno value
+// the reader gave (see FingerprintReader::fingerprint).
+QString contentReadError(int error);
+
 // How far the reads of a scan got, for a progress line.
 struct ContentProgress {
     std::uint64_t read = 0; // bytes read so far

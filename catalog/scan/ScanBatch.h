@@ -36,6 +36,7 @@ struct ScanItem {
 struct ItemContent {
     FileFingerprint fingerprint;
     bool read = false; // false: not asked for, not readable, or the scan stopped first
+    int error = 0; // why it could not be read (an errno value); 0 when read or not tried
 };
 
 struct ScanBatch {
