@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "catalog/FolderScan.h"
 
+#include "catalog/ThumbnailStore.h"
 #include "catalog/tree/TreeCheck.h"
 #include "catalog/FolderScanRows.h"
 #include "catalog/NodeKeys.h"
@@ -73,6 +74,7 @@ FolderScan::~FolderScan()
     sqlite3_finalize(insertOne_);
     sqlite3_finalize(update_);
     sqlite3_finalize(insertFingerprint_);
+    sqlite3_finalize(insertThumbnail_);
 }
 
 QString FolderScan::openStart(const QString& folderPath)
@@ -107,6 +109,14 @@ QString FolderScan::openStart(const QString& folderPath)
         return QStringLiteral("The catalogue cannot keep fingerprints: %1.")
             .arg(QString::fromUtf8(sqlite3_errmsg(db_.getHandle())));
     }
+    if (thumbnails_ && !insertThumbnail_
+        && sqlite3_prepare_v3(db_.getHandle(), kInsertThumbnail, -1, SQLITE_PREPARE_PERSISTENT, &insertThumbnail_,
+               nullptr)
+            != SQLITE_OK) {
+        start_.reset();
+        return QStringLiteral("The catalogue cannot keep thumbnails: %1.")
+            .arg(QString::fromUtf8(sqlite3_errmsg(db_.getHandle())));
+    }
 
     // The store's health is checked on a connection of its own beside the
     // walk; the first commit waits for the answer, so a damaged store is
@@ -139,6 +149,7 @@ void FolderScan::addTopFolder(const StartFolder& top, const QString& key)
     Pending& row = rows_[0];
     row.item = &item;
     row.content = nullptr;
+    row.thumbnail = nullptr;
     row.text = batch.text.data();
     row.key = roundToInt64(numericValue(key)).value_or(0);
     row.keyText = delKey_;
@@ -207,16 +218,26 @@ void FolderScan::walk(const QString& fPath, const QString& sParent, const QStrin
             contents_ = std::make_unique<FingerprintStage>(device_, FingerprintStage::readersFor(device_));
         stages.insert(stages.begin(), contents_.get());
     }
+    // Last: the archive stage adds items, and thumbnails go by item.
+    if (thumbnails_ && insertThumbnail_) {
+        if (!thumbnailStage_)
+            thumbnailStage_ = std::make_unique<ThumbnailStage>(device_, ThumbnailStage::inFlightFor(device_));
+        stages.push_back(thumbnailStage_.get());
+    }
     ScanPipeline pipeline(std::move(stages));
     if (failed_ || (contents_ && contents_->cancelled()))
         pipeline.stop();
     pipeline_ = &pipeline;
     if (contents_)
         contents_->attach(&pipeline, listener_ != nullptr, interval_);
+    if (thumbnailStage_)
+        thumbnailStage_->attach(&pipeline);
     const QString lost = pipeline.run(
         [this, &folder, &path](ScanPipeline& p) { walker_.walk(std::move(folder), path, p); }, *this);
     if (contents_)
         contents_->attach(nullptr, false, interval_);
+    if (thumbnailStage_)
+        thumbnailStage_->attach(nullptr);
     pipeline_ = nullptr;
     if (!walker_.failure().isEmpty())
         fail(walker_.failure().toUtf8().constData());
@@ -354,6 +375,11 @@ QString keptText(const FolderScan& scan)
         return QStringLiteral("an unknown number of records (the catalogue cannot count them: %1)")
             .arg(QString::fromUtf8(e.what()));
     }
+}
+
+QString thumbnailReport(const FolderScan& scan)
+{
+    return scan.thumbnailStage() ? thumbnailReport(*scan.thumbnailStage()) : QString();
 }
 
 QString archiveReport(const FolderScan& scan)

@@ -21,6 +21,7 @@
 #include "catalog/scan/FolderWalker.h"
 #include "catalog/scan/ScanPipeline.h"
 #include "catalog/scan/ScanTexts.h"
+#include "catalog/scan/ThumbnailStage.h"
 #include "platform/FileSystem.h"
 #include "platform/Recordset.h"
 
@@ -116,6 +117,15 @@ public:
     void setFingerprints(bool on) { fingerprinting_ = on; }
     bool fingerprinting() const { return fingerprinting_; }
 
+    // Makes a thumbnail of every picture and stores it beside its record,
+    // in the transaction of the record. Before openStart().
+    void setThumbnails(bool on) { thumbnails_ = on; }
+    bool thumbnailing() const { return thumbnails_; }
+    // What the thumbnail stage found, over every walk of the run; null
+    // before a walk made thumbnails.
+    const ThumbnailStage* thumbnailStage() const { return thumbnailStage_.get(); }
+    std::int64_t thumbnailsStored() const { return thumbnailsStored_; }
+
     // Opens the folder a run starts from and starts checking the store, which
     // the first commit waits for. Empty on success, otherwise why the folder
     // cannot be read; nothing has been written then.
@@ -187,6 +197,8 @@ private:
     void stored(int first, int count, std::int64_t firstSrNo);
     // The fingerprints of rows_[0, count), stored just now.
     void storeFingerprints(int count);
+    // The thumbnails of rows_[0, count), stored just now.
+    void storeThumbnails(int count);
     void carryTreeCheck();
     void setSize(std::int64_t srNo, std::uint64_t bytes);
     void begin();
@@ -205,6 +217,7 @@ private:
     sqlite3_stmt* insertOne_ = nullptr;
     sqlite3_stmt* update_ = nullptr;
     sqlite3_stmt* insertFingerprint_ = nullptr; // while fingerprinting
+    sqlite3_stmt* insertThumbnail_ = nullptr; // while making thumbnails
 
     std::future<QString> health_; // the store's check, running beside the walk
     std::optional<Store::KeptMark> mark_; // taken as the run began, before the store's check
@@ -225,6 +238,9 @@ private:
     bool fingerprinting_ = false;
     std::unique_ptr<FingerprintStage> contents_; // from the first walk that reads contents
     std::int64_t fingerprintsStored_ = 0;
+    bool thumbnails_ = false;
+    std::unique_ptr<ThumbnailStage> thumbnailStage_; // from the first walk that makes thumbnails
+    std::int64_t thumbnailsStored_ = 0;
     std::int64_t entriesShown_ = 0; // the most a progress report told: the walker runs ahead of the reads
     ScanPipeline* pipeline_ = nullptr; // while a walk runs
     std::uint64_t device_ = 0; // the file system the run keeps to
@@ -267,6 +283,9 @@ QString skippedReport(const FolderScan& scan);
 // One message naming the archives whose members could not be listed and the
 // listings that stopped early; empty when there were none.
 QString archiveReport(const FolderScan& scan);
+
+// One message naming the pictures that got no thumbnail; empty when none.
+QString thumbnailReport(const FolderScan& scan);
 
 // "N record(s)" of the run in the table, or that they cannot be counted and why.
 QString keptText(const FolderScan& scan);

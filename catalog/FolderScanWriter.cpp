@@ -115,7 +115,10 @@ void FolderScan::queue(const ScanItem& item, const ScanBatch& batch)
     const std::int64_t key = nextKeyNumber();
     Pending& r = rows_[static_cast<size_t>(waiting_)];
     r.item = &item;
-    r.content = batch.contents.empty() ? nullptr : &batch.contents[static_cast<size_t>(&item - batch.items.data())];
+    const auto index = static_cast<size_t>(&item - batch.items.data());
+    r.content = batch.contents.empty() ? nullptr : &batch.contents[index];
+    r.thumbnail = batch.thumbnails.empty() || batch.thumbnails[index].image.isEmpty() ? nullptr
+                                                                                       : &batch.thumbnails[index];
     r.srNo = 0;
     r.text = batch.text.data();
     r.key = key;
@@ -255,6 +258,13 @@ void FolderScan::flush()
             error = e;
         }
     }
+    if (!error && insertThumbnail_) {
+        try {
+            storeThumbnails(done);
+        } catch (const DbError& e) {
+            error = e;
+        }
+    }
     waiting_ = 0;
     // The refused row and those queued after it are not stored: no size goes to them.
     for (OpenFolder& f : open_)
@@ -301,6 +311,25 @@ void FolderScan::storeFingerprints(int count)
         if (rc != SQLITE_DONE)
             throw storeError();
         ++fingerprintsStored_;
+    }
+}
+
+void FolderScan::storeThumbnails(int count)
+{
+    for (int i = 0; i < count; ++i) {
+        const Pending& r = rows_[static_cast<size_t>(i)];
+        if (!r.thumbnail || r.srNo == 0)
+            continue;
+        const ItemThumbnail& t = *r.thumbnail;
+        sqlite3_bind_int64(insertThumbnail_, 1, r.srNo);
+        sqlite3_bind_int(insertThumbnail_, 2, t.width);
+        sqlite3_bind_int(insertThumbnail_, 3, t.height);
+        sqlite3_bind_blob(insertThumbnail_, 4, t.image.constData(), static_cast<int>(t.image.size()), SQLITE_STATIC);
+        const int rc = sqlite3_step(insertThumbnail_);
+        sqlite3_reset(insertThumbnail_);
+        if (rc != SQLITE_DONE)
+            throw storeError();
+        ++thumbnailsStored_;
     }
 }
 

@@ -28,6 +28,7 @@ constexpr int kInterrupted = 130;
 
 const char* const kUsageText
     = "usage: quillmark add-folder FOLDER [--name CATALOGUE] [--archives] [--fingerprints]\n"
+      "       [--thumbnails]\n"
       "Catalogues FOLDER into database.mdb in the current folder (an installed\n"
       "copy, where there is none: the one in ~/.local/share/quillmark, made if\n"
       "needed), under the catalogue named by --name or else by the first line of\n"
@@ -38,6 +39,10 @@ const char* const kUsageText
       "--fingerprints reads every file and keeps a fingerprint of its contents\n"
       "(XXH3-128), for finding duplicates; a file that cannot be read is\n"
       "catalogued without one and counts as left out.\n"
+      "--thumbnails keeps a thumbnail of every picture (JPEG, TIFF, PNG, CR2, NEF,\n"
+      "ARW, DNG) of at most 160 pixels, from the preview the file carries when it\n"
+      "has one, for showing with the disk unplugged; a picture that gives none is\n"
+      "named on stderr and keeps its record.\n"
       "Exit status: 0 when every entry was catalogued; 1 for an unusable database,\n"
       "folder or dbase.name, or a store failure; 2 for a usage error; 3 when entries\n"
       "that could not be read, or members of archives that could not be listed, were\n"
@@ -56,6 +61,7 @@ int runAddFolderCommand(const QStringList& args)
     bool named = false;
     bool archives = false;
     bool fingerprints = false;
+    bool thumbnails = false;
     for (int i = 0; i < args.size(); ++i) {
         const QString& a = args[i];
         if (a == QLatin1String("-h") || a == QLatin1String("--help")) {
@@ -76,6 +82,8 @@ int runAddFolderCommand(const QStringList& args)
             named = true;
         } else if (a == QLatin1String("--fingerprints")) {
             fingerprints = true;
+        } else if (a == QLatin1String("--thumbnails")) {
+            thumbnails = true;
         } else if (a.startsWith(QLatin1String("--name="))) {
             name = a.mid(7);
             named = true;
@@ -135,6 +143,7 @@ int runAddFolderCommand(const QStringList& args)
         scan.setProgressInterval(std::chrono::milliseconds(200));
         scan.setArchives(archives);
         scan.setFingerprints(fingerprints);
+        scan.setThumbnails(thumbnails);
         const QString unreadable = scan.openStart(top.path);
         if (!unreadable.isEmpty()) {
             fail(unreadable);
@@ -151,6 +160,9 @@ int runAddFolderCommand(const QStringList& args)
         const QString archiveProblems = archiveReport(scan);
         if (!archiveProblems.isEmpty())
             printLine(stderr, archiveProblems);
+        const QString thumbnailProblems = thumbnailReport(scan);
+        if (!thumbnailProblems.isEmpty())
+            printLine(stderr, thumbnailProblems);
         // What the table holds of the run, not what went into transactions.
         const QString kept = keptText(scan);
         if (!scan.failure().isEmpty()) {
@@ -172,6 +184,8 @@ int runAddFolderCommand(const QStringList& args)
         if (fingerprints)
             printLine(stdout,
                 QStringLiteral("Fingerprinted the contents of %1 file(s).").arg(scan.fingerprintsStored()));
+        if (thumbnails)
+            printLine(stdout, QStringLiteral("Kept thumbnails of %1 picture(s).").arg(scan.thumbnailsStored()));
         if (const auto earlier = earlierScanOfSameFolder(*db, name, key))
             printLine(stderr, QStringLiteral("quillmark: ") + alreadyCataloguedHint(*earlier));
         if (scan.cancelled())

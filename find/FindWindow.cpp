@@ -3,6 +3,7 @@
 
 #include "platform/AppPaths.h"
 #include "find/FindWorker.h"
+#include "find/ThumbnailPreview.h"
 #include "main_window/Form1.h"
 #include "platform/Clipboard.h"
 #include "platform/Csv.h"
@@ -16,6 +17,7 @@
 #include <QFileDialog>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QItemSelectionModel>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -202,7 +204,11 @@ void FindWindow::buildControls()
     layout->addLayout(top);
     layout->addWidget(problemLabel);
     layout->addWidget(hintLabel);
-    layout->addWidget(resultView, 1);
+    preview = new ThumbnailPreview(databasePath(), this);
+    auto* middle = new QHBoxLayout;
+    middle->addWidget(resultView, 1);
+    middle->addWidget(preview);
+    layout->addLayout(middle, 1);
     layout->addLayout(bottom);
     resize(1000, 560);
 
@@ -214,6 +220,14 @@ void FindWindow::buildControls()
     connect(queryBox, &QLineEdit::returnPressed, this, &FindWindow::runQuery);
     connect(matchCase, &QCheckBox::toggled, this, &FindWindow::runQuery);
     connect(catalogueBox, &QComboBox::currentIndexChanged, this, &FindWindow::runQuery);
+    connect(resultView->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
+        [this](const QModelIndex& current) {
+            if (current.isValid() && current.row() < results_.rowCount())
+                preview->showRecord(results_.hit(current.row()).srNo, results_.hit(current.row()).name);
+            else
+                preview->clearPreview();
+        });
+    connect(&results_, &QAbstractItemModel::modelReset, preview, &ThumbnailPreview::clearPreview);
     connect(resultView, &QTableView::activated, this, [this](const QModelIndex& i) { showResult(i.row()); });
     connect(copyButton, &QPushButton::clicked, this, &FindWindow::copyRows);
     connect(exportButton, &QPushButton::clicked, this, [this] {

@@ -30,6 +30,7 @@ class Form1;
 namespace find {
 
 class FindWorker;
+class ThumbnailPreview;
 
 // The rows found: name, path, size, date, catalogue, disk.
 class FindResults : public QAbstractTableModel {
@@ -72,6 +73,7 @@ public:
     QCheckBox* matchCase = nullptr;
     QComboBox* catalogueBox = nullptr; // "All catalogues" or one
     QTableView* resultView = nullptr;
+    ThumbnailPreview* preview = nullptr; // the current hit's thumbnail, beside the results
     QLabel* statusLabel = nullptr;
     QPushButton* copyButton = nullptr;
     QPushButton* exportButton = nullptr;

@@ -6,6 +6,7 @@
 #include "catalog/tree/CatalogueTree.h"
 #include "catalog/store/Queries.h"
 #include "main_window/ReadableLists.h"
+#include "main_window/ThumbnailTips.h"
 #include "platform/DataControl.h"
 #include "platform/TreeView.h"
 
@@ -20,6 +21,7 @@ void Form1::setupLists()
 {
     makeReadable(ListView1);
     makeReadable(ListView2);
+    showThumbnailTips(ListView1, [this] { return Adodc1->connection(); });
     // A double click, or Enter on the current row.
     connect(ListView1, &QTreeWidget::itemActivated, this,
         [this](QTreeWidgetItem* item) { ListView1_DblClick(item); });

@@ -93,6 +93,7 @@ public:
             throw DbError("The catalogue database is not open.");
         scan_ = std::make_unique<FolderScan>(*db, form.currentDatabaseName(), floorKey, &filler_);
         scan_->setArchives(form.readOptions().archives());
+        scan_->setThumbnails(form.readOptions().thumbnails());
         scan_->setFingerprints(form.fingerprintContents());
         // The batch resets the view once at the end; the branches the user
         // opened and the selection come back afterwards.
@@ -150,6 +151,9 @@ public:
         const QString archives = archiveReport(*scan_);
         if (!archives.isEmpty())
             parts << archives;
+        const QString thumbnails = thumbnailReport(*scan_);
+        if (!thumbnails.isEmpty())
+            parts << thumbnails;
         return parts.join(QStringLiteral("\n\n"));
     }
 

@@ -15,6 +15,7 @@ namespace qm {
 namespace {
 
 const QString kArchivesKey = QStringLiteral("Read/archiveMembers");
+const QString kThumbnailsKey = QStringLiteral("Read/thumbnails");
 
 // Beside the window's own settings; nothing is kept without a home folder.
 std::optional<QSettings> readSettings()
@@ -44,11 +45,28 @@ ReadOptions::ReadOptions(Form1& form)
         if (std::optional<QSettings> settings = readSettings())
             settings->setValue(kArchivesKey, on);
     });
+    thumbnails_ = menu->addAction(QStringLiteral("&Thumbnails of pictures"));
+    thumbnails_->setObjectName(QStringLiteral("Thumbnails"));
+    thumbnails_->setCheckable(true);
+    thumbnails_->setToolTip(
+        QStringLiteral("Add Folder also keeps a small picture of every photo (JPEG, TIFF, PNG, camera raw), "
+                       "shown in Find and in the file list's tooltip with the disk unplugged"));
+    if (const std::optional<QSettings> settings = readSettings())
+        thumbnails_->setChecked(settings->value(kThumbnailsKey, false).toBool());
+    connect(thumbnails_, &QAction::toggled, this, [](bool on) {
+        if (std::optional<QSettings> settings = readSettings())
+            settings->setValue(kThumbnailsKey, on);
+    });
 }
 
 bool ReadOptions::archives() const
 {
     return archives_->isChecked();
+}
+
+bool ReadOptions::thumbnails() const
+{
+    return thumbnails_->isChecked();
 }
 
 } // namespace qm

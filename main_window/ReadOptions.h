@@ -16,9 +16,12 @@ public:
 
     // List the members of archive files as records below theirs.
     bool archives() const;
+    // Keep a thumbnail of every picture.
+    bool thumbnails() const;
 
 private:
     QAction* archives_;
+    QAction* thumbnails_;
 };
 
 } // namespace qm

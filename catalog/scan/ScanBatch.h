@@ -2,6 +2,7 @@
 #pragma once
 // What a walk hands down the scan pipeline: entries in the order their
 // records are stored, a batch at a time, with the texts they point into.
+#include "catalog/scan/Thumbnails.h"
 #include "platform/FileFingerprint.h"
 
 #include <QString>
@@ -45,6 +46,8 @@ struct ScanBatch {
     int records = 0; // the items that are files or folders
     // One for each item when a stage reads contents; empty otherwise.
     std::vector<ItemContent> contents;
+    // One for each item when the thumbnail stage runs; empty otherwise.
+    std::vector<ItemThumbnail> thumbnails;
 
     void clear()
     {
@@ -52,6 +55,7 @@ struct ScanBatch {
         text.clear();
         records = 0;
         contents.clear();
+        thumbnails.clear();
     }
 };
 

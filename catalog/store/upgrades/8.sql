@@ -1,0 +1,4 @@
+-- SPDX-License-Identifier: GPL-3.0-or-later
+-- Format 8: reserved for the table of media details, which comes in its own
+-- change; the upgrades run one format after the other, so the number is held
+-- here by an upgrade that changes nothing.
