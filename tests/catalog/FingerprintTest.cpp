@@ -13,6 +13,8 @@
 
 #include <QFile>
 #include <QRandomGenerator>
+#include <tuple>
+#include <vector>
 
 #include <SQLiteCpp/Statement.h>
 #include <SQLiteCpp/Transaction.h>
@@ -270,6 +272,36 @@ TEST_F(FingerprintTest, StoreOfTheFormatBeforeComesUpWithEveryRecord)
     db.exec("INSERT INTO fingerprints VALUES (7, zeroblob(16), 1, 0)");
     db.exec("DELETE FROM main WHERE SrNO = 7");
     EXPECT_EQ(db.execAndGet("SELECT count(*) FROM fingerprints").getInt(), 0);
+}
+
+// Stores of format 7 could hold fingerprints shifted onto later records by a
+// scan that listed archives too: from a scan's first member on they go, the
+// rest of the store keeps them.
+TEST_F(FingerprintTest, FingerprintsAfterAnArchiveOfAnOlderStoreAreDroppedTheOthersKept)
+{
+    const QString old = pathOf(QStringLiteral("seven.mdb"));
+    ASSERT_TRUE(Store::create(old, 7).isEmpty());
+    {
+        SQLite::Database db(old.toStdString(), SQLite::OPEN_READWRITE);
+        // name, parent, catalogue, archive depth: SrNO follows the order.
+        const std::vector<std::tuple<const char*, const char*, const char*, int>> rows {
+            {"a", "0>", "A", 0}, {"a1", "1>", "A", 0}, {"z", "1>", "A", 0}, {"m", "3>", "A", 1}, {"a2", "1>", "A", 0},
+            {"other", "0>", "B", 0}, {"o1", "1>", "B", 0}, // another catalogue in between
+            {"a3", "1>", "A", 0},
+            {"b", "0>", "A", 0}, {"b1", "9>", "A", 0}}; // A's next scan, no archive
+        for (const auto& [name, parent, catalogue, depth] : rows)
+            db.exec(std::string("INSERT INTO main (ID, Parent, dbaseName, file_name, path, in_archive) VALUES ('x', '")
+                + parent + "', '" + catalogue + "', '" + name + "', '/" + name + "', "
+                + (depth ? std::to_string(depth) : "NULL") + ")");
+        db.exec("INSERT INTO fingerprints SELECT SrNO, zeroblob(16), 1, 0 FROM main");
+    }
+    ASSERT_TRUE(Store::prepare(old).isEmpty());
+    SQLite::Database db(old.toStdString());
+    SQLite::Statement kept(db, "SELECT group_concat(file_name, ' ') FROM (SELECT file_name FROM main "
+                               "JOIN fingerprints USING (SrNO) ORDER BY SrNO)");
+    ASSERT_TRUE(kept.executeStep());
+    EXPECT_EQ(kept.getColumn(0).getString(), "a a1 z other o1 b b1");
+    EXPECT_EQ(db.execAndGet("SELECT count(*) FROM main").getInt(), 10);
 }
 
 TEST(SizeArgument, ReadsBytesAndUnits)
