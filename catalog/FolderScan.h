@@ -267,6 +267,7 @@ QString skippedReport(const FolderScan& scan);
 // One message naming the archives whose members could not be listed and the
 // listings that stopped early; empty when there were none.
 QString archiveReport(const FolderScan& scan);
+QString archiveReport(const ArchiveStage& stage);
 
 // "N record(s)" of the run in the table, or that they cannot be counted and why.
 QString keptText(const FolderScan& scan);
