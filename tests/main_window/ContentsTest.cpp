@@ -12,6 +12,7 @@
 #include <QFile>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPushButton>
 #include <QTreeWidget>
 
 namespace {
