@@ -384,7 +384,11 @@ QString thumbnailReport(const FolderScan& scan)
 
 QString archiveReport(const FolderScan& scan)
 {
-    const ArchiveStage& stage = scan.archiveStage();
+    return archiveReport(scan.archiveStage());
+}
+
+QString archiveReport(const ArchiveStage& stage)
+{
     QString text;
     auto list = [&text](std::int64_t count, const std::vector<SkippedEntry>& first) {
         for (const SkippedEntry& s : first)

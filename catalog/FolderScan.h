@@ -283,6 +283,7 @@ QString skippedReport(const FolderScan& scan);
 // One message naming the archives whose members could not be listed and the
 // listings that stopped early; empty when there were none.
 QString archiveReport(const FolderScan& scan);
+QString archiveReport(const ArchiveStage& stage);
 
 // One message naming the pictures that got no thumbnail; empty when none.
 QString thumbnailReport(const FolderScan& scan);

@@ -20,7 +20,7 @@ constexpr int kPartial = 3;
 constexpr int kInterrupted = 130;
 
 const char* const kUsage
-    = "usage: quillmark update CATALOGUE TOP-FOLDER-KEY-OR-PATH [--force]\n"
+    = "usage: quillmark update CATALOGUE TOP-FOLDER-KEY-OR-PATH [--force] [--archives] [--fingerprints]\n"
       "Walks a catalogued top-level folder again and brings its records up to date\n"
       "in one transaction: entries still there keep their keys (and register notes),\n"
       "changed sizes and dates are rewritten, new entries are added, vanished ones\n"
@@ -30,10 +30,18 @@ const char* const kUsage
       "the scan was made from is not mounted there now, another disk is, the folder\n"
       "is empty, or more than half of the scan's records would be removed.\n"
       "--force updates all the same, from what is at the folder now.\n"
+      "--fingerprints fingerprints the contents of new and changed files, and of\n"
+      "files that have none yet; an unchanged file (same size and modification\n"
+      "time) keeps its fingerprint without being read. A file that vanished and a\n"
+      "new one of the same size and fingerprint are one file moved: its record\n"
+      "keeps its key and register notes under the new path.\n"
+      "--archives lists new and changed archives (and those never listed) again,\n"
+      "their members' old records replaced; unchanged archives keep theirs.\n"
       "Exit status: 0 when updated; 1 when the catalogue, folder or disk does not fit,\n"
       "the update was refused as above, or the store fails (nothing is changed);\n"
       "2 for a usage error; 3 when updated but entries that could not be read kept\n"
-      "their old records; 130 when interrupted (nothing is changed).\n";
+      "their old records, files could not be read for their fingerprints or\n"
+      "archives could not be listed; 130 when interrupted (nothing is changed).\n";
 
 } // namespace
 
@@ -41,6 +49,8 @@ int runUpdateCommand(const QStringList& args)
 {
     QStringList operands;
     bool force = false;
+    bool fingerprints = false;
+    bool archives = false;
     for (int i = 0; i < args.size(); ++i) {
         const QString& a = args[i];
         if (a == QLatin1String("-h") || a == QLatin1String("--help")) {
@@ -49,6 +59,10 @@ int runUpdateCommand(const QStringList& args)
         }
         if (a == QLatin1String("--force"))
             force = true;
+        else if (a == QLatin1String("--fingerprints"))
+            fingerprints = true;
+        else if (a == QLatin1String("--archives"))
+            archives = true;
         else if (a == QLatin1String("--"))
             operands += args.mid(i + 1);
         else if (a.startsWith(u'-') && a.size() > 1)
@@ -80,6 +94,8 @@ int runUpdateCommand(const QStringList& args)
         cli::InterruptGuard guard;
         ScanUpdate update(*db, catalogue, *top, &progress);
         update.setProgressInterval(std::chrono::milliseconds(200));
+        update.setFingerprints(fingerprints);
+        update.setArchives(archives);
         QString refusal;
         update.setConfirm([force, &refusal](const UpdateRisk& risk) {
             if (!force)
@@ -91,6 +107,8 @@ int runUpdateCommand(const QStringList& args)
         if (const QString skipped = skippedReport(update.skippedCount(), update.firstSkipped());
             !skipped.isEmpty())
             cli::printLine(stderr, skipped);
+        if (const QString listing = archiveReport(update.archiveStage()); !listing.isEmpty())
+            cli::printLine(stderr, listing);
         if (update.cancelled()) {
             cli::fail(QStringLiteral("interrupted; nothing was changed."));
             return kInterrupted;
@@ -101,7 +119,11 @@ int runUpdateCommand(const QStringList& args)
         }
         cli::printLine(stdout,
             QStringLiteral("Updated %1 in \"%2\": %3.").arg(top->fileName, catalogue, updateSummary(update.counts())));
-        return update.skippedCount() > 0 ? kPartial : 0;
+        if (fingerprints)
+            cli::printLine(stdout, fingerprintSummary(update));
+        if (archives)
+            cli::printLine(stdout, archiveSummary(update));
+        return update.skippedCount() > 0 || update.archiveStage().skippedCount() > 0 ? kPartial : 0;
     } catch (const std::exception& e) {
         cli::fail(QString::fromUtf8(e.what()));
         return kFailed;

@@ -4,7 +4,7 @@
 
 namespace qm {
 
-// quillmark update CATALOGUE TOP-FOLDER-KEY-OR-PATH [--force]
+// quillmark update CATALOGUE TOP-FOLDER-KEY-OR-PATH [--force] [--archives] [--fingerprints]
 int runUpdateCommand(const QStringList& args);
 
 } // namespace qm

@@ -43,7 +43,8 @@ void Form1::addContentMenus()
     FingerprintContents->setObjectName(QStringLiteral("FingerprintContents"));
     FingerprintContents->setCheckable(true);
     FingerprintContents->setToolTip(QStringLiteral("Add Folder reads every file and keeps a fingerprint of its "
-                                                   "contents, to find copies across disks"));
+                                                   "contents, to find copies across disks; Update Folder reads "
+                                                   "the new and changed ones"));
     const auto settings = contentSettings();
     FingerprintContents->setChecked(settings && settings->value(QLatin1String(kFingerprintKey), false).toBool());
     connect(FingerprintContents, &QAction::toggled, this, &Form1::FingerprintContents_Click);

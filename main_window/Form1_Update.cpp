@@ -4,6 +4,7 @@
 
 #include "catalog/NodeKeys.h"
 #include "catalog/update/ScanUpdate.h"
+#include "main_window/ReadOptions.h"
 #include "main_window/StatusReport.h"
 #include "main_window/UndoOffer.h"
 #include "main_window/WorkProgress.h"
@@ -26,6 +27,10 @@ public:
     }
     void entryStored(const ScannedEntry&) override { }
     bool progress(std::int64_t entries, const QString& folder) override { return progress_.report(entries, folder); }
+    bool contentProgress(std::int64_t entries, const QString& folder, const ContentProgress& read) override
+    {
+        return progress_.report(entries, folder, QStringLiteral("Contents: ") + read.text());
+    }
 
 private:
     WorkProgress progress_;
@@ -86,6 +91,9 @@ void Form1::UpdateFolder_Click()
     {
         UpdateProgress progress(*this);
         ScanUpdate update(*db, catalogue, *top, &progress);
+        // What the last scans read, the update keeps up to date.
+        update.setFingerprints(fingerprintContents());
+        update.setArchives(readOptions().archives());
         bool declined = false;
         update.setConfirm([this, &declined](const UpdateRisk& risk) {
             declined = !confirmRiskyUpdate(risk, this);
@@ -105,6 +113,8 @@ void Form1::UpdateFolder_Click()
         }
         if (!skipped.isEmpty() && !declined)
             message += QStringLiteral("\n\n") + skipped;
+        if (const QString listing = archiveReport(update.archiveStage()); !listing.isEmpty() && !declined)
+            message += QStringLiteral("\n\n") + listing;
     }
     updating = false;
     status().undo().afterUpdate(*db, done);

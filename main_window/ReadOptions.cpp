@@ -38,7 +38,8 @@ ReadOptions::ReadOptions(Form1& form)
     archives_->setCheckable(true);
     archives_->setToolTip(
         QStringLiteral("Add Folder also lists the members of zip, tar, 7z, rar, iso and cab "
-                       "files as entries below them, from their headers alone"));
+                       "files as entries below them, from their headers alone; Update Folder lists "
+                       "the new and changed ones again"));
     if (const std::optional<QSettings> settings = readSettings())
         archives_->setChecked(settings->value(kArchivesKey, false).toBool());
     connect(archives_, &QAction::toggled, this, [](bool on) {

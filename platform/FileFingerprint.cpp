@@ -107,6 +107,13 @@ int FingerprintReader::fingerprint(const std::string& path, std::uint64_t device
     return 0;
 }
 
+bool unchangedSince(const std::string& path, const FileFingerprint& f)
+{
+    struct stat st { };
+    return ::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)
+        && static_cast<std::uint64_t>(st.st_size) == f.bytes && modifiedNs(st) == f.modifiedNs;
+}
+
 bool onRotatingDisk(std::uint64_t device)
 {
     const auto dev = static_cast<dev_t>(device);

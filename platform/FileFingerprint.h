@@ -48,6 +48,11 @@ private:
     std::vector<unsigned char> buffer_;
 };
 
+// Whether the regular file at `path` (not followed if a link) still has the
+// size and modification time, to the nanosecond, it had when `f` was read:
+// then `f` names its content without reading it again.
+bool unchangedSince(const std::string& path, const FileFingerprint& f);
+
 // Whether the file system `device` lies on a rotating disk, where reads of
 // several files at once make the head seek between them. False when the
 // system does not say (a file system without a block device, for one).

@@ -32,14 +32,39 @@ void ArchiveStage::process(ScanBatch& batch)
             && ArchiveMembers::looksLikeArchive(
                 std::string_view(batch.text.data() + item.name, item.nameLength));
     };
+    // What an update holds of an archive that did not change since it was
+    // listed stays as it is: its headers are not read again.
+    auto unchanged = [&batch](size_t i) {
+        const KnownEntry* known = batch.knownOf(i);
+        const ScanItem& item = batch.items[i];
+        return known && known->members && known->sized && known->bytes == item.bytes
+            && known->modified == item.modified;
+    };
     if (std::none_of(batch.items.begin(), batch.items.end(), isArchive))
         return;
     out_.clear();
     out_.reserve(batch.items.size());
-    for (const ScanItem& item : batch.items) {
+    // What stages before this one added to each item moves with it; members get nothing.
+    const bool withContents = !batch.contents.empty(), withKnown = !batch.known.empty();
+    std::vector<ItemContent> contents;
+    std::vector<const KnownEntry*> known;
+    auto push = [&](const ScanItem& item, size_t from, bool added) {
         out_.push_back(item);
+        if (withContents)
+            contents.push_back(added ? ItemContent {} : batch.contents[from]);
+        if (withKnown)
+            known.push_back(added ? nullptr : batch.known[from]);
+    };
+    for (size_t i = 0; i < batch.items.size(); ++i) {
+        const ScanItem& item = batch.items[i];
+        push(item, i, false);
         if (!isArchive(item))
             continue;
+        if (unchanged(i)) {
+            ++kept_;
+            continue;
+        }
+        out_.back().listed = true;
         // The path is copied: the batch's text grows below.
         const std::string path(batch.text, item.path, item.pathLength);
         const ArchiveListing listing = ArchiveMembers::list(path, item.modified);
@@ -54,7 +79,7 @@ void ArchiveStage::process(ScanBatch& batch)
         int open = 0;
         for (const ArchiveMember& m : listing.members) {
             for (; open > m.level; --open)
-                out_.push_back(closing());
+                push(closing(), i, true);
             const auto at = static_cast<std::uint32_t>(batch.text.size());
             batch.text += path;
             batch.text.push_back('/');
@@ -67,17 +92,21 @@ void ArchiveStage::process(ScanBatch& batch)
                 true};
             member.inArchive = m.inner ? 2 : 1;
             member.container = m.container;
-            out_.push_back(member);
+            push(member, i, true);
             ++batch.records;
             ++members_;
             if (m.folder || m.container)
                 ++open;
         }
         for (; open > 0; --open)
-            out_.push_back(closing());
-        out_.push_back(closing()); // the archive's own
+            push(closing(), i, true);
+        push(closing(), i, true); // the archive's own
     }
     batch.items.swap(out_);
+    if (withContents)
+        batch.contents.swap(contents);
+    if (withKnown)
+        batch.known.swap(known);
 }
 
 } // namespace qm

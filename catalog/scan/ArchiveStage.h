@@ -10,7 +10,14 @@
 // itself becomes a `container` whose Close follows its last member. Member
 // folders carry the total of their members, so their Closes are `sized`:
 // no folder size of the disk changes, which is why this stage runs after the
-// sizes stage. Works on one batch at a time, in walk order.
+// sizes stage. Works on one batch at a time, in walk order. What stages
+// before it added to each item (`contents`, `known`) stays with the item;
+// members have none.
+//
+// In an update (KnownStage.h) an archive whose record has members and the
+// same size and modification time is left as it is, unread: its members'
+// records stay. Any other archive is listed and marked `listed`, so that its
+// members' records become those of the new listing.
 #include "catalog/scan/ScanPipeline.h"
 
 #include <cstdint>
@@ -26,6 +33,8 @@ public:
 
     std::int64_t archivesListed() const { return listed_; }
     std::int64_t membersAdded() const { return members_; }
+    // Unchanged archives of an update, left with the members stored before.
+    std::int64_t archivesKept() const { return kept_; }
     // Archives that kept no members, and why.
     std::int64_t skippedCount() const { return skippedCount_; }
     const std::vector<SkippedEntry>& firstSkipped() const { return skipped_; }
@@ -35,7 +44,7 @@ public:
 
 private:
     std::vector<ScanItem> out_;
-    std::int64_t listed_ = 0, members_ = 0, skippedCount_ = 0, noteCount_ = 0;
+    std::int64_t listed_ = 0, members_ = 0, kept_ = 0, skippedCount_ = 0, noteCount_ = 0;
     std::vector<SkippedEntry> skipped_, notes_;
 };
 

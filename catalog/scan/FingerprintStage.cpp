@@ -131,7 +131,9 @@ void FingerprintStage::process(ScanBatch& batch)
     std::uint64_t found = 0;
     for (size_t i = 0; i < batch.items.size(); ++i) {
         const ScanItem& item = batch.items[i];
-        if (item.kind == ScanItem::File) {
+        if (item.kind == ScanItem::File && item.inArchive == 0) {
+            if (reuse(batch, i))
+                continue;
             order_.push_back(static_cast<std::uint32_t>(i));
             found += item.bytes;
         } else if (item.kind == ScanItem::End) {
@@ -160,6 +162,22 @@ void FingerprintStage::process(ScanBatch& batch)
     }
     wake_.notify_all();
     waitForReaders();
+}
+
+bool FingerprintStage::reuse(ScanBatch& batch, size_t index)
+{
+    const KnownEntry* known = batch.knownOf(index);
+    const ScanItem& item = batch.items[index];
+    if (!known || !known->fingerprinted || known->fingerprint.bytes != item.bytes)
+        return false;
+    const std::string path(batch.text.data() + item.path, item.pathLength);
+    if (!unchangedSince(path, known->fingerprint))
+        return false;
+    ItemContent& content = batch.contents[index];
+    content.fingerprint = known->fingerprint;
+    content.read = content.reused = true;
+    ++filesReused_;
+    return true;
 }
 
 void FingerprintStage::waitForReaders()

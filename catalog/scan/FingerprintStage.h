@@ -10,6 +10,11 @@
 // rotating disk, so that the head does not seek between files), largest file
 // first so that the batch's end does not wait on one long read.
 //
+// In an update (KnownStage.h) a file whose stored fingerprint was taken at
+// the size and modification time (to the nanosecond) the file has now keeps
+// that fingerprint unread (`ItemContent::reused`); a file without one, or
+// changed since, is read.
+//
 // While it reads it asks the pipeline for progress reports itself: the
 // walker, waiting for it, asks none. A "no" to any report, its own or the
 // walker's (cancel()), ends every read at its next block and stops the walk;
@@ -67,11 +72,17 @@ public:
 
     ContentProgress progress() const;
     std::int64_t filesRead() const { return filesRead_.load(); }
+    // Unchanged files of an update that kept their stored fingerprint.
+    std::int64_t filesReused() const { return filesReused_.load(); }
+    // Every byte read from files so far.
+    std::uint64_t bytesRead() const { return bytesRead_.load(); }
     std::int64_t skippedCount() const;
     std::vector<SkippedEntry> firstSkipped() const;
 
 private:
     void work();
+    // Keeps the stored fingerprint of an unchanged file; true when it did.
+    bool reuse(ScanBatch& batch, size_t index);
     void read(ScanBatch& batch, std::uint32_t index, FingerprintReader& reader);
     void waitForReaders();
 
@@ -87,6 +98,7 @@ private:
     std::atomic<std::uint64_t> bytesFound_ {0};
     std::atomic<bool> walkEnded_ {false};
     std::atomic<std::int64_t> filesRead_ {0};
+    std::atomic<std::int64_t> filesReused_ {0};
     std::atomic<std::int64_t> entries_ {0};
     // When the first read began, in steady-clock nanoseconds; 0 before. Read
     // by the thread that answers progress reports.

@@ -31,6 +31,23 @@ struct ScanItem {
     std::uint8_t inArchive = 0;
     // A File whose members follow it, up to the Close that ends them.
     bool container = false;
+    // An archive whose headers the archive stage read (its members, if any,
+    // follow it): the records of its members are those of this listing.
+    bool listed = false;
+};
+
+// What the store already holds for the path of an entry, as an update tells
+// its stages (KnownStage.h): a stage may leave an entry alone whose size and
+// modification time did not change since it last worked on it.
+struct KnownEntry {
+    std::uint64_t bytes = 0;
+    bool sized = false; // `bytes` is the record's
+    std::int64_t modified = 0; // seconds since the epoch
+    // The fingerprint stored for the record, with the size and time (ns) the
+    // file had when it was read.
+    bool fingerprinted = false;
+    FileFingerprint fingerprint;
+    bool members = false; // records of archive members hang below it
 };
 
 // What the fingerprint stage read of a file entry.
@@ -38,6 +55,7 @@ struct ItemContent {
     FileFingerprint fingerprint;
     bool read = false; // false: not asked for, not readable, or the scan stopped first
     int error = 0; // why it could not be read (an errno value); 0 when read or not tried
+    bool reused = false; // the stored fingerprint, kept for an unchanged file without reading it
 };
 
 struct ScanBatch {
@@ -48,6 +66,11 @@ struct ScanBatch {
     std::vector<ItemContent> contents;
     // One for each item when the thumbnail stage runs; empty otherwise.
     std::vector<ItemThumbnail> thumbnails;
+    // One for each item when an update tells its stages what the store holds
+    // (null: nothing, as for a new entry); empty otherwise.
+    std::vector<const KnownEntry*> known;
+
+    const KnownEntry* knownOf(size_t item) const { return known.empty() ? nullptr : known[item]; }
 
     void clear()
     {
@@ -56,6 +79,7 @@ struct ScanBatch {
         records = 0;
         contents.clear();
         thumbnails.clear();
+        known.clear();
     }
 };
 

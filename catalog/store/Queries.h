@@ -117,6 +117,16 @@ inline constexpr const char* kTopFolderByPath =
 inline constexpr const char* kScanChildrenToUpdate =
     "SELECT SrNO, ID, Parent, path, size, date, bytes, created, modified, raw_path FROM main "
     "WHERE dbaseName = ? AND Parent = ? AND delKey = ?";
+// The same with each record's fingerprint, for an update that reads them.
+inline constexpr const char* kScanChildrenToUpdateWithFingerprints =
+    "SELECT m.SrNO, m.ID, m.Parent, m.path, m.size, m.date, m.bytes, m.created, m.modified, m.raw_path, "
+    "f.Hash, f.Bytes, f.ModifiedNs FROM main m LEFT JOIN fingerprints f ON f.SrNO = m.SrNO "
+    "WHERE m.dbaseName = ? AND m.Parent = ? AND m.delKey = ?";
+// The records of the members stored below an archive (or a folder inside one).
+inline constexpr const char* kArchiveMembers =
+    "SELECT SrNO, ID FROM main WHERE dbaseName = ? AND Parent = ? AND in_archive > 0";
+inline constexpr const char* kArchiveHasMembers =
+    "SELECT 1 FROM main WHERE dbaseName = ? AND Parent = ? AND in_archive > 0 LIMIT 1";
 // The state of main: its highest serial number and the change log's newest
 // entry (see upgrades/3.sql); both only grow, and every change moves one.
 inline constexpr const char* kStoreChangeMark =

@@ -10,6 +10,7 @@
 #include "catalog/store/Store.h"
 #include "catalog/scan/FolderSizes.h"
 #include "catalog/scan/FolderWalker.h"
+#include "catalog/scan/KnownStage.h"
 #include "catalog/scan/ScanPipeline.h"
 
 #include <QByteArrayView>
@@ -88,7 +89,7 @@ private:
 // on (catalogue, parent): the cost follows the scan, not the table. Records
 // of one path after the first go to `duplicates`.
 ScanUpdate::StoredScan ScanUpdate::loadScan(SQLite::Database& db, const std::string& catalogue, const std::string& topKey,
-    std::int64_t expected)
+    LoadWhat what, std::int64_t expected)
 {
     StoredScan out;
     if (expected > 0) { // the count the scan's last run left: no growing on the way
@@ -96,7 +97,8 @@ ScanUpdate::StoredScan ScanUpdate::loadScan(SQLite::Database& db, const std::str
         out.byPath.reserve(static_cast<size_t>(expected));
     }
     out.mark = changeMark(db);
-    SQLite::Statement st(db, Queries::kScanChildrenToUpdate);
+    SQLite::Statement st(
+        db, what.fingerprints ? Queries::kScanChildrenToUpdateWithFingerprints : Queries::kScanChildrenToUpdate);
     std::vector<std::string> folders {"0>"};
     std::unordered_set<std::string> visited;
     while (!folders.empty()) {
@@ -125,6 +127,8 @@ ScanUpdate::StoredScan ScanUpdate::loadScan(SQLite::Database& db, const std::str
             // Of two records of one path the first one stays; the other goes.
             Stored record {st.getColumn(0).getInt64(), st.getColumn(1).getString(), parent,
                 st.getColumn(4).getString(), st.getColumn(5).getString(), number(6), number(7), number(8)};
+            if (what.fingerprints || what.members)
+                loadKnown(db, catalogue, st, record, path, what);
             const auto [it, added] = out.byPath.try_emplace(std::move(path), out.records.size());
             if (added) {
                 out.records.push_back(std::move(record));
@@ -162,9 +166,10 @@ std::optional<TopFolder> findTopFolder(SQLite::Database& db, const QString& cata
 QString updateSummary(const UpdateCounts& c)
 {
     const QLocale locale = figureLocale();
-    QString text = QStringLiteral("%1 added, %2 removed, %3 changed, %4 unchanged")
-                       .arg(locale.toString(c.added), locale.toString(c.removed), locale.toString(c.changed),
-                           locale.toString(c.unchanged));
+    QString text = QStringLiteral("%1 added, %2 removed").arg(locale.toString(c.added), locale.toString(c.removed));
+    if (c.moved > 0)
+        text += QStringLiteral(", %1 moved").arg(locale.toString(c.moved));
+    text += QStringLiteral(", %1 changed, %2 unchanged").arg(locale.toString(c.changed), locale.toString(c.unchanged));
     if (c.unread > 0)
         text += QStringLiteral(", %1 kept as they were (could not be read)").arg(locale.toString(c.unread));
     return text;
@@ -196,14 +201,16 @@ bool ScanUpdate::run()
     disk_ = std::async(std::launch::async, [path = top_.path] { return diskOf(path); });
     const std::string catalogue = utf8(catalogue_);
     const std::string topKey = utf8(top_.key);
-    loaded_ = std::async(std::launch::async, [file, catalogue, topKey, top = top_.key, name = catalogue_] {
+    loadWhat_ = LoadWhat {fingerprints_, archives_};
+    loaded_ = std::async(std::launch::async, [file, catalogue, topKey, top = top_.key, name = catalogue_,
+                                                 what = loadWhat_] {
         // This thread's own connection: no locking of it on every column.
         SQLite::Database reader(file, SQLite::OPEN_READONLY | SQLite::OPEN_NOMUTEX);
         reader.setBusyTimeout(5000);
         SQLite::Transaction snapshot(reader); // the records and their mark of one state
         const auto scan = scanInfo(reader, name, top);
-        return loadScan(reader, catalogue, topKey, scan ? scan->records : 0);
-    });
+        return std::make_shared<StoredScan>(loadScan(reader, catalogue, topKey, what, scan ? scan->records : 0));
+    }).share();
     try {
         if (!walk())
             return false;
@@ -267,15 +274,49 @@ bool ScanUpdate::walk()
     walker.setDevice(device_);
     walker.setProgress(listener_ != nullptr, interval_);
     walker.keepUnreadPaths(true);
+    // Reading stages, told first what the store holds for each file.
     FolderSizes sizes;
-    ScanPipeline pipeline({&sizes});
+    std::vector<ScanStage*> stages {&sizes};
+    std::optional<KnownStage> known;
+    std::optional<FingerprintStage> prints;
+    if (fingerprints_ || archives_) {
+        known.emplace(knownLookup());
+        stages.insert(stages.begin(), &*known);
+    }
+    if (fingerprints_) {
+        prints.emplace(device_, FingerprintStage::readersFor(device_));
+        stages.insert(stages.begin() + 1, &*prints);
+    }
+    if (archives_) {
+        // Archives bring their members into the batch: short batches keep the writer busy.
+        walker.setRowsPerBatch(32);
+        stages.push_back(&archiveStage_);
+    }
+    ScanPipeline pipeline(std::move(stages));
+    if (prints) {
+        prints->attach(&pipeline, listener_ != nullptr, interval_);
+        prints_ = &*prints;
+    }
     const QString lost
         = pipeline.run([&walker, &start, &path](ScanPipeline& p) { walker.walk(std::move(start), path, p); }, *this);
+    prints_ = nullptr;
     seen_ = walker.entriesSeen();
     lastProgress_ = walker.lastProgress();
     skippedCount_ = walker.skippedCount();
     skipped_ = walker.firstSkipped();
     unread_ = walker.unreadPaths();
+    if (prints) {
+        prints->attach(nullptr, false, interval_);
+        filesRead_ = prints->filesRead();
+        filesReused_ = prints->filesReused();
+        bytesRead_ = prints->bytesRead();
+        skippedCount_ += prints->skippedCount();
+        for (SkippedEntry& e : prints->firstSkipped())
+            if (static_cast<int>(skipped_.size()) < FolderWalker::kSkippedKept)
+                skipped_.push_back(std::move(e));
+        if (prints->cancelled())
+            throw Stop {};
+    }
     // Nothing is written after a stop, whatever stopped it: the first cause is told.
     if (walkFailure_)
         throw std::runtime_error(walkFailure_->toStdString());
@@ -287,6 +328,8 @@ bool ScanUpdate::walk()
         throw std::runtime_error(lost.toStdString());
     // Records that came after the walk ended: everything is compared now.
     adoptLoaded(true);
+    if (scan_)
+        findMoves();
     return true;
 }
 
@@ -295,7 +338,8 @@ void ScanUpdate::store(ScanBatch& batch)
     if (walkFailure_)
         return; // nothing of it will be written
     adoptLoaded(false);
-    for (const ScanItem& item : batch.items) {
+    for (size_t at = 0; at < batch.items.size(); ++at) {
+        const ScanItem& item = batch.items[at];
         switch (item.kind) {
         case ScanItem::File:
         case ScanItem::Folder: {
@@ -311,7 +355,15 @@ void ScanUpdate::store(ScanBatch& batch)
             const bool sized = !folder || item.sized;
             Entry& e = entries_.emplace_back(Entry {std::string(batch.text, item.path, item.pathLength),
                 item.name - item.path, open_.back(), folder, sized, info});
-            if (folder)
+            e.inArchive = item.inArchive;
+            e.listed = item.listed;
+            if (!batch.contents.empty() && batch.contents[at].read) {
+                e.fingerprinted = true;
+                e.reused = batch.contents[at].reused;
+                e.print = batch.contents[at].fingerprint;
+            }
+            // An archive's members hang below it as a folder's entries do.
+            if (folder || item.container)
                 open_.push_back(index);
             if (scan_ && sized)
                 compare(e);
@@ -342,7 +394,14 @@ void ScanUpdate::store(ScanBatch& batch)
 
 bool ScanUpdate::progress(std::int64_t entries, const QString& folder)
 {
-    return listener_->progress(entries, folder);
+    if (!prints_)
+        return listener_->progress(entries, folder);
+    // The walker and the reads both ask; the walker's count is ahead.
+    seen_ = std::max(seen_, entries);
+    const bool goOn = listener_->contentProgress(seen_, folder, prints_->progress());
+    if (!goOn)
+        prints_->cancel();
+    return goOn;
 }
 
 void ScanUpdate::failed(const QString& why)
@@ -353,8 +412,10 @@ void ScanUpdate::failed(const QString& why)
 
 void ScanUpdate::adoptLoaded(bool wait)
 {
-    if (!loaded_.valid() || (!wait && loaded_.wait_for(std::chrono::seconds(0)) != std::future_status::ready))
+    if (adopted_ || !loaded_.valid()
+        || (!wait && loaded_.wait_for(std::chrono::seconds(0)) != std::future_status::ready))
         return;
+    adopted_ = true;
     try {
         scan_ = loaded_.get();
     } catch (const std::exception&) {
@@ -373,7 +434,9 @@ void ScanUpdate::compareAll()
 void ScanUpdate::compare(Entry& e)
 {
     e.record = nullptr;
-    e.differs = e.rewrite = false;
+    e.differs = e.rewrite = e.moved = false;
+    if (e.inArchive != 0)
+        return; // nothing stored is compared with a member: an archive listed again has all new ones
     const auto found = scan_->byPath.find(e.path);
     if (found == scan_->byPath.end() || scan_->records[found->second].matched)
         return; // a new entry
@@ -406,8 +469,9 @@ void ScanUpdate::write()
     // Compared beside the walk with the records read then; read and compared
     // again here when the table changed since (or they could not be read).
     if (!scan_ || scan_->mark != changeMark(db_)) {
-        scan_ = loadScan(db_, catalogue, topKey);
+        scan_ = std::make_shared<StoredScan>(loadScan(db_, catalogue, topKey, loadWhat_));
         compareAll();
+        findMoves();
         recheckRemovals();
     }
     StoredScan& scan = *scan_;
@@ -423,7 +487,14 @@ void ScanUpdate::write()
     CheckCarry carry(db_, catalogue_);
     SQLite::Statement update(db_, Queries::kUpdateScannedRecord);
     SQLite::Statement reparent(db_, Queries::kReparentScannedRecord);
-    SQLite::Statement insert(db_, Queries::kInsertRecordWithRawPath);
+    SQLite::Statement insert(db_, Queries::kInsertScanRecordWithRawPath);
+    SQLite::Statement remove(db_, Queries::kDeleteRecord);
+    SQLite::Statement members(db_, Queries::kArchiveMembers);
+    std::optional<SQLite::Statement> prints;
+    if (fingerprints_)
+        prints.emplace(db_, Queries::kInsertFingerprint);
+    // Records of archive members removed and added: never among the records read.
+    std::int64_t membersGone = 0, membersAdded = 0;
     KeyReservation keys(db_, catalogue, 1);
     std::vector<std::string> keyOf(entries_.size());
     for (size_t i = 0; i < entries_.size(); ++i) {
@@ -432,7 +503,8 @@ void ScanUpdate::write()
             checkProgress(seen_ + static_cast<std::int64_t>(i), top.path);
         const std::string& parent = e.parent < 0 ? "0>" : keyOf[static_cast<size_t>(e.parent)];
         const auto bytes = static_cast<std::int64_t>(e.info.size);
-        if (const Stored* s = e.record) {
+        const Stored* s = e.record;
+        if (s && !e.moved) {
             keyOf[i] = s->key;
             if (e.rewrite) {
                 formatTexts(e);
@@ -454,14 +526,41 @@ void ScanUpdate::write()
                 reparent.exec();
                 reparent.reset();
             }
+            // An archive listed again: the new listing's members follow it.
+            if (e.listed) {
+                const std::int64_t gone = removeMembers(members, remove, s->key, carry);
+                counts_.removed += gone;
+                membersGone += gone;
+            }
+            if (prints && e.fingerprinted && !e.reused)
+                storeFingerprint(*prints, e, s->srNo);
             ++(e.differs || moved ? counts_.changed : counts_.unchanged);
             continue;
         }
         formatTexts(e);
-        if (e.parent >= 0)
-            if (const Stored* folder = entries_[static_cast<size_t>(e.parent)].record)
-                carry.below(folder->key, folder->srNo);
-        keyOf[i] = utf8(qm::keyOf(keys.next()));
+        if (s) {
+            // A file moved: its record goes from where it was and comes back
+            // here under its own key, after its new folder's record as every
+            // record comes after its folder's. Members stored below it went
+            // with the archive's old place; a new listing brings them again.
+            carry.drop();
+            const std::int64_t gone = removeMembers(members, remove, s->key, carry);
+            counts_.removed += gone;
+            membersGone += gone;
+            remove.bind(1, static_cast<int64_t>(s->srNo));
+            remove.exec();
+            remove.reset();
+            keyOf[i] = s->key;
+            ++counts_.moved;
+        } else {
+            if (e.parent >= 0)
+                if (const Stored* folder = entries_[static_cast<size_t>(e.parent)].record)
+                    carry.below(folder->key, folder->srNo);
+            keyOf[i] = utf8(qm::keyOf(keys.next()));
+            ++counts_.added;
+            if (e.inArchive != 0)
+                ++membersAdded;
+        }
         std::string_view name(e.path);
         name = name.substr(e.nameStart, name.size() - e.nameStart - (e.folder ? 1 : 0));
         const bool readable = QByteArrayView(e.path.data(), static_cast<qsizetype>(e.path.size())).isValidUtf8();
@@ -470,10 +569,14 @@ void ScanUpdate::write()
         insert.bind(3, catalogue);
         insert.bind(4, readable ? std::string(name) : utf8(displayPath(name)));
         insert.bind(5, readable ? e.path : utf8(displayPath(e.path)));
-        if (readable)
-            insert.bind(12);
+        if (e.inArchive != 0)
+            insert.bind(12, static_cast<int>(e.inArchive));
         else
-            insert.bind(12, e.path.data(), static_cast<int>(e.path.size()));
+            insert.bind(12);
+        if (readable)
+            insert.bind(13);
+        else
+            insert.bind(13, e.path.data(), static_cast<int>(e.path.size()));
         insert.bind(6, size_);
         insert.bind(7, date_);
         insert.bind(8, topKey);
@@ -482,10 +585,10 @@ void ScanUpdate::write()
         insert.bind(11, static_cast<int64_t>(e.info.modified));
         insert.exec();
         insert.reset();
-        ++counts_.added;
+        if (prints && e.fingerprinted)
+            storeFingerprint(*prints, e, db_.getLastInsertRowid());
     }
 
-    SQLite::Statement remove(db_, Queries::kDeleteRecord);
     std::vector<std::string> goneKeys;
     for (const auto& [srNo, key] : scan.duplicates) {
         carry.gone(key, srNo);
@@ -511,36 +614,19 @@ void ScanUpdate::write()
         goneKeys.push_back(s.key);
     }
     // The members of an archive that is gone go with it: the walk never
-    // lists them, so they would be left below no record at all. They were
-    // never among the records read, so what the scan holds does not count them.
-    std::int64_t members = 0;
-    SQLite::Statement below(db_, "SELECT SrNO, ID FROM main WHERE dbaseName = ? AND Parent = ? AND in_archive > 0");
-    while (!goneKeys.empty()) {
-        const std::string parentKey = std::move(goneKeys.back());
-        goneKeys.pop_back();
-        below.bind(1, catalogue);
-        below.bind(2, parentKey);
-        std::vector<std::pair<std::int64_t, std::string>> found;
-        while (below.executeStep())
-            found.emplace_back(below.getColumn(0).getInt64(), below.getColumn(1).getString());
-        below.reset();
-        for (auto& [srNo, key] : found) {
-            carry.gone(key, srNo);
-            remove.bind(1, static_cast<int64_t>(srNo));
-            remove.exec();
-            remove.reset();
-            ++members;
-            goneKeys.push_back(std::move(key));
-        }
+    // lists them, so they would be left below no record at all.
+    for (const std::string& key : goneKeys) {
+        const std::int64_t gone = removeMembers(members, remove, key, carry);
+        counts_.removed += gone;
+        membersGone += gone;
     }
-    counts_.removed += members;
     carry.finish();
     keys.release();
     // A scan recorded before disks were gets its disk now.
     recordScanStart(db_, catalogue_, top_.key, diskNow(), QDateTime::currentSecsSinceEpoch());
     // What the scan holds now, from what was read and written in this transaction.
     const auto held = static_cast<std::int64_t>(scan.records.size() + scan.duplicates.size()) + scan.withoutPath
-        - (counts_.removed - members) + counts_.added;
+        - (counts_.removed - membersGone) + (counts_.added - membersAdded);
     recordScanEnd(db_, catalogue_, top_.key, held);
     checkProgress(seen_ + static_cast<std::int64_t>(entries_.size()), top.path);
     transaction.commit();

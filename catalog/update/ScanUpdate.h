@@ -17,6 +17,16 @@
 // the table changed since the records were read: then they are read and
 // compared again there. A failure or a cancel rolls it back, leaving the old
 // scan as it was.
+//
+// Asked to, it runs reading stages as a scan does (fingerprints, archive
+// members), after a KnownStage that tells them what the store holds for
+// each file (catalog/scan/KnownStage.h): an unchanged file keeps its stored
+// fingerprint unread, an unchanged archive its members; new and changed
+// ones are read, and an archive listed again has its members' records
+// replaced by the new listing. With fingerprints, a file that vanished and a
+// file of the same size and fingerprint that appeared are one file moved:
+// its record keeps its key, and with it its register notes, under the new
+// path and parent (UpdateContents.cpp).
 #include "catalog/FolderScan.h"
 #include "catalog/update/UpdateSafety.h"
 #include "platform/DiskIdentity.h"
@@ -29,6 +39,7 @@
 #include <future>
 #include <memory>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <unordered_set>
 #include <utility>
@@ -37,9 +48,12 @@
 
 namespace SQLite {
 class Database;
+class Statement;
 }
 
 namespace qm {
+
+class CheckCarry;
 
 // A top-level folder of a catalogue: the record a scan began with.
 struct TopFolder {
@@ -55,14 +69,23 @@ std::optional<TopFolder> findTopFolder(SQLite::Database& db, const QString& cata
 struct UpdateCounts {
     std::int64_t added = 0;
     std::int64_t removed = 0;
+    std::int64_t moved = 0; // records that followed their file to another path
     std::int64_t changed = 0;
     std::int64_t unchanged = 0;
     std::int64_t unread = 0; // records kept as they were: the walk could not read their entries
 };
 
-// "412 added, 37 removed, 19 changed, 5,120 unchanged", and how many were
-// kept as they were because they could not be read.
+// "412 added, 37 removed, 19 changed, 5,120 unchanged" ("…, 3 moved, …"
+// when files moved), and how many were kept as they were because they
+// could not be read.
 QString updateSummary(const UpdateCounts& counts);
+
+class ScanUpdate;
+// "Fingerprinted the contents of 3 file(s) (12 MB read); 120 unchanged
+// file(s) kept their fingerprints."
+QString fingerprintSummary(const ScanUpdate& update);
+// "Listed 40 member(s) of 2 archive(s); 3 unchanged archive(s) kept their members."
+QString archiveSummary(const ScanUpdate& update);
 
 class ScanUpdate : private ScanWriter {
 public:
@@ -77,6 +100,11 @@ public:
     // looks like a slip (see UpdateSafety.h); true goes on. Without it such
     // an update is refused.
     void setConfirm(std::function<bool(const UpdateRisk&)> confirm) { confirm_ = std::move(confirm); }
+    // Fingerprints new and changed files, and files that have none; an
+    // unchanged file keeps its own unread. Before run().
+    void setFingerprints(bool on) { fingerprints_ = on; }
+    // Lists new and changed archives again (and those never listed).
+    void setArchives(bool on) { archives_ = on; }
 
     // True when the scan was brought up to date. Otherwise nothing was
     // written, and failure() says why unless the listener cancelled.
@@ -87,8 +115,14 @@ public:
     const QString& failure() const { return failure_; }
     // Not made because it looked like a slip and was not confirmed.
     bool refused() const { return refused_; }
+    // Entries left out, and files whose contents could not be read.
     std::int64_t skippedCount() const { return skippedCount_; }
     const std::vector<SkippedEntry>& firstSkipped() const { return skipped_; }
+    // Files read for their fingerprint, and unchanged ones that kept theirs.
+    std::int64_t filesFingerprinted() const { return filesRead_; }
+    std::int64_t fingerprintsKept() const { return filesReused_; }
+    std::uint64_t bytesRead() const { return bytesRead_; }
+    const ArchiveStage& archiveStage() const { return archiveStage_; }
 
 private:
     struct Stop { };
@@ -101,6 +135,7 @@ private:
         std::string key, parent, size, date;
         std::optional<std::int64_t> bytes, created, modified;
         bool matched = false;
+        KnownEntry known {}; // what the reading stages are told of it
     };
     // One entry the walk found, in walk order: a folder before its content.
     struct Entry {
@@ -116,6 +151,16 @@ private:
         // when written.
         Stored* record = nullptr;
         bool differs = false, rewrite = false;
+        bool moved = false; // the record is that of a vanished file with its content
+        std::uint8_t inArchive = 0; // a member of an archive: always new
+        bool listed = false; // an archive listed again: its members' records are replaced
+        bool fingerprinted = false, reused = false; // `print` was read, or kept from the store
+        FileFingerprint print {};
+    };
+    // What is read of the stored records beside what the comparison needs.
+    struct LoadWhat {
+        bool fingerprints = false; // their fingerprints
+        bool members = false; // whether archive members hang below an archive
     };
     // The scan's records, found by the bytes of their paths, and the state
     // of the table they were read in. The records stay apart from the index
@@ -128,7 +173,10 @@ private:
         std::pair<std::int64_t, std::int64_t> mark;
     };
     static StoredScan loadScan(SQLite::Database& db, const std::string& catalogue, const std::string& topKey,
-        std::int64_t expected = 0);
+        LoadWhat what, std::int64_t expected = 0);
+    // What a record holds beside its numbers, read with it; in UpdateContents.cpp.
+    static void loadKnown(SQLite::Database& db, const std::string& catalogue, SQLite::Statement& st,
+        Stored& record, const std::string& path, LoadWhat what);
 
     // The walk, with this update as the pipeline's writer.
     bool walk();
@@ -140,6 +188,14 @@ private:
     void adoptLoaded(bool wait);
     void compare(Entry& e);
     void compareAll();
+    // Vanished files paired with new files of the same size and fingerprint.
+    void findMoves();
+    // The reading stages' lookup of what the store holds for a path.
+    std::function<const KnownEntry*(std::string_view)> knownLookup() const;
+    // What the write does beside the records, in UpdateContents.cpp.
+    void storeFingerprint(SQLite::Statement& st, const Entry& e, std::int64_t srNo) const;
+    // The records of the members stored below `key`, all the way down, deleted; how many.
+    std::int64_t removeMembers(SQLite::Statement& below, SQLite::Statement& remove, std::string key, CheckCarry& carry);
     // The size and date texts of `e`, into size_ and date_.
     void formatTexts(const Entry& e);
     // The write transaction.
@@ -163,11 +219,18 @@ private:
     FileSystem& fs_;
     std::uint64_t device_ = 0;
     std::vector<Entry> entries_;
-    std::future<StoredScan> loaded_;
-    std::optional<StoredScan> scan_; // once read beside the walk; entries_ are compared with it
+    std::shared_future<std::shared_ptr<StoredScan>> loaded_; // the reading stages' lookup shares it
+    std::shared_ptr<StoredScan> scan_; // once read beside the walk; entries_ are compared with it
     std::future<DiskIdentity> disk_;
     std::optional<DiskIdentity> diskNow_;
     std::function<bool(const UpdateRisk&)> confirm_;
+    bool fingerprints_ = false, archives_ = false;
+    LoadWhat loadWhat_;
+    ArchiveStage archiveStage_;
+    std::int64_t filesRead_ = 0, filesReused_ = 0;
+    std::uint64_t bytesRead_ = 0;
+    FingerprintStage* prints_ = nullptr; // while the walk runs
+    bool adopted_ = false; // loaded_ was taken
     std::int64_t allowedRemovals_ = 0;
     bool refused_ = false;
 

@@ -151,8 +151,9 @@ std::int64_t ScanUpdate::scanRecords() const
 UpdateRisk ScanUpdate::judge()
 {
     if (!scan_) { // not read beside the walk: read here
-        scan_ = loadScan(db_, utf8(catalogue_), utf8(top_.key));
+        scan_ = std::make_shared<StoredScan>(loadScan(db_, utf8(catalogue_), utf8(top_.key), loadWhat_));
         compareAll();
+        findMoves();
     }
     UpdateRisk risk;
     risk.records = scanRecords();

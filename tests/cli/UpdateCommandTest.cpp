@@ -2,6 +2,7 @@
 #include "ProgramTest.h"
 #include "support/TestSupport.h"
 
+#include <QDir>
 #include <QDirIterator>
 #include <QFile>
 
@@ -114,4 +115,30 @@ TEST_F(UpdateCommand, RecordsBelowAFolderThatCannotBeReadAreKeptAndCountedAsKept
     for (const QString& path : before)
         EXPECT_TRUE(after.contains(path)) << "lost: " << path.toStdString();
     EXPECT_TRUE(after.contains(pathOf(QStringLiteral("disk/new.txt"))));
+}
+
+TEST_F(UpdateCommand, FingerprintsAndArchivesAreKeptUpToDateAndAMoveIsCounted)
+{
+    const Outcome help = update({QStringLiteral("--help")});
+    for (const char* said : {"--fingerprints", "--archives", "moved"})
+        EXPECT_TRUE(help.out.contains(QString::fromLatin1(said))) << said;
+
+    makeFile(QStringLiteral("disk/a.txt"), QByteArrayLiteral("alpha"));
+    makeFile(QStringLiteral("disk/b.txt"), QByteArrayLiteral("bravo, longer"));
+    const QString top = pathOf(QStringLiteral("disk"));
+    ASSERT_EQ(quillmark({QStringLiteral("add-folder"), top, QStringLiteral("--name=Disks"),
+                  QStringLiteral("--fingerprints")})
+                  .status,
+        0);
+    ASSERT_TRUE(QDir().mkpath(pathOf(QStringLiteral("disk/sub"))));
+    ASSERT_TRUE(QFile::rename(pathOf(QStringLiteral("disk/b.txt")), pathOf(QStringLiteral("disk/sub/b.txt"))));
+    const Outcome moved = update({top, QStringLiteral("--fingerprints"), QStringLiteral("--archives")});
+    EXPECT_EQ(moved.status, 0) << moved.err.toStdString();
+    EXPECT_TRUE(moved.out.contains(QStringLiteral(": 1 added, 0 removed, 1 moved, "))) << moved.out.toStdString();
+    EXPECT_TRUE(moved.out.contains(QStringLiteral("Fingerprinted the contents of 1 file(s) (13 bytes read); 1 "
+                                                  "unchanged file(s) kept their fingerprints.")))
+        << moved.out.toStdString();
+    EXPECT_TRUE(moved.out.contains(QStringLiteral("Listed 0 member(s) of 0 archive(s)"))) << moved.out.toStdString();
+    EXPECT_EQ(texts(QStringLiteral("SELECT count(*) FROM main m JOIN fingerprints f ON f.SrNO = m.SrNO")),
+        QStringList {QStringLiteral("2")});
 }

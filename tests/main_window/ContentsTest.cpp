@@ -8,8 +8,11 @@
 #include "main_window/UndoOffer.h"
 
 #include <QAction>
+#include <QDir>
+#include <QFile>
 #include <QMenu>
 #include <QMenuBar>
+#include <QPushButton>
 #include <QTreeWidget>
 
 namespace {
@@ -80,3 +83,35 @@ TEST_F(ContentsTest, UndoOfDeleteFolderBringsTheFingerprintsBack)
 }
 
 } // namespace
+
+TEST_F(ContentsTest, UpdateFolderFingerprintsWhatIsNewAndKeepsANoteOnAMovedFile)
+{
+    load(QStringLiteral("Disks"));
+    // Scanned without reading contents, then updated with the item on: every
+    // file gets its fingerprint, the hidden one none.
+    const QString top = tree(QStringLiteral("disk"));
+    addFolder(top);
+    const QString topKey = texts(QStringLiteral("SELECT ID FROM main WHERE path = '") + top + QStringLiteral("/'")).value(0);
+    item()->setChecked(true);
+    qmtest::messages().clear();
+    click(topKey);
+    form->UpdateFolder->click();
+    EXPECT_EQ(fingerprinted().size(), 7);
+    EXPECT_TRUE(qmtest::toldOnce(QStringLiteral("0 added, 0 removed"))) << qmtest::messages().join(u'\n').toStdString();
+
+    // g.txt moved into a new folder: the note on it stays with it.
+    makeFile(QStringLiteral("disk/g.txt"), QByteArrayLiteral("the only file with these bytes"));
+    form->UpdateFolder->click();
+    const QString g = texts(QStringLiteral("SELECT ID FROM main WHERE file_name = 'g.txt'")).value(0);
+    db().exec("INSERT INTO Documents (ID, FileName) VALUES ('" + g.toStdString() + "', 'g.txt')");
+    ASSERT_TRUE(QDir().mkpath(pathOf(QStringLiteral("disk/moved"))));
+    ASSERT_TRUE(QFile::rename(pathOf(QStringLiteral("disk/g.txt")), pathOf(QStringLiteral("disk/moved/g.txt"))));
+    qmtest::messages().clear();
+    click(topKey);
+    form->UpdateFolder->click();
+    EXPECT_TRUE(qmtest::toldOnce(QStringLiteral("1 added, 0 removed, 1 moved"))) << qmtest::messages().join(u'\n').toStdString();
+    EXPECT_EQ(texts(QStringLiteral("SELECT m.path FROM Documents d JOIN main m ON m.ID = d.ID")),
+        QStringList {top + QStringLiteral("/moved/g.txt")});
+    EXPECT_EQ(node(g)->Text, QStringLiteral("g.txt"));
+    EXPECT_EQ(node(g)->Parent->Text, QStringLiteral("moved"));
+}
