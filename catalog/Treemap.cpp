@@ -37,6 +37,21 @@ QString TreemapTree::pathOf(int i) const
 
 void TreemapTree::finish()
 {
+    // In a scan's own order every folder comes before what it holds: the
+    // sizes add up in one pass from the last entry back.
+    bool parentsFirst = true;
+    for (size_t i = 1; i < entries.size() && parentsFirst; ++i)
+        parentsFirst = entries[i].parent < static_cast<int>(i);
+    if (parentsFirst) {
+        for (Entry& e : entries)
+            if (e.folder)
+                e.bytes = 0;
+        for (size_t i = entries.size(); i-- > 1;)
+            if (entries[i].parent >= 0)
+                entries[static_cast<size_t>(entries[i].parent)].bytes += entries[i].bytes;
+        sortChildren();
+        return;
+    }
     // Children are stored after their parents only in a scan's own order;
     // sizes are summed deepest first whatever the order.
     std::vector<int> depth(entries.size(), 0);
@@ -57,6 +72,11 @@ void TreemapTree::finish()
         if (e.parent >= 0)
             entries[static_cast<size_t>(e.parent)].bytes += e.bytes;
     }
+    sortChildren();
+}
+
+void TreemapTree::sortChildren()
+{
     for (Entry& e : entries)
         std::stable_sort(e.children.begin(), e.children.end(), [&](int a, int b) {
             return entries[static_cast<size_t>(a)].bytes > entries[static_cast<size_t>(b)].bytes;
@@ -149,7 +169,12 @@ TreemapTree readScanTree(SQLite::Database& db, const QString& catalogue, const Q
     sqlite3_bind_int64(row, 1, from);
     sqlite3_bind_text(row, 2, name.data(), static_cast<int>(name.size()), SQLITE_STATIC);
     sqlite3_bind_text(row, 3, top.data(), static_cast<int>(top.size()), SQLITE_STATIC);
-    KeyIndex byKey(1024);
+    // Room for the records from there on (up to a bound): the entries are
+    // not moved as they come.
+    const std::int64_t last = db.execAndGet("SELECT coalesce(max(SrNO), 0) FROM main").getInt64();
+    const auto room = static_cast<size_t>(std::clamp<std::int64_t>(last - from + 1, 1, 1 << 21));
+    tree.entries.reserve(room);
+    KeyIndex byKey(room);
     // Each entry's parent key: its number, or kOddKey with the text kept aside.
     std::vector<std::uint32_t> parents(1, kOddKey);
     std::unordered_map<int, std::string> oddParents;
