@@ -29,6 +29,23 @@ bool nameHolds(std::string_view stored, const NamePattern& word, bool exact)
     return !ascii && hasAnyChar(word) && fitsFoldedByCharacter(canonical(stored), word);
 }
 
+// Whether ASCII `text` holds `part` (folded, so lower case) in any case,
+// without making a folded copy.
+bool asciiHolds(std::string_view text, std::string_view part)
+{
+    if (part.size() > text.size())
+        return false;
+    auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+    for (size_t at = 0; at + part.size() <= text.size(); ++at) {
+        size_t i = 0;
+        while (i < part.size() && lower(text[at + i]) == part[i])
+            ++i;
+        if (i == part.size())
+            return true;
+    }
+    return false;
+}
+
 } // namespace
 
 bool needsRow(const Query& query)
@@ -38,6 +55,11 @@ bool needsRow(const Query& query)
 
 bool pathWordHolds(std::string_view name, std::string_view path, const NamePattern& word, bool caseSensitive)
 {
+    // Most paths are ASCII, and a plain word must then be in the path's text
+    // somewhere: most records are ruled out without looking at each folder.
+    if (!word.wildcard && !caseSensitive && isAscii(path) && isAscii(name)
+        && !asciiHolds(path, word.tokens.front().folded) && !asciiHolds(name, word.tokens.front().folded))
+        return false;
     if (nameHolds(name, word, caseSensitive))
         return true;
     // The folders: every part of the path before its last separator (a
