@@ -254,7 +254,7 @@ void searchFigures(const QString& storePath, long long entries)
     std::printf("sync with nothing committed: %.3f ms\n", milliseconds(t));
 
     const char* const queries[] = {"repo", "budg", "xq7", "IMG_2019", "report final", "IMG_2019*.jpg",
-        "ext:pdf size>10M", "zzzz"};
+        "ext:pdf size>10M", "zzzz", "path:wedding IMG_2019", "path:wedding"};
     std::vector<std::function<void()>> runs;
     std::vector<long long> counts;
     for (const char* text : queries) {

@@ -1,15 +1,19 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "catalog/Treemap.h"
 
-#include "catalog/Catalogues.h"
-#include "catalog/store/Queries.h"
 
 #include <SQLiteCpp/Database.h>
+#include <SQLiteCpp/Exception.h>
 #include <SQLiteCpp/Statement.h>
 
+#include <sqlite3.h>
+
 #include <algorithm>
+#include <limits>
+#include <memory>
 #include <numeric>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 
 namespace qm {
@@ -33,6 +37,21 @@ QString TreemapTree::pathOf(int i) const
 
 void TreemapTree::finish()
 {
+    // In a scan's own order every folder comes before what it holds: the
+    // sizes add up in one pass from the last entry back.
+    bool parentsFirst = true;
+    for (size_t i = 1; i < entries.size() && parentsFirst; ++i)
+        parentsFirst = entries[i].parent < static_cast<int>(i);
+    if (parentsFirst) {
+        for (Entry& e : entries)
+            if (e.folder)
+                e.bytes = 0;
+        for (size_t i = entries.size(); i-- > 1;)
+            if (entries[i].parent >= 0)
+                entries[static_cast<size_t>(entries[i].parent)].bytes += entries[i].bytes;
+        sortChildren();
+        return;
+    }
     // Children are stored after their parents only in a scan's own order;
     // sizes are summed deepest first whatever the order.
     std::vector<int> depth(entries.size(), 0);
@@ -53,61 +72,154 @@ void TreemapTree::finish()
         if (e.parent >= 0)
             entries[static_cast<size_t>(e.parent)].bytes += e.bytes;
     }
+    sortChildren();
+}
+
+void TreemapTree::sortChildren()
+{
     for (Entry& e : entries)
         std::stable_sort(e.children.begin(), e.children.end(), [&](int a, int b) {
             return entries[static_cast<size_t>(a)].bytes > entries[static_cast<size_t>(b)].bytes;
         });
 }
 
+namespace {
+
+constexpr std::uint32_t kOddKey = std::numeric_limits<std::uint32_t>::max();
+
+// The number of a key as the scans write it ("123>"), or kOddKey.
+std::uint32_t keyNumber(const char* key, int bytes)
+{
+    if (bytes < 2 || bytes > 10 || key[bytes - 1] != '>' || (key[0] == '0' && bytes > 2))
+        return kOddKey;
+    std::uint64_t n = 0;
+    for (int i = 0; i + 1 < bytes; ++i) {
+        if (key[i] < '0' || key[i] > '9')
+            return kOddKey;
+        n = n * 10 + static_cast<std::uint64_t>(key[i] - '0');
+    }
+    return n < kOddKey ? static_cast<std::uint32_t>(n) : kOddKey;
+}
+
+std::string_view textOf(sqlite3_stmt* st, int column)
+{
+    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(st, column));
+    return text ? std::string_view(text, static_cast<size_t>(sqlite3_column_bytes(st, column))) : std::string_view();
+}
+
+// Keys as the scans write them are numbers, looked up as such; any other
+// (a hand-edited store) by its text.
+class KeyIndex {
+public:
+    explicit KeyIndex(size_t expected) { byNumber_.reserve(expected); }
+    void add(std::string_view key, int entry)
+    {
+        const std::uint32_t n = keyNumber(key.data(), static_cast<int>(key.size()));
+        if (n != kOddKey)
+            byNumber_.try_emplace(n, entry);
+        else
+            byText_.try_emplace(std::string(key), entry);
+    }
+    // The entry of the key of number `n`, or -1.
+    int find(std::uint32_t n) const
+    {
+        const auto it = byNumber_.find(n);
+        return it == byNumber_.end() ? -1 : it->second;
+    }
+    // The entry of a key that is no number, or -1.
+    int find(const std::string& odd) const
+    {
+        const auto it = byText_.find(odd);
+        return it == byText_.end() ? -1 : it->second;
+    }
+
+private:
+    std::unordered_map<std::uint32_t, int> byNumber_;
+    std::unordered_map<std::string, int> byText_;
+};
+
+} // namespace
+
 TreemapTree readScanTree(SQLite::Database& db, const QString& catalogue, const QString& topKey)
 {
     TreemapTree tree;
     const std::string name = catalogue.toStdString();
-    SQLite::Statement st(db, "SELECT ID, Parent, file_name, path, bytes FROM main "
-            + Queries::catalogueReadOrder(catalogueHoldsMost(db, name)) + " WHERE dbaseName = ? AND delKey = ? ORDER BY SrNO");
-    st.bind(1, name);
-    st.bind(2, topKey.toStdString());
-    std::unordered_map<std::string, int> byKey;
-    std::vector<std::string> parents(1);
+    const std::string top = topKey.toStdString();
+    // Serial numbers only grow: no record of the scan lies before its
+    // top-level folder's. From there one ordered pass over the table reads
+    // the scan, with no index to follow and nothing to sort.
+    std::int64_t from = 0;
+    {
+        SQLite::Statement first(db, "SELECT min(SrNO) FROM main WHERE dbaseName = ? AND Parent = '0>' AND ID = ?");
+        first.bind(1, name);
+        first.bind(2, top);
+        if (first.executeStep() && !first.getColumn(0).isNull())
+            from = first.getColumn(0).getInt64();
+    }
+    // Read through SQLite itself: the texts are looked at in place, never copied.
+    sqlite3_stmt* prepared = nullptr;
+    if (const int rc = sqlite3_prepare_v2(db.getHandle(),
+            "SELECT ID, Parent, file_name, path, bytes FROM main NOT INDEXED "
+            "WHERE SrNO >= ? AND dbaseName = ? AND delKey = ? ORDER BY SrNO",
+            -1, &prepared, nullptr);
+        rc != SQLITE_OK)
+        throw SQLite::Exception(db.getHandle(), rc);
+    const std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)> statement(prepared, sqlite3_finalize);
+    sqlite3_stmt* row = prepared;
+    sqlite3_bind_int64(row, 1, from);
+    sqlite3_bind_text(row, 2, name.data(), static_cast<int>(name.size()), SQLITE_STATIC);
+    sqlite3_bind_text(row, 3, top.data(), static_cast<int>(top.size()), SQLITE_STATIC);
+    // Room for the records from there on (up to a bound): the entries are
+    // not moved as they come.
+    const std::int64_t last = db.execAndGet("SELECT coalesce(max(SrNO), 0) FROM main").getInt64();
+    const auto room = static_cast<size_t>(std::clamp<std::int64_t>(last - from + 1, 1, 1 << 21));
+    tree.entries.reserve(room);
+    KeyIndex byKey(room);
+    // Each entry's parent key: its number, or kOddKey with the text kept aside.
+    std::vector<std::uint32_t> parents(1, kOddKey);
+    std::unordered_map<int, std::string> oddParents;
     // The top-level folder first, whatever its serial number.
     tree.entries.emplace_back();
     tree.entries[0].folder = true;
     bool topSeen = false;
-    const std::string top = topKey.toStdString();
-    while (st.executeStep()) {
-        const SQLite::Column keyColumn = st.getColumn(0);
-        std::string key(keyColumn.getText(), static_cast<size_t>(keyColumn.getBytes()));
-        const SQLite::Column pathColumn = st.getColumn(3);
-        const char* path = pathColumn.getText();
-        const int pathBytes = pathColumn.getBytes();
-        const bool folder = pathBytes > 0 && (path[pathBytes - 1] == '/' || path[pathBytes - 1] == '\\');
-        if (key == top && !topSeen) {
+    int rc;
+    while ((rc = sqlite3_step(row)) == SQLITE_ROW) {
+        const std::string_view key = textOf(row, 0);
+        const std::string_view path = textOf(row, 3);
+        const bool folder = !path.empty() && (path.back() == '/' || path.back() == '\\');
+        if (!topSeen && key == top) {
             topSeen = true;
-            tree.entries[0].name = QString::fromUtf8(st.getColumn(2).getText());
-            tree.topPath = QString::fromUtf8(path, pathBytes);
-            byKey.emplace(std::move(key), 0);
+            const std::string_view topName = textOf(row, 2);
+            tree.entries[0].name = QString::fromUtf8(topName.data(), static_cast<qsizetype>(topName.size()));
+            tree.topPath = QString::fromUtf8(path.data(), static_cast<qsizetype>(path.size()));
+            byKey.add(key, 0);
             continue;
         }
-        TreemapTree::Entry e;
-        const SQLite::Column nameColumn = st.getColumn(2);
-        e.name = QString::fromUtf8(nameColumn.getText(), nameColumn.getBytes());
-        e.folder = folder;
-        e.bytes = st.getColumn(4).isNull() ? 0 : std::max<std::int64_t>(st.getColumn(4).getInt64(), 0);
         const int index = static_cast<int>(tree.entries.size());
-        tree.entries.push_back(std::move(e));
-        const SQLite::Column parentColumn = st.getColumn(1);
-        parents.emplace_back(parentColumn.getText(), static_cast<size_t>(parentColumn.getBytes()));
-        byKey.emplace(std::move(key), index);
+        TreemapTree::Entry& e = tree.entries.emplace_back();
+        const std::string_view entryName = textOf(row, 2);
+        e.name = QString::fromUtf8(entryName.data(), static_cast<qsizetype>(entryName.size()));
+        e.folder = folder;
+        e.bytes = sqlite3_column_type(row, 4) == SQLITE_NULL ? 0 : std::max<std::int64_t>(sqlite3_column_int64(row, 4), 0);
+        const std::string_view parent = textOf(row, 1);
+        const std::uint32_t parentNumber = keyNumber(parent.data(), static_cast<int>(parent.size()));
+        parents.push_back(parentNumber);
+        if (parentNumber == kOddKey)
+            oddParents.emplace(index, parent);
+        byKey.add(key, index);
     }
+    if (rc != SQLITE_DONE)
+        throw SQLite::Exception(db.getHandle(), rc);
     if (!topSeen && tree.entries.size() == 1)
         return {};
     for (size_t i = 1; i < tree.entries.size(); ++i) {
-        const auto it = byKey.find(parents[i]);
+        const int found
+            = parents[i] != kOddKey ? byKey.find(parents[i]) : byKey.find(oddParents[static_cast<int>(i)]);
         // A parent outside the scan, a file as a parent, or the entry itself:
         // the entry hangs below the top-level folder.
         int parent = 0;
-        if (it != byKey.end() && it->second != static_cast<int>(i) && tree.entries[static_cast<size_t>(it->second)].folder)
-            parent = it->second;
+        if (found >= 0 && found != static_cast<int>(i) && tree.entries[static_cast<size_t>(found)].folder)
+            parent = found;
         tree.entries[i].parent = parent;
     }
     // A cycle of folders (a hand-edited store) would never reach the top:

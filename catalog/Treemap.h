@@ -33,6 +33,9 @@ struct TreemapTree {
     // Sorts every folder's children largest first and works out the folders'
     // sizes; called once the entries and their parents are in.
     void finish();
+
+private:
+    void sortChildren();
 };
 
 // The records of scan `topKey` of `catalogue` (those whose delKey is

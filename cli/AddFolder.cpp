@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/AddFolder.h"
 
+#include "cli/StoreReady.h"
 #include "platform/AppPaths.h"
 #include "catalog/FolderScan.h"
 #include "catalog/NameFile.h"
@@ -129,11 +130,8 @@ int runAddFolderCommand(const QStringList& args)
             QStringLiteral("quillmark: made the catalogue database ") + store
                 + QStringLiteral(", the one the applications menu opens."));
     }
-    const QString problem = Store::prepare(store);
-    if (!problem.isEmpty()) {
-        fail(problem);
+    if (!cli::storeReady(store))
         return kFailed;
-    }
     try {
         auto db = openConnection(store);
         cli::ProgressLine report;

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/Disks.h"
 
+#include "cli/StoreReady.h"
 #include "catalog/Disks.h"
 #include "catalog/store/Store.h"
 #include "cli/Output.h"
@@ -84,11 +85,9 @@ int runDisksCommand(const QStringList& args)
     }
     if (field && csv)
         return cli::usageError(QStringLiteral("--csv lists; it does not go with a change."), kUsage);
-    const QString store = databasePath();
-    if (const QString problem = Store::prepare(store); !problem.isEmpty()) {
-        cli::fail(problem);
+    const QString store = cli::usableStore();
+    if (store.isEmpty())
         return 1;
-    }
     try {
         auto db = openConnection(store);
         if (field) {

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/Dupes.h"
 
+#include "cli/StoreReady.h"
 #include "catalog/Duplicates.h"
 #include "catalog/store/Store.h"
 #include "cli/Output.h"
@@ -60,11 +61,9 @@ int runDupesCommand(const QStringList& args)
             query.minSize = *size;
         }
     }
-    const QString store = databasePath();
-    if (const QString problem = Store::prepare(store); !problem.isEmpty()) {
-        cli::fail(problem);
+    const QString store = cli::usableStore();
+    if (store.isEmpty())
         return 1;
-    }
     try {
         auto db = openConnection(store);
         const std::vector<DuplicateGroup> groups = findDuplicates(*db, query);

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/Export.h"
 
+#include "cli/StoreReady.h"
 #include "platform/AppPaths.h"
 #include "catalog/Export.h"
 #include "catalog/store/Store.h"
@@ -105,11 +106,9 @@ int runExportCommand(const QStringList& args)
     else
         return usageError(QStringLiteral("unknown format %1; use csv or json.").arg(format));
 
-    const QString store = databasePath();
-    if (const QString problem = Store::problemWith(store); !problem.isEmpty()) {
-        cli::fail(problem);
+    const QString store = cli::usableStore(cli::Upgrade::Never);
+    if (store.isEmpty())
         return kFailed;
-    }
     // The target is checked (and a pipe's reader waited for) before the
     // store is read, so nothing holds the store meanwhile.
     QString refused;

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/Find.h"
 
+#include "cli/StoreReady.h"
 #include "platform/AppPaths.h"
 #include "catalog/store/Store.h"
 #include "cli/Output.h"
@@ -59,11 +60,9 @@ QString tsvField(const QString& text)
 // Writes the index of the store in the current folder anew.
 int reindexStore()
 {
-    const QString store = databasePath();
-    if (const QString problem = Store::prepare(store); !problem.isEmpty()) {
-        cli::fail(problem);
+    const QString store = cli::usableStore();
+    if (store.isEmpty())
         return kTrouble;
-    }
     const find::IndexPlace place = find::indexPlaceOf(store);
     if (!place.problem.isEmpty()) {
         cli::fail(QStringLiteral("no index can be kept: ") + place.problem);
@@ -158,11 +157,9 @@ int runFindCommand(const QStringList& args)
     if (query.empty())
         return usage(QStringLiteral("the query is empty."));
 
-    const QString store = databasePath();
-    if (const QString problem = Store::prepare(store); !problem.isEmpty()) {
-        cli::fail(problem);
+    const QString store = cli::usableStore();
+    if (store.isEmpty())
         return kTrouble;
-    }
     try {
         const find::IndexPlace place = find::indexPlaceOf(store);
         find::SearchIndex index(store, place.file);

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/List.h"
 
+#include "cli/StoreReady.h"
 #include "platform/AppPaths.h"
 #include "platform/Numbers.h"
 #include "catalog/Duplicates.h"
@@ -61,11 +62,9 @@ int runListCommand(const QStringList& args)
             return cli::usageError(QStringLiteral("unexpected %1.").arg(a), kUsage);
         }
     }
-    const QString store = databasePath();
-    if (const QString problem = Store::prepare(store); !problem.isEmpty()) {
-        cli::fail(problem);
+    const QString store = cli::usableStore();
+    if (store.isEmpty())
         return 1;
-    }
     try {
         auto db = openConnection(store);
         const std::vector<ScanInfo> scans = listScans(*db, only);

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/Update.h"
 
+#include "cli/StoreReady.h"
 #include "platform/AppPaths.h"
 #include "catalog/update/ScanUpdate.h"
 #include "catalog/store/Store.h"
@@ -76,11 +77,9 @@ int runUpdateCommand(const QStringList& args)
         return cli::usageError(QStringLiteral("name a catalogue and one of its top-level folders."), kUsage);
     const QString& catalogue = operands[0];
 
-    const QString store = databasePath();
-    if (const QString problem = Store::prepare(store); !problem.isEmpty()) {
-        cli::fail(problem);
+    const QString store = cli::usableStore();
+    if (store.isEmpty())
         return kFailed;
-    }
     try {
         auto db = openConnection(store);
         const auto top = findTopFolder(*db, catalogue, operands[1]);

@@ -172,8 +172,8 @@ std::optional<std::int64_t> momentOf(const QString& text)
 
 QString unknownFilter(const QString& name)
 {
-    return QStringLiteral("Unknown filter \"%1:\". Filters are size, after, before, type, ext, catalogue and "
-                          "inarchive; put a name that holds \":\" in quotes.")
+    return QStringLiteral("Unknown filter \"%1:\". Filters are size, after, before, type, ext, catalogue, "
+                          "inarchive, path and dupes; put a name that holds \":\" in quotes.")
         .arg(name);
 }
 
@@ -257,6 +257,16 @@ QString applyFilter(const QString& name, const QString& op, const QString& value
             return QStringLiteral("inarchive: is followed by yes or no, not \"%1\".").arg(value);
         return {};
     }
+    if (name == QLatin1String("dupes")) {
+        const QString answer = value.toLower();
+        if (answer == QLatin1String("yes"))
+            q.copies = true;
+        else if (answer == QLatin1String("no"))
+            q.copies = false;
+        else
+            return QStringLiteral("dupes: is followed by yes or no, not \"%1\".").arg(value);
+        return {};
+    }
     return unknownFilter(name);
 }
 
@@ -265,7 +275,7 @@ QString applyFilter(const QString& name, const QString& op, const QString& value
 bool Query::empty() const
 {
     return words.empty() && !minBytes && !maxBytes && !createdFrom && !createdBefore && kind == Kind::Any
-        && extensions.empty() && !catalogue && !inArchive;
+        && extensions.empty() && !catalogue && !inArchive && pathWords.empty() && !copies;
 }
 
 ParsedQuery parseQuery(const QString& text, bool caseSensitive)
@@ -301,6 +311,18 @@ ParsedQuery parseQuery(const QString& text, bool caseSensitive)
             parsed.query.words.push_back(patternOf(word));
             continue;
         }
+        if (name == QLatin1String("path") && op == QLatin1String(":")) {
+            // The word keeps its quotes: wildcards inside them are literal.
+            RawWord rest;
+            for (qsizetype i = n + 1; i < word.text.size(); ++i)
+                rest.append(word.text.at(i), word.quoted[static_cast<size_t>(i)]);
+            if (rest.text.isEmpty()) {
+                parsed.error = QStringLiteral("path: is followed by a word, like path:2019 or path:\"My Photos\".");
+                return parsed;
+            }
+            parsed.query.pathWords.push_back(patternOf(rest));
+            continue;
+        }
         const QString error = applyFilter(name, op, word.text.mid(n + op.size()), parsed.query);
         if (!error.isEmpty()) {
             parsed.error = error;
@@ -315,7 +337,8 @@ QString syntaxHint()
     return QStringLiteral("Words: all must be in the name or a register note · * and ? wildcards fit the whole "
                           "name · \"quotes\" for literal text · size>10M size<1k · after:2024-01-01 "
                           "before:2024-02-01 · type:folder type:file · ext:pdf · catalogue:NAME · inarchive:yes · "
-                          "without Match case, accents in either form, ß and ss, ligatures and their letters match");
+                          "path:WORD in a folder's name too · dupes:yes · without Match case, accents in either "
+                          "form, ß and ss, ligatures and their letters match");
 }
 
 } // namespace qm::find

@@ -9,6 +9,8 @@
 //   after:2024-01-01 before:2024-02-01   created in that span (local time)
 //   type:folder type:file  ext:pdf,doc  catalogue:NAME
 //   inarchive:yes inarchive:no   members of archives, or entries on disk
+//   path:2019            the word in the name or in a folder of the path
+//   dupes:yes dupes:no   files with a copy elsewhere (same size and content), or files without
 #include "find/Folding.h"
 
 #include <QString>
@@ -44,6 +46,10 @@ struct Query {
     std::vector<std::string> extensions; // folded, without the dot; any of them
     std::optional<QString> catalogue; // exact name; none for every catalogue
     std::optional<bool> inArchive; // yes: members of archives only; no: entries on disk only
+    // Each in the name or in the name of a folder on the record's path; the
+    // copy holds no paths, so a record's row decides (see PathMatch.h).
+    std::vector<NamePattern> pathWords;
+    std::optional<bool> copies; // yes: files with a copy elsewhere by content; no: files without one
     bool caseSensitive = false;
 
     // Nothing to look for: no word and no filter.

@@ -173,6 +173,11 @@ private:
         const std::vector<char>& catalogues) const;
     bool confirmed(std::int64_t srNo, const Query& query) const;
     bool rowMatches(const Row& row, const Query& query) const;
+    // The filters only the row decides (PathMatch.h), for a record the copy
+    // found; a record gone from the store holds none.
+    bool rowFiltersHold(std::int64_t srNo, const Query& query) const;
+    // Brings withCopies_ in step with the store's last commit.
+    const std::vector<std::int64_t>& withCopies() const;
     void searchBased(const Query& query, const std::function<bool(std::uint32_t entry)>& hit) const;
     std::vector<Hit> detailsBased(std::span<const std::uint32_t> entries);
     bool syncBased(); // false: working without the file from now on
@@ -226,6 +231,9 @@ private:
     std::unordered_map<std::int64_t, NoteText> baseNotes_; // of the file's records, by SrNO
     std::unordered_set<std::uint32_t> baseNoted_; // their entries
     mutable std::optional<Query> lastQuery_; // what details() confirms
+    // SrNOs of the files with a copy elsewhere, as of the store's version.
+    mutable std::vector<std::int64_t> withCopies_;
+    mutable std::int64_t copiesVersion_ = -1;
     Statement fullRow_;
     QString notice_;
 };

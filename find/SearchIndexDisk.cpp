@@ -5,6 +5,7 @@
 #include "catalog/store/Store.h"
 #include "catalog/tree/CatalogueTree.h"
 #include "find/NameMatch.h"
+#include "find/PathMatch.h"
 #include "find/SearchIndex.h"
 #include "find/SearchIndexSlots.h"
 #include "platform/Recordset.h"
@@ -412,7 +413,7 @@ SearchIndex::Verdict SearchIndex::baseVerdict(
             maybe = true;
         }
     }
-    return maybe ? Verdict::Maybe : Verdict::Yes;
+    return maybe || needsRow(query) ? Verdict::Maybe : Verdict::Yes;
 }
 
 bool SearchIndex::rowMatches(const Row& row, const Query& query) const
@@ -427,9 +428,10 @@ bool SearchIndex::rowMatches(const Row& row, const Query& query) const
         note = &base->second;
     const bool folder = row.parent == std::string_view("0>") || isFolderPath(row.path);
     return matchesRecord({folded, ascii ? row.name : std::string_view(decoded), row.bytes.value_or(kUnknown),
-                             row.created.value_or(kUnknown), folder,
-                             !query.catalogue || qtext(row.catalogue) == *query.catalogue, note, row.inArchive},
-        query);
+               row.created.value_or(kUnknown), folder,
+               !query.catalogue || qtext(row.catalogue) == *query.catalogue, note, row.inArchive},
+               query)
+        && (!needsRow(query) || find::rowFiltersHold(query, row.srNo, row.name, row.path, folder, withCopies_));
 }
 
 bool SearchIndex::confirmed(std::int64_t srNo, const Query& query) const
@@ -529,6 +531,8 @@ std::vector<Hit> SearchIndex::detailsBased(std::span<const std::uint32_t> entrie
     std::vector<Hit> hits;
     hits.reserve(entries.size());
     const std::uint32_t n = base_->records();
+    if (lastQuery_ && lastQuery_->copies)
+        withCopies();
     sqlite3_stmt* st = fullRow_.get();
     SQLite::Statement top(*db_, "SELECT file_name FROM main WHERE dbaseName = ? AND Parent = '0>' AND ID = ?");
     for (const std::uint32_t entry : entries) {

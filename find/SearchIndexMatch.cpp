@@ -1,8 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The search itself: a query against the copy's names and numbers.
+#include "catalog/Duplicates.h"
+#include "catalog/tree/CatalogueTree.h"
 #include "find/NameMatch.h"
+#include "find/PathMatch.h"
 #include "find/SearchIndex.h"
 #include "find/SearchIndexSlots.h"
+#include "platform/Recordset.h"
+
+#include <SQLiteCpp/Database.h>
 
 #include <algorithm>
 #include <cstring>
@@ -111,6 +117,8 @@ bool SearchIndex::matchesRecord(const Tested& record, const Query& query)
 
 void SearchIndex::search(const Query& query, const std::function<bool(std::uint32_t)>& hit) const
 {
+    if (query.copies)
+        withCopies();
     if (base_)
         searchBased(query, hit);
     else
@@ -126,12 +134,14 @@ void SearchIndex::searchMemory(const Query& query, const std::function<bool(std:
             scans[i] = scans_[i].catalogue == *query.catalogue;
     }
     const auto n = static_cast<std::uint32_t>(srNo_.size());
+    const bool rowDecides = needsRow(query);
     size_t nextNoted = 0;
     // Records with notes are looked at whole, in their place in the order:
     // a word may be in a note and not in the name.
     auto notedBefore = [&](std::uint32_t entry) {
         for (; nextNoted < noted_.size() && noted_[nextNoted] < entry; ++nextNoted)
-            if (matches(noted_[nextNoted], query, scans, true) && !hit(noted_[nextNoted]))
+            if (matches(noted_[nextNoted], query, scans, true)
+                && (!rowDecides || rowFiltersHold(srNo_[noted_[nextNoted]], query)) && !hit(noted_[nextNoted]))
                 return false;
         return true;
     };
@@ -141,7 +151,8 @@ void SearchIndex::searchMemory(const Query& query, const std::function<bool(std:
         const bool noted = nextNoted < noted_.size() && noted_[nextNoted] == entry;
         if (noted)
             ++nextNoted;
-        return !matches(entry, query, scans, noted) || hit(entry);
+        return !matches(entry, query, scans, noted) || (rowDecides && !rowFiltersHold(srNo_[entry], query))
+            || hit(entry);
     };
 
     const std::string_view sweep = sweepText(query);
@@ -171,6 +182,35 @@ void SearchIndex::searchMemory(const Query& query, const std::function<bool(std:
         at = base + start_[entry + 1];
     }
     notedBefore(n);
+}
+
+bool SearchIndex::rowFiltersHold(std::int64_t srNo, const Query& query) const
+{
+    sqlite3_stmt* st = rowBySerial_.get();
+    sqlite3_bind_int64(st, 1, srNo);
+    const int rc = sqlite3_step(st);
+    bool yes = false;
+    if (rc == SQLITE_ROW) {
+        const Row row = rowOf(st);
+        const bool folder = row.parent == std::string_view("0>") || isFolderPath(row.path);
+        yes = find::rowFiltersHold(query, row.srNo, row.name, row.path, folder, withCopies_);
+    }
+    sqlite3_reset(st);
+    if (rc != SQLITE_ROW && rc != SQLITE_DONE)
+        throw DbError(sqlite3_errmsg(db_->getHandle()));
+    return yes;
+}
+
+const std::vector<std::int64_t>& SearchIndex::withCopies() const
+{
+    // Worked out again only after a commit: the groups cost a pass over
+    // the fingerprints.
+    const std::int64_t version = db_->execAndGet("PRAGMA data_version").getInt64();
+    if (version != copiesVersion_) {
+        withCopies_ = recordsWithCopies(*db_);
+        copiesVersion_ = version;
+    }
+    return withCopies_;
 }
 
 } // namespace qm::find

@@ -72,6 +72,7 @@ Form1::Form1(QWidget* parent)
     setupSecondaryWindows();
     status_ = new StatusReport(*this);
     addContentMenus();
+    addSpaceMenu();
     setupLists();
     setupKeyboard();
 }

@@ -90,6 +90,7 @@ public:
     QAction* About = nullptr;
     QAction* FingerprintContents = nullptr;
     QAction* Duplicates = nullptr;
+    QAction* SpaceWent = nullptr;
 
     // The name "Add Folder" stamps into new records.
     QString currentDatabaseName() const { return currentDatabaseName_; }
@@ -144,6 +145,8 @@ public:
     void Duplicates_Click();
     // File > Disks...: every scan's disk, whether it is connected, where it is kept.
     void Disks_Click();
+    // Catalogue > Where the Space Went...: the treemap of the selected node's scan.
+    void SpaceWent_Click();
     // Shows the record keyed `key` of `catalogue` as a click on its node
     // would: the catalogue opened if another one is shown, the node's
     // ancestors expanded, the node selected and scrolled to, the two lists
@@ -180,6 +183,7 @@ private:
     void buildControls();
     void buildMenus();
     void addContentMenus();
+    void addSpaceMenu();
     void addColumnHeaders();
     void setupGrowth(GrowingClient& client);
     void setupKeyboard();

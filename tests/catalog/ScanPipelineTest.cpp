@@ -115,6 +115,34 @@ public:
     }
 };
 
+// A walk far longer than a failure lets it go, through `stages`.
+struct LongRun {
+    NumberedWalk walk;
+    KeepingWriter writer;
+    QString result;
+
+    explicit LongRun(std::vector<ScanStage*> stages, int writerThrowsAt = -1)
+    {
+        ScanPipeline pipeline(std::move(stages));
+        walk.batches = 100000;
+        writer.throwAt = writerThrowsAt;
+        result = pipeline.run(std::ref(walk), writer);
+    }
+};
+
+// A stage failed within its first four batches: the writer heard `why` once
+// before it saw the failed batch, the walker stopped, and every batch it
+// handed on still reached the writer.
+void expectStoppedByStage(const LongRun& run, const char* why)
+{
+    EXPECT_TRUE(run.result.isEmpty());
+    EXPECT_TRUE(run.walk.stopSeen);
+    ASSERT_EQ(run.writer.failures, std::vector<QString> {QString::fromLatin1(why)});
+    EXPECT_LE(run.writer.failedAtBatch[0], 3);
+    EXPECT_EQ(run.writer.batches, run.walk.handedOn);
+    EXPECT_LT(run.walk.handedOn, run.walk.batches);
+}
+
 } // namespace
 
 TEST(ScanPipelineTest, EveryStageSeesEveryEntryInWalkOrderBeforeTheWriter)
@@ -144,37 +172,21 @@ TEST(ScanPipelineTest, EveryStageSeesEveryEntryInWalkOrderBeforeTheWriter)
 TEST(ScanPipelineTest, AStageOrWriterFailureStopsTheWalkAndWhatWasHandedOnStillArrives)
 {
     {
-        // The stage breaks at its fourth batch: the writer hears why before
-        // it sees that batch, the walker stops, and every batch it handed on
-        // still reaches the writer (unfinished ones unchanged by the stage).
+        // The stage breaks at its fourth batch; unfinished batches arrive unchanged by it.
         AddStage breaking(1, 3);
-        ScanPipeline pipeline({&breaking});
-        NumberedWalk walk;
-        walk.batches = 100000;
-        KeepingWriter writer;
-        EXPECT_TRUE(pipeline.run(std::ref(walk), writer).isEmpty());
-        EXPECT_TRUE(walk.stopSeen);
-        ASSERT_EQ(writer.failures.size(), 1u);
-        EXPECT_EQ(writer.failures[0], QStringLiteral("stage broke"));
-        EXPECT_LE(writer.failedAtBatch[0], 3);
-        EXPECT_EQ(writer.batches, walk.handedOn);
-        EXPECT_LT(walk.handedOn, walk.batches);
-        EXPECT_EQ(writer.sizes[29], 30u); // processed: its size plus one
-        EXPECT_EQ(writer.sizes[30], 30u); // handed on as the walker made it
+        const LongRun run({&breaking});
+        expectStoppedByStage(run, "stage broke");
+        EXPECT_EQ(run.writer.sizes[29], 30u); // processed: its size plus one
+        EXPECT_EQ(run.writer.sizes[30], 30u); // handed on as the walker made it
     }
     {
         // The writer throws: the same stop, told once with its text.
         AddStage stage(0);
-        ScanPipeline pipeline({&stage});
-        NumberedWalk walk;
-        walk.batches = 100000;
-        KeepingWriter writer;
-        writer.throwAt = 2;
-        pipeline.run(std::ref(walk), writer);
-        EXPECT_TRUE(walk.stopSeen);
-        ASSERT_EQ(writer.failures.size(), 1u);
-        EXPECT_EQ(writer.failures[0], QStringLiteral("disk full"));
-        EXPECT_EQ(writer.batches, walk.handedOn);
+        const LongRun run({&stage}, 2);
+        EXPECT_TRUE(run.walk.stopSeen);
+        ASSERT_EQ(run.writer.failures.size(), 1u);
+        EXPECT_EQ(run.writer.failures[0], QStringLiteral("disk full"));
+        EXPECT_EQ(run.writer.batches, run.walk.handedOn);
     }
     {
         // The walker throws: run() returns why, after storing what it handed on.
@@ -340,23 +352,14 @@ TEST(ScanPipelineTest, AParallelStageWorksOnSeveralEntriesAtOnceAndHandsBatchesO
 TEST(ScanPipelineTest, AParallelStageFailureOrACancelStopsAndJoinsLikeAnyStage)
 {
     {
-        // The entry numbered 35, in the fourth batch, fails: told once, the
-        // walk stops, every batch handed on arrives, and those after the
-        // failing one arrive as the walker made them.
+        // The entry numbered 35, in the fourth batch, fails: those after the
+        // failing batch arrive as the walker made them.
         DoublingStage failing(3, 35);
-        ScanPipeline pipeline({&failing});
-        NumberedWalk walk;
-        walk.batches = 100000;
-        KeepingWriter writer;
-        EXPECT_TRUE(pipeline.run(std::ref(walk), writer).isEmpty());
-        EXPECT_TRUE(walk.stopSeen);
-        EXPECT_EQ(writer.failures, std::vector<QString> {QStringLiteral("content unreadable")});
-        EXPECT_LE(writer.failedAtBatch[0], 3);
-        EXPECT_EQ(writer.batches, walk.handedOn);
-        EXPECT_LT(walk.handedOn, walk.batches);
-        EXPECT_EQ(writer.sizes[29], 59u); // done before the failure
-        if (writer.sizes.size() > 40) {
-            EXPECT_EQ(writer.sizes[40], 40u); // the batch after it, untouched
+        const LongRun run({&failing});
+        expectStoppedByStage(run, "content unreadable");
+        EXPECT_EQ(run.writer.sizes[29], 59u); // done before the failure
+        if (run.writer.sizes.size() > 40) {
+            EXPECT_EQ(run.writer.sizes[40], 40u); // the batch after it, untouched
         }
     }
     {

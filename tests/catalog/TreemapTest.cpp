@@ -152,3 +152,28 @@ TEST_F(TreemapTest, RecordsThatDoNotFormATreeHangBelowTheTopFolder)
     EXPECT_FALSE(layoutTreemap(tree, 0, QRectF(0, 0, 100, 100)).empty());
     EXPECT_TRUE(readScanTree(db(), QStringLiteral("H"), QStringLiteral("7>")).empty());
 }
+
+TEST_F(TreemapTest, AScanIsReadWhereverItsRecordsLieAmongOthers)
+{
+    // The scan's first records, another catalogue's and another scan's after them, then what an update
+    // added to the scan; keys a hand-edited store may hold among them.
+    addRecord("1>", "0>", "S", "/d", "/d/", "", "", "1>");
+    addRecord("2>", "1>", "S", "a", "/d/a/", "", "", "1>");
+    addRecord("1>", "0>", "Other", "/d", "/d/", "", "", "1>");
+    addRecord("2>", "1>", "Other", "x.bin", "/d/x.bin", "", "", "1>");
+    addRecord("9>", "0>", "S", "/e", "/e/", "", "", "9>");
+    addRecord("10>", "9>", "S", "y.bin", "/e/y.bin", "", "", "9>");
+    addRecord("3>", "2>", "S", "new.bin", "/d/a/new.bin", "", "", "1>");
+    addRecord("odd", "1>", "S", "b", "/d/b/", "", "", "1>");
+    addRecord("4>", "odd", "S", "c.bin", "/d/b/c.bin", "", "", "1>");
+    db().exec("UPDATE main SET bytes = length(file_name) WHERE path NOT LIKE '%/'");
+    const TreemapTree tree = readScanTree(db(), QStringLiteral("S"), QStringLiteral("1>"));
+    QStringList paths;
+    for (size_t i = 0; i < tree.entries.size(); ++i)
+        paths << tree.pathOf(static_cast<int>(i));
+    EXPECT_EQ(paths, (QStringList {"/d/", "/d/a/", "/d/a/new.bin", "/d/b/", "/d/b/c.bin"}));
+    EXPECT_EQ(tree.entries[0].bytes, 12);
+    const TreemapTree second = readScanTree(db(), QStringLiteral("S"), QStringLiteral("9>"));
+    ASSERT_EQ(second.entries.size(), 2u);
+    EXPECT_EQ(second.entries[0].bytes, 5);
+}

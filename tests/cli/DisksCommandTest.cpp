@@ -4,27 +4,13 @@
 
 #include <QFile>
 
-#include <grp.h>
-#include <unistd.h>
-
 using qmtest::Outcome;
 
 namespace {
 
-constexpr uid_t kNobody = 65534;
-
 class DisksCommand : public qmtest::ProgramTest {
 protected:
-    Outcome run(const QStringList& args, bool asNobody = false)
-    {
-        QProcessEnvironment env = withoutDisplay();
-        env.insert(QStringLiteral("HOME"), folder());
-        env.insert(QStringLiteral("XDG_CACHE_HOME"), pathOf(QStringLiteral("cache")));
-        return qmtest::runProgram(QStringLiteral(QUILLMARK_EXECUTABLE), args, folder(), env, [asNobody] {
-            if (asNobody && (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0))
-                ::_exit(126);
-        });
-    }
+    Outcome run(const QStringList& args, bool asNobody = false) { return inOwnHome(args, asNobody); }
     // Two scans of a disk on the shelf, one of a disk never recorded.
     void shelvedScans()
     {

@@ -6,23 +6,13 @@
 #include <QDirIterator>
 #include <QFileInfo>
 
-#include <grp.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 namespace {
 
-constexpr uid_t kNobody = 65534;
-
 class DupesCommand : public qmtest::ProgramTest {
 protected:
-    qmtest::Outcome asNobody(const QStringList& args)
-    {
-        return quillmark(args, [] {
-            if (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0)
-                ::_exit(126);
-        });
-    }
+    qmtest::Outcome asNobody(const QStringList& args) { return quillmark(args, becomeNobody); }
 };
 
 TEST_F(DupesCommand, GroupsAcrossTwoDisksInTextAndCsv)

@@ -52,7 +52,8 @@ const Case kCases[] = {{"report", false}, {"REPORT 2024", false}, {"*.pdf", fals
     {"type:file", false}, {"report catalogue:\"Disk B\"", false}, {"catalogue:\"Disk A\" *.txt", false},
     {"catalogue:Disk", false}, {"budget", false}, {"quarterly summary", false}, {"budget ext:mp3", false},
     {"strasse", false}, {"stra?e*", false}, {"CAFÉ", false}, {"Report", true}, {"*.pdf", true},
-    {"Straße", true}, {"STRASSE", true}, {"café", true}, {"é", true}};
+    {"Straße", true}, {"STRASSE", true}, {"café", true}, {"é", true}, {"path:reports", false},
+    {"path:rep?rts *.pdf", false}, {"path:old size>1k", false}, {"path:Reports", true}, {"path:size", false}};
 
 } // namespace
 

@@ -18,6 +18,13 @@ QString u8(const char* bytes)
     return QString::fromUtf8(bytes);
 }
 
+// Names of the scanned folder that several cases find.
+const QString kStrasse = u8("Stra\xc3\x9f" "e.txt");
+const QString kGrosse = u8("GRO\xe1\xba\x9e" "E.txt"); // capital ẞ
+const QString kFile = u8("\xef\xac\x81le.txt"); // the ligature ﬁ
+const QString kResume = u8("Re\xcc\x81sume\xcc\x81.pdf"); // decomposed, with a capital
+const L kCafes {u8("cafe\xcc\x81 bill.txt"), u8("caf\xc3\xa9 menu.txt")}; // sorted: "e" before "é"
+
 } // namespace
 
 class FoldTest : public FindTest {
@@ -53,30 +60,21 @@ protected:
 TEST_F(FoldTest, WithoutCaseEveryFormOfANameIsFoundAlike)
 {
     scanNamesOfManyForms();
-    const L cafes {u8("cafe\xcc\x81 bill.txt"), u8("caf\xc3\xa9 menu.txt")}; // sorted: "e" before "é"
     // Composed and decomposed accents, in the query or the name, in any case.
-    EXPECT_EQ(found(u8("caf\xc3\xa9")), cafes);
-    EXPECT_EQ(found(u8("cafe\xcc\x81")), cafes);
-    EXPECT_EQ(found(u8("CAF\xc3\x89")), cafes);
-    EXPECT_EQ(found(u8("r\xc3\xa9sum\xc3\xa9")), L {u8("Re\xcc\x81sume\xcc\x81.pdf")});
+    EXPECT_EQ(found(u8("caf\xc3\xa9")), kCafes);
+    EXPECT_EQ(found(u8("cafe\xcc\x81")), kCafes);
+    EXPECT_EQ(found(u8("CAF\xc3\x89")), kCafes);
+    EXPECT_EQ(found(u8("r\xc3\xa9sum\xc3\xa9")), L {kResume});
     // An accent still counts: "cafe" is not "café".
     EXPECT_EQ(found(QStringLiteral("cafe")), L {});
     // ß, ẞ and ss are one; so are a ligature and its letters.
-    const L strasse {u8("STRASSE plan.txt"),
-        u8("Stra\xc3\x9f"
-           "e.txt")};
+    const L strasse {u8("STRASSE plan.txt"), kStrasse};
     EXPECT_EQ(found(QStringLiteral("strasse")), strasse);
-    EXPECT_EQ(found(u8("STRA\xc3\x9f"
-                       "E")),
-        strasse);
-    EXPECT_EQ(found(u8("gro\xc3\x9f")),
-        L {u8("GRO\xe1\xba\x9e"
-              "E.txt")});
-    EXPECT_EQ(found(QStringLiteral("grosse")),
-        L {u8("GRO\xe1\xba\x9e"
-              "E.txt")});
-    EXPECT_EQ(found(QStringLiteral("FILE")), L {u8("\xef\xac\x81le.txt")});
-    EXPECT_EQ(found(u8("\xef\xac\x81le")), L {u8("\xef\xac\x81le.txt")});
+    EXPECT_EQ(found(u8("STRA\xc3\x9f" "E")), strasse);
+    EXPECT_EQ(found(u8("gro\xc3\x9f")), L {kGrosse});
+    EXPECT_EQ(found(QStringLiteral("grosse")), L {kGrosse});
+    EXPECT_EQ(found(QStringLiteral("FILE")), L {kFile});
+    EXPECT_EQ(found(u8("\xef\xac\x81le")), L {kFile});
     EXPECT_EQ(found(QStringLiteral("office")),
         L {u8("o\xef\xac\x83"
               "ce.doc")});
@@ -86,40 +84,29 @@ TEST_F(FoldTest, WithoutCaseEveryFormOfANameIsFoundAlike)
 
     // Wildcards work over the folded names; "?" is one character as seen,
     // whatever folding made of it.
-    EXPECT_EQ(found(u8("*\xc3\xa9\" \"*.txt")), cafes);
-    EXPECT_EQ(found(QStringLiteral("caf?\" \"*")), cafes);
-    EXPECT_EQ(found(QStringLiteral("r?sum?.PDF")), L {u8("Re\xcc\x81sume\xcc\x81.pdf")});
-    EXPECT_EQ(found(QStringLiteral("stra?e.txt")),
-        L {u8("Stra\xc3\x9f"
-              "e.txt")});
-    EXPECT_EQ(found(QStringLiteral("stra??e.txt")),
-        L {u8("Stra\xc3\x9f"
-              "e.txt")});
-    EXPECT_EQ(found(QStringLiteral("?le.txt")), L {u8("\xef\xac\x81le.txt")});
-    EXPECT_EQ(found(QStringLiteral("gro*e.*")),
-        L {u8("GRO\xe1\xba\x9e"
-              "E.txt")});
-    EXPECT_EQ(found(QStringLiteral("*.pdf ext:PDF")), L {u8("Re\xcc\x81sume\xcc\x81.pdf")});
+    EXPECT_EQ(found(u8("*\xc3\xa9\" \"*.txt")), kCafes);
+    EXPECT_EQ(found(QStringLiteral("caf?\" \"*")), kCafes);
+    EXPECT_EQ(found(QStringLiteral("r?sum?.PDF")), L {kResume});
+    EXPECT_EQ(found(QStringLiteral("stra?e.txt")), L {kStrasse});
+    EXPECT_EQ(found(QStringLiteral("stra??e.txt")), L {kStrasse});
+    EXPECT_EQ(found(QStringLiteral("?le.txt")), L {kFile});
+    EXPECT_EQ(found(QStringLiteral("gro*e.*")), L {kGrosse});
+    EXPECT_EQ(found(QStringLiteral("*.pdf ext:PDF")), L {kResume});
 }
 
 TEST_F(FoldTest, MatchCaseKeepsCaseAndLigaturesButNotTheFormOfAnAccent)
 {
     scanNamesOfManyForms();
-    const L cafes {u8("cafe\xcc\x81 bill.txt"), u8("caf\xc3\xa9 menu.txt")}; // sorted: "e" before "é"
-    EXPECT_EQ(found(u8("caf\xc3\xa9"), true), cafes);
-    EXPECT_EQ(found(u8("cafe\xcc\x81"), true), cafes);
+    EXPECT_EQ(found(u8("caf\xc3\xa9"), true), kCafes);
+    EXPECT_EQ(found(u8("cafe\xcc\x81"), true), kCafes);
     EXPECT_EQ(found(u8("CAF\xc3\x89"), true), L {});
-    EXPECT_EQ(found(u8("R\xc3\xa9sum\xc3\xa9"), true), L {u8("Re\xcc\x81sume\xcc\x81.pdf")});
+    EXPECT_EQ(found(u8("R\xc3\xa9sum\xc3\xa9"), true), L {kResume});
     EXPECT_EQ(found(u8("r\xc3\xa9sum\xc3\xa9"), true), L {});
-    EXPECT_EQ(found(u8("Stra\xc3\x9f"
-                       "e"),
-                  true),
-        L {u8("Stra\xc3\x9f"
-              "e.txt")});
+    EXPECT_EQ(found(u8("Stra\xc3\x9f" "e"), true), L {kStrasse});
     EXPECT_EQ(found(QStringLiteral("strasse"), true), L {});
-    EXPECT_EQ(found(u8("\xef\xac\x81le"), true), L {u8("\xef\xac\x81le.txt")});
+    EXPECT_EQ(found(u8("\xef\xac\x81le"), true), L {kFile});
     EXPECT_EQ(found(QStringLiteral("file"), true), L {});
-    EXPECT_EQ(found(QStringLiteral("R?sum?.pdf"), true), L {u8("Re\xcc\x81sume\xcc\x81.pdf")});
+    EXPECT_EQ(found(QStringLiteral("R?sum?.pdf"), true), L {kResume});
     EXPECT_EQ(found(QStringLiteral("r?sum?.pdf"), true), L {});
 }
 

@@ -118,3 +118,28 @@ TEST_F(DisksWindowTest, ADoubleClickShowsTheScansNodeAndTheTreemapGoesIntoFolder
     EXPECT_EQ(map->view->root(), 0);
     EXPECT_FALSE(map->backButton->isEnabled());
 }
+
+TEST_F(DisksWindowTest, WhereTheSpaceWentShowsTheSelectedNodesScan)
+{
+    auto treemaps = [] {
+        std::vector<TreemapWindow*> found;
+        for (QWidget* w : QApplication::topLevelWidgets())
+            if (auto* t = qobject_cast<TreemapWindow*>(w))
+                found.push_back(t);
+        return found;
+    };
+    const size_t before = treemaps().size();
+    form->TreeView1->setSelectedItem(nullptr);
+    form->SpaceWent->trigger();
+    EXPECT_TRUE(qmtest::toldOnce(QStringLiteral("Select a top-level folder")));
+    EXPECT_EQ(treemaps().size(), before);
+    // A folder inside a scan stands for its whole scan.
+    ASSERT_TRUE(form->showRecord(QStringLiteral("Shelf"), QStringLiteral("3>")));
+    form->SpaceWent->trigger();
+    const std::vector<TreemapWindow*> after = treemaps();
+    ASSERT_EQ(after.size(), before + 1);
+    TreemapWindow* map = after.back();
+    ASSERT_EQ(map->biggest->topLevelItemCount(), 3);
+    EXPECT_EQ(map->biggest->topLevelItem(0)->text(0), QStringLiteral("/media/a/big.iso"));
+    map->close();
+}
