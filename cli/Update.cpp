@@ -22,6 +22,7 @@ constexpr int kInterrupted = 130;
 
 const char* const kUsage
     = "usage: quillmark update CATALOGUE TOP-FOLDER-KEY-OR-PATH [--force] [--archives] [--fingerprints]\n"
+      "       [--thumbnails]\n"
       "Walks a catalogued top-level folder again and brings its records up to date\n"
       "in one transaction: entries still there keep their keys (and register notes),\n"
       "changed sizes and dates are rewritten, new entries are added, vanished ones\n"
@@ -38,6 +39,8 @@ const char* const kUsage
       "keeps its key and register notes under the new path.\n"
       "--archives lists new and changed archives (and those never listed) again,\n"
       "their members' old records replaced; unchanged archives keep theirs.\n"
+      "--thumbnails makes thumbnails of new and changed pictures, and of those that\n"
+      "have none; an unchanged picture keeps its thumbnail without being read.\n"
       "Exit status: 0 when updated; 1 when the catalogue, folder or disk does not fit,\n"
       "the update was refused as above, or the store fails (nothing is changed);\n"
       "2 for a usage error; 3 when updated but entries that could not be read kept\n"
@@ -52,6 +55,7 @@ int runUpdateCommand(const QStringList& args)
     bool force = false;
     bool fingerprints = false;
     bool archives = false;
+    bool thumbnails = false;
     for (int i = 0; i < args.size(); ++i) {
         const QString& a = args[i];
         if (a == QLatin1String("-h") || a == QLatin1String("--help")) {
@@ -64,6 +68,8 @@ int runUpdateCommand(const QStringList& args)
             fingerprints = true;
         else if (a == QLatin1String("--archives"))
             archives = true;
+        else if (a == QLatin1String("--thumbnails"))
+            thumbnails = true;
         else if (a == QLatin1String("--"))
             operands += args.mid(i + 1);
         else if (a.startsWith(u'-') && a.size() > 1)
@@ -95,6 +101,7 @@ int runUpdateCommand(const QStringList& args)
         update.setProgressInterval(std::chrono::milliseconds(200));
         update.setFingerprints(fingerprints);
         update.setArchives(archives);
+        update.setThumbnails(thumbnails);
         QString refusal;
         update.setConfirm([force, &refusal](const UpdateRisk& risk) {
             if (!force)
@@ -122,6 +129,12 @@ int runUpdateCommand(const QStringList& args)
             cli::printLine(stdout, fingerprintSummary(update));
         if (archives)
             cli::printLine(stdout, archiveSummary(update));
+        if (const ThumbnailStage* stage = update.thumbnailStage()) {
+            cli::printLine(stdout, QStringLiteral("Made %1 thumbnail(s); %2 unchanged picture(s) kept theirs.")
+                                       .arg(QString::number(stage->made()), QString::number(stage->kept())));
+            if (const QString problems = thumbnailReport(*stage); !problems.isEmpty())
+                cli::printLine(stderr, problems);
+        }
         return update.skippedCount() > 0 || update.archiveStage().skippedCount() > 0 ? kPartial : 0;
     } catch (const std::exception& e) {
         cli::fail(QString::fromUtf8(e.what()));

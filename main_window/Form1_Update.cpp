@@ -94,6 +94,7 @@ void Form1::UpdateFolder_Click()
         // What the last scans read, the update keeps up to date.
         update.setFingerprints(fingerprintContents());
         update.setArchives(readOptions().archives());
+        update.setThumbnails(readOptions().thumbnails());
         bool declined = false;
         update.setConfirm([this, &declined](const UpdateRisk& risk) {
             declined = !confirmRiskyUpdate(risk, this);
@@ -115,6 +116,9 @@ void Form1::UpdateFolder_Click()
             message += QStringLiteral("\n\n") + skipped;
         if (const QString listing = archiveReport(update.archiveStage()); !listing.isEmpty() && !declined)
             message += QStringLiteral("\n\n") + listing;
+        if (const ThumbnailStage* stage = update.thumbnailStage(); stage && !declined)
+            if (const QString pictures = thumbnailReport(*stage); !pictures.isEmpty())
+                message += QStringLiteral("\n\n") + pictures;
     }
     updating = false;
     status().undo().afterUpdate(*db, done);

@@ -48,6 +48,7 @@ struct KnownEntry {
     bool fingerprinted = false;
     FileFingerprint fingerprint;
     bool members = false; // records of archive members hang below it
+    bool thumbnailed = false; // a thumbnail is kept for the record
 };
 
 // What the fingerprint stage read of a file entry.

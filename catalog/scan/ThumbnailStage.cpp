@@ -37,6 +37,12 @@ void ThumbnailStage::processEntry(ScanBatch& batch, std::size_t index)
         return;
     if (const ScanPipeline* pipeline = pipeline_.load(); pipeline && pipeline->stopping())
         return;
+    // An update keeps the thumbnail of a picture that did not change.
+    if (const KnownEntry* known = batch.knownOf(index); known && known->thumbnailed && known->sized
+        && known->bytes == item.bytes && known->modified == item.modified) {
+        ++kept_;
+        return;
+    }
     const std::string path(batch.text.data() + item.path, item.pathLength);
     Thumbnails::Made made = Thumbnails::ofFile(path, device_);
     if (made.problem.isEmpty()) {

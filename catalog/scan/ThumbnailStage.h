@@ -39,13 +39,15 @@ public:
 
     std::int64_t made() const { return made_.load(); }
     std::int64_t fromPreviews() const { return fromPreviews_.load(); }
+    // Pictures an update found unchanged, whose thumbnails stay as they are.
+    std::int64_t kept() const { return kept_.load(); }
     std::int64_t skippedCount() const;
     std::vector<SkippedEntry> firstSkipped() const;
 
 private:
     const std::uint64_t device_;
     std::atomic<const ScanPipeline*> pipeline_ {nullptr};
-    std::atomic<std::int64_t> made_ {0}, fromPreviews_ {0};
+    std::atomic<std::int64_t> made_ {0}, fromPreviews_ {0}, kept_ {0};
     mutable std::mutex mutex_;
     std::int64_t skippedCount_ = 0; // under mutex_
     std::vector<SkippedEntry> skipped_; // under mutex_

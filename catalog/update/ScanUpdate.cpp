@@ -127,7 +127,7 @@ ScanUpdate::StoredScan ScanUpdate::loadScan(SQLite::Database& db, const std::str
             // Of two records of one path the first one stays; the other goes.
             Stored record {st.getColumn(0).getInt64(), st.getColumn(1).getString(), parent,
                 st.getColumn(4).getString(), st.getColumn(5).getString(), number(6), number(7), number(8)};
-            if (what.fingerprints || what.members)
+            if (what.fingerprints || what.members || what.thumbnails)
                 loadKnown(db, catalogue, st, record, path, what);
             const auto [it, added] = out.byPath.try_emplace(std::move(path), out.records.size());
             if (added) {
@@ -201,7 +201,7 @@ bool ScanUpdate::run()
     disk_ = std::async(std::launch::async, [path = top_.path] { return diskOf(path); });
     const std::string catalogue = utf8(catalogue_);
     const std::string topKey = utf8(top_.key);
-    loadWhat_ = LoadWhat {fingerprints_, archives_};
+    loadWhat_ = LoadWhat {fingerprints_, archives_, thumbnails_};
     loaded_ = std::async(std::launch::async, [file, catalogue, topKey, top = top_.key, name = catalogue_,
                                                  what = loadWhat_] {
         // This thread's own connection: no locking of it on every column.
@@ -279,7 +279,7 @@ bool ScanUpdate::walk()
     std::vector<ScanStage*> stages {&sizes};
     std::optional<KnownStage> known;
     std::optional<FingerprintStage> prints;
-    if (fingerprints_ || archives_) {
+    if (fingerprints_ || archives_ || thumbnails_) {
         known.emplace(knownLookup());
         stages.insert(stages.begin(), &*known);
     }
@@ -292,7 +292,14 @@ bool ScanUpdate::walk()
         walker.setRowsPerBatch(32);
         stages.push_back(&archiveStage_);
     }
+    // Last: the archive stage adds items, and thumbnails go by item.
+    if (thumbnails_) {
+        thumbnailStage_ = std::make_unique<ThumbnailStage>(device_, ThumbnailStage::inFlightFor(device_));
+        stages.push_back(thumbnailStage_.get());
+    }
     ScanPipeline pipeline(std::move(stages));
+    if (thumbnailStage_)
+        thumbnailStage_->attach(&pipeline);
     if (prints) {
         prints->attach(&pipeline, listener_ != nullptr, interval_);
         prints_ = &*prints;
@@ -300,6 +307,8 @@ bool ScanUpdate::walk()
     const QString lost
         = pipeline.run([&walker, &start, &path](ScanPipeline& p) { walker.walk(std::move(start), path, p); }, *this);
     prints_ = nullptr;
+    if (thumbnailStage_)
+        thumbnailStage_->attach(nullptr);
     seen_ = walker.entriesSeen();
     lastProgress_ = walker.lastProgress();
     skippedCount_ = walker.skippedCount();
@@ -362,6 +371,8 @@ void ScanUpdate::store(ScanBatch& batch)
                 e.reused = batch.contents[at].reused;
                 e.print = batch.contents[at].fingerprint;
             }
+            if (!batch.thumbnails.empty() && !batch.thumbnails[at].image.isEmpty())
+                e.thumbnail = std::move(batch.thumbnails[at]);
             // An archive's members hang below it as a folder's entries do.
             if (folder || item.container)
                 open_.push_back(index);
@@ -493,6 +504,9 @@ void ScanUpdate::write()
     std::optional<SQLite::Statement> prints;
     if (fingerprints_)
         prints.emplace(db_, Queries::kInsertFingerprint);
+    std::optional<SQLite::Statement> thumbnails;
+    if (thumbnails_)
+        thumbnails.emplace(db_, kInsertThumbnail);
     // Records of archive members removed and added: never among the records read.
     std::int64_t membersGone = 0, membersAdded = 0;
     KeyReservation keys(db_, catalogue, 1);
@@ -534,6 +548,8 @@ void ScanUpdate::write()
             }
             if (prints && e.fingerprinted && !e.reused)
                 storeFingerprint(*prints, e, s->srNo);
+            if (thumbnails && !e.thumbnail.image.isEmpty())
+                storeThumbnail(*thumbnails, e, s->srNo);
             ++(e.differs || moved ? counts_.changed : counts_.unchanged);
             continue;
         }
@@ -585,8 +601,11 @@ void ScanUpdate::write()
         insert.bind(11, static_cast<int64_t>(e.info.modified));
         insert.exec();
         insert.reset();
+        const std::int64_t srNo = db_.getLastInsertRowid();
         if (prints && e.fingerprinted)
-            storeFingerprint(*prints, e, db_.getLastInsertRowid());
+            storeFingerprint(*prints, e, srNo);
+        if (thumbnails && !e.thumbnail.image.isEmpty())
+            storeThumbnail(*thumbnails, e, srNo);
     }
 
     std::vector<std::string> goneKeys;

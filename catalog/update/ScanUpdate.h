@@ -105,6 +105,8 @@ public:
     void setFingerprints(bool on) { fingerprints_ = on; }
     // Lists new and changed archives again (and those never listed).
     void setArchives(bool on) { archives_ = on; }
+    // Makes thumbnails of new and changed pictures, and of those without one.
+    void setThumbnails(bool on) { thumbnails_ = on; }
 
     // True when the scan was brought up to date. Otherwise nothing was
     // written, and failure() says why unless the listener cancelled.
@@ -123,6 +125,8 @@ public:
     std::int64_t fingerprintsKept() const { return filesReused_; }
     std::uint64_t bytesRead() const { return bytesRead_; }
     const ArchiveStage& archiveStage() const { return archiveStage_; }
+    // The thumbnail stage of the last walk; null without thumbnails.
+    const ThumbnailStage* thumbnailStage() const { return thumbnailStage_.get(); }
 
 private:
     struct Stop { };
@@ -156,11 +160,13 @@ private:
         bool listed = false; // an archive listed again: its members' records are replaced
         bool fingerprinted = false, reused = false; // `print` was read, or kept from the store
         FileFingerprint print {};
+        ItemThumbnail thumbnail {}; // made in this update; empty: none made
     };
     // What is read of the stored records beside what the comparison needs.
     struct LoadWhat {
         bool fingerprints = false; // their fingerprints
         bool members = false; // whether archive members hang below an archive
+        bool thumbnails = false; // whether a picture has a thumbnail
     };
     // The scan's records, found by the bytes of their paths, and the state
     // of the table they were read in. The records stay apart from the index
@@ -194,6 +200,7 @@ private:
     std::function<const KnownEntry*(std::string_view)> knownLookup() const;
     // What the write does beside the records, in UpdateContents.cpp.
     void storeFingerprint(SQLite::Statement& st, const Entry& e, std::int64_t srNo) const;
+    void storeThumbnail(SQLite::Statement& st, const Entry& e, std::int64_t srNo) const;
     // The records of the members stored below `key`, all the way down, deleted; how many.
     std::int64_t removeMembers(SQLite::Statement& below, SQLite::Statement& remove, std::string key, CheckCarry& carry);
     // The size and date texts of `e`, into size_ and date_.
@@ -224,9 +231,10 @@ private:
     std::future<DiskIdentity> disk_;
     std::optional<DiskIdentity> diskNow_;
     std::function<bool(const UpdateRisk&)> confirm_;
-    bool fingerprints_ = false, archives_ = false;
+    bool fingerprints_ = false, archives_ = false, thumbnails_ = false;
     LoadWhat loadWhat_;
     ArchiveStage archiveStage_;
+    std::unique_ptr<ThumbnailStage> thumbnailStage_;
     std::int64_t filesRead_ = 0, filesReused_ = 0;
     std::uint64_t bytesRead_ = 0;
     FingerprintStage* prints_ = nullptr; // while the walk runs

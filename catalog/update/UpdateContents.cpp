@@ -4,7 +4,9 @@
 // stored, and the members of archives listed again or gone.
 #include "catalog/update/ScanUpdate.h"
 
+#include "catalog/ThumbnailStore.h"
 #include "catalog/scan/ArchiveMembers.h"
+#include "catalog/scan/Thumbnails.h"
 #include "catalog/store/Queries.h"
 #include "catalog/tree/TreeCheck.h"
 #include "platform/Numbers.h"
@@ -68,6 +70,12 @@ void ScanUpdate::loadKnown(SQLite::Database& db, const std::string& catalogue, S
             known.fingerprint.modifiedNs = st.getColumn(12).getInt64();
             known.fingerprinted = true;
         }
+    }
+    if (what.thumbnails
+        && Thumbnails::looksLikePicture(std::string_view(path).substr(path.rfind('/') + 1))) {
+        SQLite::Statement thumbnail(db, "SELECT 1 FROM thumbnails WHERE SrNO = ?");
+        thumbnail.bind(1, static_cast<int64_t>(record.srNo));
+        known.thumbnailed = thumbnail.executeStep();
     }
     if (what.members) {
         const std::string_view name = std::string_view(path).substr(path.rfind('/') + 1);
@@ -143,6 +151,16 @@ void ScanUpdate::storeFingerprint(SQLite::Statement& st, const Entry& e, std::in
     st.bind(2, e.print.hash.data(), static_cast<int>(e.print.hash.size()));
     st.bind(3, static_cast<int64_t>(e.print.bytes));
     st.bind(4, static_cast<int64_t>(e.print.modifiedNs));
+    st.exec();
+    st.reset();
+}
+
+void ScanUpdate::storeThumbnail(SQLite::Statement& st, const Entry& e, std::int64_t srNo) const
+{
+    st.bind(1, static_cast<int64_t>(srNo));
+    st.bind(2, e.thumbnail.width);
+    st.bind(3, e.thumbnail.height);
+    st.bind(4, e.thumbnail.image.constData(), static_cast<int>(e.thumbnail.image.size()));
     st.exec();
     st.reset();
 }
