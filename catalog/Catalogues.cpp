@@ -3,7 +3,6 @@
 
 #include "catalog/tree/TreeCheck.h"
 #include "catalog/store/Queries.h"
-#include "platform/DataControl.h"
 
 #include <SQLiteCpp/Database.h>
 #include <SQLiteCpp/Statement.h>
@@ -19,16 +18,6 @@ QStringList catalogueNames(SQLite::Database& db)
         names << QString::fromUtf8(c.getText(), c.getBytes());
     }
     return names;
-}
-
-QStringList catalogueNamesOf(const DataControl& control)
-{
-    try {
-        if (auto db = control.connection())
-            return catalogueNames(*db);
-    } catch (const std::exception&) {
-    }
-    return {};
 }
 
 std::int64_t catalogueRecordCount(SQLite::Database& db, const QString& name)

@@ -1,33 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "catalog/NodeKeys.h"
 
-#include "platform/Numbers.h"
-#include "platform/Clipboard.h"
-#include "platform/TreeView.h"
-
-#include <limits>
-#include <stdexcept>
-
 namespace qm {
 
 QString keyOf(std::int64_t number) { return QString::number(number) + u'>'; }
-
-QString nextNodeKey(const NodeModel& nodes)
-{
-    if (nodes.Count() < 2 || !nodes.keysFit())
-        return QStringLiteral("1>");
-    const std::int64_t highest = nodes.highestKeyValue();
-    if (highest == std::numeric_limits<std::int64_t>::max())
-        return QStringLiteral("1>");
-    return keyOf(highest + 1);
-}
-
-std::int64_t rowCounterNext(const Clipboard& clipboard)
-{
-    const auto value = roundToInt64(numericValue(clipboard.GetText()));
-    if (!value || *value == std::numeric_limits<std::int64_t>::max())
-        throw std::overflow_error("Overflow");
-    return *value + 1;
-}
 
 } // namespace qm

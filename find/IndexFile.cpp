@@ -113,35 +113,44 @@ std::uint64_t sampleOf(std::string_view catalogue, std::string_view name)
 
 namespace coarse {
 
-std::uint16_t sizeCode(std::int64_t bytes)
+std::uint8_t sizeCode(std::int64_t bytes)
 {
     if (bytes < 0)
         return kAnySize;
-    if (bytes < 1024)
-        return static_cast<std::uint16_t>(1 + bytes);
-    const int e = std::bit_width(static_cast<std::uint64_t>(bytes)) - 1; // 10..62
-    const auto m = static_cast<std::uint32_t>((static_cast<std::uint64_t>(bytes) >> (e - 10)) & 1023);
-    return static_cast<std::uint16_t>(1025 + (e - 10) * 1024 + static_cast<int>(m));
+    if (bytes < 16)
+        return static_cast<std::uint8_t>(1 + bytes);
+    const int e = std::bit_width(static_cast<std::uint64_t>(bytes)) - 1; // 4..62
+    const auto m = static_cast<int>((static_cast<std::uint64_t>(bytes) >> (e - 2)) & 3);
+    return static_cast<std::uint8_t>(17 + (e - 4) * 4 + m); // at most 252
 }
 
-std::pair<std::int64_t, std::int64_t> sizeRange(std::uint16_t code)
+std::pair<std::int64_t, std::int64_t> sizeRange(std::uint8_t code)
 {
-    if (code <= 1024)
+    if (code <= 16)
         return {code - 1, code - 1};
-    const int e = (code - 1025) / 1024 + 10;
-    const std::int64_t m = (code - 1025) % 1024;
-    const std::int64_t lo = (1024 + m) << (e - 10);
+    const int e = (code - 17) / 4 + 4;
+    const std::int64_t m = (code - 17) % 4;
+    const std::int64_t lo = (4 + m) << (e - 2);
     // The step less one first: the highest code ends exactly at INT64_MAX.
-    return {lo, lo + ((std::int64_t(1) << (e - 10)) - 1)};
+    return {lo, lo + ((std::int64_t(1) << (e - 2)) - 1)};
 }
 
-std::int32_t minuteOf(std::int64_t seconds)
+namespace {
+constexpr std::int64_t kDaySeconds = 86400;
+constexpr std::int64_t kDaysTo1970 = 25567; // from 1900-01-01
+} // namespace
+
+std::uint16_t dayOf(std::int64_t seconds)
 {
-    // Far outside what a clock gives: looked at in the store.
-    if (seconds <= std::int64_t(INT32_MIN) * 60 || seconds >= std::int64_t(INT32_MAX) * 60)
-        return kAnyMinute;
-    const std::int64_t minute = seconds >= 0 ? seconds / 60 : -((-seconds + 59) / 60);
-    return static_cast<std::int32_t>(minute);
+    const std::int64_t day = seconds >= 0 ? seconds / kDaySeconds : -((-(seconds + 1)) / kDaySeconds) - 1;
+    const std::int64_t code = day + kDaysTo1970;
+    return code < 0 || code >= kAnyDay ? kAnyDay : static_cast<std::uint16_t>(code);
+}
+
+std::pair<std::int64_t, std::int64_t> dayRange(std::uint16_t code)
+{
+    const std::int64_t lo = (std::int64_t(code) - kDaysTo1970) * kDaySeconds;
+    return {lo, lo + kDaySeconds - 1};
 }
 
 } // namespace coarse
@@ -181,9 +190,9 @@ QString writeIndexFile(const QString& file, const IndexContent& content)
     put<std::uint32_t>(body, blockSrNo);
     put<std::uint8_t>(body, step);
     put<std::uint32_t>(body, far);
-    put<std::uint16_t>(body, content.size);
-    put<std::int32_t>(body, content.minute);
-    put<std::uint16_t>(body, content.tag);
+    put<std::uint8_t>(body, content.size);
+    put<std::uint16_t>(body, content.day);
+    put<std::uint8_t>(body, content.tag);
     put<std::uint32_t>(body, blockStart);
     put<std::int64_t>(body, content.noted);
     body.append(content.names);
@@ -277,8 +286,8 @@ std::unique_ptr<MappedIndex> MappedIndex::open(const QString& file, QString& pro
         && h.far <= n;
     const std::uint64_t blocks = (n + kBlock - 1) / kBlock;
     if (sane)
-        expected += padded(h.catalogueBytes) + padded(blocks * 4) + padded(n) + padded(h.far * 8) + padded(n * 2)
-            + padded(n * 4) + padded(n * 2)
+        expected += padded(h.catalogueBytes) + padded(blocks * 4) + padded(n) + padded(h.far * 8) + padded(n)
+            + padded(n * 2) + padded(n)
             + padded(blocks * 4) + padded(h.noted * 8) + h.namesBytes;
     if (!sane || expected != length) {
         problem = QStringLiteral("it is damaged (its sizes do not add up)");
@@ -313,7 +322,7 @@ std::unique_ptr<MappedIndex> MappedIndex::open(const QString& file, QString& pro
     take(index->step_, n);
     take(index->far_, h.far * 2);
     take(index->size_, n);
-    take(index->minute_, n);
+    take(index->day_, n);
     take(index->tag_, n);
     take(index->blockStart_, blocks);
     take(index->noted_, h.noted);

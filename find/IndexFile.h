@@ -6,7 +6,7 @@
 //
 // Per record it keeps only what a query tests cheaply: the folded name (laid
 // end to end, swept like the in-memory copy's), the SrNO, a coarse size, the
-// creation minute, the catalogue and three flags. Every hit it gives is
+// creation day, the catalogue and three flags: five bytes beside the name. Every hit it gives is
 // confirmed against the store's row before it is shown, so a coarse field
 // costs a read of the row at worst, never a wrong row.
 //
@@ -25,7 +25,8 @@
 
 namespace qm::find {
 
-inline constexpr std::uint32_t kIndexFormat = 1;
+// 2: a byte for the size and the tag, the day for the minute.
+inline constexpr std::uint32_t kIndexFormat = 2;
 
 // Where the index of the store at `storePath` lives; empty with `problem`
 // said when no cache folder is known.
@@ -45,23 +46,27 @@ struct IndexStamp {
 std::uint64_t sampleOf(std::string_view catalogue, std::string_view name);
 
 namespace coarse {
-// A size in 16 bits: exact below 1 KiB, then to a 1024th of itself.
-inline constexpr std::uint16_t kNoSize = 0; // the store holds none
-inline constexpr std::uint16_t kAnySize = 0xFFFF; // cannot be said: always looked at
-std::uint16_t sizeCode(std::int64_t bytes);
+// A size in a byte: exact below 16, then to a quarter of its power of two
+// (a filter's bound cuts through few records, and those are read).
+inline constexpr std::uint8_t kNoSize = 0; // the store holds none
+inline constexpr std::uint8_t kAnySize = 0xFF; // cannot be said: always looked at
+std::uint8_t sizeCode(std::int64_t bytes);
 // The bytes a code stands for, inclusive.
-std::pair<std::int64_t, std::int64_t> sizeRange(std::uint16_t code);
-// The creation time to the minute (a day starts on a whole minute in every zone).
-inline constexpr std::int32_t kNoMinute = INT32_MIN;
-inline constexpr std::int32_t kAnyMinute = INT32_MAX;
-std::int32_t minuteOf(std::int64_t seconds);
+std::pair<std::int64_t, std::int64_t> sizeRange(std::uint8_t code);
+// The creation time to the UTC day, from 1900 to 2079; a date filter's
+// local midnight cuts through one day, whose records are read.
+inline constexpr std::uint16_t kNoDay = 0xFFFF;
+inline constexpr std::uint16_t kAnyDay = 0xFFFE; // outside those years
+std::uint16_t dayOf(std::int64_t seconds);
+// The seconds a day code stands for, inclusive.
+std::pair<std::int64_t, std::int64_t> dayRange(std::uint16_t code);
 
 // The tag: the catalogue's number and three flags.
-inline constexpr std::uint16_t kFolderTag = 0x8000;
-inline constexpr std::uint16_t kWideTag = 0x4000; // the name is not all ASCII
-inline constexpr std::uint16_t kArchiveTag = 0x2000; // a member of an archive
-inline constexpr std::uint16_t kCatalogueMask = 0x1FFF;
-inline constexpr std::uint16_t kOtherCatalogue = 0x1FFF; // past the numbered ones: always looked at
+inline constexpr std::uint8_t kFolderTag = 0x80;
+inline constexpr std::uint8_t kWideTag = 0x40; // the name is not all ASCII
+inline constexpr std::uint8_t kArchiveTag = 0x20; // a member of an archive
+inline constexpr std::uint8_t kCatalogueMask = 0x1F;
+inline constexpr std::uint8_t kOtherCatalogue = 0x1F; // past the numbered ones: always looked at
 } // namespace coarse
 
 // The index as it is written.
@@ -69,9 +74,9 @@ struct IndexContent {
     IndexStamp stamp;
     std::vector<std::string> catalogues; // by number
     std::vector<std::uint32_t> srNo;
-    std::vector<std::uint16_t> size;
-    std::vector<std::int32_t> minute;
-    std::vector<std::uint16_t> tag;
+    std::vector<std::uint8_t> size;
+    std::vector<std::uint16_t> day;
+    std::vector<std::uint8_t> tag;
     std::string names; // folded, each closed by a NUL
     std::vector<std::int64_t> noted; // SrNOs of records with register notes
 };
@@ -93,9 +98,9 @@ public:
     const IndexStamp& stamp() const { return stamp_; }
     std::uint32_t records() const { return static_cast<std::uint32_t>(size_.size()); }
     std::uint32_t srNoAt(std::uint32_t entry) const;
-    std::span<const std::uint16_t> size() const { return size_; }
-    std::span<const std::int32_t> minute() const { return minute_; }
-    std::span<const std::uint16_t> tag() const { return tag_; }
+    std::span<const std::uint8_t> size() const { return size_; }
+    std::span<const std::uint16_t> day() const { return day_; }
+    std::span<const std::uint8_t> tag() const { return tag_; }
     std::string_view names() const { return names_; }
     std::span<const std::int64_t> noted() const { return noted_; }
     const std::vector<QString>& catalogues() const { return catalogues_; }
@@ -115,8 +120,8 @@ private:
     // before (most are 1); a step of kFarStep or more is kept apart, by entry.
     std::span<const std::uint32_t> blockSrNo_, blockStart_, far_;
     std::span<const std::uint8_t> step_;
-    std::span<const std::uint16_t> size_, tag_;
-    std::span<const std::int32_t> minute_;
+    std::span<const std::uint8_t> size_, tag_;
+    std::span<const std::uint16_t> day_;
     std::span<const std::int64_t> noted_;
     std::string_view names_;
     std::vector<QString> catalogues_;

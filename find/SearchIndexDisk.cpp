@@ -284,8 +284,8 @@ bool SearchIndex::rebuildBase(const QString& why)
     for (auto* v : {&content.size, &content.tag})
         v->reserve(static_cast<size_t>(total));
     content.srNo.reserve(static_cast<size_t>(total));
-    content.minute.reserve(static_cast<size_t>(total));
-    std::unordered_map<std::string, std::uint16_t> catalogueNumber;
+    content.day.reserve(static_cast<size_t>(total));
+    std::unordered_map<std::string, std::uint8_t> catalogueNumber;
     std::int64_t after = 0;
     std::uint64_t sample = 0;
     sqlite3_stmt* st = rowsAfter_.get();
@@ -304,14 +304,14 @@ bool SearchIndex::rebuildBase(const QString& why)
             content.names.append(ascii ? asciiFolded(row.name) : fold(row.name)).push_back('\0');
             content.srNo.push_back(static_cast<std::uint32_t>(row.srNo));
             content.size.push_back(row.bytes ? coarse::sizeCode(*row.bytes) : coarse::kNoSize);
-            content.minute.push_back(row.created ? coarse::minuteOf(*row.created) : coarse::kNoMinute);
+            content.day.push_back(row.created ? coarse::dayOf(*row.created) : coarse::kNoDay);
             auto [it, added] = catalogueNumber.try_emplace(std::string(row.catalogue), coarse::kOtherCatalogue);
             if (added && content.catalogues.size() < coarse::kOtherCatalogue) {
-                it->second = static_cast<std::uint16_t>(content.catalogues.size());
+                it->second = static_cast<std::uint8_t>(content.catalogues.size());
                 content.catalogues.emplace_back(row.catalogue);
             }
             const bool folder = row.parent == std::string_view("0>") || isFolderPath(row.path);
-            content.tag.push_back(static_cast<std::uint16_t>(
+            content.tag.push_back(static_cast<std::uint8_t>(
                 it->second | (folder ? coarse::kFolderTag : 0) | (ascii ? 0 : coarse::kWideTag)
                 | (row.inArchive ? coarse::kArchiveTag : 0)));
             if (!registerNotes_.empty() && notesOf(row.key, row.name, nullptr))
@@ -349,14 +349,14 @@ SearchIndex::Verdict SearchIndex::baseVerdict(
     std::uint32_t entry, std::string_view folded, const Query& query, const std::vector<char>& catalogues) const
 {
     bool maybe = false;
-    const std::uint16_t tag = base_->tag()[entry];
+    const std::uint8_t tag = base_->tag()[entry];
     const bool folder = (tag & coarse::kFolderTag) != 0;
     if ((query.kind == Query::Kind::Folders && !folder) || (query.kind == Query::Kind::Files && folder))
         return Verdict::No;
     if (query.inArchive && *query.inArchive != ((tag & coarse::kArchiveTag) != 0))
         return Verdict::No;
     if (query.catalogue) {
-        const std::uint16_t number = tag & coarse::kCatalogueMask;
+        const std::uint8_t number = tag & coarse::kCatalogueMask;
         if (number == coarse::kOtherCatalogue)
             maybe = true;
         else if (number >= catalogues.size() || !catalogues[number])
@@ -372,7 +372,7 @@ SearchIndex::Verdict SearchIndex::baseVerdict(
     constexpr std::int64_t kLeast = std::numeric_limits<std::int64_t>::min();
     constexpr std::int64_t kMost = std::numeric_limits<std::int64_t>::max();
     if (query.minBytes || query.maxBytes) {
-        const std::uint16_t code = base_->size()[entry];
+        const std::uint8_t code = base_->size()[entry];
         if (code == coarse::kNoSize)
             return Verdict::No;
         if (code == coarse::kAnySize)
@@ -382,12 +382,12 @@ SearchIndex::Verdict SearchIndex::baseVerdict(
             return Verdict::No;
     }
     if (query.createdFrom || query.createdBefore) {
-        const std::int32_t minute = base_->minute()[entry];
-        if (minute == coarse::kNoMinute)
+        const std::uint16_t day = base_->day()[entry];
+        if (day == coarse::kNoDay)
             return Verdict::No;
-        if (minute == coarse::kAnyMinute)
+        if (day == coarse::kAnyDay)
             maybe = true;
-        else if (const std::int64_t lo = std::int64_t(minute) * 60; !within(lo, lo + 59,
+        else if (const auto [lo, hi] = coarse::dayRange(day); !within(lo, hi,
                      query.createdFrom.value_or(kLeast), query.createdBefore ? *query.createdBefore - 1 : kMost))
             return Verdict::No;
     }

@@ -82,8 +82,14 @@ bool isInstalledCopy()
     // Not whether the folder can be written to: root can write anywhere, and
     // a copy in ~/.local/bin is its user's to write.
     const QDir folder(programFolder());
-    return folder.dirName() == QLatin1String("bin")
-        && QFileInfo(folder.absoluteFilePath(QStringLiteral("../share"))).isDir();
+    if (folder.dirName() == QLatin1String("bin"))
+        return QFileInfo(folder.absoluteFilePath(QStringLiteral("../share"))).isDir();
+    // The window program, which an installed `quillmark` keeps in
+    // <prefix>/libexec/quillmark.
+    QDir up = folder;
+    return folder.dirName() == QLatin1String("quillmark") && up.cdUp()
+        && up.dirName() == QLatin1String("libexec")
+        && QFileInfo(up.absoluteFilePath(QStringLiteral("../share"))).isDir();
 }
 
 QString configFolder()

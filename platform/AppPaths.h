@@ -19,7 +19,8 @@ QString programFolder();
 void setProgramFolder(const QString& folder);
 
 // Whether programFolder() is the bin/ folder of an install prefix: a folder
-// named "bin" whose parent holds a "share" folder.
+// named "bin" whose parent holds a "share" folder; or the folder
+// libexec/quillmark of one, where the window program is installed.
 bool isInstalledCopy();
 
 // The user's own folders for Quillmark, after the XDG rules: ~/.config/quillmark

@@ -3,36 +3,12 @@
 
 #include "platform/Numbers.h"
 #include "platform/NodeImages.h"
+#include "platform/NodeKey.h"
 
 #include <QHeaderView>
 #include <QKeyEvent>
 
 namespace qm {
-
-namespace {
-// The number of a key in the form the scan makes ("123>": digits without a
-// leading zero, then ">"); -1 for any other key.
-std::int64_t canonicalNumber(const QString& key)
-{
-    const qsizetype n = key.size();
-    if (n < 2 || n > 18 || key.at(n - 1) != u'>' || (key.at(0) == u'0' && n > 2))
-        return -1;
-    std::int64_t v = 0;
-    for (qsizetype i = 0; i < n - 1; ++i) {
-        const char16_t c = key.at(i).unicode();
-        if (c < u'0' || c > u'9')
-            return -1;
-        v = v * 10 + (c - u'0');
-    }
-    return v;
-}
-} // namespace
-
-std::optional<std::int64_t> nodeKeyValue(const QString& key)
-{
-    const std::int64_t number = canonicalNumber(key);
-    return number >= 0 ? std::optional<std::int64_t>(number) : roundToInt64(numericValue(key));
-}
 
 NodeModel::NodeModel(QObject* parent)
     : QAbstractItemModel(parent)
@@ -69,7 +45,7 @@ Node* NodeModel::addNode(Node* parent, const QString& key, const QString& text, 
 {
     // Keys the scan makes are dense numbers: they are looked up by index,
     // which is far cheaper than hashing; other keys go to the hash.
-    const std::int64_t number = canonicalNumber(key);
+    const std::int64_t number = canonicalKeyNumber(key);
     Node** slot = nullptr;
     if (!key.isEmpty()) {
         const auto denseLimit = static_cast<std::int64_t>(4 * nodes_.size() + 4096);
@@ -221,7 +197,7 @@ Node* NodeModel::Item(std::int64_t index) const
 
 Node* NodeModel::find(const QString& key) const
 {
-    const std::int64_t number = canonicalNumber(key);
+    const std::int64_t number = canonicalKeyNumber(key);
     if (number >= 0 && static_cast<size_t>(number) < byNumber_.size()
         && byNumber_[static_cast<size_t>(number)])
         return byNumber_[static_cast<size_t>(number)];

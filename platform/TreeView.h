@@ -2,6 +2,8 @@
 #pragma once
 // The catalogue tree: a node collection with keys, texts, images, parents and
 // insertion order, shown through a QTreeView.
+#include "platform/NodeKey.h"
+
 #include <QAbstractItemModel>
 #include <QHash>
 #include <QIcon>
@@ -17,10 +19,6 @@
 #include <vector>
 
 namespace qm {
-
-// The value a key counts with towards the highest key: the number of a "123>"
-// key, otherwise its numeric value rounded; none when that does not fit.
-std::optional<std::int64_t> nodeKeyValue(const QString& key);
 
 // The tree refused a node (duplicate key, unknown relative).
 class TreeError : public std::runtime_error {

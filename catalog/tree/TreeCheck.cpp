@@ -6,7 +6,7 @@
 #include "catalog/store/Queries.h"
 #include "catalog/store/Store.h"
 #include "platform/Recordset.h"
-#include "platform/TreeView.h"
+#include "platform/NodeKey.h"
 
 #include <SQLiteCpp/Database.h>
 #include <SQLiteCpp/Statement.h>

@@ -68,6 +68,8 @@ QString field(const QByteArray& desktopEntry, const QString& key)
 TEST_F(InstallTest, HoldsEveryFileAndPassesTheValidators)
 {
     EXPECT_TRUE(QFileInfo(program()).isExecutable());
+    // The window, which `quillmark` without a command starts, out of the PATH.
+    EXPECT_TRUE(QFileInfo(installed(QStringLiteral("libexec/quillmark/quillmark-window"))).isExecutable());
     const Outcome version = run(program(), {QStringLiteral("--version")});
     EXPECT_EQ(version.out, QStringLiteral("quillmark " QUILLMARK_VERSION "\n")) << version.err.toStdString();
 

@@ -141,11 +141,13 @@ void expectDebiansFieldsOwnersAndModes(const Package& package)
         entries << path;
         EXPECT_EQ(cols[1], QStringLiteral("root/root")) << line.toStdString();
         const QString mode = path.endsWith(u'/') || path == QLatin1String("./usr/bin/quillmark")
+                || path == QLatin1String("./usr/libexec/quillmark/quillmark-window")
             ? QStringLiteral("rwxr-xr-x")
             : QStringLiteral("rw-r--r--");
         EXPECT_EQ(cols[0].mid(1), mode) << line.toStdString();
     }
-    for (const char* expected : {"./usr/bin/quillmark", "./usr/share/doc/quillmark/copyright",
+    for (const char* expected : {"./usr/bin/quillmark", "./usr/libexec/quillmark/quillmark-window",
+             "./usr/share/doc/quillmark/copyright",
              "./usr/share/doc/quillmark/changelog.gz", "./usr/share/man/man1/quillmark.1.gz"})
         EXPECT_TRUE(entries.contains(QLatin1String(expected))) << expected;
 

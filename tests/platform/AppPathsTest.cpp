@@ -94,6 +94,21 @@ TEST_F(AppPathsTest, AnInstalledCopyIsToldByWhereItIsNotByWhatItMayWrite)
     EXPECT_FALSE(databaseIsTheDataFolders());
 }
 
+TEST_F(AppPathsTest, TheWindowProgramInAPrefixsLibexecIsTheInstalledCopysToo)
+{
+    // The window program, started by an installed `quillmark`, keeps the
+    // user's files where the command line keeps them.
+    installAt(QStringLiteral("prefix"));
+    setProgramFolder(makeDir(QStringLiteral("prefix/libexec/quillmark")));
+    EXPECT_TRUE(isInstalledCopy());
+    EXPECT_EQ(nameFilePath(), pathOf(QStringLiteral("config/quillmark/dbase.name")));
+    // Folders of that name anywhere else are a portable copy's.
+    for (const char* portable : {"unpacked/libexec/quillmark", "prefix/lib/quillmark", "prefix/libexec/other"}) {
+        setProgramFolder(makeDir(QString::fromLatin1(portable)));
+        EXPECT_FALSE(isInstalledCopy()) << portable;
+    }
+}
+
 TEST_F(AppPathsTest, RelativeXdgFoldersAreIgnoredAndNoFolderIsEverMadeAtTheRoot)
 {
     const QString home = pathOf(QStringLiteral("home"));
