@@ -19,6 +19,7 @@
 #include "catalog/scan/ArchiveStage.h"
 #include "catalog/scan/FingerprintStage.h"
 #include "catalog/scan/FolderWalker.h"
+#include "catalog/scan/MediaStage.h"
 #include "catalog/scan/ScanPipeline.h"
 #include "catalog/scan/ScanTexts.h"
 #include "platform/FileSystem.h"
@@ -115,6 +116,15 @@ public:
     // record, in the transaction of the record. Before openStart().
     void setFingerprints(bool on) { fingerprinting_ = on; }
     bool fingerprinting() const { return fingerprinting_; }
+    // Reads what photos, music and videos say about themselves from their
+    // headers and stores it beside their records (table media), in the
+    // transaction of the record. Before openStart().
+    void setMedia(bool on) { media_ = on; }
+    bool readsMedia() const { return media_; }
+    // Files whose details were stored, and those of a known format whose
+    // headers could not be understood (they keep their records).
+    std::int64_t mediaStored() const { return mediaStored_; }
+    std::int64_t mediaNotUnderstood() const { return mediaStage_ ? mediaStage_->filesNotUnderstood() : 0; }
 
     // Opens the folder a run starts from and starts checking the store, which
     // the first commit waits for. Empty on success, otherwise why the folder
@@ -187,6 +197,8 @@ private:
     void stored(int first, int count, std::int64_t firstSrNo);
     // The fingerprints of rows_[0, count), stored just now.
     void storeFingerprints(int count);
+    // The media details of rows_[0, count), stored just now.
+    void storeMedia(int count);
     void carryTreeCheck();
     void setSize(std::int64_t srNo, std::uint64_t bytes);
     void begin();
@@ -205,6 +217,7 @@ private:
     sqlite3_stmt* insertOne_ = nullptr;
     sqlite3_stmt* update_ = nullptr;
     sqlite3_stmt* insertFingerprint_ = nullptr; // while fingerprinting
+    sqlite3_stmt* insertMedia_ = nullptr; // while reading media details
 
     std::future<QString> health_; // the store's check, running beside the walk
     std::optional<Store::KeptMark> mark_; // taken as the run began, before the store's check
@@ -225,6 +238,9 @@ private:
     bool fingerprinting_ = false;
     std::unique_ptr<FingerprintStage> contents_; // from the first walk that reads contents
     std::int64_t fingerprintsStored_ = 0;
+    bool media_ = false;
+    std::unique_ptr<MediaStage> mediaStage_; // from the first walk that reads media details
+    std::int64_t mediaStored_ = 0;
     std::int64_t entriesShown_ = 0; // the most a progress report told: the walker runs ahead of the reads
     ScanPipeline* pipeline_ = nullptr; // while a walk runs
     std::uint64_t device_ = 0; // the file system the run keeps to

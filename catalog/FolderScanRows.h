@@ -22,6 +22,7 @@ inline std::string utf8(const QString& text)
 struct FolderScan::Pending {
     const ScanItem* item;
     const ItemContent* content; // what was read of a file; null when nothing was
+    const MediaDetails* media; // what its headers say; null when not read
     std::int64_t srNo; // once stored
     const char* text; // the batch's
     std::int64_t key;

@@ -9,6 +9,8 @@
 //   after:2024-01-01 before:2024-02-01   created in that span (local time)
 //   type:folder type:file  ext:pdf,doc  catalogue:NAME
 //   inarchive:yes inarchive:no   members of archives, or entries on disk
+//   taken:, camera:, duration>…, modified>=… and the rest of DetailFilters.h
+#include "find/DetailFilters.h"
 #include "find/Folding.h"
 
 #include <QString>
@@ -45,6 +47,7 @@ struct Query {
     std::optional<QString> catalogue; // exact name; none for every catalogue
     std::optional<bool> inArchive; // yes: members of archives only; no: entries on disk only
     bool caseSensitive = false;
+    DetailQuery details; // what the index does not hold: media details, modification time
 
     // Nothing to look for: no word and no filter.
     bool empty() const;

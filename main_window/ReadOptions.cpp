@@ -15,6 +15,7 @@ namespace qm {
 namespace {
 
 const QString kArchivesKey = QStringLiteral("Read/archiveMembers");
+const QString kMediaKey = QStringLiteral("Read/mediaDetails");
 
 // Beside the window's own settings; nothing is kept without a home folder.
 std::optional<QSettings> readSettings()
@@ -44,11 +45,33 @@ ReadOptions::ReadOptions(Form1& form)
         if (std::optional<QSettings> settings = readSettings())
             settings->setValue(kArchivesKey, on);
     });
+    media_ = menu->addAction(QStringLiteral("&Photo, music and video details"));
+    media_->setObjectName(QStringLiteral("MediaDetails"));
+    media_->setCheckable(true);
+    media_->setToolTip(
+        QStringLiteral("Add Folder also reads the date taken, camera, lens, size and GPS position of photos, "
+                       "the artist, album, title and length of music, and the length, size and codec of "
+                       "videos, from their headers alone"));
+    if (const std::optional<QSettings> settings = readSettings())
+        media_->setChecked(settings->value(kMediaKey, false).toBool());
+    connect(media_, &QAction::toggled, this, [](bool on) {
+        if (std::optional<QSettings> settings = readSettings())
+            settings->setValue(kMediaKey, on);
+    });
 }
 
 bool ReadOptions::archives() const
 {
     return archives_->isChecked();
+}
+
+} // namespace qm
+
+namespace qm {
+
+bool ReadOptions::media() const
+{
+    return media_->isChecked();
 }
 
 } // namespace qm

@@ -16,9 +16,12 @@ public:
 
     // List the members of archive files as records below theirs.
     bool archives() const;
+    // Read what photos, music and videos say about themselves.
+    bool media() const;
 
 private:
     QAction* archives_;
+    QAction* media_;
 };
 
 } // namespace qm

@@ -2,6 +2,7 @@
 #pragma once
 // What a walk hands down the scan pipeline: entries in the order their
 // records are stored, a batch at a time, with the texts they point into.
+#include "catalog/scan/MediaDetails.h"
 #include "platform/FileFingerprint.h"
 
 #include <QString>
@@ -44,6 +45,8 @@ struct ScanBatch {
     int records = 0; // the items that are files or folders
     // One for each item when a stage reads contents; empty otherwise.
     std::vector<ItemContent> contents;
+    // One for each item when the media stage runs; empty otherwise.
+    std::vector<MediaDetails> media;
 
     void clear()
     {
@@ -51,6 +54,7 @@ struct ScanBatch {
         text.clear();
         records = 0;
         contents.clear();
+        media.clear();
     }
 };
 

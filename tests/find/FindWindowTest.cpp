@@ -82,10 +82,10 @@ TEST_F(FindWindowTest, TypingFindsOnEveryDiskAndAHitLandsOnItsNode)
     // Copied and exported as shown.
     w->copyRows();
     EXPECT_TRUE(qmtest::testClipboard().GetText().startsWith(
-        QStringLiteral("Name\tPath\tSize\tDate\tCatalogue\tDisk\tVolume\nsummary.pdf\t")));
+        QStringLiteral("Name\tPath\tSize\tDate\tCatalogue\tDisk\tVolume\tModified\nsummary.pdf\t")));
     const QString csv = pathOf(QStringLiteral("found.csv"));
     w->exportCsv(csv);
-    EXPECT_TRUE(readFile(csv).startsWith("Name,Path,Size,Date,Catalogue,Disk,Volume\r\nsummary.pdf,"));
+    EXPECT_TRUE(readFile(csv).startsWith("Name,Path,Size,Date,Catalogue,Disk,Volume,Modified\r\nsummary.pdf,"));
 
     // A mistake typed after them empties the results: none stays under the
     // message as if the query had found it.
