@@ -21,6 +21,7 @@
 #pragma GCC diagnostic ignored "-Wdeprecated-declarations"
 // Exiv2 0.27 hands images out in a std::auto_ptr.
 #include <exiv2/exiv2.hpp>
+#include <taglib/id3v2tag.h>
 #include <taglib/mpegfile.h>
 
 #include <algorithm>

@@ -208,10 +208,10 @@ QString applyDetailFilter(const QString& name, const QString& op, const QString&
                                  "as 2019-06-14T10:00).");
         if (taken) {
             const QString format = QStringLiteral("yyyy-MM-dd HH:mm:ss");
-            narrowSpan(q.takenFrom, q.takenBefore, op, utf8(span->start.toString(format)),
+            narrowSpan<std::string>(q.takenFrom, q.takenBefore, op, utf8(span->start.toString(format)),
                 utf8(span->end.toString(format)));
         } else {
-            narrowSpan(q.modifiedFrom, q.modifiedBefore, op, span->start.toSecsSinceEpoch(),
+            narrowSpan<std::int64_t>(q.modifiedFrom, q.modifiedBefore, op, span->start.toSecsSinceEpoch(),
                 span->end.toSecsSinceEpoch());
         }
         return {};
@@ -288,7 +288,7 @@ std::vector<std::int64_t> recordsFor(SQLite::Database& db, const DetailQuery& q)
         for (size_t i = 0; i < values.size(); ++i) {
             const int index = static_cast<int>(i) + 1;
             if (const auto* n = std::get_if<std::int64_t>(&values[i]))
-                st.bind(index, static_cast<long long>(*n));
+                st.bind(index, *n);
             else
                 st.bind(index, std::get<std::string>(values[i]));
         }

@@ -114,8 +114,9 @@ TEST_F(MediaTest, BrokenHostileAndForeignFilesAreNotUnderstoodAndNeverFollowed)
         MediaDetails d;
         d.make = "left over";
         // Whether it says nothing or a little, it returns, and keeps nothing stale.
-        if (!readMediaDetails(path.toStdString(), mediaKindOf(name), d))
+        if (!readMediaDetails(path.toStdString(), mediaKindOf(name), d)) {
             EXPECT_FALSE(d.read()) << name;
+        }
         EXPECT_NE(d.make, "left over") << name;
     }
 

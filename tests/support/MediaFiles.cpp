@@ -12,6 +12,7 @@
 #include <exiv2/exiv2.hpp>
 
 #include <taglib/flacfile.h>
+#include <taglib/id3v2tag.h>
 #include <taglib/mpegfile.h>
 #include <taglib/xiphcomment.h>
 
