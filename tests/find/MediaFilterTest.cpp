@@ -28,14 +28,14 @@ protected:
         qmtest::makeFlac(pathOf(QStringLiteral("card/Music/long.flac")), 700,
             {QStringLiteral("The Long Band"), QStringLiteral("Endless"), QStringLiteral("Drone"), 3, 1999});
         makeFile(QStringLiteral("card/clip.mp4"), qmtest::mp4Bytes(1920, 1080, 12500));
-        makeFile(QStringLiteral("card/notes.txt"), QByteArray("x100 notes"));
+        makeFile(QStringLiteral("card/x100 notes.txt"), QByteArray("notes"));
         qm::FolderScan run(db(), QStringLiteral("Card"), 1);
         run.setMedia(true);
         ASSERT_FALSE(run.run(qm::startFolderOf(pathOf(QStringLiteral("card")))).isEmpty());
         ASSERT_EQ(run.mediaStored(), 5);
         // Modified long ago, unlike the rest, made today.
         db().exec("UPDATE main SET modified = " + std::to_string(QDateTime(QDate(2018, 5, 1), QTime(12, 0)).toSecsSinceEpoch())
-            + " WHERE file_name = 'notes.txt'");
+            + " WHERE file_name = 'x100 notes.txt'");
         // The card goes back in the drawer.
         ASSERT_TRUE(QDir(pathOf(QStringLiteral("card"))).removeRecursively());
     }
@@ -72,8 +72,8 @@ TEST_F(MediaFilterTest, FindsPhotosMusicAndVideosByTheirDetailsWithTheDiskGone)
         {"duration<6s", {"01 Intro.mp3"}},
         {"duration>=10s duration<=1:00", {"clip.mp4"}},
         {"title:drone type:folder", {}},
-        {"x100", {"notes.txt"}}, // a word is a name's, not a camera's
-        {"modified<2020-01-01", {"notes.txt"}},
+        {"x100", {"x100 notes.txt"}}, // a word is a name's, not a camera's
+        {"modified<2020-01-01", {"x100 notes.txt"}},
         {"modified>=2020-01-01 ext:txt", {}},
         {"modified>=2020-01-01 camera:x100", {"DSCF0001.JPG"}},
     };
