@@ -4,6 +4,9 @@
 // and loses them with the records.
 #include "catalog/FolderScan.h"
 #include "catalog/MediaStore.h"
+#include "catalog/UndoKeep.h"
+#include "catalog/store/Store.h"
+#include "catalog/tree/TreeCheck.h"
 #include "catalog/scan/MediaDetails.h"
 #include "support/MediaFiles.h"
 #include "support/TestSupport.h"
@@ -11,6 +14,7 @@
 #include <QFile>
 
 #include <SQLiteCpp/Statement.h>
+#include <SQLiteCpp/Transaction.h>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -168,4 +172,50 @@ TEST_F(MediaTest, ScanStoresDetailsBesideTheRecordsAndTheyGoWithThem)
     EXPECT_EQ(count({}, QStringLiteral("media")), 4);
     db().exec("DELETE FROM main WHERE dbaseName = 'Photos'");
     EXPECT_EQ(count({}, QStringLiteral("media")), 0);
+}
+
+TEST_F(MediaTest, UndoOfADeleteBringsTheDetailsBackAndAnOlderStoreComesUpWithEveryRecord)
+{
+    makeDir(QStringLiteral("disk/Music"));
+    makeLibrary(QStringLiteral("disk"));
+    FolderScan scan(db(), QStringLiteral("Photos"), 1);
+    scan.setMedia(true);
+    const QString key = scan.run(startFolderOf(pathOf(QStringLiteral("disk"))));
+    ASSERT_FALSE(key.isEmpty());
+    const QString all = QStringLiteral("SELECT md.SrNO || '|' || m.file_name || '|' || coalesce(md.Taken, '') || '|' || "
+                                       "coalesce(md.DurationMs, '') FROM media md JOIN main m ON m.SrNO = md.SrNO "
+                                       "ORDER BY md.SrNO");
+    const QStringList before = texts(all);
+    ASSERT_EQ(before.size(), 5);
+    UndoKeep keep;
+    {
+        UndoKeep::Attached attached(keep, db(), true);
+        SQLite::Transaction write(db());
+        keep.keep(db(), UndoKeep::Kind::DeleteFolder, QStringLiteral("Photos"), key, QStringLiteral("disk"));
+        EXPECT_EQ(deleteScanRecords(db(), QStringLiteral("Photos"), key), 8);
+        keep.written(db());
+        write.commit();
+    }
+    EXPECT_EQ(count({}, QStringLiteral("media")), 0);
+    UndoKeep::Attached attached(keep, db(), false);
+    EXPECT_EQ(keep.restore(db()), 8);
+    EXPECT_EQ(texts(all), before);
+
+    // A store of the format before the details opens with every record, and
+    // keeps details from then on.
+    const QString old = pathOf(QStringLiteral("old.mdb"));
+    ASSERT_TRUE(Store::create(old, Store::kFormat - 1).isEmpty());
+    {
+        SQLite::Database oldDb(old.toStdString(), SQLite::OPEN_READWRITE);
+        for (int i = 1; i <= 20; ++i)
+            oldDb.exec("INSERT INTO main (ID, Parent, dbaseName, file_name, path, delKey) VALUES ('" + std::to_string(i)
+                + ">', '1>', 'Old', 'f.jpg', '/f" + std::to_string(i) + ".jpg', '1>')");
+    }
+    ASSERT_TRUE(Store::prepare(old).isEmpty());
+    SQLite::Database upgraded(old.toStdString(), SQLite::OPEN_READWRITE);
+    EXPECT_EQ(upgraded.execAndGet("PRAGMA user_version").getInt(), Store::kFormat);
+    EXPECT_EQ(upgraded.execAndGet("SELECT count(*) FROM main WHERE dbaseName = 'Old'").getInt(), 20);
+    upgraded.exec("INSERT INTO media (SrNO, Kind, Make) VALUES (3, 1, 'FUJIFILM')");
+    upgraded.exec("DELETE FROM main WHERE SrNO = 3");
+    EXPECT_EQ(upgraded.execAndGet("SELECT count(*) FROM media").getInt(), 0);
 }
