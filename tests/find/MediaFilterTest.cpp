@@ -4,6 +4,7 @@
 // details after the folder they came from is gone, from the whole copy and
 // from the index kept on disk alike.
 #include "find/FindSupport.h"
+#include "find/FindWindow.h"
 #include "support/MediaFiles.h"
 
 #include <QDir>
@@ -105,6 +106,16 @@ TEST_F(MediaFilterTest, FindsPhotosMusicAndVideosByTheirDetailsWithTheDiskGone)
     EXPECT_TRUE(song[0].media.startsWith(QStringLiteral("The Long Band – Endless"))) << song[0].media.toStdString();
     EXPECT_TRUE(song[0].media.endsWith(QStringLiteral("11:40")));
     EXPECT_EQ(hits(QStringLiteral("notes")).at(0).modified, QStringLiteral("2018-05-01 12:00:00"));
+
+    // The Find window's rows: the details in the name's tooltip, the
+    // modification time in the last column.
+    FindResults rows;
+    rows.replace(photo);
+    const QString tip = rows.data(rows.index(0, FindResults::Name), Qt::ToolTipRole).toString();
+    EXPECT_TRUE(tip.startsWith(QStringLiteral("DSCF0001.JPG\n"))) << tip.toStdString();
+    EXPECT_TRUE(tip.contains(QStringLiteral("FUJIFILM X100V, 23mm F2, taken 2019-06-14 10:22:33")));
+    EXPECT_EQ(rows.data(rows.index(0, FindResults::Modified)).toString(), photo[0].modified);
+    EXPECT_EQ(FindResults::headers().last(), QStringLiteral("Modified"));
 }
 
 TEST_F(MediaFilterTest, ReadsBoundsAndRefusesWhatIsNoValue)
