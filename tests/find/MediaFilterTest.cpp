@@ -114,7 +114,7 @@ TEST_F(MediaFilterTest, FindsPhotosMusicAndVideosByTheirDetailsWithTheDiskGone)
     const QString tip = rows.data(rows.index(0, FindResults::Name), Qt::ToolTipRole).toString();
     EXPECT_TRUE(tip.startsWith(QStringLiteral("DSCF0001.JPG\n"))) << tip.toStdString();
     EXPECT_TRUE(tip.contains(QStringLiteral("FUJIFILM X100V, 23mm F2, taken 2019-06-14 10:22:33")));
-    EXPECT_EQ(rows.data(rows.index(0, FindResults::Modified)).toString(), photo[0].modified);
+    EXPECT_EQ(rows.data(rows.index(0, FindResults::Modified), Qt::DisplayRole).toString(), photo[0].modified);
     EXPECT_EQ(FindResults::headers().last(), QStringLiteral("Modified"));
 }
 
