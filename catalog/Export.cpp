@@ -13,11 +13,13 @@
 #include <cctype>
 #include <charconv>
 #include <cmath>
+#include <initializer_list>
 #include <limits>
 #include <memory>
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 namespace qm::Export {
@@ -49,7 +51,7 @@ Kind kindOf(std::string declared)
 }
 
 // Every column of main in table order, then what tables beside main know of
-// the record: its content fingerprint; and last the disk's location, looked
+// the record: its content fingerprint and its media details; and last the disk's location, looked
 // up in memory by the record's scan (see RowWriter::addLocations).
 std::vector<Column> columnsOf(SQLite::Database& db)
 {
@@ -58,6 +60,17 @@ std::vector<Column> columnsOf(SQLite::Database& db)
     while (info.executeStep())
         columns.push_back({info.getColumn(0).getString(), kindOf(info.getColumn(1).getString())});
     columns.push_back({"fingerprint", Kind::Bytes, Queries::kExportFingerprint});
+    // What a photo, music or video file's headers said (table media, joined as md).
+    for (const auto& [name, kind] : std::initializer_list<std::pair<const char*, Kind>> {{"Taken", Kind::Text},
+             {"Make", Kind::Text}, {"Model", Kind::Text}, {"Lens", Kind::Text}, {"Width", Kind::Number},
+             {"Height", Kind::Number}, {"Latitude", Kind::Number}, {"Longitude", Kind::Number},
+             {"Artist", Kind::Text}, {"Album", Kind::Text}, {"Title", Kind::Text}, {"Track", Kind::Number},
+             {"Year", Kind::Number}, {"DurationMs", Kind::Number}, {"Codec", Kind::Text}}) {
+        std::string shown = name == std::string_view("DurationMs") ? "duration_ms" : name;
+        for (char& c : shown)
+            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        columns.push_back({"media_" + shown, kind, std::string("md.") + name});
+    }
     return columns;
 }
 
@@ -315,8 +328,8 @@ Result write(SQLite::Database& db, const QString& catalogue, Format format, QIOD
     const std::vector<Column> columns = columnsOf(db);
     std::string select;
     for (const Column& c : columns)
-        select += (c.expression.empty() ? quotedName(c.name) : c.expression) + ", ";
-    select += "SrNO"; // where the next slice starts; not written
+        select += (c.expression.empty() ? "main." + quotedName(c.name) : c.expression) + ", ";
+    select += "main.SrNO"; // where the next slice starts; not written
 
     sqlite3* handle = db.getHandle();
     sqlite3_stmt* raw = nullptr;

@@ -4,6 +4,7 @@
 #include "catalog/ThumbnailStore.h"
 #include "catalog/tree/TreeCheck.h"
 #include "catalog/FolderScanRows.h"
+#include "catalog/MediaStore.h"
 #include "catalog/NodeKeys.h"
 #include "platform/Numbers.h"
 #include "catalog/store/Queries.h"
@@ -75,6 +76,7 @@ FolderScan::~FolderScan()
     sqlite3_finalize(update_);
     sqlite3_finalize(insertFingerprint_);
     sqlite3_finalize(insertThumbnail_);
+    sqlite3_finalize(insertMedia_);
 }
 
 QString FolderScan::openStart(const QString& folderPath)
@@ -117,6 +119,13 @@ QString FolderScan::openStart(const QString& folderPath)
         return QStringLiteral("The catalogue cannot keep thumbnails: %1.")
             .arg(QString::fromUtf8(sqlite3_errmsg(db_.getHandle())));
     }
+    if (media_ && !insertMedia_
+        && sqlite3_prepare_v3(db_.getHandle(), kInsertMedia, -1, SQLITE_PREPARE_PERSISTENT, &insertMedia_, nullptr)
+            != SQLITE_OK) {
+        start_.reset();
+        return QStringLiteral("The catalogue cannot keep photo, music and video details: %1.")
+            .arg(QString::fromUtf8(sqlite3_errmsg(db_.getHandle())));
+    }
 
     // The store's health is checked on a connection of its own beside the
     // walk; the first commit waits for the answer, so a damaged store is
@@ -150,6 +159,7 @@ void FolderScan::addTopFolder(const StartFolder& top, const QString& key)
     row.item = &item;
     row.content = nullptr;
     row.thumbnail = nullptr;
+    row.media = nullptr;
     row.text = batch.text.data();
     row.key = roundToInt64(numericValue(key)).value_or(0);
     row.keyText = delKey_;
@@ -213,6 +223,12 @@ void FolderScan::walk(const QString& fPath, const QString& sParent, const QStrin
     std::vector<ScanStage*> stages {&sizes};
     if (archives_)
         stages.push_back(&archiveStage_);
+    // After the archive stage: what it adds lines up with the final entries.
+    if (media_ && insertMedia_) {
+        if (!mediaStage_)
+            mediaStage_ = std::make_unique<MediaStage>(FingerprintStage::readersFor(device_));
+        stages.push_back(mediaStage_.get());
+    }
     if (fingerprinting_ && insertFingerprint_) {
         if (!contents_)
             contents_ = std::make_unique<FingerprintStage>(device_, FingerprintStage::readersFor(device_));

@@ -19,6 +19,7 @@
 #include "catalog/scan/ArchiveStage.h"
 #include "catalog/scan/FingerprintStage.h"
 #include "catalog/scan/FolderWalker.h"
+#include "catalog/scan/MediaStage.h"
 #include "catalog/scan/ScanPipeline.h"
 #include "catalog/scan/ScanTexts.h"
 #include "catalog/scan/ThumbnailStage.h"
@@ -116,6 +117,15 @@ public:
     // record, in the transaction of the record. Before openStart().
     void setFingerprints(bool on) { fingerprinting_ = on; }
     bool fingerprinting() const { return fingerprinting_; }
+    // Reads what photos, music and videos say about themselves from their
+    // headers and stores it beside their records (table media), in the
+    // transaction of the record. Before openStart().
+    void setMedia(bool on) { media_ = on; }
+    bool readsMedia() const { return media_; }
+    // Files whose details were stored, and those of a known format whose
+    // headers could not be understood (they keep their records).
+    std::int64_t mediaStored() const { return mediaStored_; }
+    std::int64_t mediaNotUnderstood() const { return mediaStage_ ? mediaStage_->filesNotUnderstood() : 0; }
 
     // Makes a thumbnail of every picture and stores it beside its record,
     // in the transaction of the record. Before openStart().
@@ -199,6 +209,8 @@ private:
     void storeFingerprints(int count);
     // The thumbnails of rows_[0, count), stored just now.
     void storeThumbnails(int count);
+    // The media details of rows_[0, count), stored just now.
+    void storeMedia(int count);
     void carryTreeCheck();
     void setSize(std::int64_t srNo, std::uint64_t bytes);
     void begin();
@@ -218,6 +230,7 @@ private:
     sqlite3_stmt* update_ = nullptr;
     sqlite3_stmt* insertFingerprint_ = nullptr; // while fingerprinting
     sqlite3_stmt* insertThumbnail_ = nullptr; // while making thumbnails
+    sqlite3_stmt* insertMedia_ = nullptr; // while reading media details
 
     std::future<QString> health_; // the store's check, running beside the walk
     std::optional<Store::KeptMark> mark_; // taken as the run began, before the store's check
@@ -241,6 +254,9 @@ private:
     bool thumbnails_ = false;
     std::unique_ptr<ThumbnailStage> thumbnailStage_; // from the first walk that makes thumbnails
     std::int64_t thumbnailsStored_ = 0;
+    bool media_ = false;
+    std::unique_ptr<MediaStage> mediaStage_; // from the first walk that reads media details
+    std::int64_t mediaStored_ = 0;
     std::int64_t entriesShown_ = 0; // the most a progress report told: the walker runs ahead of the reads
     ScanPipeline* pipeline_ = nullptr; // while a walk runs
     std::uint64_t device_ = 0; // the file system the run keeps to

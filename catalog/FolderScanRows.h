@@ -23,6 +23,7 @@ struct FolderScan::Pending {
     const ScanItem* item;
     const ItemContent* content; // what was read of a file; null when nothing was
     const ItemThumbnail* thumbnail; // the picture's thumbnail; null when none was made
+    const MediaDetails* media; // what its headers say; null when not read
     std::int64_t srNo; // once stored
     const char* text; // the batch's
     std::int64_t key;

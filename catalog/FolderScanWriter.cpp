@@ -5,6 +5,7 @@
 #include "catalog/FolderScan.h"
 
 #include "catalog/FolderScanRows.h"
+#include "catalog/MediaStore.h"
 #include "platform/Numbers.h"
 #include "catalog/store/Queries.h"
 #include "catalog/store/Store.h"
@@ -119,6 +120,7 @@ void FolderScan::queue(const ScanItem& item, const ScanBatch& batch)
     r.content = batch.contents.empty() ? nullptr : &batch.contents[index];
     r.thumbnail = batch.thumbnails.empty() || batch.thumbnails[index].image.isEmpty() ? nullptr
                                                                                        : &batch.thumbnails[index];
+    r.media = batch.media.empty() ? nullptr : &batch.media[index];
     r.srNo = 0;
     r.text = batch.text.data();
     r.key = key;
@@ -265,6 +267,13 @@ void FolderScan::flush()
             error = e;
         }
     }
+    if (!error && insertMedia_) {
+        try {
+            storeMedia(done);
+        } catch (const DbError& e) {
+            error = e;
+        }
+    }
     waiting_ = 0;
     // The refused row and those queued after it are not stored: no size goes to them.
     for (OpenFolder& f : open_)
@@ -330,6 +339,21 @@ void FolderScan::storeThumbnails(int count)
         if (rc != SQLITE_DONE)
             throw storeError();
         ++thumbnailsStored_;
+    }
+}
+
+void FolderScan::storeMedia(int count)
+{
+    for (int i = 0; i < count; ++i) {
+        const Pending& r = rows_[static_cast<size_t>(i)];
+        if (!r.media || !r.media->read() || r.srNo == 0)
+            continue;
+        bindMedia(insertMedia_, r.srNo, *r.media);
+        const int rc = sqlite3_step(insertMedia_);
+        sqlite3_reset(insertMedia_);
+        if (rc != SQLITE_DONE)
+            throw storeError();
+        ++mediaStored_;
     }
 }
 

@@ -196,10 +196,13 @@ void UndoKeep::copy(const QString& store, const std::function<void()>& begun)
         begun();
         const std::string scan = deleteKey_.isEmpty() ? "" : " AND topKey = ?2";
         run(*own, "CREATE TABLE qm_kept.kept_rows AS SELECT *" + selection(*own));
-        // Their fingerprints go with them (a trigger removes them from the store).
+        // Their fingerprints and media details go with them (triggers remove them
+        // from the store).
         run(*own, "CREATE TABLE qm_kept.kept_fingerprints AS SELECT * FROM fingerprints WHERE SrNO IN (SELECT SrNO"
                 + selection(*own) + ")");
         run(*own, "CREATE TABLE qm_kept.kept_thumbnails AS SELECT * FROM thumbnails WHERE SrNO IN (SELECT SrNO"
+                + selection(*own) + ")");
+        run(*own, "CREATE TABLE qm_kept.kept_media AS SELECT * FROM media WHERE SrNO IN (SELECT SrNO"
                 + selection(*own) + ")");
         run(*own, "CREATE TABLE qm_kept.kept_scans AS SELECT * FROM scans WHERE dbaseName = ?1" + scan);
         run(*own, "CREATE TABLE qm_kept.kept_checks AS SELECT * FROM tree_checks WHERE dbaseName = ?1");
@@ -302,6 +305,7 @@ std::int64_t UndoKeep::restore(SQLite::Database& db)
         run(db, "INSERT INTO change_log (SrNO) SELECT SrNO FROM qm_kept.kept_rows ORDER BY SrNO");
         run(db, "INSERT OR REPLACE INTO fingerprints SELECT * FROM qm_kept.kept_fingerprints");
         run(db, "INSERT OR REPLACE INTO thumbnails SELECT * FROM qm_kept.kept_thumbnails");
+        run(db, "INSERT OR REPLACE INTO media SELECT * FROM qm_kept.kept_media");
         run(db,
             std::string("DELETE FROM scans WHERE dbaseName = ?1") + (deleteKey_.isEmpty() ? "" : " AND topKey = ?2"));
         run(db, "INSERT OR REPLACE INTO scans SELECT * FROM qm_kept.kept_scans");

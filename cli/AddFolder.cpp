@@ -29,7 +29,7 @@ constexpr int kInterrupted = 130;
 
 const char* const kUsageText
     = "usage: quillmark add-folder FOLDER [--name CATALOGUE] [--archives] [--fingerprints]\n"
-      "       [--thumbnails]\n"
+      "       [--media] [--thumbnails]\n"
       "Catalogues FOLDER into database.mdb in the current folder (an installed\n"
       "copy, where there is none: the one in ~/.local/share/quillmark, made if\n"
       "needed), under the catalogue named by --name or else by the first line of\n"
@@ -44,6 +44,11 @@ const char* const kUsageText
       "ARW, DNG) of at most 160 pixels, from the preview the file carries when it\n"
       "has one, for showing with the disk unplugged; a picture that gives none is\n"
       "named on stderr and keeps its record.\n"
+      "--media reads what photos (JPEG, TIFF, PNG, HEIC, camera raw), music (MP3,\n"
+      "FLAC, Ogg, Opus, M4A, WAV) and videos (MP4, MOV, MKV, AVI) say about\n"
+      "themselves in their headers: date taken, camera, lens, size in pixels, GPS\n"
+      "position; artist, album, title, track, year, duration; codec. find's\n"
+      "taken:, camera:, artist:, duration>… and the like search them.\n"
       "Exit status: 0 when every entry was catalogued; 1 for an unusable database,\n"
       "folder or dbase.name, or a store failure; 2 for a usage error; 3 when entries\n"
       "that could not be read, or members of archives that could not be listed, were\n"
@@ -63,6 +68,7 @@ int runAddFolderCommand(const QStringList& args)
     bool archives = false;
     bool fingerprints = false;
     bool thumbnails = false;
+    bool media = false;
     for (int i = 0; i < args.size(); ++i) {
         const QString& a = args[i];
         if (a == QLatin1String("-h") || a == QLatin1String("--help")) {
@@ -85,6 +91,8 @@ int runAddFolderCommand(const QStringList& args)
             fingerprints = true;
         } else if (a == QLatin1String("--thumbnails")) {
             thumbnails = true;
+        } else if (a == QLatin1String("--media")) {
+            media = true;
         } else if (a.startsWith(QLatin1String("--name="))) {
             name = a.mid(7);
             named = true;
@@ -142,6 +150,7 @@ int runAddFolderCommand(const QStringList& args)
         scan.setArchives(archives);
         scan.setFingerprints(fingerprints);
         scan.setThumbnails(thumbnails);
+        scan.setMedia(media);
         const QString unreadable = scan.openStart(top.path);
         if (!unreadable.isEmpty()) {
             fail(unreadable);
@@ -184,6 +193,11 @@ int runAddFolderCommand(const QStringList& args)
                 QStringLiteral("Fingerprinted the contents of %1 file(s).").arg(scan.fingerprintsStored()));
         if (thumbnails)
             printLine(stdout, QStringLiteral("Kept thumbnails of %1 picture(s).").arg(scan.thumbnailsStored()));
+        if (media)
+            printLine(stdout,
+                QStringLiteral("Read the details of %1 photo, music or video file(s); %2 could not be understood.")
+                    .arg(scan.mediaStored())
+                    .arg(scan.mediaNotUnderstood()));
         if (const auto earlier = earlierScanOfSameFolder(*db, name, key))
             printLine(stderr, QStringLiteral("quillmark: ") + alreadyCataloguedHint(*earlier));
         if (scan.cancelled())

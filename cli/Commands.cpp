@@ -49,7 +49,7 @@ int createStoreIfMissing(const QStringList& args)
 }
 
 const Command kCommands[] = {
-    {"add-folder", "FOLDER [--name CATALOGUE] [--archives] [--fingerprints] [--thumbnails]", "catalogue FOLDER into database.mdb without a window",
+    {"add-folder", "FOLDER [--name CATALOGUE] [--archives] [--fingerprints] [--media] [--thumbnails]", "catalogue FOLDER into database.mdb without a window",
         runAddFolderCommand},
     {"update", "CATALOGUE TOP-FOLDER-KEY-OR-PATH [--force] [--archives] [--fingerprints] [--thumbnails]",
         "bring a catalogued folder up to date in place, keeping its keys and notes", runUpdateCommand},

@@ -31,7 +31,8 @@ const char* const kUsageText
       "       quillmark find --reindex\n"
       "Finds files and folders in every catalogue of database.mdb in the current folder and prints\n"
       "one per line: catalogue, path, size in bytes, date, separated by tabs (--csv: as CSV with a\n"
-      "header, and where the disk is kept last). The words of QUERY are joined by blanks; see the README for its syntax.\n"
+      "header, then where the disk is kept, the modification time and what a photo, music or\n"
+      "video file's headers said). The words of QUERY are joined by blanks; see the README for its syntax.\n"
       "Exit status: 0 with hits, 1 with none, 2 for a bad query, a usage error or a store that\n"
       "cannot be searched.\n"
       "The search reads an index kept in the user's cache folder ($XDG_CACHE_HOME/quillmark/find);\n"
@@ -175,7 +176,8 @@ int runFindCommand(const QStringList& args)
         });
         if (csv)
             std::fputs(csvLine({QStringLiteral("catalogue"), QStringLiteral("path"), QStringLiteral("bytes"),
-                                   QStringLiteral("date"), QStringLiteral("location")})
+                                   QStringLiteral("date"), QStringLiteral("location"), QStringLiteral("modified"),
+                                   QStringLiteral("details")})
                            .toUtf8()
                            .constData(),
                 stdout);
@@ -188,7 +190,7 @@ int runFindCommand(const QStringList& args)
                     hit.bytes ? QString::number(*hit.bytes) : QString(), hit.date};
                 QString line;
                 if (csv) {
-                    line = csvLine(fields + QStringList {hit.location});
+                    line = csvLine(fields + QStringList {hit.location, hit.modified, hit.media});
                 } else {
                     for (const QString& f : fields)
                         line += tsvField(f) + u'\t';

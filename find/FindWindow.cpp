@@ -58,13 +58,13 @@ void FindResults::append(const std::vector<Hit>& hits)
 QStringList FindResults::headers()
 {
     return {QStringLiteral("Name"), QStringLiteral("Path"), QStringLiteral("Size"), QStringLiteral("Date"),
-        QStringLiteral("Catalogue"), QStringLiteral("Disk"), QStringLiteral("Volume")};
+        QStringLiteral("Catalogue"), QStringLiteral("Disk"), QStringLiteral("Volume"), QStringLiteral("Modified")};
 }
 
 QStringList FindResults::cells(int row) const
 {
     const Hit& h = hit(row);
-    return {h.name, h.path, h.size, h.date, h.catalogue, h.disk, h.volume};
+    return {h.name, h.path, h.size, h.date, h.catalogue, h.disk, h.volume, h.modified};
 }
 
 int FindResults::rowCount(const QModelIndex& parent) const
@@ -84,6 +84,10 @@ QVariant FindResults::data(const QModelIndex& index, int role) const
     if (role == Qt::ToolTipRole && (index.column() == Disk || index.column() == Volume)
         && !hit(index.row()).diskDetails.isEmpty())
         return hit(index.row()).diskDetails;
+    // A photo's camera and date taken, a song's artist and album, a length.
+    if (role == Qt::ToolTipRole && (index.column() == Name || index.column() == Path)
+        && !hit(index.row()).media.isEmpty())
+        return cells(index.row()).at(index.column()) + u'\n' + hit(index.row()).media;
     if (role == Qt::DisplayRole || role == Qt::ToolTipRole)
         return cells(index.row()).at(index.column());
     if (role == Qt::TextAlignmentRole && index.column() == Size)

@@ -36,7 +36,7 @@ class ThumbnailPreview;
 class FindResults : public QAbstractTableModel {
     Q_OBJECT
 public:
-    enum Column { Name, Path, Size, Date, Catalogue, Disk, Volume, ColumnCount };
+    enum Column { Name, Path, Size, Date, Catalogue, Disk, Volume, Modified, ColumnCount };
 
     using QAbstractTableModel::QAbstractTableModel;
     void replace(const std::vector<Hit>& hits);

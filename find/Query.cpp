@@ -173,13 +173,16 @@ std::optional<std::int64_t> momentOf(const QString& text)
 QString unknownFilter(const QString& name)
 {
     return QStringLiteral("Unknown filter \"%1:\". Filters are size, after, before, type, ext, catalogue, "
-                          "inarchive, path and dupes; put a name that holds \":\" in quotes.")
+                          "inarchive, path, dupes, taken, camera, lens, width, height, artist, album, title, year, "
+                          "duration, codec and modified; put a name that holds \":\" in quotes.")
         .arg(name);
 }
 
 // Reads one filter into the query; the error, or empty.
 QString applyFilter(const QString& name, const QString& op, const QString& value, Query& q)
 {
+    if (isDetailFilter(name))
+        return applyDetailFilter(name, op, value, q.details);
     if (name == QLatin1String("size")) {
         if (op == QLatin1String(":"))
             return QStringLiteral("Write a size as size>10M, size<1k, size>=…, size<=… or size=….");
@@ -275,7 +278,7 @@ QString applyFilter(const QString& name, const QString& op, const QString& value
 bool Query::empty() const
 {
     return words.empty() && !minBytes && !maxBytes && !createdFrom && !createdBefore && kind == Kind::Any
-        && extensions.empty() && !catalogue && !inArchive && pathWords.empty() && !copies;
+        && extensions.empty() && !catalogue && !inArchive && pathWords.empty() && !copies && details.empty();
 }
 
 ParsedQuery parseQuery(const QString& text, bool caseSensitive)
@@ -298,7 +301,7 @@ ParsedQuery parseQuery(const QString& text, bool caseSensitive)
         QString op;
         if (n > 0 && word.plainAt(n, u':'))
             op = QStringLiteral(":");
-        else if (name == QLatin1String("size")) {
+        else if (name == QLatin1String("size") || detailTakesComparison(name)) {
             for (const char* candidate : {">=", "<=", ">", "<", "="}) {
                 const QString c = QString::fromLatin1(candidate);
                 if (word.plainAt(n, c.at(0)) && (c.size() == 1 || word.plainAt(n + 1, c.at(1)))) {
@@ -337,8 +340,9 @@ QString syntaxHint()
     return QStringLiteral("Words: all must be in the name or a register note · * and ? wildcards fit the whole "
                           "name · \"quotes\" for literal text · size>10M size<1k · after:2024-01-01 "
                           "before:2024-02-01 · type:folder type:file · ext:pdf · catalogue:NAME · inarchive:yes · "
-                          "path:WORD in a folder's name too · dupes:yes · without Match case, accents in either "
-                          "form, ß and ss, ligatures and their letters match");
+                          "path:WORD in a folder's name too · dupes:yes · ")
+        + detailSyntaxHint()
+        + QStringLiteral(" · without Match case, accents in either form, ß and ss, ligatures and their letters match");
 }
 
 } // namespace qm::find

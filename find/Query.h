@@ -11,6 +11,8 @@
 //   inarchive:yes inarchive:no   members of archives, or entries on disk
 //   path:2019            the word in the name or in a folder of the path
 //   dupes:yes dupes:no   files with a copy elsewhere (same size and content), or files without
+//   taken:, camera:, duration>…, modified>=… and the rest of DetailFilters.h
+#include "find/DetailFilters.h"
 #include "find/Folding.h"
 
 #include <QString>
@@ -51,6 +53,7 @@ struct Query {
     std::vector<NamePattern> pathWords;
     std::optional<bool> copies; // yes: files with a copy elsewhere by content; no: files without one
     bool caseSensitive = false;
+    DetailQuery details; // what the index does not hold: media details, modification time
 
     // Nothing to look for: no word and no filter.
     bool empty() const;

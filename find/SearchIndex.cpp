@@ -529,8 +529,11 @@ void SearchIndex::indexNotes()
 
 std::vector<Hit> SearchIndex::details(std::span<const std::uint32_t> entries)
 {
-    if (base_)
-        return detailsBased(entries);
+    if (base_) {
+        std::vector<Hit> hits = detailsBased(entries);
+        addRecordDetails(*db_, hits);
+        return hits;
+    }
     std::vector<Hit> hits;
     hits.reserve(entries.size());
     sqlite3_stmt* st = detailsBySerial_.get();
@@ -553,6 +556,7 @@ std::vector<Hit> SearchIndex::details(std::span<const std::uint32_t> entries)
         if (rc != SQLITE_ROW && rc != SQLITE_DONE)
             throw DbError(sqlite3_errmsg(db_->getHandle()));
     }
+    addRecordDetails(*db_, hits);
     return hits;
 }
 

@@ -57,7 +57,13 @@ struct Hit {
     QString diskDetails; // what is known of that disk, for people
     bool folder = false;
     QString location; // where the user keeps that disk; empty when not said
+    QString modified {}; // the file's modification time as a date text; empty when not recorded
+    QString media {}; // what its headers said, for people (see catalog/MediaStore.h); empty when not read
 };
+
+// Fills in each hit's modification time and media details from the store.
+// Throws DbError.
+void addRecordDetails(SQLite::Database& db, std::vector<Hit>& hits);
 
 class SearchIndex {
 public:

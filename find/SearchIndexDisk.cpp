@@ -355,6 +355,8 @@ SearchIndex::Verdict SearchIndex::baseVerdict(
         return Verdict::No;
     if (query.inArchive && *query.inArchive != ((tag & coarse::kArchiveTag) != 0))
         return Verdict::No;
+    if (!query.details.admits(base_->srNoAt(entry)))
+        return Verdict::No;
     if (query.catalogue) {
         const std::uint8_t number = tag & coarse::kCatalogueMask;
         if (number == coarse::kOtherCatalogue)
@@ -418,6 +420,8 @@ SearchIndex::Verdict SearchIndex::baseVerdict(
 
 bool SearchIndex::rowMatches(const Row& row, const Query& query) const
 {
+    if (!query.details.admits(row.srNo))
+        return false;
     const bool ascii = isAscii(row.name);
     const std::string folded = ascii ? asciiFolded(row.name) : fold(row.name);
     const std::string decoded = ascii ? std::string() : canonical(row.name);

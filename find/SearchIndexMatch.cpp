@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <memory>
 
 namespace qm::find {
 namespace {
@@ -57,6 +58,8 @@ bool SearchIndex::matches(
 {
     const std::uint8_t flags = flags_[entry];
     if (flags & kDead)
+        return false;
+    if (!query.details.admits(srNo_[entry]))
         return false;
     const NoteText* note = nullptr;
     if (withNotes) {
@@ -117,6 +120,13 @@ bool SearchIndex::matchesRecord(const Tested& record, const Query& query)
 
 void SearchIndex::search(const Query& query, const std::function<bool(std::uint32_t)>& hit) const
 {
+    if (!query.details.empty() && !query.details.records) {
+        // What the index does not hold is read from the store once, here.
+        Query resolved = query;
+        resolved.details.records = std::make_shared<const std::vector<std::int64_t>>(recordsFor(*db_, query.details));
+        search(resolved, hit);
+        return;
+    }
     if (query.copies)
         withCopies();
     if (base_)

@@ -94,6 +94,7 @@ public:
         scan_ = std::make_unique<FolderScan>(*db, form.currentDatabaseName(), floorKey, &filler_);
         scan_->setArchives(form.readOptions().archives());
         scan_->setThumbnails(form.readOptions().thumbnails());
+        scan_->setMedia(form.readOptions().media());
         scan_->setFingerprints(form.fingerprintContents());
         // The batch resets the view once at the end; the branches the user
         // opened and the selection come back afterwards.

@@ -16,6 +16,7 @@ namespace {
 
 const QString kArchivesKey = QStringLiteral("Read/archiveMembers");
 const QString kThumbnailsKey = QStringLiteral("Read/thumbnails");
+const QString kMediaKey = QStringLiteral("Read/mediaDetails");
 
 // Beside the window's own settings; nothing is kept without a home folder.
 std::optional<QSettings> readSettings()
@@ -58,6 +59,19 @@ ReadOptions::ReadOptions(Form1& form)
         if (std::optional<QSettings> settings = readSettings())
             settings->setValue(kThumbnailsKey, on);
     });
+    media_ = menu->addAction(QStringLiteral("&Photo, music and video details"));
+    media_->setObjectName(QStringLiteral("MediaDetails"));
+    media_->setCheckable(true);
+    media_->setToolTip(
+        QStringLiteral("Add Folder also reads the date taken, camera, lens, size and GPS position of photos, "
+                       "the artist, album, title and length of music, and the length, size and codec of "
+                       "videos, from their headers alone"));
+    if (const std::optional<QSettings> settings = readSettings())
+        media_->setChecked(settings->value(kMediaKey, false).toBool());
+    connect(media_, &QAction::toggled, this, [](bool on) {
+        if (std::optional<QSettings> settings = readSettings())
+            settings->setValue(kMediaKey, on);
+    });
 }
 
 bool ReadOptions::archives() const
@@ -68,6 +82,15 @@ bool ReadOptions::archives() const
 bool ReadOptions::thumbnails() const
 {
     return thumbnails_->isChecked();
+}
+
+} // namespace qm
+
+namespace qm {
+
+bool ReadOptions::media() const
+{
+    return media_->isChecked();
 }
 
 } // namespace qm

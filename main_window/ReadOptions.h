@@ -18,10 +18,13 @@ public:
     bool archives() const;
     // Keep a thumbnail of every picture.
     bool thumbnails() const;
+    // Read what photos, music and videos say about themselves.
+    bool media() const;
 
 private:
     QAction* archives_;
     QAction* thumbnails_;
+    QAction* media_;
 };
 
 } // namespace qm

@@ -3,6 +3,7 @@
 // What a walk hands down the scan pipeline: entries in the order their
 // records are stored, a batch at a time, with the texts they point into.
 #include "catalog/scan/Thumbnails.h"
+#include "catalog/scan/MediaDetails.h"
 #include "platform/FileFingerprint.h"
 
 #include <QString>
@@ -72,6 +73,8 @@ struct ScanBatch {
     std::vector<const KnownEntry*> known;
 
     const KnownEntry* knownOf(size_t item) const { return known.empty() ? nullptr : known[item]; }
+    // One for each item when the media stage runs; empty otherwise.
+    std::vector<MediaDetails> media;
 
     void clear()
     {
@@ -81,6 +84,7 @@ struct ScanBatch {
         contents.clear();
         thumbnails.clear();
         known.clear();
+        media.clear();
     }
 };
 

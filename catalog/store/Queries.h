@@ -180,13 +180,16 @@ inline constexpr const char* kLastSerial = "SELECT SrNO FROM main ORDER BY SrNO 
 // that key.
 inline constexpr const char* kNodeRecordRowId =
     "SELECT SrNO FROM main WHERE dbaseName = ? AND Parent = ? AND ID = ? ORDER BY SrNO LIMIT 1";
-// Export: the columns of main in table order, and a catalogue's records a
+// Export: the columns of main in table order, and a catalogue's records (with
+// their media details, as md) a
 // slice at a time from a serial number on. The slice follows the serial
 // numbers, not an index, so it comes in SrNO order without a sort.
 inline constexpr const char* kMainColumns = "SELECT name, type FROM pragma_table_info('main') ORDER BY cid";
 inline std::string exportRecords(const std::string& columns)
 {
-    return "SELECT " + columns + " FROM main NOT INDEXED WHERE dbaseName = ? AND SrNO > ? ORDER BY SrNO LIMIT ?";
+    return "SELECT " + columns
+        + " FROM main NOT INDEXED LEFT JOIN media md ON md.SrNO = main.SrNO WHERE main.dbaseName = ? AND main.SrNO > ? "
+          "ORDER BY main.SrNO LIMIT ?";
 }
 // The record's content fingerprint, for the export's last column, while it
 // holds: taken at the size and modification time (seconds) the record has.

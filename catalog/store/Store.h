@@ -20,7 +20,7 @@ namespace qm::Store {
 // The format this program writes. Each format above the first store adds
 // what catalog/store/upgrades/<n>.sql says; the number is kept as the file's
 // user_version.
-inline constexpr int kFormat = 9;
+inline constexpr int kFormat = 10;
 
 // The tables a catalogue file must hold.
 QStringList requiredTables();

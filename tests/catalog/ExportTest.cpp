@@ -102,10 +102,13 @@ TEST_F(ExportTest, EveryRecordOfTheCatalogueRoundTripsThroughCsvAndJsonReaders)
     db().exec("INSERT INTO scans (dbaseName, topKey, uuid) VALUES ('Disks', '1>', 'U-1'), ('Other', '1>', 'U-2')");
     db().exec("INSERT INTO disk_places (uuid, location) VALUES ('U-1', 'shelf 3, box B')");
 
-    const QStringList columns {"ID", "Parent", "dbaseName", "file_name", "path", "size", "date", "SrNO", "delKey",
-        "bytes", "created", "modified", "raw_path", "in_archive", "fingerprint", "location"};
+    QStringList columns {"ID", "Parent", "dbaseName", "file_name", "path", "size", "date", "SrNO", "delKey",
+        "bytes", "created", "modified", "raw_path", "in_archive", "fingerprint"};
+    const QStringList mediaColumns {"media_taken", "media_make", "media_model", "media_lens", "media_width", "media_height", "media_latitude", "media_longitude", "media_artist", "media_album", "media_title", "media_track", "media_year", "media_duration_ms", "media_codec"};
+    columns += mediaColumns;
+    columns << QStringLiteral("location");
     // What each record of "Disks" reads as, in SrNO order.
-    const std::vector<QStringList> expected {
+    std::vector<QStringList> expected {
         {"1>", "1>", "Disks", "/disk", "/disk/", "1.50 KB", "2026-01-02 03:04:05", "1", "1>", "4096", "1767322800",
             "", "", "", "", "shelf 3, box B"},
         {"2>", "1>", "Disks", "O'Brien's, \"best\" one.txt", "/disk/O'Brien's, \"best\" one.txt", "1.50 KB",
@@ -118,6 +121,10 @@ TEST_F(ExportTest, EveryRecordOfTheCatalogueRoundTripsThroughCsvAndJsonReaders)
         {"5>", "1>", "Disks", QStringLiteral("bad\ufffdname"), QStringLiteral("tab\tback\\slash \x01 \u20ac"),
             "1.50 KB", "2026-01-02 03:04:05", "6", "1>", "", "1767322800", "", "", "", "", "shelf 3, box B"},
     };
+    // No file of these was read for media details: those columns are empty.
+    for (QStringList& row : expected)
+        for (qsizetype k = 0; k < mediaColumns.size(); ++k)
+            row.insert(row.size() - 1, QString());
     // A file whose contents were read: its fingerprint comes last, while the
     // record's size and time are those it was read at.
     db().exec("UPDATE main SET modified = 1767322801 WHERE SrNO IN (3, 4)");
@@ -128,8 +135,9 @@ TEST_F(ExportTest, EveryRecordOfTheCatalogueRoundTripsThroughCsvAndJsonReaders)
     const QByteArray csv = exported(QStringLiteral("Disks"), Export::Format::Csv, &records);
     EXPECT_EQ(records, 5);
     EXPECT_TRUE(csv.startsWith("ID,Parent,dbaseName,file_name,path,size,date,SrNO,delKey,bytes,created,modified,"
-                               "raw_path,in_archive,fingerprint,location\r\n1>,1>,Disks,/disk,/disk/,"));
-    EXPECT_TRUE(csv.endsWith(",1767322800,,,,,\"shelf 3, box B\"\r\n"));
+                               "raw_path,in_archive,fingerprint,media_taken,media_make,media_model,media_lens,media_width,media_height,media_latitude,media_longitude,media_artist,media_album,media_title,media_track,media_year,media_duration_ms,media_codec,location\r\n1>,1>,Disks,"
+                               "/disk,/disk/,"));
+    EXPECT_TRUE(csv.endsWith(",1767322800,,,,," + QByteArray(mediaColumns.size(), ',') + "\"shelf 3, box B\"\r\n"));
     const std::vector<QStringList> rows = readCsv(csv);
     ASSERT_EQ(rows.size(), expected.size() + 1);
     EXPECT_EQ(rows[0], columns);

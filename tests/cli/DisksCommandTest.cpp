@@ -57,8 +57,8 @@ TEST_F(DisksCommand, ALocationSetFromAScriptShowsInDisksListFindAndExport)
 
     const Outcome found = run({QStringLiteral("find"), QStringLiteral("IMG_0042"), QStringLiteral("--csv")});
     EXPECT_EQ(found.status, 0) << found.err.toStdString();
-    EXPECT_TRUE(found.out.startsWith(QStringLiteral("catalogue,path,bytes,date,location\r\n")));
-    EXPECT_TRUE(found.out.contains(QStringLiteral("/media/p/2019/IMG_0042.jpg,")) && found.out.endsWith(QStringLiteral(",\"shelf 3, box B\"\r\n")))
+    EXPECT_TRUE(found.out.startsWith(QStringLiteral("catalogue,path,bytes,date,location,modified,details\r\n")));
+    EXPECT_TRUE(found.out.contains(QStringLiteral("/media/p/2019/IMG_0042.jpg,")) && found.out.endsWith(QStringLiteral(",\"shelf 3, box B\",,\r\n")))
         << found.out.toStdString();
 
     const Outcome exported = run({QStringLiteral("export"), QStringLiteral("Photos")});

@@ -69,9 +69,10 @@ protected:
 
 QByteArray expectedCsv()
 {
-    return "ID,Parent,dbaseName,file_name,path,size,date,SrNO,delKey,bytes,created,modified,raw_path,in_archive,fingerprint,location\r\n"
-           "1>,0>,Disks,/disk,/disk/,,,1,,,,,,,,\r\n"
-           "2>,1>,Disks,a.txt,/disk/a.txt,,,2,,,,,,,,\r\n";
+    return "ID,Parent,dbaseName,file_name,path,size,date,SrNO,delKey,bytes,created,modified,raw_path,in_archive,fingerprint,"
+           "media_taken,media_make,media_model,media_lens,media_width,media_height,media_latitude,media_longitude,media_artist,media_album,media_title,media_track,media_year,media_duration_ms,media_codec,location\r\n"
+           "1>,0>,Disks,/disk,/disk/,,,1,,,,,,,,,,,,,,,,,,,,,,,\r\n"
+           "2>,1>,Disks,a.txt,/disk/a.txt,,,2,,,,,,,,,,,,,,,,,,,,,,,\r\n";
 }
 
 } // namespace

@@ -24,7 +24,12 @@ TEST_F(FindTest, TheCommandPrintsTheHitsAndTellsByItsStatus)
     r = find({QStringLiteral("report"), QStringLiteral("--csv"), QStringLiteral("--catalogue"),
         QStringLiteral("Disk B")});
     EXPECT_EQ(r.status, 0);
-    EXPECT_EQ(r.out, QStringLiteral("catalogue,path,bytes,date,location\r\nDisk B,%1,500,%2,\r\n").arg(doc, date));
+    const QString modified = QDateTime::fromSecsSinceEpoch(
+        db().execAndGet("SELECT modified FROM main WHERE file_name = 'report final.doc'").getInt64())
+                                 .toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"));
+    EXPECT_EQ(r.out,
+        QStringLiteral("catalogue,path,bytes,date,location,modified,details\r\nDisk B,%1,500,%2,,%3,\r\n")
+            .arg(doc, date, modified));
 
     r = find({QStringLiteral("report"), QStringLiteral("--limit=2")});
     EXPECT_EQ(r.status, 0);

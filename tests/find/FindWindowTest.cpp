@@ -59,7 +59,9 @@ TEST_F(FindWindowTest, TypingFindsOnEveryDiskAndAHitLandsOnItsNode)
     ASSERT_EQ(w->results().rowCount(), 1);
     EXPECT_EQ(w->results().cells(0),
         (QStringList {"summary.pdf", pathOf(QStringLiteral("diskA/Reports/old/summary.pdf")), " 19.53 KB",
-            w->results().hit(0).date, "Disk A", pathOf(QStringLiteral("diskA")), w->results().hit(0).volume}));
+            w->results().hit(0).date, "Disk A", pathOf(QStringLiteral("diskA")), w->results().hit(0).volume,
+            w->results().hit(0).modified}));
+    EXPECT_EQ(w->results().hit(0).modified.size(), 19); // the file's modification time, beside its creation date
     // The volume the scan came from, and all that is known of it on the disk columns.
     EXPECT_FALSE(w->results().hit(0).volume.isEmpty());
     EXPECT_TRUE(w->results().data(w->results().index(0, qm::find::FindResults::Volume), Qt::ToolTipRole)
@@ -82,10 +84,10 @@ TEST_F(FindWindowTest, TypingFindsOnEveryDiskAndAHitLandsOnItsNode)
     // Copied and exported as shown.
     w->copyRows();
     EXPECT_TRUE(qmtest::testClipboard().GetText().startsWith(
-        QStringLiteral("Name\tPath\tSize\tDate\tCatalogue\tDisk\tVolume\nsummary.pdf\t")));
+        QStringLiteral("Name\tPath\tSize\tDate\tCatalogue\tDisk\tVolume\tModified\nsummary.pdf\t")));
     const QString csv = pathOf(QStringLiteral("found.csv"));
     w->exportCsv(csv);
-    EXPECT_TRUE(readFile(csv).startsWith("Name,Path,Size,Date,Catalogue,Disk,Volume\r\nsummary.pdf,"));
+    EXPECT_TRUE(readFile(csv).startsWith("Name,Path,Size,Date,Catalogue,Disk,Volume,Modified\r\nsummary.pdf,"));
 
     // A mistake typed after them empties the results: none stays under the
     // message as if the query had found it.

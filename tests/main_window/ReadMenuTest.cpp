@@ -3,6 +3,7 @@
 // "Archive members" hanging an archive's members below its node.
 #include "ScanSupport.h"
 #include "support/ArchiveFiles.h"
+#include "support/MediaFiles.h"
 
 #include <QAction>
 #include <QMenuBar>
@@ -69,6 +70,30 @@ TEST_F(ScanTest, ArchiveMembersIsRememberedAndHangsMembersBelowTheArchive)
                                    "coalesce(in_archive, '-') FROM main ORDER BY SrNO")),
         before);
     EXPECT_EQ(count(QStringLiteral("in_archive = 1")), 3);
+}
+
+TEST_F(ScanTest, PhotoMusicAndVideoDetailsAreRememberedAndReadByAddFolder)
+{
+    load(QStringLiteral("Disks"));
+    auto item = [this] { return form->findChild<QAction*>(QStringLiteral("MediaDetails")); };
+    ASSERT_TRUE(item());
+    EXPECT_EQ(item()->text(), QStringLiteral("&Photo, music and video details"));
+    EXPECT_TRUE(item()->isCheckable());
+    EXPECT_FALSE(item()->isChecked());
+    item()->setChecked(true);
+    form.reset();
+    load(QStringLiteral("Disks"));
+    ASSERT_TRUE(item());
+    EXPECT_TRUE(item()->isChecked());
+
+    makeDir(QStringLiteral("disk"));
+    qmtest::makeJpeg(pathOf(QStringLiteral("disk/DSCF0001.JPG")), 32, 24,
+        {QStringLiteral("2019:06:14 10:22:33"), QStringLiteral("FUJIFILM"), QStringLiteral("X100V"), {}, {}, {}});
+    addFolder(pathOf(QStringLiteral("disk")));
+    EXPECT_TRUE(qmtest::messages().isEmpty()) << qmtest::messages().join(u'\n').toStdString();
+    EXPECT_EQ(texts(QStringLiteral("SELECT m.file_name || '|' || md.Model || '|' || md.Taken FROM media md JOIN main m "
+                                   "ON m.SrNO = md.SrNO")),
+        QStringList {QStringLiteral("DSCF0001.JPG|X100V|2019-06-14 10:22:33")});
 }
 
 } // namespace
