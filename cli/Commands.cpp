@@ -51,7 +51,7 @@ int createStoreIfMissing(const QStringList& args)
 const Command kCommands[] = {
     {"add-folder", "FOLDER [--name CATALOGUE] [--archives] [--fingerprints] [--media] [--thumbnails]", "catalogue FOLDER into database.mdb without a window",
         runAddFolderCommand},
-    {"update", "CATALOGUE TOP-FOLDER-KEY-OR-PATH [--force] [--archives] [--fingerprints] [--thumbnails]",
+    {"update", "CATALOGUE TOP-FOLDER-KEY-OR-PATH [--force] [--archives] [--fingerprints] [--media] [--thumbnails]",
         "bring a catalogued folder up to date in place, keeping its keys and notes", runUpdateCommand},
     {"list", "[--catalogue NAME]", "the catalogues and, for each scan, its disk, date, records and size",
         runListCommand},

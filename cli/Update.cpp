@@ -22,7 +22,7 @@ constexpr int kInterrupted = 130;
 
 const char* const kUsage
     = "usage: quillmark update CATALOGUE TOP-FOLDER-KEY-OR-PATH [--force] [--archives] [--fingerprints]\n"
-      "       [--thumbnails]\n"
+      "       [--media] [--thumbnails]\n"
       "Walks a catalogued top-level folder again and brings its records up to date\n"
       "in one transaction: entries still there keep their keys (and register notes),\n"
       "changed sizes and dates are rewritten, new entries are added, vanished ones\n"
@@ -39,6 +39,8 @@ const char* const kUsage
       "keeps its key and register notes under the new path.\n"
       "--archives lists new and changed archives (and those never listed) again,\n"
       "their members' old records replaced; unchanged archives keep theirs.\n"
+      "--media reads the details of new and changed photos, music and videos, and\n"
+      "of those that have none; an unchanged file keeps its details unread.\n"
       "--thumbnails makes thumbnails of new and changed pictures, and of those that\n"
       "have none; an unchanged picture keeps its thumbnail without being read.\n"
       "Exit status: 0 when updated; 1 when the catalogue, folder or disk does not fit,\n"
@@ -56,6 +58,7 @@ int runUpdateCommand(const QStringList& args)
     bool fingerprints = false;
     bool archives = false;
     bool thumbnails = false;
+    bool media = false;
     for (int i = 0; i < args.size(); ++i) {
         const QString& a = args[i];
         if (a == QLatin1String("-h") || a == QLatin1String("--help")) {
@@ -70,6 +73,8 @@ int runUpdateCommand(const QStringList& args)
             archives = true;
         else if (a == QLatin1String("--thumbnails"))
             thumbnails = true;
+        else if (a == QLatin1String("--media"))
+            media = true;
         else if (a == QLatin1String("--"))
             operands += args.mid(i + 1);
         else if (a.startsWith(u'-') && a.size() > 1)
@@ -102,6 +107,7 @@ int runUpdateCommand(const QStringList& args)
         update.setFingerprints(fingerprints);
         update.setArchives(archives);
         update.setThumbnails(thumbnails);
+        update.setMedia(media);
         QString refusal;
         update.setConfirm([force, &refusal](const UpdateRisk& risk) {
             if (!force)
@@ -129,6 +135,12 @@ int runUpdateCommand(const QStringList& args)
             cli::printLine(stdout, fingerprintSummary(update));
         if (archives)
             cli::printLine(stdout, archiveSummary(update));
+        if (const MediaStage* stage = update.mediaStage())
+            cli::printLine(stdout,
+                QStringLiteral("Read the details of %1 photo, music or video file(s); %2 could not be understood; "
+                               "%3 unchanged file(s) kept theirs.")
+                    .arg(QString::number(stage->filesRead()), QString::number(stage->filesNotUnderstood()),
+                        QString::number(stage->filesKept())));
         if (const ThumbnailStage* stage = update.thumbnailStage()) {
             cli::printLine(stdout, QStringLiteral("Made %1 thumbnail(s); %2 unchanged picture(s) kept theirs.")
                                        .arg(QString::number(stage->made()), QString::number(stage->kept())));

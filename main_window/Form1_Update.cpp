@@ -95,6 +95,7 @@ void Form1::UpdateFolder_Click()
         update.setFingerprints(fingerprintContents());
         update.setArchives(readOptions().archives());
         update.setThumbnails(readOptions().thumbnails());
+        update.setMedia(readOptions().media());
         bool declined = false;
         update.setConfirm([this, &declined](const UpdateRisk& risk) {
             declined = !confirmRiskyUpdate(risk, this);

@@ -25,6 +25,12 @@ void MediaStage::processEntry(ScanBatch& batch, std::size_t index)
     const MediaKind kind = mediaKindOf(std::string_view(batch.text.data() + item.name, item.nameLength));
     if (kind == MediaKind::None)
         return;
+    // An update keeps the details of a file that did not change.
+    if (const KnownEntry* known = batch.knownOf(index); known && known->detailed && known->sized
+        && known->bytes == item.bytes && known->modified == item.modified) {
+        ++kept_;
+        return;
+    }
     const std::string path(batch.text, item.path, item.pathLength);
     if (readMediaDetails(path, kind, batch.media[index]))
         ++read_;

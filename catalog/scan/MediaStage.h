@@ -29,9 +29,11 @@ public:
     // not be.
     std::int64_t filesRead() const { return read_.load(); }
     std::int64_t filesNotUnderstood() const { return failed_.load(); }
+    // Files an update found unchanged, whose details stay as they are.
+    std::int64_t filesKept() const { return kept_.load(); }
 
 private:
-    std::atomic<std::int64_t> read_ {0}, failed_ {0};
+    std::atomic<std::int64_t> read_ {0}, failed_ {0}, kept_ {0};
 };
 
 } // namespace qm

@@ -50,6 +50,7 @@ struct KnownEntry {
     FileFingerprint fingerprint;
     bool members = false; // records of archive members hang below it
     bool thumbnailed = false; // a thumbnail is kept for the record
+    bool detailed = false; // media details are kept for the record
 };
 
 // What the fingerprint stage read of a file entry.

@@ -2,6 +2,8 @@
 #include "catalog/update/ScanUpdate.h"
 
 #include "catalog/CatalogueKeys.h"
+#include "catalog/ThumbnailStore.h"
+#include "catalog/scan/MediaDetails.h"
 #include "catalog/tree/TreeCheck.h"
 #include "catalog/NodeKeys.h"
 #include "platform/Numbers.h"
@@ -127,7 +129,7 @@ ScanUpdate::StoredScan ScanUpdate::loadScan(SQLite::Database& db, const std::str
             // Of two records of one path the first one stays; the other goes.
             Stored record {st.getColumn(0).getInt64(), st.getColumn(1).getString(), parent,
                 st.getColumn(4).getString(), st.getColumn(5).getString(), number(6), number(7), number(8)};
-            if (what.fingerprints || what.members || what.thumbnails)
+            if (what.fingerprints || what.members || what.thumbnails || what.media)
                 loadKnown(db, catalogue, st, record, path, what);
             const auto [it, added] = out.byPath.try_emplace(std::move(path), out.records.size());
             if (added) {
@@ -201,7 +203,7 @@ bool ScanUpdate::run()
     disk_ = std::async(std::launch::async, [path = top_.path] { return diskOf(path); });
     const std::string catalogue = utf8(catalogue_);
     const std::string topKey = utf8(top_.key);
-    loadWhat_ = LoadWhat {fingerprints_, archives_, thumbnails_};
+    loadWhat_ = LoadWhat {fingerprints_, archives_, thumbnails_, media_};
     loaded_ = std::async(std::launch::async, [file, catalogue, topKey, top = top_.key, name = catalogue_,
                                                  what = loadWhat_] {
         // This thread's own connection: no locking of it on every column.
@@ -279,7 +281,7 @@ bool ScanUpdate::walk()
     std::vector<ScanStage*> stages {&sizes};
     std::optional<KnownStage> known;
     std::optional<FingerprintStage> prints;
-    if (fingerprints_ || archives_ || thumbnails_) {
+    if (fingerprints_ || archives_ || thumbnails_ || media_) {
         known.emplace(knownLookup());
         stages.insert(stages.begin(), &*known);
     }
@@ -291,6 +293,11 @@ bool ScanUpdate::walk()
         // Archives bring their members into the batch: short batches keep the writer busy.
         walker.setRowsPerBatch(32);
         stages.push_back(&archiveStage_);
+    }
+    // After the archive stage: what it adds lines up with the final entries.
+    if (media_) {
+        mediaStage_ = std::make_unique<MediaStage>(FingerprintStage::readersFor(device_));
+        stages.push_back(mediaStage_.get());
     }
     // Last: the archive stage adds items, and thumbnails go by item.
     if (thumbnails_) {
@@ -373,6 +380,13 @@ void ScanUpdate::store(ScanBatch& batch)
             }
             if (!batch.thumbnails.empty() && !batch.thumbnails[at].image.isEmpty())
                 e.thumbnail = std::move(batch.thumbnails[at]);
+            if (!batch.media.empty() && item.kind == ScanItem::File && item.inArchive == 0
+                && mediaKindOf(std::string_view(batch.text.data() + item.name, item.nameLength)) != MediaKind::None) {
+                const KnownEntry* known = batch.knownOf(at);
+                e.mediaTried = !(known && known->detailed && known->sized && known->bytes == item.bytes
+                    && known->modified == item.modified);
+                e.media = std::move(batch.media[at]);
+            }
             // An archive's members hang below it as a folder's entries do.
             if (folder || item.container)
                 open_.push_back(index);
@@ -550,6 +564,8 @@ void ScanUpdate::write()
                 storeFingerprint(*prints, e, s->srNo);
             if (thumbnails && !e.thumbnail.image.isEmpty())
                 storeThumbnail(*thumbnails, e, s->srNo);
+            if (media_ && e.mediaTried)
+                storeMedia(e, s->srNo, e.rewrite);
             ++(e.differs || moved ? counts_.changed : counts_.unchanged);
             continue;
         }
@@ -606,6 +622,8 @@ void ScanUpdate::write()
             storeFingerprint(*prints, e, srNo);
         if (thumbnails && !e.thumbnail.image.isEmpty())
             storeThumbnail(*thumbnails, e, srNo);
+        if (media_ && e.mediaTried)
+            storeMedia(e, srNo, false);
     }
 
     std::vector<std::string> goneKeys;

@@ -107,6 +107,8 @@ public:
     void setArchives(bool on) { archives_ = on; }
     // Makes thumbnails of new and changed pictures, and of those without one.
     void setThumbnails(bool on) { thumbnails_ = on; }
+    // Reads the details of new and changed photos, music and videos, and of those without.
+    void setMedia(bool on) { media_ = on; }
 
     // True when the scan was brought up to date. Otherwise nothing was
     // written, and failure() says why unless the listener cancelled.
@@ -127,6 +129,8 @@ public:
     const ArchiveStage& archiveStage() const { return archiveStage_; }
     // The thumbnail stage of the last walk; null without thumbnails.
     const ThumbnailStage* thumbnailStage() const { return thumbnailStage_.get(); }
+    // The media stage of the last walk; null without media details.
+    const MediaStage* mediaStage() const { return mediaStage_.get(); }
 
 private:
     struct Stop { };
@@ -161,12 +165,15 @@ private:
         bool fingerprinted = false, reused = false; // `print` was read, or kept from the store
         FileFingerprint print {};
         ItemThumbnail thumbnail {}; // made in this update; empty: none made
+        MediaDetails media {}; // read in this update
+        bool mediaTried = false; // the media stage looked at the file (it had changed, or had none)
     };
     // What is read of the stored records beside what the comparison needs.
     struct LoadWhat {
         bool fingerprints = false; // their fingerprints
         bool members = false; // whether archive members hang below an archive
         bool thumbnails = false; // whether a picture has a thumbnail
+        bool media = false; // whether a photo, music or video file has details
     };
     // The scan's records, found by the bytes of their paths, and the state
     // of the table they were read in. The records stay apart from the index
@@ -201,6 +208,8 @@ private:
     // What the write does beside the records, in UpdateContents.cpp.
     void storeFingerprint(SQLite::Statement& st, const Entry& e, std::int64_t srNo) const;
     void storeThumbnail(SQLite::Statement& st, const Entry& e, std::int64_t srNo) const;
+    // The details of `e` stored under `srNo`, or what was kept of an older content dropped.
+    void storeMedia(const Entry& e, std::int64_t srNo, bool changed);
     // The records of the members stored below `key`, all the way down, deleted; how many.
     std::int64_t removeMembers(SQLite::Statement& below, SQLite::Statement& remove, std::string key, CheckCarry& carry);
     // The size and date texts of `e`, into size_ and date_.
@@ -231,10 +240,12 @@ private:
     std::future<DiskIdentity> disk_;
     std::optional<DiskIdentity> diskNow_;
     std::function<bool(const UpdateRisk&)> confirm_;
-    bool fingerprints_ = false, archives_ = false, thumbnails_ = false;
+    bool fingerprints_ = false, archives_ = false, thumbnails_ = false, media_ = false;
     LoadWhat loadWhat_;
     ArchiveStage archiveStage_;
     std::unique_ptr<ThumbnailStage> thumbnailStage_;
+    std::unique_ptr<MediaStage> mediaStage_;
+    std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)> insertMedia_ {nullptr, nullptr}, dropMedia_ {nullptr, nullptr};
     std::int64_t filesRead_ = 0, filesReused_ = 0;
     std::uint64_t bytesRead_ = 0;
     FingerprintStage* prints_ = nullptr; // while the walk runs

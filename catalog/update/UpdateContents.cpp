@@ -4,6 +4,7 @@
 // stored, and the members of archives listed again or gone.
 #include "catalog/update/ScanUpdate.h"
 
+#include "catalog/MediaStore.h"
 #include "catalog/ThumbnailStore.h"
 #include "catalog/scan/ArchiveMembers.h"
 #include "catalog/scan/Thumbnails.h"
@@ -13,6 +14,7 @@
 
 #include <SQLiteCpp/Database.h>
 #include <SQLiteCpp/Statement.h>
+#include <sqlite3.h>
 
 #include <algorithm>
 #include <map>
@@ -76,6 +78,11 @@ void ScanUpdate::loadKnown(SQLite::Database& db, const std::string& catalogue, S
         SQLite::Statement thumbnail(db, "SELECT 1 FROM thumbnails WHERE SrNO = ?");
         thumbnail.bind(1, static_cast<int64_t>(record.srNo));
         known.thumbnailed = thumbnail.executeStep();
+    }
+    if (what.media && mediaKindOf(std::string_view(path).substr(path.rfind('/') + 1)) != MediaKind::None) {
+        SQLite::Statement details(db, "SELECT 1 FROM media WHERE SrNO = ?");
+        details.bind(1, static_cast<int64_t>(record.srNo));
+        known.detailed = details.executeStep();
     }
     if (what.members) {
         const std::string_view name = std::string_view(path).substr(path.rfind('/') + 1);
@@ -163,6 +170,34 @@ void ScanUpdate::storeThumbnail(SQLite::Statement& st, const Entry& e, std::int6
     st.bind(4, e.thumbnail.image.constData(), static_cast<int>(e.thumbnail.image.size()));
     st.exec();
     st.reset();
+}
+
+void ScanUpdate::storeMedia(const Entry& e, std::int64_t srNo, bool changed)
+{
+    auto prepared = [this](auto& st, const char* sql) {
+        if (!st) {
+            sqlite3_stmt* raw = nullptr;
+            if (sqlite3_prepare_v2(db_.getHandle(), sql, -1, &raw, nullptr) != SQLITE_OK)
+                throw SQLite::Exception(db_.getHandle(), sqlite3_errcode(db_.getHandle()));
+            st = std::unique_ptr<sqlite3_stmt, int (*)(sqlite3_stmt*)>(raw, sqlite3_finalize);
+        }
+        return st.get();
+    };
+    // Details of the content the record described before go, even when the
+    // new content gives none.
+    sqlite3_stmt* st = nullptr;
+    if (changed && !e.media.read()) {
+        st = prepared(dropMedia_, "DELETE FROM media WHERE SrNO = ?");
+        sqlite3_bind_int64(st, 1, srNo);
+    } else if (e.media.read()) {
+        st = prepared(insertMedia_, kInsertMedia);
+        bindMedia(st, srNo, e.media);
+    } else
+        return;
+    const int rc = sqlite3_step(st);
+    sqlite3_reset(st);
+    if (rc != SQLITE_DONE)
+        throw SQLite::Exception(db_.getHandle(), rc);
 }
 
 std::int64_t ScanUpdate::removeMembers(

@@ -7,6 +7,7 @@
 #include "catalog/UndoKeep.h"
 #include "catalog/store/Store.h"
 #include "catalog/tree/TreeCheck.h"
+#include "catalog/update/ScanUpdate.h"
 #include "catalog/scan/MediaDetails.h"
 #include "support/MediaFiles.h"
 #include "support/TestSupport.h"
@@ -172,6 +173,39 @@ TEST_F(MediaTest, ScanStoresDetailsBesideTheRecordsAndTheyGoWithThem)
     EXPECT_EQ(count({}, QStringLiteral("media")), 4);
     db().exec("DELETE FROM main WHERE dbaseName = 'Photos'");
     EXPECT_EQ(count({}, QStringLiteral("media")), 0);
+}
+
+// An update reads what changed or is new, keeps the rest unread, and a file
+// that changed into something unreadable loses the details of its old content.
+TEST_F(MediaTest, AnUpdateReadsWhatChangedAndKeepsTheRest)
+{
+    makeDir(QStringLiteral("disk/Music"));
+    makeLibrary(QStringLiteral("disk"));
+    FolderScan scan(db(), QStringLiteral("Photos"), 1);
+    scan.setMedia(true);
+    const QString key = scan.run(startFolderOf(pathOf(QStringLiteral("disk"))));
+    ASSERT_FALSE(key.isEmpty()) << scan.failure().toStdString();
+    ASSERT_EQ(count({}, QStringLiteral("media")), 5);
+
+    qmtest::makeMp3(pathOf(QStringLiteral("disk/Music/01 Intro.mp3")), 9,
+        {QStringLiteral("Other Artist"), QStringLiteral("Night Trains"), QStringLiteral("Intro"), 1, 2004});
+    makeFile(QStringLiteral("disk/phone.jpg"), QByteArray("\xff\xd8\xff\xe1\x00\x10garbage and more", 24));
+    qmtest::makeFlac(pathOf(QStringLiteral("disk/Music/new.flac")), 100,
+        {QStringLiteral("New Band"), QStringLiteral("First"), QStringLiteral("One"), 1, 2020});
+
+    ScanUpdate update(db(), QStringLiteral("Photos"), *findTopFolder(db(), QStringLiteral("Photos"), key));
+    update.setMedia(true);
+    update.setConfirm([](const UpdateRisk&) { return true; });
+    ASSERT_TRUE(update.run()) << update.failure().toStdString();
+    ASSERT_NE(update.mediaStage(), nullptr);
+    EXPECT_EQ(update.mediaStage()->filesRead(), 2);
+    EXPECT_EQ(update.mediaStage()->filesNotUnderstood(), 1);
+    EXPECT_EQ(update.mediaStage()->filesKept(), 3);
+    EXPECT_EQ(texts(QStringLiteral("SELECT m.file_name || '|' || coalesce(md.Model, md.Artist, md.Codec) FROM media md "
+                                   "JOIN main m ON m.SrNO = md.SrNO ORDER BY m.file_name")),
+        QStringList({QStringLiteral("01 Intro.mp3|Other Artist"), QStringLiteral("DSCF0001.JPG|X100V"),
+            QStringLiteral("clip.mp4|AVC"), QStringLiteral("long.flac|The Long Band"),
+            QStringLiteral("new.flac|New Band")}));
 }
 
 TEST_F(MediaTest, UndoOfADeleteBringsTheDetailsBackAndAnOlderStoreComesUpWithEveryRecord)
