@@ -19,9 +19,10 @@
 // scan as it was.
 //
 // Asked to, it runs reading stages as a scan does (fingerprints, archive
-// members), after a KnownStage that tells them what the store holds for
-// each file (catalog/scan/KnownStage.h): an unchanged file keeps its stored
-// fingerprint unread, an unchanged archive its members; new and changed
+// members, media details, thumbnails), after a KnownStage that tells them
+// what the store holds for each file (catalog/scan/KnownStage.h): an
+// unchanged file keeps its stored fingerprint, details and thumbnail unread,
+// an unchanged archive its members; new and changed
 // ones are read, and an archive listed again has its members' records
 // replaced by the new listing. With fingerprints, a file that vanished and a
 // file of the same size and fingerprint that appeared are one file moved:
