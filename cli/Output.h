@@ -3,8 +3,10 @@
 // What the commands write: lines for people and scripts, and failures on
 // standard error behind the program's name.
 #include <QString>
+#include <QStringList>
 
 #include <cstdio>
+#include <optional>
 
 namespace qm::cli {
 
@@ -16,5 +18,15 @@ void fail(const QString& text);
 int usageError(const QString& text, const char* usage);
 
 inline constexpr int kUsageStatus = 2;
+
+// The operands of a command whose one option is --csv ("--" ends options).
+// `exit` is set when the command is done already: -h printed its usage, or
+// an unknown option was told as a usage error.
+struct CsvOperands {
+    QStringList operands;
+    bool csv = false;
+    std::optional<int> exit;
+};
+CsvOperands csvOperands(const QStringList& args, const char* usage);
 
 } // namespace qm::cli

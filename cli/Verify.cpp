@@ -38,25 +38,11 @@ const char* const kUsage
 
 int runVerifyCommand(const QStringList& args)
 {
-    QStringList operands;
-    bool csv = false;
-    for (int i = 0; i < args.size(); ++i) {
-        const QString& a = args[i];
-        if (a == QLatin1String("-h") || a == QLatin1String("--help")) {
-            std::fputs(kUsage, stdout);
-            return 0;
-        }
-        if (a == QLatin1String("--")) {
-            operands += args.mid(i + 1);
-            break;
-        }
-        if (a == QLatin1String("--csv"))
-            csv = true;
-        else if (a.startsWith(u'-') && a.size() > 1)
-            return cli::usageError(QStringLiteral("unknown option ") + a + u'.', kUsage);
-        else
-            operands << a;
-    }
+    const cli::CsvOperands parsed = cli::csvOperands(args, kUsage);
+    if (parsed.exit)
+        return *parsed.exit;
+    const QStringList& operands = parsed.operands;
+    const bool csv = parsed.csv;
     if (operands.size() != 2)
         return cli::usageError(QStringLiteral("name a catalogue and one of its top-level folders."), kUsage);
     const QString& catalogue = operands[0];

@@ -27,6 +27,23 @@ std::optional<QSettings> readSettings()
     return std::make_optional<QSettings>(folder + QStringLiteral("/window.ini"), QSettings::IniFormat);
 }
 
+// A checkable item of `menu` whose state is remembered under `key`.
+QAction* rememberedOption(QMenu* menu, const QString& text, const QString& name, const QString& tip,
+    const QString& key)
+{
+    QAction* action = menu->addAction(text);
+    action->setObjectName(name);
+    action->setCheckable(true);
+    action->setToolTip(tip);
+    if (const std::optional<QSettings> settings = readSettings())
+        action->setChecked(settings->value(key, false).toBool());
+    QObject::connect(action, &QAction::toggled, action, [key](bool on) {
+        if (std::optional<QSettings> settings = readSettings())
+            settings->setValue(key, on);
+    });
+    return action;
+}
+
 } // namespace
 
 ReadOptions::ReadOptions(Form1& form)
@@ -34,44 +51,21 @@ ReadOptions::ReadOptions(Form1& form)
 {
     QMenu* menu = form.menuBar()->addMenu(QStringLiteral("&Read"));
     menu->setObjectName(QStringLiteral("ReadMenu"));
-    archives_ = menu->addAction(QStringLiteral("&Archive members"));
-    archives_->setObjectName(QStringLiteral("ArchiveMembers"));
-    archives_->setCheckable(true);
-    archives_->setToolTip(
+    archives_ = rememberedOption(menu, QStringLiteral("&Archive members"), QStringLiteral("ArchiveMembers"),
         QStringLiteral("Add Folder also lists the members of zip, tar, 7z, rar, iso and cab "
                        "files as entries below them, from their headers alone; Update Folder lists "
-                       "the new and changed ones again"));
-    if (const std::optional<QSettings> settings = readSettings())
-        archives_->setChecked(settings->value(kArchivesKey, false).toBool());
-    connect(archives_, &QAction::toggled, this, [](bool on) {
-        if (std::optional<QSettings> settings = readSettings())
-            settings->setValue(kArchivesKey, on);
-    });
-    thumbnails_ = menu->addAction(QStringLiteral("&Thumbnails of pictures"));
-    thumbnails_->setObjectName(QStringLiteral("Thumbnails"));
-    thumbnails_->setCheckable(true);
-    thumbnails_->setToolTip(
+                       "the new and changed ones again"),
+        kArchivesKey);
+    thumbnails_ = rememberedOption(menu, QStringLiteral("&Thumbnails of pictures"), QStringLiteral("Thumbnails"),
         QStringLiteral("Add Folder also keeps a small picture of every photo (JPEG, TIFF, PNG, camera raw), "
-                       "shown in Find and in the file list's tooltip with the disk unplugged"));
-    if (const std::optional<QSettings> settings = readSettings())
-        thumbnails_->setChecked(settings->value(kThumbnailsKey, false).toBool());
-    connect(thumbnails_, &QAction::toggled, this, [](bool on) {
-        if (std::optional<QSettings> settings = readSettings())
-            settings->setValue(kThumbnailsKey, on);
-    });
-    media_ = menu->addAction(QStringLiteral("&Photo, music and video details"));
-    media_->setObjectName(QStringLiteral("MediaDetails"));
-    media_->setCheckable(true);
-    media_->setToolTip(
+                       "shown in Find and in the file list's tooltip with the disk unplugged; Update Folder "
+                       "makes those of new and changed photos"),
+        kThumbnailsKey);
+    media_ = rememberedOption(menu, QStringLiteral("&Photo, music and video details"), QStringLiteral("MediaDetails"),
         QStringLiteral("Add Folder also reads the date taken, camera, lens, size and GPS position of photos, "
                        "the artist, album, title and length of music, and the length, size and codec of "
-                       "videos, from their headers alone"));
-    if (const std::optional<QSettings> settings = readSettings())
-        media_->setChecked(settings->value(kMediaKey, false).toBool());
-    connect(media_, &QAction::toggled, this, [](bool on) {
-        if (std::optional<QSettings> settings = readSettings())
-            settings->setValue(kMediaKey, on);
-    });
+                       "videos, from their headers alone; Update Folder reads those of new and changed files"),
+        kMediaKey);
 }
 
 bool ReadOptions::archives() const
@@ -83,10 +77,6 @@ bool ReadOptions::thumbnails() const
 {
     return thumbnails_->isChecked();
 }
-
-} // namespace qm
-
-namespace qm {
 
 bool ReadOptions::media() const
 {

@@ -270,8 +270,9 @@ TEST(CoarseFields, EverySizeAndDayLiesInWhatItsCodeStandsFor)
         EXPECT_GE(hi, bytes);
         EXPECT_LE(hi - lo, std::max<std::int64_t>(bytes / 4, 0)) << bytes;
         // Codes keep the order of sizes; sizes close together share one.
-        if (lo != previousLo)
+        if (lo != previousLo) {
             EXPECT_GT(lo, previousLo) << bytes;
+        }
         EXPECT_EQ(lo == previousLo, code == previousCode) << bytes;
         previousLo = lo;
         previousCode = code;
