@@ -154,9 +154,11 @@ TEST_F(UpdateContentsTest, UnchangedFilesKeepTheirFingerprintsUnreadChangedAndNe
 TEST_F(UpdateContentsTest, AnUpdateFillsInWhatACancelledScanDidNotReadAndTellsOfUnreadableFiles)
 {
     QHash<QString, QByteArray> files;
+    // Large enough that the readers cannot finish before the first report
+    // on a busy machine: the cancel comes from that report.
     for (int i = 0; i < 24; ++i) {
         const QString name = QStringLiteral("disk/d%1/f%2.bin").arg(i % 3).arg(i);
-        files.insert(name, randomBytes(1024 * 1024 + i, static_cast<quint32>(i)));
+        files.insert(name, randomBytes(6 * 1024 * 1024 + i, static_cast<quint32>(i)));
         makeFile(name, files.value(name));
     }
     CancelWhenReading cancel;
