@@ -189,7 +189,7 @@ TEST_F(MediaTest, AnUpdateReadsWhatChangedAndKeepsTheRest)
 
     qmtest::makeMp3(pathOf(QStringLiteral("disk/Music/01 Intro.mp3")), 9,
         {QStringLiteral("Other Artist"), QStringLiteral("Night Trains"), QStringLiteral("Intro"), 1, 2004});
-    makeFile(QStringLiteral("disk/phone.jpg"), QByteArray("\xff\xd8\xff\xe1\x00\x10garbage and more", 24));
+    makeFile(QStringLiteral("disk/phone.jpg"), QByteArray("\xff\xd8\xff\xe1\x00\x10garbage and more", 22));
     qmtest::makeFlac(pathOf(QStringLiteral("disk/Music/new.flac")), 100,
         {QStringLiteral("New Band"), QStringLiteral("First"), QStringLiteral("One"), 1, 2020});
 
