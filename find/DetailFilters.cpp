@@ -40,7 +40,7 @@ struct Span {
     QDateTime start, end;
 };
 
-std::optional<Span> spanOf(const QString& text, Qt::TimeSpec spec)
+std::optional<Span> spanOf(const QString& text, Qt::TimeSpec clock)
 {
     static const QRegularExpression form(QStringLiteral(
         "^(\\d{4})(?:-(\\d{2})(?:-(\\d{2})(?:[T ](\\d{2}):(\\d{2})(?::(\\d{2}))?)?)?)?$"));
@@ -52,18 +52,18 @@ std::optional<Span> spanOf(const QString& text, Qt::TimeSpec spec)
     const QTime time(part(4, 0), part(5, 0), part(6, 0));
     if (!day.isValid() || !time.isValid())
         return std::nullopt;
-    const QDateTime start(day, time, spec);
+    const QDateTime start(day, time, clock);
     QDateTime end;
     if (!m.captured(6).isEmpty())
         end = start.addSecs(1);
     else if (!m.captured(4).isEmpty())
         end = start.addSecs(60);
     else if (!m.captured(3).isEmpty())
-        end = QDateTime(day.addDays(1), time, spec);
+        end = QDateTime(day.addDays(1), time, clock);
     else if (!m.captured(2).isEmpty())
-        end = QDateTime(day.addMonths(1), time, spec);
+        end = QDateTime(day.addMonths(1), time, clock);
     else
-        end = QDateTime(day.addYears(1), time, spec);
+        end = QDateTime(day.addYears(1), time, clock);
     if (!start.isValid() || !end.isValid())
         return std::nullopt;
     return Span {start, end};
