@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// `quillmark`: the commands, on QtCore alone; without a command, the window
-// program (app/main.cpp) in its place.
+// `quillmark`: the commands, on QtCore alone; without a command, and for the
+// commands that read files' contents, the window program (app/main.cpp),
+// which has every reader, in its place.
 #include "app/WindowProgram.h"
 #include "cli/Commands.h"
 #include "cli/PathOptions.h"
@@ -23,6 +24,8 @@ int main(int argc, char** argv)
     const int startFolder = ::open(".", O_PATH | O_DIRECTORY | O_CLOEXEC);
     if (const auto status = qm::takePathOptions(argc, argv))
         return *status;
+    if (qm::cli::readsContents(argc, argv))
+        return qm::startWindowProgram(startFolder, const_cast<char**>(asTyped.data()));
     if (const auto status = qm::cli::run(argc, argv))
         return *status;
     return qm::startWindowProgram(startFolder, const_cast<char**>(asTyped.data()));

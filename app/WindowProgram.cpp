@@ -38,8 +38,8 @@ int startWindowProgram(int startFolder, char** argv)
         return 1;
     }
     ::execv(path.constData(), argv);
-    std::fprintf(stderr, "quillmark: the window program %s cannot be started: %s\n", path.constData(),
-        std::strerror(errno));
+    std::fprintf(stderr, "quillmark: %s (the window, and the commands that catalogue) cannot be started: %s\n",
+        path.constData(), std::strerror(errno));
     return 1;
 }
 

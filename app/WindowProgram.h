@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 // The main window is a program of its own (quillmark-window), so that a
-// command never loads the windowing libraries; `quillmark` without a command
-// starts it in its own place, with the arguments and the current folder it
-// was given.
+// search never loads the windowing libraries nor the readers of contents;
+// `quillmark` without a command, or with one that catalogues (add-folder,
+// update), starts it in its own place, with the arguments and the current
+// folder it was given.
 #include <QString>
 
 namespace qm {

@@ -18,7 +18,7 @@ int main(int argc, char** argv)
         qputenv("TZ", ":/etc/localtime");
     if (const auto status = qm::takePathOptions(argc, argv))
         return *status;
-    if (const auto status = qm::cli::run(argc, argv))
+    if (const auto status = qm::cli::run(argc, argv, qm::cli::contentCommands()))
         return *status;
 
     QApplication app(argc, argv);

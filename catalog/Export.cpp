@@ -286,23 +286,6 @@ QString storeError(sqlite3* db) { return QStringLiteral("the store failed: ") + 
 
 } // namespace
 
-OneState::OneState(SQLite::Database& db) : db_(db)
-{
-    if (!sqlite3_get_autocommit(db.getHandle()))
-        return;
-    // Deferred: the first read takes the store's shared lock and the state
-    // it sees then is the one every later read sees.
-    db.exec("BEGIN DEFERRED");
-    began_ = true;
-}
-
-OneState::~OneState()
-{
-    // Nothing was written: ending the read cannot fail in a way that matters.
-    if (began_ && !sqlite3_get_autocommit(db_.getHandle()))
-        sqlite3_exec(db_.getHandle(), "ROLLBACK", nullptr, nullptr, nullptr);
-}
-
 bool readingHoldsWriters(SQLite::Database& db)
 {
     SQLite::Statement mode(db, "PRAGMA journal_mode");

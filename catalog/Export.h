@@ -2,6 +2,8 @@
 #pragma once
 // Every record of one catalogue, written in SrNO order as CSV or as JSON
 // lines, for scripts and spreadsheets.
+#include "platform/OneState.h"
+
 #include <QString>
 
 #include <cstdint>
@@ -21,22 +23,8 @@ struct Result {
     QString problem;          // why the export stopped; empty when it was whole
 };
 
-// Holds one state of the store for everything read through `db` while it
-// lives: one read transaction, so records committed by other connections
-// meanwhile are not seen. Inside a transaction of the caller's it adds none.
-// In a store with a rollback journal a writer's commit waits (up to its busy
-// timeout) until this ends; in a write-ahead-log store it need not.
-class OneState {
-public:
-    explicit OneState(SQLite::Database& db);
-    ~OneState();
-    OneState(const OneState&) = delete;
-    OneState& operator=(const OneState&) = delete;
-
-private:
-    SQLite::Database& db_;
-    bool began_ = false;
-};
+// Holds one state of the store for everything read while it lives (platform/OneState.h).
+using qm::OneState;
 
 // Whether a reader holding one state keeps writers of the store waiting: true
 // unless the store keeps a write-ahead log.

@@ -24,14 +24,6 @@
 
 namespace qm {
 
-StartFolder startFolderOf(const QString& reportedPath)
-{
-    StartFolder top;
-    top.fileName = reportedPath;
-    top.path = reportedPath.endsWith(u'/') ? reportedPath : reportedPath + u'/';
-    return top;
-}
-
 FolderScan::FolderScan(SQLite::Database& db, const QString& databaseName, std::int64_t floorKey,
     ScanListener* listener, FileSystem& fs)
     : db_(db)

@@ -16,6 +16,7 @@
 // stops it at its next entry.
 #include "catalog/CatalogueKeys.h"
 #include "catalog/store/Store.h"
+#include "catalog/TopFolder.h"
 #include "catalog/scan/ArchiveStage.h"
 #include "catalog/scan/FingerprintStage.h"
 #include "catalog/scan/FolderWalker.h"
@@ -43,13 +44,6 @@ class Database;
 }
 
 namespace qm {
-
-// Where a run starts, from the path the folder list reports.
-struct StartFolder {
-    QString fileName; // the reported path: no closing "/" except at the root
-    QString path; // the same with its closing "/"
-};
-StartFolder startFolderOf(const QString& reportedPath);
 
 // One stored record, as the tree needs it.
 struct ScannedEntry {

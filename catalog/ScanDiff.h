@@ -11,7 +11,7 @@
 //
 // Both scans are read ordered by relative path and merged as they come, so
 // memory follows the differences, not the scans.
-#include "catalog/update/ScanUpdate.h"
+#include "catalog/TopFolder.h"
 #include "platform/FileFingerprint.h"
 
 #include <QString>

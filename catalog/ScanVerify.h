@@ -14,7 +14,6 @@
 // fingerprint for is compared by size and time alone, and counted so.
 // Folders are told only when missing or new.
 #include "catalog/FolderScan.h"
-#include "catalog/update/ScanUpdate.h"
 
 #include <QString>
 

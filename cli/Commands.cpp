@@ -2,7 +2,6 @@
 #include "cli/Commands.h"
 
 #include "catalog/store/Store.h"
-#include "cli/AddFolder.h"
 #include "cli/Check.h"
 #include "cli/Diff.h"
 #include "cli/Dupes.h"
@@ -10,7 +9,6 @@
 #include "cli/Export.h"
 #include "cli/Find.h"
 #include "cli/List.h"
-#include "cli/Update.h"
 #include "cli/Verify.h"
 
 #include <QCoreApplication>
@@ -50,9 +48,9 @@ int createStoreIfMissing(const QStringList& args)
 
 const Command kCommands[] = {
     {"add-folder", "FOLDER [--name CATALOGUE] [--archives] [--fingerprints] [--media] [--thumbnails]", "catalogue FOLDER into database.mdb without a window",
-        runAddFolderCommand},
+        nullptr},
     {"update", "CATALOGUE TOP-FOLDER-KEY-OR-PATH [--force] [--archives] [--fingerprints] [--media] [--thumbnails]",
-        "bring a catalogued folder up to date in place, keeping its keys and notes", runUpdateCommand},
+        "bring a catalogued folder up to date in place, keeping its keys and notes", nullptr},
     {"list", "[--catalogue NAME]", "the catalogues and, for each scan, its disk, date, records and size",
         runListCommand},
     {"disks", "[--csv] | --set-location SCAN TEXT | --set-note SCAN TEXT",
@@ -114,7 +112,13 @@ const Command* find(const char* word)
 
 } // namespace
 
-std::optional<int> run(int argc, char** argv)
+bool readsContents(int argc, char** argv)
+{
+    const Command* command = argc < 2 ? nullptr : find(argv[1]);
+    return command && !command->run;
+}
+
+std::optional<int> run(int argc, char** argv, std::span<const ContentCommand> content)
 {
     if (argc < 2)
         return std::nullopt;
@@ -126,9 +130,18 @@ std::optional<int> run(int argc, char** argv)
             stderr, "quillmark: unknown command \"%s\"; \"quillmark --help\" lists the commands.\n", argv[1]);
         return kUsage;
     }
+    Runner runner = command->run;
+    for (const ContentCommand& c : content)
+        if (!runner && std::strcmp(c.name, command->name) == 0)
+            runner = c.run;
+    if (!runner) {
+        std::fprintf(stderr, "quillmark: this program cannot run \"%s\"; run it as \"quillmark %s\".\n",
+            command->name, command->name);
+        return 1;
+    }
     // Commands need no display: the core application only.
     QCoreApplication app(argc, argv);
-    return command->run(QCoreApplication::arguments().mid(2));
+    return runner(QCoreApplication::arguments().mid(2));
 }
 
 } // namespace qm::cli

@@ -6,6 +6,7 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
+#include <QSaveFile>
 
 #include <xxhash.h>
 
@@ -64,6 +65,47 @@ template <class T> void put(std::string& out, std::span<const T> values)
 {
     out.append(reinterpret_cast<const char*>(values.data()), values.size_bytes());
     out.resize(padded(out.size()));
+}
+
+// A file whose checksum matched once is not hashed again while stat says
+// the same of it: a pass over every byte costs as much as a search. Written
+// beside it, as these numbers and the checksum they vouch for. Any write to
+// the file moves its change time, except one within the clock's grain of the
+// check itself: so a file is vouched for only once it has been still for a
+// while (a file damaged then is found at the next check).
+constexpr std::int64_t kStillSeconds = 1;
+
+QByteArray stillStamp(const struct stat& st, std::uint64_t checksum)
+{
+    return QByteArray::number(static_cast<qulonglong>(st.st_dev)) + ' '
+        + QByteArray::number(static_cast<qulonglong>(st.st_ino)) + ' '
+        + QByteArray::number(static_cast<qlonglong>(st.st_size)) + ' '
+        + QByteArray::number(static_cast<qlonglong>(st.st_mtim.tv_sec)) + '.'
+        + QByteArray::number(static_cast<qlonglong>(st.st_mtim.tv_nsec)) + ' '
+        + QByteArray::number(static_cast<qlonglong>(st.st_ctim.tv_sec)) + '.'
+        + QByteArray::number(static_cast<qlonglong>(st.st_ctim.tv_nsec)) + ' '
+        + QByteArray::number(static_cast<qulonglong>(checksum), 16) + '\n';
+}
+
+QString stampFileOf(const QString& file)
+{
+    return file + QStringLiteral(".checked");
+}
+
+bool vouchedFor(const QString& file, const struct stat& st, std::uint64_t checksum)
+{
+    QFile stamp(stampFileOf(file));
+    return stamp.open(QIODevice::ReadOnly) && stamp.read(256) == stillStamp(st, checksum);
+}
+
+void vouchFor(const QString& file, const struct stat& st, std::uint64_t checksum)
+{
+    if (std::max(st.st_ctim.tv_sec, st.st_mtim.tv_sec) + kStillSeconds >= QDateTime::currentSecsSinceEpoch())
+        return;
+    // Best effort: without it the next search checks the whole file again.
+    QSaveFile stamp(stampFileOf(file));
+    if (stamp.open(QIODevice::WriteOnly) && stamp.write(stillStamp(st, checksum)) > 0)
+        stamp.commit();
 }
 
 QString errnoText()
@@ -294,9 +336,12 @@ std::unique_ptr<MappedIndex> MappedIndex::open(const QString& file, QString& pro
         return nullptr;
     }
     const char* rest = base + sizeof(Header);
-    if (checksumOf(h, rest, length - sizeof(Header)) != h.checksum) {
-        problem = QStringLiteral("it is damaged (its checksum does not match)");
-        return nullptr;
+    if (!vouchedFor(file, st, h.checksum)) {
+        if (checksumOf(h, rest, length - sizeof(Header)) != h.checksum) {
+            problem = QStringLiteral("it is damaged (its checksum does not match)");
+            return nullptr;
+        }
+        vouchFor(file, st, h.checksum);
     }
     index->stamp_ = {h.device, h.inode, h.lastSrNo, h.logSeq, h.sample};
     const char* at = rest;

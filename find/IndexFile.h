@@ -13,7 +13,8 @@
 // The file is written to a temporary file beside it, synced and renamed over
 // the old one: a reader maps either the old or the new one, whole. Its header
 // says which store it belongs to and how far into that store's change log it
-// reaches; a checksum covers everything.
+// reaches; a checksum covers everything, checked in full when the file is
+// first met and again whenever stat says it changed.
 #include <QString>
 
 #include <cstdint>

@@ -7,6 +7,7 @@
 #include "catalog/Scans.h"
 #include "catalog/store/Store.h"
 #include "find/SearchIndexSlots.h"
+#include "platform/OneState.h"
 #include "platform/Recordset.h"
 #include "registers/RegisterDefinitions.h"
 
@@ -529,6 +530,9 @@ void SearchIndex::indexNotes()
 
 std::vector<Hit> SearchIndex::details(std::span<const std::uint32_t> entries)
 {
+    // One lock for the batch: a row read on its own takes and drops the
+    // store's lock and checks its journal each time.
+    const OneState state(*db_);
     if (base_) {
         std::vector<Hit> hits = detailsBased(entries);
         addRecordDetails(*db_, hits);

@@ -8,6 +8,7 @@
 #include "find/PathMatch.h"
 #include "find/SearchIndex.h"
 #include "find/SearchIndexSlots.h"
+#include "find/TextSweep.h"
 #include "platform/Recordset.h"
 
 #include <QFile>
@@ -512,8 +513,7 @@ void SearchIndex::searchBased(const Query& query, const std::function<bool(std::
     } else {
         const char* at = start;
         while (at < end) {
-            const auto* found = static_cast<const char*>(
-                ::memmem(at, static_cast<size_t>(end - at), sweep.data(), sweep.size()));
+            const char* found = findText(at, end, sweep);
             if (!found)
                 break;
             const auto* first = static_cast<const char*>(::memrchr(start, '\0', static_cast<size_t>(found - start)));

@@ -6,6 +6,7 @@
 #include "find/PathMatch.h"
 #include "find/SearchIndex.h"
 #include "find/SearchIndexSlots.h"
+#include "find/TextSweep.h"
 #include "platform/Recordset.h"
 
 #include <SQLiteCpp/Database.h>
@@ -180,8 +181,7 @@ void SearchIndex::searchMemory(const Query& query, const std::function<bool(std:
     const char* at = base;
     std::uint32_t entry = 0;
     while (at < end) {
-        const auto* found = static_cast<const char*>(
-            ::memmem(at, static_cast<size_t>(end - at), sweep.data(), sweep.size()));
+        const char* found = findText(at, end, sweep);
         if (!found)
             break;
         const auto offset = static_cast<std::uint32_t>(found - base);

@@ -41,14 +41,6 @@ std::string utf8(const QString& text)
     return std::string(bytes.constData(), static_cast<size_t>(bytes.size()));
 }
 
-std::optional<TopFolder> topFolderRow(SQLite::Statement& st)
-{
-    if (!st.executeStep())
-        return std::nullopt;
-    return TopFolder {QString::fromUtf8(st.getColumn(0).getText()), QString::fromUtf8(st.getColumn(1).getText()),
-        QString::fromUtf8(st.getColumn(2).getText())};
-}
-
 // What the table's state is: its highest serial number and the change log's
 // newest entry. A record added, changed or deleted moves one of them.
 std::pair<std::int64_t, std::int64_t> changeMark(SQLite::Database& db)
@@ -144,25 +136,6 @@ ScanUpdate::StoredScan ScanUpdate::loadScan(SQLite::Database& db, const std::str
         st.reset();
     }
     return out;
-}
-
-std::optional<TopFolder> findTopFolder(SQLite::Database& db, const QString& catalogue, const QString& keyOrPath)
-{
-    static const QRegularExpression keyPattern(QStringLiteral("^([0-9]+)>?$"));
-    if (const auto m = keyPattern.match(keyOrPath); m.hasMatch()) {
-        SQLite::Statement st(db, Queries::kTopFolderByKey);
-        st.bind(1, utf8(catalogue));
-        st.bind(2, utf8(m.captured(1) + u'>'));
-        if (auto top = topFolderRow(st))
-            return top;
-    }
-    // A path the way "Add Folder" takes it: absolute, without a closing "/".
-    const StartFolder start = startFolderOf(QDir::cleanPath(QFileInfo(keyOrPath).absoluteFilePath()));
-    SQLite::Statement st(db, Queries::kTopFolderByPath);
-    st.bind(1, utf8(catalogue));
-    st.bind(2, utf8(start.fileName));
-    st.bind(3, utf8(start.path));
-    return topFolderRow(st);
 }
 
 QString updateSummary(const UpdateCounts& c)

@@ -56,17 +56,6 @@ namespace qm {
 
 class CheckCarry;
 
-// A top-level folder of a catalogue: the record a scan began with.
-struct TopFolder {
-    QString key;
-    QString fileName; // as the folder list reported it
-    QString path; // with its closing separator
-};
-
-// The top-level folder of `catalogue` named by its key ("12>" or "12") or by
-// its path (the most recent scan of that path); empty when there is none.
-std::optional<TopFolder> findTopFolder(SQLite::Database& db, const QString& catalogue, const QString& keyOrPath);
-
 struct UpdateCounts {
     std::int64_t added = 0;
     std::int64_t removed = 0;

@@ -31,8 +31,10 @@ TEST_F(WindowProgram, TheCommandLineLoadsNoWindowingLibrary)
     if (dynamic.status != 0)
         GTEST_SKIP() << "readelf (Debian package binutils) did not run: " << dynamic.err.toStdString();
     EXPECT_TRUE(dynamic.out.contains(QStringLiteral("libQt6Core.so")));
-    // Qt Gui is there for its image readers (thumbnails), not for windows.
-    for (const char* library : {"libQt6Widgets", "libQt6PrintSupport", "libEGL", "libX11", "libxcb"})
+    // Nor the readers of contents: add-folder and update run in the window
+    // program, which has them (below).
+    for (const char* library : {"libQt6Widgets", "libQt6PrintSupport", "libQt6Gui", "libEGL", "libX11", "libxcb",
+             "libarchive", "libexiv2", "libtag", "libmediainfo"})
         EXPECT_FALSE(dynamic.out.contains(QString::fromLatin1(library))) << library;
     // And so a search runs where no display can be reached.
     makeFile(QStringLiteral("disk/invoice.txt"), 10);
@@ -64,6 +66,15 @@ TEST_F(WindowProgram, WithoutACommandTheWindowProgramGetsTheArgumentsAndFolderAs
     // A command never reaches it.
     const Outcome version = qmtest::runProgram(program, {QStringLiteral("--version")}, start, env);
     EXPECT_EQ(version.out, QStringLiteral("quillmark " QUILLMARK_VERSION "\n"));
+    // But one that catalogues does, as typed: the readers of contents are there.
+    const Outcome update = qmtest::runProgram(program,
+        {QStringLiteral("--database=my store.mdb"), QStringLiteral("update"), QStringLiteral("Disks"),
+            QStringLiteral("/media/my disk")},
+        start, env);
+    EXPECT_EQ(update.status, 7) << update.err.toStdString();
+    EXPECT_EQ(update.out,
+        QFileInfo(start).canonicalFilePath()
+            + QStringLiteral("\n[--database=my store.mdb]\n[update]\n[Disks]\n[/media/my disk]\n"));
 }
 
 TEST_F(WindowProgram, AMissingWindowProgramIsToldNotCrashedOn)
@@ -76,11 +87,14 @@ TEST_F(WindowProgram, AMissingWindowProgramIsToldNotCrashedOn)
     EXPECT_TRUE(started.err.contains(pathOf(QStringLiteral("bare/libexec/quillmark/quillmark-window"))))
         << started.err.toStdString();
     EXPECT_TRUE(started.err.contains(QStringLiteral("cannot be started"))) << started.err.toStdString();
-    // The commands work all the same.
+    // The commands that catalogue (it reads contents for them) are refused
+    // the same way, with nothing written; the others work all the same.
     makeFile(QStringLiteral("disk/a.txt"), 10);
-    EXPECT_EQ(qmtest::runProgram(program, {QStringLiteral("add-folder"), pathOf(QStringLiteral("disk"))}, folder(),
-                  withoutDisplay())
-                  .status,
-        0);
-    EXPECT_EQ(count(), 2);
+    const Outcome added = qmtest::runProgram(
+        program, {QStringLiteral("add-folder"), pathOf(QStringLiteral("disk"))}, folder(), withoutDisplay());
+    EXPECT_EQ(added.status, 1);
+    EXPECT_TRUE(added.err.contains(QStringLiteral("cannot be started"))) << added.err.toStdString();
+    EXPECT_EQ(count(), 0);
+    const Outcome listed = qmtest::runProgram(program, {QStringLiteral("list")}, folder(), withoutDisplay());
+    EXPECT_EQ(listed.status, 0) << listed.err.toStdString();
 }

@@ -179,10 +179,12 @@ TEST_F(InstallTest, TheInstalledProgramNeverWritesIntoItsFolderAndWorksOnTheMenu
     EXPECT_EQ(other.execAndGet("SELECT count(*) FROM main WHERE dbaseName = 'Named'").getInt(), 4);
     EXPECT_EQ(other.execAndGet("SELECT count(*) FROM main").getInt(), 4);
 
-    // The same program unpacked into a folder of its own is portable: its
-    // name file beside it, its catalogue in the current folder.
+    // The same programs unpacked into a folder of their own are portable:
+    // the name file beside them, the catalogue in the current folder.
     const QString unpacked = makeDir(QStringLiteral("unpacked"));
     ASSERT_TRUE(QFile::copy(program(), unpacked + QStringLiteral("/quillmark")));
+    ASSERT_TRUE(QFile::copy(
+        installed(QStringLiteral("libexec/quillmark/quillmark-window")), unpacked + QStringLiteral("/quillmark-window")));
     makeFile(QStringLiteral("unpacked/dbase.name"), QByteArray("Portable\r\n"));
     const Outcome portable = run(unpacked + QStringLiteral("/quillmark"), addDisk, how);
     EXPECT_EQ(portable.status, 0) << portable.err.toStdString();

@@ -6,6 +6,7 @@
 #include "find/IndexFile.h"
 
 #include <QFile>
+#include <QThread>
 
 #include <random>
 
@@ -206,6 +207,34 @@ TEST_F(DiskIndexTest, ADamagedTruncatedRandomOrForeignFileIsRebuilt)
         QString problem;
         EXPECT_NE(MappedIndex::open(file_, problem), nullptr) << what << ": " << problem.toStdString();
     }
+}
+
+TEST_F(DiskIndexTest, AFileCheckedOnceIsTrustedOnlyWhileStatSaysItIsUnchanged)
+{
+    fill();
+    SearchIndex(storePath(), file_).sync();
+    QString problem;
+    // Too fresh to vouch for: a write in the same tick would not show.
+    ASSERT_NE(MappedIndex::open(file_, problem), nullptr) << problem.toStdString();
+    EXPECT_FALSE(QFile::exists(file_ + QStringLiteral(".checked")));
+    QThread::msleep(2200);
+    ASSERT_NE(MappedIndex::open(file_, problem), nullptr) << problem.toStdString();
+    EXPECT_TRUE(QFile::exists(file_ + QStringLiteral(".checked")));
+    ASSERT_NE(MappedIndex::open(file_, problem), nullptr) << problem.toStdString();
+    // A byte changed in place, the size and the file the same: found all the same.
+    QFile file(file_);
+    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+    const qint64 middle = file.size() / 2;
+    file.seek(middle);
+    char byte = 0;
+    ASSERT_TRUE(file.getChar(&byte));
+    file.seek(middle);
+    ASSERT_TRUE(file.putChar(static_cast<char>(byte ^ 0x20)));
+    file.close();
+    EXPECT_EQ(MappedIndex::open(file_, problem), nullptr);
+    EXPECT_TRUE(problem.contains(QStringLiteral("checksum"))) << problem.toStdString();
+    SearchIndex index(storePath(), file_);
+    expectSameHits(index, "after a byte changed in place");
 }
 
 TEST_F(DiskIndexTest, WithoutAPlaceForTheFileTheSearchSaysSoAndWorks)
