@@ -408,6 +408,11 @@ std::uint32_t MappedIndex::entryAt(std::size_t offset) const
     return std::min(entry, records() - 1);
 }
 
+std::pair<std::uint32_t, std::size_t> MappedIndex::blockOf(std::uint32_t entry) const
+{
+    return {entry / kBlock * kBlock, blockStart_[entry / kBlock]};
+}
+
 std::uint32_t MappedIndex::srNoAt(std::uint32_t entry) const
 {
     const std::uint32_t first = entry / kBlock * kBlock;

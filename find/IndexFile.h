@@ -22,6 +22,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace qm::find {
@@ -107,6 +108,9 @@ public:
     const std::vector<QString>& catalogues() const { return catalogues_; }
     std::size_t fileBytes() const { return length_; }
 
+    // The first record of the block that holds `entry`, and where that
+    // record's name begins in names().
+    std::pair<std::uint32_t, std::size_t> blockOf(std::uint32_t entry) const;
     // The record whose name holds the byte at `offset` of names().
     std::uint32_t entryAt(std::size_t offset) const;
     // The record of an SrNO, or records() when none.

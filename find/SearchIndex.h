@@ -24,6 +24,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -175,13 +176,26 @@ private:
 
     // With the index kept on disk (SearchIndexDisk.cpp).
     enum class Verdict { No, Yes, Maybe };
+    // What a record's numbers (tag, size code, day) say for a query, worked
+    // out once per search for every value each can take: the worst wins.
+    struct FieldVerdicts {
+        static constexpr std::uint8_t kPasses = 0, kMaybe = 1, kNo = 2;
+        std::array<std::uint8_t, 256> byTag {}, bySize {};
+        std::vector<std::uint8_t> byDay; // empty without a date filter
+        FieldVerdicts(const Query& query, const std::vector<QString>& catalogues);
+    };
     Verdict baseVerdict(std::uint32_t entry, std::string_view folded, const Query& query,
-        const std::vector<char>& catalogues) const;
+        const FieldVerdicts& fields) const;
+    // The same from the numbers alone.
+    Verdict fieldsVerdict(std::uint32_t entry, const Query& query, const FieldVerdicts& fields) const;
     bool confirmed(std::int64_t srNo, const Query& query) const;
     bool rowMatches(const Row& row, const Query& query) const;
     // The filters only the row decides (PathMatch.h), for a record the copy
     // found; a record gone from the store holds none.
     bool rowFiltersHold(std::int64_t srNo, const Query& query) const;
+    // The SrNOs of the records whose rows answer the query's path: words
+    // (and pass what it admits already), sorted. Throws DbError.
+    std::vector<std::int64_t> recordsOnPaths(const Query& query) const;
     // Brings withCopies_ in step with the store's last commit.
     const std::vector<std::int64_t>& withCopies() const;
     void searchBased(const Query& query, const std::function<bool(std::uint32_t entry)>& hit) const;

@@ -346,61 +346,71 @@ bool SearchIndex::rebuildBase(const QString& why)
     return true;
 }
 
-SearchIndex::Verdict SearchIndex::baseVerdict(
-    std::uint32_t entry, std::string_view folded, const Query& query, const std::vector<char>& catalogues) const
+SearchIndex::FieldVerdicts::FieldVerdicts(const Query& query, const std::vector<QString>& catalogues)
 {
-    bool maybe = false;
-    const std::uint8_t tag = base_->tag()[entry];
-    const bool folder = (tag & coarse::kFolderTag) != 0;
-    if ((query.kind == Query::Kind::Folders && !folder) || (query.kind == Query::Kind::Files && folder))
-        return Verdict::No;
-    if (query.inArchive && *query.inArchive != ((tag & coarse::kArchiveTag) != 0))
-        return Verdict::No;
-    if (!query.details.admits(base_->srNoAt(entry)))
-        return Verdict::No;
-    if (query.catalogue) {
-        const std::uint8_t number = tag & coarse::kCatalogueMask;
-        if (number == coarse::kOtherCatalogue)
-            maybe = true;
-        else if (number >= catalogues.size() || !catalogues[number])
-            return Verdict::No;
+    for (unsigned tag = 0; tag < 256; ++tag) {
+        const bool folder = (tag & coarse::kFolderTag) != 0;
+        std::uint8_t& v = byTag[tag];
+        if ((query.kind == Query::Kind::Folders && !folder) || (query.kind == Query::Kind::Files && folder)
+            || (query.inArchive && *query.inArchive != ((tag & coarse::kArchiveTag) != 0)))
+            v = kNo;
+        else if (const unsigned number = tag & coarse::kCatalogueMask; query.catalogue)
+            v = number == coarse::kOtherCatalogue ? kMaybe
+                : number >= catalogues.size() || catalogues[number] != *query.catalogue ? kNo
+                                                                                          : kPasses;
     }
     // A coarse value the bounds cut through is looked up in the store.
-    auto within = [&](std::int64_t lo, std::int64_t hi, std::int64_t from, std::int64_t to) {
-        if (hi < from || lo > to)
-            return false;
-        maybe = maybe || lo < from || hi > to;
-        return true;
+    auto within = [](std::int64_t lo, std::int64_t hi, std::int64_t from, std::int64_t to) {
+        return hi < from || lo > to ? kNo : lo < from || hi > to ? kMaybe : kPasses;
     };
     constexpr std::int64_t kLeast = std::numeric_limits<std::int64_t>::min();
     constexpr std::int64_t kMost = std::numeric_limits<std::int64_t>::max();
-    if (query.minBytes || query.maxBytes) {
-        const std::uint8_t code = base_->size()[entry];
-        if (code == coarse::kNoSize)
-            return Verdict::No;
-        if (code == coarse::kAnySize)
-            maybe = true;
-        else if (const auto [lo, hi] = coarse::sizeRange(code);
-                 !within(lo, hi, query.minBytes.value_or(kLeast), query.maxBytes.value_or(kMost)))
-            return Verdict::No;
-    }
+    if (query.minBytes || query.maxBytes)
+        for (unsigned code = 0; code < 256; ++code) {
+            if (code == coarse::kNoSize || code == coarse::kAnySize) {
+                bySize[code] = code == coarse::kNoSize ? kNo : kMaybe;
+                continue;
+            }
+            const auto [lo, hi] = coarse::sizeRange(static_cast<std::uint8_t>(code));
+            bySize[code] = within(lo, hi, query.minBytes.value_or(kLeast), query.maxBytes.value_or(kMost));
+        }
     if (query.createdFrom || query.createdBefore) {
-        const std::uint16_t day = base_->day()[entry];
-        if (day == coarse::kNoDay)
-            return Verdict::No;
-        if (day == coarse::kAnyDay)
-            maybe = true;
-        else if (const auto [lo, hi] = coarse::dayRange(day); !within(lo, hi,
-                     query.createdFrom.value_or(kLeast), query.createdBefore ? *query.createdBefore - 1 : kMost))
-            return Verdict::No;
+        byDay.resize(0x10000);
+        for (unsigned day = 0; day < 0x10000; ++day) {
+            if (day == coarse::kNoDay || day == coarse::kAnyDay) {
+                byDay[day] = day == coarse::kNoDay ? kNo : kMaybe;
+                continue;
+            }
+            const auto [lo, hi] = coarse::dayRange(static_cast<std::uint16_t>(day));
+            byDay[day] = within(
+                lo, hi, query.createdFrom.value_or(kLeast), query.createdBefore ? *query.createdBefore - 1 : kMost);
+        }
     }
+}
+
+SearchIndex::Verdict SearchIndex::fieldsVerdict(std::uint32_t entry, const Query& query, const FieldVerdicts& fields) const
+{
+    const std::uint8_t v = std::max({fields.byTag[base_->tag()[entry]], fields.bySize[base_->size()[entry]],
+        fields.byDay.empty() ? FieldVerdicts::kPasses : fields.byDay[base_->day()[entry]]});
+    if (v == FieldVerdicts::kNo || (query.details.records && !query.details.admits(base_->srNoAt(entry))))
+        return Verdict::No;
+    return v == FieldVerdicts::kMaybe ? Verdict::Maybe : Verdict::Yes;
+}
+
+SearchIndex::Verdict SearchIndex::baseVerdict(
+    std::uint32_t entry, std::string_view folded, const Query& query, const FieldVerdicts& fields) const
+{
+    const Verdict numbers = fieldsVerdict(entry, query, fields);
+    if (numbers == Verdict::No)
+        return Verdict::No;
+    bool maybe = numbers == Verdict::Maybe;
+    const bool wide = (base_->tag()[entry] & coarse::kWideTag) != 0;
     if (!query.extensions.empty()
         && std::none_of(query.extensions.begin(), query.extensions.end(), [folded](const std::string& ext) {
                return folded.size() > ext.size() && folded.ends_with(ext)
                    && folded[folded.size() - ext.size() - 1] == '.';
            }))
         return Verdict::No;
-    const bool wide = (tag & coarse::kWideTag) != 0;
     for (const NamePattern& word : query.words) {
         const bool fit = word.wildcard ? fits(folded, word, false) : contains(folded, word.tokens.front().folded);
         if (query.caseSensitive) {
@@ -456,10 +466,7 @@ void SearchIndex::searchBased(const Query& query, const std::function<bool(std::
     lastQuery_ = query;
     const MappedIndex& base = *base_;
     const std::uint32_t n = base.records();
-    std::vector<char> catalogues;
-    if (query.catalogue)
-        for (const QString& name : base.catalogues())
-            catalogues.push_back(name == *query.catalogue);
+    const FieldVerdicts fields(query, base.catalogues());
     // The overlay's hits and the file's records with notes are few: they
     // join the sweep's hits in SrNO order.
     std::vector<std::uint32_t> overlay;
@@ -489,7 +496,7 @@ void SearchIndex::searchBased(const Query& query, const std::function<bool(std::
         }
     };
     auto visit = [&](std::uint32_t entry, std::string_view folded) {
-        const Verdict verdict = baseVerdict(entry, folded, query, catalogues);
+        const Verdict verdict = baseVerdict(entry, folded, query, fields);
         if (verdict == Verdict::No || (!baseNoted_.empty() && baseNoted_.count(entry)))
             return true;
         const std::int64_t srNo = base.srNoAt(entry);
@@ -503,12 +510,33 @@ void SearchIndex::searchBased(const Query& query, const std::function<bool(std::
     const char* end = start + names.size();
     const std::string_view sweep = sweepText(query);
     if (sweep.empty()) {
+        // Names are read only for the records whose numbers pass: a size or
+        // date filter alone need not walk every name. `at` is where the name
+        // of `atEntry` begins; a block's first name is found from the file.
         const char* at = start;
-        for (std::uint32_t entry = 0; entry < n && at < end; ++entry) {
-            const auto* nul = static_cast<const char*>(std::memchr(at, '\0', static_cast<size_t>(end - at)));
+        std::uint32_t atEntry = 0;
+        const std::uint8_t* tags = base.tag().data();
+        const std::uint8_t* sizes = base.size().data();
+        const std::uint16_t* days = base.day().data();
+        const std::uint8_t* byDay = fields.byDay.empty() ? nullptr : fields.byDay.data();
+        for (std::uint32_t entry = 0; entry < n; ++entry) {
+            // The tables first, in a tight loop: most records end here.
+            if (std::max(fields.byTag[tags[entry]], fields.bySize[sizes[entry]]) == FieldVerdicts::kNo
+                || (byDay && byDay[days[entry]] == FieldVerdicts::kNo)
+                || fieldsVerdict(entry, query, fields) == Verdict::No)
+                continue;
+            if (const auto [first, offset] = base.blockOf(entry); first > atEntry) {
+                atEntry = first;
+                at = start + offset;
+            }
+            for (; atEntry < entry && at < end; ++atEntry)
+                at = static_cast<const char*>(std::memchr(at, '\0', static_cast<size_t>(end - at))) + 1;
+            const auto* nul
+                = at < end ? static_cast<const char*>(std::memchr(at, '\0', static_cast<size_t>(end - at))) : nullptr;
             if (!nul || !visit(entry, std::string_view(at, static_cast<size_t>(nul - at))))
                 return;
             at = nul + 1;
+            atEntry = entry + 1;
         }
     } else {
         const char* at = start;

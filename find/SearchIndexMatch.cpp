@@ -10,15 +10,20 @@
 #include "platform/Recordset.h"
 
 #include <SQLiteCpp/Database.h>
+#include <SQLiteCpp/Statement.h>
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
+#include <optional>
 #include <memory>
 
 namespace qm::find {
 namespace {
 
 using namespace indexed;
+
+constexpr int kRowsPerPass = 20000;
 
 } // namespace
 
@@ -121,19 +126,51 @@ bool SearchIndex::matchesRecord(const Tested& record, const Query& query)
 
 void SearchIndex::search(const Query& query, const std::function<bool(std::uint32_t)>& hit) const
 {
-    if (!query.details.empty() && !query.details.records) {
-        // What the index does not hold is read from the store once, here.
-        Query resolved = query;
-        resolved.details.records = std::make_shared<const std::vector<std::int64_t>>(recordsFor(*db_, query.details));
-        search(resolved, hit);
-        return;
-    }
     if (query.copies)
         withCopies();
+    // What the index does not hold is read from the store once, here.
+    std::optional<Query> resolved;
+    if (!query.details.empty() && !query.details.records) {
+        resolved = query;
+        resolved->details.records = std::make_shared<const std::vector<std::int64_t>>(recordsFor(*db_, query.details));
+    }
+    if (!query.pathWords.empty() && sweepText(query).empty()) {
+        if (!resolved)
+            resolved = query;
+        resolved->details.records = std::make_shared<const std::vector<std::int64_t>>(recordsOnPaths(*resolved));
+    }
+    const Query& asked = resolved ? *resolved : query;
     if (base_)
-        searchBased(query, hit);
+        searchBased(asked, hit);
     else
-        searchMemory(query, hit);
+        searchMemory(asked, hit);
+}
+
+std::vector<std::int64_t> SearchIndex::recordsOnPaths(const Query& query) const
+{
+    // With no word for the names, every record would be read on its own as
+    // the sweep came to it; read in SrNO order, a run of rows at a time, it
+    // costs a pass over the table (and a writer waits for one run at most).
+    SQLite::Statement rows(*db_,
+        "SELECT SrNO, file_name, path, Parent FROM main WHERE SrNO > ? ORDER BY SrNO LIMIT "
+            + std::to_string(kRowsPerPass));
+    std::vector<std::int64_t> passed;
+    std::int64_t after = std::numeric_limits<std::int64_t>::min();
+    for (bool more = true; more;) {
+        more = false;
+        rows.bind(1, after);
+        while (rows.executeStep()) {
+            more = true;
+            after = rows.getColumn(0).getInt64();
+            const std::string_view name = rows.getColumn(1).getText();
+            const std::string_view path = rows.getColumn(2).getText();
+            const bool folder = std::string_view(rows.getColumn(3).getText()) == "0>" || isFolderPath(path);
+            if (query.details.admits(after) && find::rowFiltersHold(query, after, name, path, folder, withCopies_))
+                passed.push_back(after);
+        }
+        rows.reset();
+    }
+    return passed;
 }
 
 void SearchIndex::searchMemory(const Query& query, const std::function<bool(std::uint32_t)>& hit) const
