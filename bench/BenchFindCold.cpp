@@ -216,7 +216,10 @@ void findCold(const qmbench::Options& options)
             std::printf(" %9.1f ms %7.0f MB %6.2fx", theirs.ms, theirs.peakMegabytes, ours.ms / theirs.ms);
         else
             std::printf(" %12s %10s %7s", "-", "-", "-");
-        std::printf(" %11.1f ms %11.0f ms (%.0f MB)\n", window.ms, whole.ms, whole.peakMegabytes);
+        if (whole.status >= 0)
+            std::printf(" %11.1f ms %11.0f ms (%.0f MB)\n", window.ms, whole.ms, whole.peakMegabytes);
+        else
+            std::printf(" %11.1f ms %14s\n", window.ms, "-");
     }
     // The window's first search: its searcher opens the index and runs the
     // query on a thread of its own; here, the same calls in this process.

@@ -8,7 +8,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 what=${1:-all}
 
-packages=(build-essential cmake pkg-config qt6-base-dev libsqlitecpp-dev libsqlite3-dev libblkid-dev libicu-dev libxxhash-dev libarchive-dev
+packages=(build-essential cmake pkg-config qt6-base-dev libsqlitecpp-dev libsqlite3-dev libblkid-dev libdbus-1-dev libicu-dev libxxhash-dev libarchive-dev
           libexiv2-dev libtag1-dev libmediainfo-dev
           fonts-liberation fonts-dejavu-core)
 # Only the tests need these: the test framework, a PDF reader for the report,

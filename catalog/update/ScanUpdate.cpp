@@ -172,8 +172,8 @@ bool ScanUpdate::run()
         reader.setBusyTimeout(5000);
         return Store::damageSinceChecked(reader);
     });
-    // The disk the folder is on now, and the scan's stored records, are read beside the walk too.
-    disk_ = std::async(std::launch::async, [path = top_.path] { return diskOf(path); });
+    // The scan's stored records are read beside the walk too (the disk the
+    // folder is on is asked after it, on this thread: UDisks2 may be asked).
     const std::string catalogue = utf8(catalogue_);
     const std::string topKey = utf8(top_.key);
     loadWhat_ = LoadWhat {fingerprints_, archives_, thumbnails_, media_};

@@ -227,7 +227,6 @@ private:
     std::vector<Entry> entries_;
     std::shared_future<std::shared_ptr<StoredScan>> loaded_; // the reading stages' lookup shares it
     std::shared_ptr<StoredScan> scan_; // once read beside the walk; entries_ are compared with it
-    std::future<DiskIdentity> disk_;
     std::optional<DiskIdentity> diskNow_;
     std::function<bool(const UpdateRisk&)> confirm_;
     bool fingerprints_ = false, archives_ = false, thumbnails_ = false, media_ = false;

@@ -27,7 +27,7 @@ std::string utf8(const QString& text)
 const DiskIdentity& ScanUpdate::diskNow()
 {
     if (!diskNow_)
-        diskNow_ = disk_.valid() ? disk_.get() : diskOf(top_.path);
+        diskNow_ = diskOf(top_.path);
     return *diskNow_;
 }
 

@@ -2,6 +2,7 @@
 #include "ProgramTest.h"
 #include "support/ScratchDisk.h"
 
+#include <QDir>
 #include <QFile>
 
 using qmtest::Outcome;
@@ -100,6 +101,8 @@ TEST_F(DisksCommand, AnOrdinaryUserLearnsTheLabelOfALoopDisk)
     if (!disk.mounted())
         GTEST_SKIP() << "no loop mount here: " << disk.problem().toStdString();
     makeFile(QStringLiteral("mnt/a.jpg"), 10);
+    // mkfs's lost+found is root's alone: the user's scan would skip it (exit 3).
+    QDir(pathOf(QStringLiteral("mnt/lost+found"))).removeRecursively();
     for (const QString& path : {folder(), storePath(), pathOf(QStringLiteral("mnt")), pathOf(QStringLiteral("mnt/a.jpg"))})
         QFile::setPermissions(path, QFile::permissions(path) | QFileDevice::WriteOther | QFileDevice::ReadOther | QFileDevice::ExeOther);
     const Outcome add = run({QStringLiteral("add-folder"), pathOf(QStringLiteral("mnt")), QStringLiteral("--name"), QStringLiteral("U")}, true);
