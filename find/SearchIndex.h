@@ -193,9 +193,9 @@ private:
     // The filters only the row decides (PathMatch.h), for a record the copy
     // found; a record gone from the store holds none.
     bool rowFiltersHold(std::int64_t srNo, const Query& query) const;
-    // The SrNOs of the records whose rows answer the query's path: words
-    // (and pass what it admits already), sorted. Throws DbError.
-    std::vector<std::int64_t> recordsOnPaths(const Query& query) const;
+    // A query the names cannot narrow but the row decides (path: words
+    // alone): the store's rows read in order and judged whole.
+    void searchRows(const Query& query, const std::function<bool(std::uint32_t entry)>& hit) const;
     // Brings withCopies_ in step with the store's last commit.
     const std::vector<std::int64_t>& withCopies() const;
     void searchBased(const Query& query, const std::function<bool(std::uint32_t entry)>& hit) const;

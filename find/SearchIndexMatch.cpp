@@ -10,7 +10,6 @@
 #include "platform/Recordset.h"
 
 #include <SQLiteCpp/Database.h>
-#include <SQLiteCpp/Statement.h>
 
 #include <algorithm>
 #include <cstring>
@@ -22,8 +21,6 @@ namespace qm::find {
 namespace {
 
 using namespace indexed;
-
-constexpr int kRowsPerPass = 20000;
 
 } // namespace
 
@@ -134,43 +131,15 @@ void SearchIndex::search(const Query& query, const std::function<bool(std::uint3
         resolved = query;
         resolved->details.records = std::make_shared<const std::vector<std::int64_t>>(recordsFor(*db_, query.details));
     }
-    if (!query.pathWords.empty() && sweepText(query).empty()) {
-        if (!resolved)
-            resolved = query;
-        resolved->details.records = std::make_shared<const std::vector<std::int64_t>>(recordsOnPaths(*resolved));
-    }
     const Query& asked = resolved ? *resolved : query;
+    if (!asked.pathWords.empty() && sweepText(asked).empty()) {
+        searchRows(asked, hit);
+        return;
+    }
     if (base_)
         searchBased(asked, hit);
     else
         searchMemory(asked, hit);
-}
-
-std::vector<std::int64_t> SearchIndex::recordsOnPaths(const Query& query) const
-{
-    // With no word for the names, every record would be read on its own as
-    // the sweep came to it; read in SrNO order, a run of rows at a time, it
-    // costs a pass over the table (and a writer waits for one run at most).
-    SQLite::Statement rows(*db_,
-        "SELECT SrNO, file_name, path, Parent FROM main WHERE SrNO > ? ORDER BY SrNO LIMIT "
-            + std::to_string(kRowsPerPass));
-    std::vector<std::int64_t> passed;
-    std::int64_t after = std::numeric_limits<std::int64_t>::min();
-    for (bool more = true; more;) {
-        more = false;
-        rows.bind(1, after);
-        while (rows.executeStep()) {
-            more = true;
-            after = rows.getColumn(0).getInt64();
-            const std::string_view name = rows.getColumn(1).getText();
-            const std::string_view path = rows.getColumn(2).getText();
-            const bool folder = std::string_view(rows.getColumn(3).getText()) == "0>" || isFolderPath(path);
-            if (query.details.admits(after) && find::rowFiltersHold(query, after, name, path, folder, withCopies_))
-                passed.push_back(after);
-        }
-        rows.reset();
-    }
-    return passed;
 }
 
 void SearchIndex::searchMemory(const Query& query, const std::function<bool(std::uint32_t)>& hit) const
@@ -229,6 +198,47 @@ void SearchIndex::searchMemory(const Query& query, const std::function<bool(std:
         at = base + start_[entry + 1];
     }
     notedBefore(n);
+}
+
+void SearchIndex::searchRows(const Query& query, const std::function<bool(std::uint32_t)>& hit) const
+{
+    // With no word for the names, the sweep would read every record's row
+    // on its own to look at its path. Read in SrNO order instead, a run of
+    // rows at a time (a writer waits for one run at most), each row judged
+    // whole as the store holds it; the first hits come as soon as found.
+    lastQuery_ = query;
+    sqlite3_stmt* st = rowsAfter_.get();
+    const std::uint32_t fileRecords = base_ ? base_->records() : 0;
+    std::int64_t after = std::numeric_limits<std::int64_t>::min();
+    for (bool more = true; more;) {
+        more = false;
+        sqlite3_bind_int64(st, 1, after);
+        int rc = SQLITE_ROW;
+        while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
+            more = true;
+            const Row row = rowOf(st);
+            after = row.srNo;
+            if (!rowMatches(row, query))
+                continue;
+            // The record's place in the copy: the file's, or the overlay's
+            // when it changed since the file was written.
+            std::optional<std::uint32_t> entry;
+            if (base_ && !masked(row.srNo))
+                if (const std::uint32_t e = base_->entryOf(row.srNo); e < fileRecords)
+                    entry = e;
+            if (!entry)
+                if (const auto e = entryOf(row.srNo); e && !(flags_[*e] & kDead))
+                    entry = fileRecords + *e;
+            // Not in the copy: committed after its last sync, seen by the next.
+            if (entry && !hit(*entry)) {
+                sqlite3_reset(st);
+                return;
+            }
+        }
+        sqlite3_reset(st);
+        if (rc != SQLITE_DONE)
+            throw DbError(sqlite3_errmsg(db_->getHandle()));
+    }
 }
 
 bool SearchIndex::rowFiltersHold(std::int64_t srNo, const Query& query) const
