@@ -520,10 +520,10 @@ void SearchIndex::searchBased(const Query& query, const std::function<bool(std::
         const std::uint16_t* days = base.day().data();
         const std::uint8_t* byDay = fields.byDay.empty() ? nullptr : fields.byDay.data();
         for (std::uint32_t entry = 0; entry < n; ++entry) {
-            // The tables first, in a tight loop: most records end here.
+            // The tables alone, in a tight loop: most records end here, and
+            // visit() judges the rest whole.
             if (std::max(fields.byTag[tags[entry]], fields.bySize[sizes[entry]]) == FieldVerdicts::kNo
-                || (byDay && byDay[days[entry]] == FieldVerdicts::kNo)
-                || fieldsVerdict(entry, query, fields) == Verdict::No)
+                || (byDay && byDay[days[entry]] == FieldVerdicts::kNo))
                 continue;
             if (const auto [first, offset] = base.blockOf(entry); first > atEntry) {
                 atEntry = first;

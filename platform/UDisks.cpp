@@ -70,17 +70,17 @@ QString objectOf(DBusConnection* connection, const QByteArray& device)
     // ResolveDevice({"path": <device>}, {}) -> array of object paths
     bool built = call != nullptr;
     if (built) {
-        DBusMessageIter args, spec, entry, value, options;
+        DBusMessageIter args, wanted, entry, value, options;
         const char* key = "path";
         const char* path = device.constData();
         dbus_message_iter_init_append(call.get(), &args);
-        built = dbus_message_iter_open_container(&args, DBUS_TYPE_ARRAY, "{sv}", &spec)
-            && dbus_message_iter_open_container(&spec, DBUS_TYPE_DICT_ENTRY, nullptr, &entry)
+        built = dbus_message_iter_open_container(&args, DBUS_TYPE_ARRAY, "{sv}", &wanted)
+            && dbus_message_iter_open_container(&wanted, DBUS_TYPE_DICT_ENTRY, nullptr, &entry)
             && dbus_message_iter_append_basic(&entry, DBUS_TYPE_STRING, &key)
             && dbus_message_iter_open_container(&entry, DBUS_TYPE_VARIANT, "s", &value)
             && dbus_message_iter_append_basic(&value, DBUS_TYPE_STRING, &path)
-            && dbus_message_iter_close_container(&entry, &value) && dbus_message_iter_close_container(&spec, &entry)
-            && dbus_message_iter_close_container(&args, &spec)
+            && dbus_message_iter_close_container(&entry, &value) && dbus_message_iter_close_container(&wanted, &entry)
+            && dbus_message_iter_close_container(&args, &wanted)
             && dbus_message_iter_open_container(&args, DBUS_TYPE_ARRAY, "{sv}", &options)
             && dbus_message_iter_close_container(&args, &options);
     }
